@@ -1,0 +1,40 @@
+#pragma once
+
+#include "OleAutomation.h"
+
+#include <QString>
+
+// One automation connection with the spreadsheet application: one application instance,
+// at most one current workbook and at most one current worksheet. Every request goes
+// through comCallWrap; failures are reported as sentences in the caller's errMsg.
+class ExcelCom {
+public:
+    ExcelCom();
+    virtual ~ExcelCom();
+
+    ExcelCom(const ExcelCom&) = delete;
+    ExcelCom& operator=(const ExcelCom&) = delete;
+
+    bool startExcel(QString& errMsg, bool visible);
+    int excelVersion();
+    void closeExcel();
+
+    // Looks member up on object and invokes it; the trailing VARIANT arguments come in the
+    // order of the member's declared parameters.
+    bool comCallWrap(QString& errMsg, int dispatchFlags, VARIANT* result, IDispatch* object, LPCOLESTR member,
+                     int argumentCount, ...);
+
+    bool openWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg, bool create);
+    bool saveWorkbook(const QString& workbookPath, QString& errMsg);
+
+    bool writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column, VARIANT* values,
+                    bool bold, const QString& numberFormat, QString& errMsg);
+    bool clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg);
+
+private:
+    QString _workbookPath;
+    IDispatch* _workbook = nullptr;
+    QString _worksheetName;
+    IDispatch* _worksheet = nullptr;
+    IDispatch* _application = nullptr;
+};

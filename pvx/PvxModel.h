@@ -1,0 +1,89 @@
+#pragma once
+
+#include "WriteStatus.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+class PvxLineReader;
+
+// One slot of a run: an object's named data series (or a table or scalar) with its
+// column headers.
+class PvxSlot {
+public:
+    bool preambleRead = false;
+    QString objectType;
+    QString objectName;
+    QString slotType;
+    QString slotName;
+    qint32 rows = 0;
+    qint32 cols = 0;
+    QStringList tableRows;
+    QStringList units;
+    QList<double> scales;
+    QStringList methods;
+
+    // cols for a table slot, else 1.
+    int columnCount() const;
+    // -1 (one row per timestep) for a series slot, rows for a table slot, else 1.
+    int rowCount() const;
+    bool isSeries() const { return slotType.isEmpty() || slotType == QLatin1String("SeriesSlot"); }
+    bool isTable() const { return slotType == QLatin1String("TableSlot"); }
+
+    WriteStatus readSlotPreamble(QIODevice& device);
+    WriteStatus readSlotPreamble(PvxLineReader& reader);
+};
+
+// One run of the study: its time axis and rule and slot sets.
+class PvxRun {
+public:
+    bool preambleRead = false;
+    qint32 trace = -1;
+    QDateTime start;
+    QDateTime end;
+    QString timeStepUnit;
+    qint32 unitQuantity = 0;
+    qint32 timeSteps = 0;
+    qint32 consecutive = -1;
+    QString slotSet;
+    QString ruleSet;
+    qint32 idxSequential = -1;
+    QStringList timestamps;
+
+    WriteStatus readRunPreamble(QIODevice& device);
+    WriteStatus readRunPreamble(PvxLineReader& reader);
+};
+
+// A whole PVX file in memory: the package preamble, its runs, the first run's slots and
+// every run's values, indexed by run, slot, column and value.
+class PvxPackage {
+public:
+    using Column = QList<double>;
+    using SlotValues = QList<Column>;
+    using RunValues = QList<SlotValues>;
+
+    bool preambleRead = false;
+    QString name;
+    QString owner;
+    QString description;
+    QDateTime createDate;
+    qint32 numberOfRuns = 0;
+    QList<PvxRun> runs;
+    QList<PvxSlot> slots;
+    QList<RunValues> values;
+
+    WriteStatus readPvx(QIODevice& device);
+    WriteStatus readPackagePreamble(QIODevice& device);
+    WriteStatus readPackagePreamble(PvxLineReader& reader);
+
+    const PvxRun& runAt(int index) const;
+    const PvxSlot& slotAt(int index) const;
+    qint32 slotCount() const { return static_cast<qint32>(slots.size()); }
+    QList<double> columnValues(int run, int slot, int column) const;
+};
+
+WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method);
+WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method);

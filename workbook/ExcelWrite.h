@@ -1,0 +1,72 @@
+#pragma once
+
+#include "WorkbookTypes.h"
+#include "WriteStatus.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QDateTime;
+class QIODevice;
+class ExcelCom;
+class PvxPackage;
+
+// The workbook writer: the settings of one conversion and the conversion itself (read
+// the PVX file, start the spreadsheet application, write "Header" and the data
+// worksheets, close the application).
+class ExcelWrite {
+public:
+    ExcelWrite();
+    virtual ~ExcelWrite();
+
+    WriteStatus setSlotLabelPreference(SlotLabelPreference preference);
+    WriteStatus setOrientation(int arrangement);
+    WriteStatus setDevice(QIODevice* device);
+    WriteStatus setWorkbookName(const QString& path);
+
+    WriteStatus write();
+
+    // Asks the spreadsheet application for its version: ".xlsx" from version 12 on, else ".xls".
+    static WriteStatus defaultWorkbookExtension(QString& extension);
+
+    // Composition steps, called by write in this order.
+    WriteStatus writeHeaderWorksheet(ExcelCom& connection, const PvxPackage& package);
+    WriteStatus writeRunWorksheets(ExcelCom& connection, const PvxPackage& package);
+    WriteStatus writeSlotWorksheets(ExcelCom& connection, const PvxPackage& package);
+    WriteStatus writeTimestepWorksheets(ExcelCom& connection, const PvxPackage& package);
+
+    // Shortens a full slot name to fit a worksheet name and remembers it in shortSlotNames.
+    QString shortenSlotName(const QString& fullName);
+
+    // The workbook's 1900-system date serial of dateTime, one minute early on purpose.
+    static double excelDateSerial(const QDateTime& dateTime);
+    // The number format for every date cell, chosen from the first two timestep serials.
+    static QString dateNumberFormatFor(const QList<double>& serials);
+
+    int timestepRoleValue() const { return timestepRole; }
+    int slotRoleValue() const { return slotRole; }
+    int runRoleValue() const { return runRole; }
+    int slotLabelPreferenceValue() const { return slotLabelPreference; }
+    QIODevice* deviceValue() const { return device; }
+    const QString& workbookPathValue() const { return workbookPath; }
+
+private:
+    int timestepRole = Unset;
+    int slotRole = Unset;
+    int runRole = Unset;
+    int slotLabelPreference = Index;
+    QIODevice* device = nullptr;
+    QString workbookPath;
+
+public:
+    // Composition lists: filled by writeHeaderWorksheet, read by the data worksheet steps.
+    QStringList runLabels;
+    QStringList slotIndexLabels;
+    QStringList slotLabels;
+    QStringList shortSlotNames;
+    QStringList fullSlotNames;
+    QStringList timestepLabels;
+    QList<double> timestepSerials;
+    QString dateNumberFormat;
+};
