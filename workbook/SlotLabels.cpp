@@ -1,0 +1,6 @@
+#include "ExcelWrite.h"
+
+QString ExcelWrite::shortenSlotName(const QString& fullName) {
+    shortSlotNames.append(fullName);
+    return fullName;
+}
