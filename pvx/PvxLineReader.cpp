@@ -1,0 +1,109 @@
+#include "PvxLineReader.h"
+
+#include <QIODevice>
+#include <QString>
+
+#include <cstring>
+
+namespace {
+constexpr std::size_t chunkSize = 1 << 20;
+
+bool isBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+PvxLine trimmed(const char* begin, const char* end) {
+    while (begin < end && isBlankByte(*begin))
+        ++begin;
+    while (end > begin && isBlankByte(end[-1]))
+        --end;
+    return PvxLine{begin, static_cast<std::size_t>(end - begin)};
+}
+} // namespace
+
+bool PvxLine::equals(const char* text, std::size_t length) const {
+    return size == length && std::memcmp(begin, text, length) == 0;
+}
+
+bool PvxLine::startsWith(const char* text, std::size_t length) const {
+    return size >= length && std::memcmp(begin, text, length) == 0;
+}
+
+QString PvxLine::textAfter(std::size_t skip) const {
+    if (skip >= size)
+        return QString();
+    return QString::fromUtf8(begin + skip, static_cast<qsizetype>(size - skip));
+}
+
+PvxLineReader::PvxLineReader(QIODevice& device, Mode mode) : _device(device), _mode(mode) {
+    if (_mode == Block)
+        _buffer.resize(chunkSize);
+}
+
+bool PvxLineReader::fill() {
+    if (_deviceDone)
+        return false;
+    // Keep the unread tail, then read behind it, growing the buffer for very long lines.
+    const std::size_t tail = _end - _start;
+    if (_start > 0) {
+        if (tail > 0)
+            std::memmove(_buffer.data(), _buffer.constData() + _start, tail);
+        _start = 0;
+        _end = tail;
+    }
+    if (_end == static_cast<std::size_t>(_buffer.size()))
+        _buffer.resize(_buffer.size() * 2);
+    const qint64 got = _device.read(_buffer.data() + _end, static_cast<qint64>(_buffer.size()) - _end);
+    if (got <= 0) {
+        _deviceDone = true;
+        return false;
+    }
+    _end += static_cast<std::size_t>(got);
+    return true;
+}
+
+PvxLine PvxLineReader::readLine() {
+    if (_mode == Line) {
+        _lineBuffer = _device.readLine();
+        return trimmed(_lineBuffer.constData(), _lineBuffer.constData() + _lineBuffer.size());
+    }
+    std::size_t searchFrom = _start;
+    for (;;) {
+        const char* base = _buffer.constData();
+        const void* newline = std::memchr(base + searchFrom, '\n', _end - searchFrom);
+        if (newline) {
+            const char* lineEnd = static_cast<const char*>(newline);
+            const PvxLine line = trimmed(base + _start, lineEnd);
+            _start = static_cast<std::size_t>(lineEnd - base) + 1;
+            return line;
+        }
+        const std::size_t scanned = _end - _start;
+        if (!fill()) {
+            // The last line may end without a line feed.
+            const PvxLine line = trimmed(_buffer.constData() + _start, _buffer.constData() + _end);
+            _start = _end;
+            return line;
+        }
+        searchFrom = _start + scanned;
+    }
+}
+
+QByteArray PvxLineReader::peek(std::size_t count) {
+    if (_mode == Line)
+        return _device.peek(static_cast<qint64>(count));
+    while (_end - _start < count && fill()) {
+    }
+    const std::size_t available = std::min(count, _end - _start);
+    return QByteArray(_buffer.constData() + _start, static_cast<qsizetype>(available));
+}
+
+bool PvxLineReader::atEnd() {
+    if (_mode == Line)
+        return _device.atEnd();
+    return _start == _end && !fill();
+}
+
+qint64 PvxLineReader::bytesLeft() const {
+    if (_device.isSequential())
+        return -1;
+    const qint64 unread = _device.bytesAvailable();
+    return unread + static_cast<qint64>(_end - _start);
+}

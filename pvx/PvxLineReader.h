@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+
+class QIODevice;
+
+// One trimmed line of the input as a byte range; valid until the next read.
+struct PvxLine {
+    const char* begin = nullptr;
+    std::size_t size = 0;
+
+    bool isBlank() const { return size == 0; }
+    bool equals(const char* text, std::size_t length) const;
+    bool startsWith(const char* text, std::size_t length) const;
+    // The UTF-8 text of the line behind its first skip bytes.
+    QString textAfter(std::size_t skip) const;
+};
+
+// Reads a PVX file forward, line by line, trimming ASCII white space at both ends.
+// In block mode it reads the device in large chunks and hands out lines without
+// allocating; in line mode it reads no further than the lines it hands out, so the
+// device's position stays exact for a caller that goes on reading it.
+class PvxLineReader {
+public:
+    enum Mode { Block, Line };
+
+    PvxLineReader(QIODevice& device, Mode mode);
+
+    // The next line; at the end of the input a blank line, and atEnd() becomes true.
+    PvxLine readLine();
+    // Up to count bytes ahead of the read position, without consuming them.
+    QByteArray peek(std::size_t count);
+    // Whether the end of the input has been reached.
+    bool atEnd();
+    // Bytes of input left to read, or -1 when the device cannot tell.
+    qint64 bytesLeft() const;
+
+private:
+    bool fill();
+
+    QIODevice& _device;
+    Mode _mode;
+    QByteArray _buffer;
+    std::size_t _start = 0;
+    std::size_t _end = 0;
+    bool _deviceDone = false;
+    QByteArray _lineBuffer;
+};

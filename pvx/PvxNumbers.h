@@ -1,0 +1,8 @@
+#pragma once
+
+#include <cstddef>
+
+// The value of a trimmed number text exactly as QString::toDouble gives it (locale
+// independent; NaN and infinities accepted; text that does not convert gives 0), without
+// allocating for the plain decimal numbers that make up almost every PVX value line.
+double pvxTextToDouble(const char* text, std::size_t size);

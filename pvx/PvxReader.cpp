@@ -1,0 +1,265 @@
+#include "PvxDateTime.h"
+#include "PvxLineReader.h"
+#include "PvxModel.h"
+#include "PvxNumbers.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+
+namespace {
+const char* const packagePreambleFailure = "Cannot read package preamble";
+const char* const runPreambleFailure = "Cannot read run preamble";
+const char* const slotPreambleFailure = "Cannot read slot preamble";
+const char* const fileFailureTemplate = "Cannot read PVX file: %1";
+
+template <std::size_t N> bool hasKey(const PvxLine& line, const char (&key)[N]) {
+    return line.startsWith(key, N - 1);
+}
+
+template <std::size_t N> bool isKeyword(const PvxLine& line, const char (&keyword)[N]) {
+    return line.equals(keyword, N - 1);
+}
+
+template <std::size_t N> QString textValue(const PvxLine& line, const char (&)[N]) {
+    return line.textAfter(N - 1);
+}
+
+template <std::size_t N> qint32 intValue(const PvxLine& line, const char (&)[N]) {
+    return line.textAfter(N - 1).toInt();
+}
+
+template <std::size_t N> QDateTime dateValue(const PvxLine& line, const char (&)[N]) {
+    return parsePvxDateTime(line.textAfter(N - 1));
+}
+
+double lineToDouble(const PvxLine& line) { return line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size); }
+
+WriteStatus fileFailure(const char* what) { return QString::fromLatin1(fileFailureTemplate).arg(QLatin1String(what)); }
+
+// Where a run's slot blocks end: "END_RUN" at the start of the next line, followed by
+// white space or the end of the input.
+bool atEndOfRun(PvxLineReader& reader) {
+    static const QByteArray endRun("END_RUN");
+    return reader.peek(endRun.size() + 1).trimmed() == endRun;
+}
+
+// Reads one column's values into column. The end of the input inside a column can only
+// lead to a missing slot preamble, so it stops the read at once instead of reading
+// blank lines for as many values as the file claims.
+bool readColumnValues(PvxLineReader& reader, qint32 count, PvxPackage::Column& column) {
+    qint64 expected = count;
+    const qint64 left = reader.bytesLeft();
+    expected = std::min<qint64>(expected, left >= 0 ? left + 1 : 1 << 16);
+    column.reserve(static_cast<qsizetype>(std::max<qint64>(expected, 0)));
+    for (qint32 i = 0; i < count; ++i) {
+        const PvxLine line = reader.readLine();
+        if (line.isBlank() && reader.atEnd())
+            return false;
+        column.append(lineToDouble(line));
+    }
+    return true;
+}
+
+// Drops the lines of a table slot's body up to and including "END_SLOT".
+void skipTableBody(PvxLineReader& reader) {
+    while (!reader.atEnd()) {
+        if (isKeyword(reader.readLine(), "END_SLOT"))
+            return;
+    }
+}
+} // namespace
+
+WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method) {
+    const PvxLine unitsLine = reader.readLine();
+    const bool unitsRead = hasKey(unitsLine, "units: ");
+    const QString unitsText = unitsRead ? textValue(unitsLine, "units: ") : QString();
+    const PvxLine scaleLine = reader.readLine();
+    if (!unitsRead || !hasKey(scaleLine, "scale: "))
+        return fileFailure("Missing units or scale");
+    units = unitsText;
+    const PvxLine scaleText{scaleLine.begin + 7, scaleLine.size - 7};
+    scale = lineToDouble(scaleText);
+
+    // A method line is recognised by its first byte alone.
+    const QByteArray next = reader.peek(1);
+    if (!next.isEmpty() && next.at(0) == 'm') {
+        const QString line = reader.readLine().textAfter(0);
+        const int keyLength = 8;
+        method = line.size() < keyLength ? line : line.mid(keyLength);
+    }
+    return WriteStatus();
+}
+
+WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method) {
+    PvxLineReader reader(device, PvxLineReader::Line);
+    return readColumnHeader(reader, units, scale, method);
+}
+
+WriteStatus PvxPackage::readPackagePreamble(PvxLineReader& reader) {
+    if (preambleRead)
+        return WriteStatus();
+    for (;;) {
+        const PvxLine line = reader.readLine();
+        if (line.isBlank())
+            return QString::fromLatin1(packagePreambleFailure);
+        if (isKeyword(line, "END_PACKAGE_PREAMBLE")) {
+            preambleRead = true;
+            return WriteStatus();
+        }
+        if (hasKey(line, "name:"))
+            name = textValue(line, "name:");
+        else if (hasKey(line, "owner:"))
+            owner = textValue(line, "owner:");
+        else if (hasKey(line, "description:"))
+            description = textValue(line, "description:");
+        else if (hasKey(line, "create_date:"))
+            createDate = dateValue(line, "create_date:");
+        else if (hasKey(line, "number_of_runs:"))
+            numberOfRuns = intValue(line, "number_of_runs:");
+    }
+}
+
+WriteStatus PvxPackage::readPackagePreamble(QIODevice& device) {
+    PvxLineReader reader(device, PvxLineReader::Line);
+    return readPackagePreamble(reader);
+}
+
+WriteStatus PvxRun::readRunPreamble(PvxLineReader& reader) {
+    while (!preambleRead) {
+        const PvxLine line = reader.readLine();
+        if (line.isBlank())
+            return QString::fromLatin1(runPreambleFailure);
+        if (isKeyword(line, "END_RUN_PREAMBLE"))
+            preambleRead = true;
+        else if (hasKey(line, "trace:"))
+            trace = intValue(line, "trace:");
+        else if (hasKey(line, "start:"))
+            start = dateValue(line, "start:");
+        else if (hasKey(line, "end:"))
+            end = dateValue(line, "end:");
+        else if (hasKey(line, "time_step_unit:"))
+            timeStepUnit = textValue(line, "time_step_unit:");
+        else if (hasKey(line, "unit_quantity:"))
+            unitQuantity = intValue(line, "unit_quantity:");
+        else if (hasKey(line, "time_steps:"))
+            timeSteps = intValue(line, "time_steps:");
+        else if (hasKey(line, "timesteps:"))
+            timeSteps = intValue(line, "timesteps:");
+        else if (hasKey(line, "consecutive:"))
+            consecutive = intValue(line, "consecutive:");
+        else if (hasKey(line, "slot_set:"))
+            slotSet = textValue(line, "slot_set:");
+        else if (hasKey(line, "rule_set:"))
+            ruleSet = textValue(line, "rule_set:");
+        else if (hasKey(line, "idx_sequential:"))
+            idxSequential = intValue(line, "idx_sequential:");
+    }
+    // One date line per timestep; the end of the input is a line that does not match.
+    for (qint32 t = 0; t < timeSteps; ++t) {
+        const QString text = reader.readLine().textAfter(0);
+        if (!dateLinePattern.match(text).hasMatch())
+            return QString::fromLatin1(runPreambleFailure);
+        timestamps.append(text);
+    }
+    return WriteStatus();
+}
+
+WriteStatus PvxRun::readRunPreamble(QIODevice& device) {
+    PvxLineReader reader(device, PvxLineReader::Line);
+    return readRunPreamble(reader);
+}
+
+WriteStatus PvxSlot::readSlotPreamble(PvxLineReader& reader) {
+    while (!preambleRead) {
+        const PvxLine line = reader.readLine();
+        if (line.isBlank())
+            return QString::fromLatin1(slotPreambleFailure);
+        if (isKeyword(line, "END_SLOT_PREAMBLE"))
+            preambleRead = true;
+        else if (hasKey(line, "object_type: "))
+            objectType = textValue(line, "object_type: ");
+        else if (hasKey(line, "object_name: "))
+            objectName = textValue(line, "object_name: ");
+        else if (hasKey(line, "slot_type: "))
+            slotType = textValue(line, "slot_type: ");
+        else if (hasKey(line, "slot_name: "))
+            slotName = textValue(line, "slot_name: ");
+        else if (hasKey(line, "rows: ")) {
+            rows = intValue(line, "rows: ");
+            if (slotType.isEmpty())
+                slotType = QStringLiteral("TableSlot");
+        } else if (hasKey(line, "cols: "))
+            cols = intValue(line, "cols: ");
+    }
+    if (isTable()) {
+        // Rows past the end of the input would all be empty: stop there rather than
+        // appending as many as the file claims.
+        for (qint32 row = 0; row < rows && !reader.atEnd(); ++row)
+            tableRows.append(reader.readLine().textAfter(0));
+    }
+    return WriteStatus();
+}
+
+WriteStatus PvxSlot::readSlotPreamble(QIODevice& device) {
+    PvxLineReader reader(device, PvxLineReader::Line);
+    return readSlotPreamble(reader);
+}
+
+WriteStatus PvxPackage::readPvx(QIODevice& device) {
+    PvxLineReader reader(device, PvxLineReader::Block);
+    WriteStatus status = readPackagePreamble(reader);
+    if (!status.isEmpty())
+        return status;
+    if (numberOfRuns < 0)
+        return fileFailure("Negative number of runs");
+
+    // Runs and their values grow as the file delivers them, so a count that the file
+    // does not back costs no memory.
+    for (qint32 r = 0; r < numberOfRuns; ++r) {
+        PvxRun& run = runs.emplaceBack();
+        RunValues& runValues = values.emplaceBack();
+        status = run.readRunPreamble(reader);
+        if (!status.isEmpty())
+            return status;
+        if (run.timeSteps < 0)
+            return fileFailure("Negative number of timesteps");
+
+        while (!atEndOfRun(reader)) {
+            PvxSlot slot;
+            status = slot.readSlotPreamble(reader);
+            if (!status.isEmpty())
+                return status;
+            if (slot.isTable()) {
+                if (r == 0)
+                    slots.append(slot);
+                runValues.emplaceBack();
+                skipTableBody(reader);
+                continue;
+            }
+            const qint32 valueCount = slot.isSeries() ? run.timeSteps : slot.rowCount();
+            SlotValues& slotValues = runValues.emplaceBack();
+            for (int c = 0; c < slot.columnCount(); ++c) {
+                QString units;
+                QString method;
+                double scale = 0.0;
+                status = readColumnHeader(reader, units, scale, method);
+                if (!status.isEmpty())
+                    return status;
+                if (r == 0) {
+                    slot.units.append(units);
+                    slot.scales.append(scale);
+                    slot.methods.append(method);
+                }
+                if (!readColumnValues(reader, valueCount, slotValues.emplaceBack()))
+                    return QString::fromLatin1(slotPreambleFailure);
+                reader.readLine(); // the column's closing line
+            }
+            reader.readLine(); // the slot's closing line
+            if (r == 0)
+                slots.append(slot);
+        }
+        reader.readLine(); // "END_RUN"
+    }
+    return WriteStatus();
+}
