@@ -1,0 +1,98 @@
+#include "ExcelWrite.h"
+
+#include "ExcelCom.h"
+#include "PvxModel.h"
+
+#include <QDir>
+#include <QIODevice>
+
+namespace {
+struct ArrangementRoles {
+    DimensionRole timesteps;
+    DimensionRole slots;
+    DimensionRole runs;
+};
+
+// Indexed by Orientation.
+const ArrangementRoles arrangementRoles[] = {
+    {Rows, Columns, Sheets}, {Rows, Sheets, Columns}, {Columns, Rows, Sheets},
+    {Sheets, Rows, Columns}, {Columns, Sheets, Rows}, {Sheets, Columns, Rows},
+};
+} // namespace
+
+ExcelWrite::ExcelWrite() = default;
+
+ExcelWrite::~ExcelWrite() = default;
+
+WriteStatus ExcelWrite::setSlotLabelPreference(SlotLabelPreference preference) {
+    slotLabelPreference = preference;
+    return WriteStatus();
+}
+
+WriteStatus ExcelWrite::setOrientation(int arrangement) {
+    if (arrangement < TimestepsSlotsRuns || arrangement > RunsSlotsTimesteps)
+        return QStringLiteral("Invalid workbook arrangement/orientation specification.");
+    const ArrangementRoles& roles = arrangementRoles[arrangement];
+    timestepRole = roles.timesteps;
+    slotRole = roles.slots;
+    runRole = roles.runs;
+    return WriteStatus();
+}
+
+WriteStatus ExcelWrite::setDevice(QIODevice* newDevice) {
+    if (!newDevice)
+        return QStringLiteral("Input PVX device pointer cannot be NULL");
+    device = newDevice;
+    return WriteStatus();
+}
+
+WriteStatus ExcelWrite::setWorkbookName(const QString& path) {
+    if (path.isEmpty())
+        return QStringLiteral("Output Workbook name cannot be blank");
+    // The platform's own separators: backslashes on Windows, slashes kept elsewhere.
+    workbookPath = QDir::toNativeSeparators(path);
+    return WriteStatus();
+}
+
+WriteStatus ExcelWrite::write() {
+    if (slotRole == Unset || !device || workbookPath.isEmpty())
+        return QStringLiteral("PVX file device, workbook, or workbook orientation not set");
+
+    PvxPackage package;
+    WriteStatus status = package.readPvx(*device);
+    if (!status.isEmpty())
+        return status;
+
+    ExcelCom connection;
+    QString errMsg;
+    if (!connection.startExcel(errMsg, false))
+        return errMsg;
+
+    status = writeHeaderWorksheet(connection, package);
+    if (!status.isEmpty())
+        return status;
+
+    if (runRole == Sheets)
+        status = writeRunWorksheets(connection, package);
+    else if (slotRole == Sheets)
+        status = writeSlotWorksheets(connection, package);
+    else if (timestepRole == Sheets)
+        status = writeTimestepWorksheets(connection, package);
+    else
+        status = QStringLiteral("Unknown worksheet orientation set");
+
+    connection.closeExcel();
+    return status;
+}
+
+WriteStatus ExcelWrite::defaultWorkbookExtension(QString& extension) {
+    ExcelCom connection;
+    QString errMsg;
+    if (!connection.startExcel(errMsg, false))
+        return errMsg;
+    const int firstOpenXmlVersion = 12;
+    extension =
+        connection.excelVersion() >= firstOpenXmlVersion ? QStringLiteral(".xlsx") : QStringLiteral(".xls");
+    connection.closeExcel();
+    return WriteStatus();
+}
