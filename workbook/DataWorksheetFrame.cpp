@@ -1,0 +1,69 @@
+#include "DataWorksheetFrame.h"
+
+#include "ExcelCom.h"
+#include "PvxModel.h"
+
+#include <algorithm>
+
+HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFormat, bool down) {
+    return HeadingLine{down ? ValueBlock::numberColumn(serials) : ValueBlock::numberRow(serials), dateFormat};
+}
+
+HeadingLine labelHeadings(const QStringList& labels, bool down) {
+    return HeadingLine{down ? ValueBlock::textColumn(labels) : ValueBlock::textRow(labels), QString()};
+}
+
+WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPath,
+                                const DataWorksheetPlan& plan) {
+    QString errMsg;
+    const HeadingLine* firstHeadings = plan.rowHeadingsFirst ? plan.rowHeadings : plan.columnHeadings;
+    const HeadingLine* secondHeadings = plan.rowHeadingsFirst ? plan.columnHeadings : plan.rowHeadings;
+    const auto headingPlace = [&](const HeadingLine* headings) {
+        return headings == plan.rowHeadings ? std::make_pair(2, 1) : std::make_pair(1, 2);
+    };
+    const int dataRows = plan.rowHeadings->block->rows();
+    const int dataColumns = plan.columnHeadings->block->columns();
+
+    for (int sheet = 0; sheet < plan.worksheetNames.size(); ++sheet) {
+        const QString& name = plan.worksheetNames.at(sheet);
+        {
+            ValueBlock corner(1, 1);
+            plan.fillCorner(sheet, corner);
+            if (!connection.writeRange(workbookPath, name, 1, 1, corner.variant(), true, plan.cornerFormat,
+                                       errMsg))
+                return errMsg;
+        }
+        for (const HeadingLine* headings : {firstHeadings, secondHeadings}) {
+            const auto place = headingPlace(headings);
+            if (!connection.writeRange(workbookPath, name, place.first, place.second,
+                                       headings->block->variant(), true, headings->format, errMsg))
+                return errMsg;
+        }
+        ValueBlock data(dataRows, dataColumns);
+        plan.fillData(sheet, data);
+        if (!connection.writeRange(workbookPath, name, 2, 2, data.variant(), false, QString(), errMsg))
+            return errMsg;
+    }
+
+    if (!connection.saveWorkbook(workbookPath, errMsg))
+        return errMsg;
+    return WriteStatus();
+}
+
+QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit) {
+    QList<int> indices;
+    for (int s = 0; s < package.slotCount() && indices.size() < limit; ++s)
+        if (package.slotAt(s).isSeries())
+            indices.append(s);
+    return indices;
+}
+
+void placeSeries(ValueBlock& data, bool timestepsDown, int line, const QList<double>& values, int count) {
+    const int placed = std::min(count, static_cast<int>(values.size()));
+    for (int t = 0; t < placed; ++t) {
+        if (timestepsDown)
+            data.setValue(t + 1, line, values.at(t));
+        else
+            data.setValue(line, t + 1, values.at(t));
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ValueBlock.h"
+#include "WriteStatus.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class ExcelCom;
+class PvxPackage;
+
+// Headings along one edge of a data worksheet, built once for all worksheets.
+struct HeadingLine {
+    std::unique_ptr<ValueBlock> block;
+    QString format;
+};
+
+// The labels of one dimension as a heading line: down the rows (one column) or across
+// the columns (one row). Timestep headings are serials shown through the date format.
+HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFormat, bool down);
+HeadingLine labelHeadings(const QStringList& labels, bool down);
+
+// What the data worksheets of one arrangement look like: one worksheet per name, each
+// with a corner cell, row headings from A2, column headings from B1 and data from B2.
+struct DataWorksheetPlan {
+    QStringList worksheetNames;
+    QString cornerFormat;
+    const HeadingLine* rowHeadings = nullptr;
+    const HeadingLine* columnHeadings = nullptr;
+    // The headings of the dimension that decides the arrangement go first.
+    bool rowHeadingsFirst = false;
+    std::function<void(int worksheet, ValueBlock& corner)> fillCorner;
+    std::function<void(int worksheet, ValueBlock& data)> fillData;
+};
+
+// Writes every worksheet of the plan with four range writes each, then saves once.
+// Returns the first failure's message.
+WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPath,
+                                const DataWorksheetPlan& plan);
+
+// Package indices of the series slots, in order, at most limit of them.
+QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit);
+
+// Puts one series into a data block: down the given column when timestepsDown, else
+// across the given row. Values beyond count are not placed; missing ones stay empty.
+void placeSeries(ValueBlock& data, bool timestepsDown, int line, const QList<double>& values, int count);

@@ -1,0 +1,56 @@
+#include "ExcelWrite.h"
+
+#include "DataWorksheetFrame.h"
+#include "PvxModel.h"
+
+namespace {
+
+// The value of one run and slot at timestep t, when the package holds one.
+const double* heldValue(const PvxPackage& package, int run, int slot, int t) {
+    if (run >= package.runs.size() || run >= package.values.size() || slot >= package.slotCount())
+        return nullptr;
+    if (t >= package.runs.at(run).timeSteps)
+        return nullptr;
+    const PvxPackage::RunValues& runValues = package.values.at(run);
+    if (slot >= runValues.size() || runValues.at(slot).isEmpty())
+        return nullptr;
+    const PvxPackage::Column& column = runValues.at(slot).first();
+    return t < column.size() ? &column.at(t) : nullptr;
+}
+
+} // namespace
+
+// One worksheet per timestep: slots down and runs across (slots on rows), or the other
+// way round (slots on columns). A value the package does not hold leaves its cell empty.
+WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxPackage& package) {
+    if (slotRole != Rows && slotRole != Columns)
+        return QStringLiteral("Unknown worksheet orientation set");
+    const bool slotsDown = slotRole == Rows;
+
+    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown);
+    const HeadingLine runHeadings = labelHeadings(runLabels, !slotsDown);
+    const QList<int> series = seriesSlotIndices(package, slotLabels.size());
+    const int runCount = static_cast<int>(runLabels.size());
+
+    DataWorksheetPlan plan;
+    plan.worksheetNames = timestepLabels.mid(0, timestepSerials.size());
+    plan.cornerFormat = dateNumberFormat;
+    plan.rowHeadings = slotsDown ? &slotHeadings : &runHeadings;
+    plan.columnHeadings = slotsDown ? &runHeadings : &slotHeadings;
+    plan.rowHeadingsFirst = slotsDown;
+    plan.fillCorner = [this](int t, ValueBlock& corner) { corner.setNumber(1, 1, timestepSerials.at(t)); };
+    plan.fillData = [&](int t, ValueBlock& data) {
+        for (int run = 0; run < runCount; ++run) {
+            for (int k = 0; k < series.size(); ++k) {
+                const double* value = heldValue(package, run, series.at(k), t);
+                if (value == nullptr)
+                    continue;
+                if (slotsDown)
+                    data.setValue(k + 1, run + 1, *value);
+                else
+                    data.setValue(run + 1, k + 1, *value);
+            }
+        }
+    };
+    return writeDataWorksheets(connection, workbookPath, plan);
+}
