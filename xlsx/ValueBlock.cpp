@@ -1,0 +1,133 @@
+#include "Internal.h"
+
+#include <cmath>
+
+namespace xlsx {
+
+namespace {
+
+// Counts UTF-16 code units of valid UTF-8 text, or returns -1 when the text is not valid UTF-8.
+long utf16Length(std::string_view s) {
+    long units = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        int extra;
+        std::uint32_t c;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            c = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            c = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            c = b & 0x07;
+        } else {
+            return -1;
+        }
+        if (i + extra >= s.size())
+            return -1;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char n = static_cast<unsigned char>(s[i + k]);
+            if ((n & 0xC0) != 0x80)
+                return -1;
+            c = (c << 6) | (n & 0x3F);
+        }
+        static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return -1;
+        units += c >= 0x10000 ? 2 : 1;
+        i += extra + 1;
+    }
+    return units;
+}
+
+void checkTextLength(long units) {
+    if (units > kMaxTextLength)
+        throw Error("The text has " + std::to_string(units) + " characters; a cell holds at most " +
+                    std::to_string(kMaxTextLength) + ".");
+}
+
+} // namespace
+
+BlockCell& ValueBlock::Data::at(int row, int column) {
+    if (row < 1 || row > rows || column < 1 || column > columns)
+        throw Error("Position (" + std::to_string(row) + ", " + std::to_string(column) +
+                    ") lies outside the value block of " + std::to_string(rows) + " x " +
+                    std::to_string(columns) + ".");
+    return cells[std::size_t(row - 1) * std::size_t(columns) + std::size_t(column - 1)];
+}
+
+ValueBlock::ValueBlock(int rows, int columns) : d(std::make_unique<Data>()) {
+    if (rows < 1 || columns < 1 || rows > kMaxRows || columns > kMaxColumns)
+        throw Error("A value block needs 1 to " + std::to_string(kMaxRows) + " rows and 1 to " +
+                    std::to_string(kMaxColumns) + " columns.");
+    d->rows = rows;
+    d->columns = columns;
+    d->cells.resize(std::size_t(rows) * std::size_t(columns));
+}
+
+ValueBlock::~ValueBlock() = default;
+ValueBlock::ValueBlock(ValueBlock&&) noexcept = default;
+ValueBlock& ValueBlock::operator=(ValueBlock&&) noexcept = default;
+
+int ValueBlock::rows() const {
+    return d->rows;
+}
+int ValueBlock::columns() const {
+    return d->columns;
+}
+
+void ValueBlock::setNumber(int row, int column, double value) {
+    BlockCell& cell = d->at(row, column);
+    if (!std::isfinite(value))
+        throw Error("A cell cannot hold an infinite number or a NaN.");
+    cell.kind = BlockKind::Number;
+    cell.number = value;
+}
+
+void ValueBlock::setText(int row, int column, std::string_view utf8) {
+    BlockCell& cell = d->at(row, column);
+    long units = utf16Length(utf8);
+    if (units < 0)
+        throw Error("The text is not valid UTF-8.");
+    checkTextLength(units);
+    cell.kind = BlockKind::Text;
+    cell.text = std::uint32_t(d->texts.size());
+    d->texts.emplace_back(utf8);
+}
+
+void ValueBlock::setText(int row, int column, std::u16string_view utf16) {
+    BlockCell& cell = d->at(row, column);
+    checkTextLength(long(utf16.size()));
+    std::string text = toUtf8(utf16);
+    cell.kind = BlockKind::Text;
+    cell.text = std::uint32_t(d->texts.size());
+    d->texts.push_back(std::move(text));
+}
+
+void ValueBlock::setBoolean(int row, int column, bool value) {
+    BlockCell& cell = d->at(row, column);
+    cell.kind = BlockKind::Boolean;
+    cell.number = value ? 1.0 : 0.0;
+}
+
+void ValueBlock::setDate(int row, int column, double serial) {
+    BlockCell& cell = d->at(row, column);
+    if (!std::isfinite(serial))
+        throw Error("A date serial must be a finite number.");
+    cell.kind = BlockKind::Date;
+    cell.number = serial;
+}
+
+void ValueBlock::setEmpty(int row, int column) {
+    d->at(row, column).kind = BlockKind::Empty;
+}
+
+} // namespace xlsx
