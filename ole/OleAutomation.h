@@ -56,8 +56,12 @@ typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
 bool IsEqualGUID(REFGUID a, REFGUID b);
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
 
 extern const IID GUID_NULL;
 extern const IID IID_NULL;
@@ -91,6 +95,7 @@ extern const IID IID_IDispatch;
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
 #define CO_E_CLASSSTRING ((HRESULT)0x800401F3L)
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 
 // Variant types.
 enum VARENUM {
@@ -111,6 +116,13 @@ enum VARENUM {
     VT_ARRAY = 0x2000,
     VT_BYREF = 0x4000
 };
+// Safe array features.
+#define FADF_HAVEVARTYPE 0x0080
+#define FADF_BSTR 0x0100
+#define FADF_UNKNOWN 0x0200
+#define FADF_DISPATCH 0x0400
+#define FADF_VARIANT 0x0800
+
 #define VARIANT_TRUE ((VARIANT_BOOL)-1)
 #define VARIANT_FALSE ((VARIANT_BOOL)0)
 
@@ -230,6 +242,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 // Safe arrays.
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 UINT SafeArrayGetDim(SAFEARRAY* psa);
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);

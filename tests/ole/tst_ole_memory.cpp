@@ -1,0 +1,316 @@
+// Strings, variants and safe arrays of the OLE surface: layout, ownership and clean-up.
+
+#include "CountedObject.h"
+#include "OleAutomation.h"
+#include "OleDiagnostics.h"
+
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+SAFEARRAY* variantMatrix(LONG rows, LONG columns) {
+    SAFEARRAYBOUND bounds[2];
+    bounds[0].lLbound = 1;
+    bounds[0].cElements = ULONG(rows);
+    bounds[1].lLbound = 1;
+    bounds[1].cElements = ULONG(columns);
+    return SafeArrayCreate(VT_VARIANT, 2, bounds);
+}
+} // namespace
+
+class OleMemoryTest : public QObject {
+    Q_OBJECT
+    long stringsBefore = 0;
+    long arraysBefore = 0;
+
+private slots:
+    void init() {
+        stringsBefore = OleLiveStringCount();
+        arraysBefore = OleLiveArrayCount();
+    }
+    // Every case must give back all it allocated.
+    void cleanup() {
+        QCOMPARE(OleLiveStringCount(), stringsBefore);
+        QCOMPARE(OleLiveArrayCount(), arraysBefore);
+    }
+
+    void bstrCarriesByteLengthPrefixAndTerminator() {
+        const OLECHAR text[] = OLESTR("ab\0cd");
+        BSTR s = SysAllocStringLen(text, 5);
+        QVERIFY(s);
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 1);
+        uint32_t prefix = 0;
+        std::memcpy(&prefix, reinterpret_cast<char*>(s) - 4, 4);
+        QCOMPARE(prefix, 10u);
+        QCOMPARE(SysStringLen(s), 5u);
+        QCOMPARE(s[2], OLECHAR(0));
+        QCOMPARE(s[4], OLECHAR(u'd'));
+        QCOMPARE(s[5], OLECHAR(0));
+        SysFreeString(s);
+    }
+
+    void bstrEdgeCases() {
+        QCOMPARE(SysAllocString(nullptr), BSTR(nullptr));
+        QCOMPARE(SysStringLen(nullptr), 0u);
+        SysFreeString(nullptr);
+
+        BSTR empty = SysAllocString(OLESTR(""));
+        QVERIFY(empty);
+        QCOMPARE(SysStringLen(empty), 0u);
+        QCOMPARE(empty[0], OLECHAR(0));
+        SysFreeString(empty);
+
+        // No source: a zeroed string of the asked length.
+        BSTR blank = SysAllocStringLen(nullptr, 3);
+        QCOMPARE(SysStringLen(blank), 3u);
+        QCOMPARE(blank[0], OLECHAR(0));
+        QCOMPARE(blank[3], OLECHAR(0));
+        SysFreeString(blank);
+
+        BSTR whole = SysAllocString(OLESTR("Header"));
+        QCOMPARE(SysStringLen(whole), 6u);
+        SysFreeString(whole);
+    }
+
+    void variantClearFreesStringAndReleasesObject() {
+        VARIANT v;
+        VariantInit(&v);
+        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocString(OLESTR("text"));
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 1);
+        QCOMPARE(VariantClear(&v), S_OK);
+        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
+        QCOMPARE(OleLiveStringCount(), stringsBefore);
+
+        CountedObject object;
+        v.vt = VT_DISPATCH;
+        v.pdispVal = &object;
+        QCOMPARE(VariantClear(&v), S_OK);
+        QVERIFY(object.destroyed);
+
+        // A null object or string is allowed.
+        v.vt = VT_DISPATCH;
+        v.pdispVal = nullptr;
+        QCOMPARE(VariantClear(&v), S_OK);
+        v.vt = VT_BSTR;
+        v.bstrVal = nullptr;
+        QCOMPARE(VariantClear(&v), S_OK);
+    }
+
+    void variantClearLeavesByReferenceValuesAlone() {
+        VARIANT target;
+        VariantInit(&target);
+        target.vt = VT_BSTR;
+        target.bstrVal = SysAllocString(OLESTR("kept"));
+        VARIANT reference;
+        reference.vt = VT_BYREF | VT_VARIANT;
+        reference.pvarVal = &target;
+        QCOMPARE(VariantClear(&reference), S_OK);
+        QCOMPARE(reference.vt, VARTYPE(VT_EMPTY));
+        QCOMPARE(SysStringLen(target.bstrVal), 4u);
+        VariantClear(&target);
+    }
+
+    void variantClearRefusesUnknownType() {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = 0x77;
+        QCOMPARE(VariantClear(&v), DISP_E_BADVARTYPE);
+        QCOMPARE(v.vt, VARTYPE(0x77));
+    }
+
+    void variantCopyIsDeep() {
+        CountedObject object;
+        VARIANT source, copy;
+        VariantInit(&source);
+        VariantInit(&copy);
+        source.vt = VT_BSTR;
+        source.bstrVal = SysAllocString(OLESTR("same"));
+        QCOMPARE(VariantCopy(&copy, &source), S_OK);
+        QVERIFY(copy.bstrVal != source.bstrVal);
+        QCOMPARE(std::u16string(copy.bstrVal), std::u16string(u"same"));
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 2);
+
+        // Copying over a string frees it and takes a reference on the object.
+        VARIANT objectValue;
+        objectValue.vt = VT_DISPATCH;
+        objectValue.pdispVal = &object;
+        QCOMPARE(VariantCopy(&copy, &objectValue), S_OK);
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 1);
+        QCOMPARE(object.references, 2u);
+        VariantClear(&copy);
+        QCOMPARE(object.references, 1u);
+        VariantClear(&source);
+    }
+
+    void safeArrayStoresBoundsLastDimensionFirst() {
+        SAFEARRAYBOUND bounds[2];
+        bounds[0].lLbound = 1;
+        bounds[0].cElements = 3; // rows
+        bounds[1].lLbound = 0;
+        bounds[1].cElements = 4; // columns
+        SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, bounds);
+        QVERIFY(psa);
+        QCOMPARE(OleLiveArrayCount(), arraysBefore + 1);
+        QCOMPARE(psa->cDims, USHORT(2));
+        QCOMPARE(psa->cbElements, ULONG(sizeof(VARIANT)));
+        QVERIFY(psa->fFeatures & FADF_VARIANT);
+        QCOMPARE(psa->rgsabound[0].cElements, 4u);
+        QCOMPARE(psa->rgsabound[0].lLbound, 0);
+        QCOMPARE(psa->rgsabound[1].cElements, 3u);
+        QCOMPARE(psa->rgsabound[1].lLbound, 1);
+
+        LONG bound = 0;
+        QCOMPARE(SafeArrayGetUBound(psa, 1, &bound), S_OK);
+        QCOMPARE(bound, 3);
+        QCOMPARE(SafeArrayGetLBound(psa, 1, &bound), S_OK);
+        QCOMPARE(bound, 1);
+        QCOMPARE(SafeArrayGetUBound(psa, 2, &bound), S_OK);
+        QCOMPARE(bound, 3);
+        QCOMPARE(SafeArrayGetLBound(psa, 2, &bound), S_OK);
+        QCOMPARE(bound, 0);
+        QCOMPARE(SafeArrayGetUBound(psa, 0, &bound), DISP_E_BADINDEX);
+        QCOMPARE(SafeArrayGetUBound(psa, 3, &bound), DISP_E_BADINDEX);
+        QCOMPARE(SafeArrayGetDim(psa), 2u);
+        VARTYPE vt = 0;
+        QCOMPARE(SafeArrayGetVartype(psa, &vt), S_OK);
+        QCOMPARE(vt, VARTYPE(VT_VARIANT));
+        QCOMPARE(SafeArrayDestroy(psa), S_OK);
+    }
+
+    void safeArrayEmptyDimensionHasUpperBoundBelowLower() {
+        SAFEARRAY* psa = variantMatrix(0, 2);
+        QVERIFY(psa);
+        LONG bound = -5;
+        QCOMPARE(SafeArrayGetUBound(psa, 1, &bound), S_OK);
+        QCOMPARE(bound, 0);
+        SafeArrayDestroy(psa);
+    }
+
+    void safeArrayIndicesComeRowFirstAndRowVariesFastest() {
+        SAFEARRAY* psa = variantMatrix(2, 3);
+        for (LONG r = 1; r <= 2; ++r) {
+            for (LONG c = 1; c <= 3; ++c) {
+                VARIANT v;
+                v.vt = VT_I4;
+                v.lVal = r * 10 + c;
+                LONG index[2] = {r, c};
+                QCOMPARE(SafeArrayPutElement(psa, index, &v), S_OK);
+            }
+        }
+        const VARIANT* data = static_cast<const VARIANT*>(psa->pvData);
+        QCOMPARE(data[0].lVal, 11);
+        QCOMPARE(data[1].lVal, 21);
+        QCOMPARE(data[2].lVal, 12);
+        QCOMPARE(data[5].lVal, 23);
+
+        LONG index[2] = {2, 3};
+        VARIANT out;
+        VariantInit(&out);
+        QCOMPARE(SafeArrayGetElement(psa, index, &out), S_OK);
+        QCOMPARE(out.lVal, 23);
+        void* slot = nullptr;
+        QCOMPARE(SafeArrayPtrOfIndex(psa, index, &slot), S_OK);
+        QCOMPARE(static_cast<VARIANT*>(slot)->lVal, 23);
+
+        LONG outside[2] = {3, 1};
+        QCOMPARE(SafeArrayPutElement(psa, outside, &out), DISP_E_BADINDEX);
+        LONG belowLower[2] = {1, 0};
+        QCOMPARE(SafeArrayGetElement(psa, belowLower, &out), DISP_E_BADINDEX);
+        SafeArrayDestroy(psa);
+    }
+
+    void safeArrayPutCopiesAndDestroyClearsElements() {
+        CountedObject object;
+        SAFEARRAY* psa = variantMatrix(1, 2);
+        VARIANT text;
+        text.vt = VT_BSTR;
+        text.bstrVal = SysAllocString(OLESTR("cell"));
+        LONG first[2] = {1, 1};
+        QCOMPARE(SafeArrayPutElement(psa, first, &text), S_OK);
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 2); // the array holds its own copy
+        VariantClear(&text);
+
+        VARIANT objectValue;
+        objectValue.vt = VT_DISPATCH;
+        objectValue.pdispVal = &object;
+        LONG second[2] = {1, 2};
+        QCOMPARE(SafeArrayPutElement(psa, second, &objectValue), S_OK);
+        QCOMPARE(object.references, 2u);
+
+        // Replacing an element frees what it held.
+        VARIANT number;
+        number.vt = VT_R8;
+        number.dblVal = 2.5;
+        QCOMPARE(SafeArrayPutElement(psa, first, &number), S_OK);
+        QCOMPARE(OleLiveStringCount(), stringsBefore);
+
+        VARIANT holder;
+        holder.vt = VT_ARRAY | VT_VARIANT;
+        holder.parray = psa;
+        QCOMPARE(VariantClear(&holder), S_OK);
+        QCOMPARE(object.references, 1u);
+    }
+
+    void safeArrayOfStringsTakesTheStringItself() {
+        SAFEARRAYBOUND bound;
+        bound.lLbound = 0;
+        bound.cElements = 2;
+        SAFEARRAY* psa = SafeArrayCreate(VT_BSTR, 1, &bound);
+        QVERIFY(psa->fFeatures & FADF_BSTR);
+        BSTR s = SysAllocString(OLESTR("x"));
+        LONG index = 1;
+        QCOMPARE(SafeArrayPutElement(psa, &index, s), S_OK);
+        SysFreeString(s);
+        BSTR out = nullptr;
+        QCOMPARE(SafeArrayGetElement(psa, &index, &out), S_OK);
+        QCOMPARE(std::u16string(out), std::u16string(u"x"));
+        SysFreeString(out);
+
+        SAFEARRAY* copy = nullptr;
+        QCOMPARE(SafeArrayCopy(psa, &copy), S_OK);
+        QCOMPARE(OleLiveArrayCount(), arraysBefore + 2);
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 2);
+        SafeArrayDestroy(copy);
+        SafeArrayDestroy(psa);
+    }
+
+    void safeArrayRefusesBadRequests() {
+        SAFEARRAYBOUND bound;
+        bound.lLbound = 0;
+        bound.cElements = 1;
+        QCOMPARE(SafeArrayCreate(VT_VARIANT, 0, &bound), static_cast<SAFEARRAY*>(nullptr));
+        QCOMPARE(SafeArrayCreate(VT_NULL, 1, &bound), static_cast<SAFEARRAY*>(nullptr));
+        QCOMPARE(SafeArrayDestroy(nullptr), S_OK);
+        SAFEARRAY* psa = SafeArrayCreate(VT_I4, 1, &bound);
+        psa->cLocks = 1;
+        QCOMPARE(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+        psa->cLocks = 0;
+        QCOMPARE(SafeArrayDestroy(psa), S_OK);
+    }
+
+    void arrayVariantCopiesDeeply() {
+        SAFEARRAY* psa = variantMatrix(1, 1);
+        VARIANT text;
+        text.vt = VT_BSTR;
+        text.bstrVal = SysAllocString(OLESTR("deep"));
+        LONG index[2] = {1, 1};
+        SafeArrayPutElement(psa, index, &text);
+        VariantClear(&text);
+        VARIANT source, copy;
+        source.vt = VT_ARRAY | VT_VARIANT;
+        source.parray = psa;
+        VariantInit(&copy);
+        QCOMPARE(VariantCopy(&copy, &source), S_OK);
+        QVERIFY(copy.parray != psa);
+        QCOMPARE(OleLiveArrayCount(), arraysBefore + 2);
+        QCOMPARE(OleLiveStringCount(), stringsBefore + 2);
+        VariantClear(&copy);
+        VariantClear(&source);
+    }
+};
+
+QTEST_APPLESS_MAIN(OleMemoryTest)
+#include "tst_ole_memory.moc"
