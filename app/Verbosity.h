@@ -1,0 +1,4 @@
+#pragma once
+
+// Trace when verbose, Warn otherwise.
+void setVerboseLogging(bool verbose);

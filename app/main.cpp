@@ -1,0 +1,64 @@
+#include "CommandLineRun.h"
+#include "ExcelWrite.h"
+#include "StartUp.h"
+
+#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
+#include "SpreadsheetServer.h"
+#endif
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
+
+int main(int argc, char* argv[]) {
+    // The face is known from the argument count before any application object exists, so
+    // a command-line run needs no display.
+    const bool windowMode = argc == 1;
+    std::unique_ptr<QCoreApplication> application;
+    if (windowMode)
+        application = std::make_unique<QApplication>(argc, argv);
+    else
+        application = std::make_unique<QCoreApplication>(argc, argv);
+#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
+    registerSpreadsheetServer();
+#endif
+
+    auto writer = std::make_unique<ExcelWrite>();
+    startLogging();
+    const int status = windowMode ? runWindowMode(*writer) : runCommandLine(argc, argv, *writer);
+
+    writer.reset();
+    application.reset();
+    return status;
+}
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <vector>
+
+// A GUI program receives its command line as one Unicode text: split it, hand main the
+// arguments in the system's ANSI code page, and free them afterwards.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return -1;
+    std::vector<char*> arguments;
+    for (int i = 0; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_ACP, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        char* argument = new char[size > 0 ? size : 1]();
+        WideCharToMultiByte(CP_ACP, 0, wide[i], -1, argument, size, nullptr, nullptr);
+        arguments.push_back(argument);
+    }
+    LocalFree(wide);
+    arguments.push_back(nullptr);
+    const int status = main(count, arguments.data());
+    for (char* argument : arguments)
+        delete[] argument;
+    return status;
+}
+#endif
