@@ -1,0 +1,23 @@
+#pragma once
+
+#include "OleAutomation.h"
+
+#include <QString>
+
+#include <exception>
+
+// Thrown when a text for the spreadsheet application cannot be allocated; carries the
+// automation result code E_OUTOFMEMORY.
+class ExcelComOutOfMemory : public std::exception {
+public:
+    HRESULT result() const { return E_OUTOFMEMORY; }
+    const char* what() const noexcept override { return "Out of memory allocating a text for Excel"; }
+};
+
+// A VT_BSTR VARIANT holding text as the application receives every text: through the
+// local 8-bit encoding and the thread's ANSI code page. The caller clears it after the call.
+// Throws ExcelComOutOfMemory when the string cannot be allocated.
+VARIANT excelComText(const QString& text);
+
+// A VT_I4 VARIANT: every number and boolean that the connection itself sends.
+VARIANT excelComInteger(LONG value);

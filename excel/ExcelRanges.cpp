@@ -1,0 +1,101 @@
+#include "ExcelCom.h"
+
+#include "ExcelComResults.h"
+#include "ExcelComText.h"
+
+namespace {
+// Upper bound of one dimension of the block; a bound that cannot be read counts as 1.
+LONG blockExtent(const VARIANT* values, UINT dimension) {
+    LONG bound = 1;
+    if (!values || !(values->vt & VT_ARRAY) || !values->parray)
+        return 1;
+    if (FAILED(SafeArrayGetUBound(values->parray, dimension, &bound)))
+        return 1;
+    return bound;
+}
+} // namespace
+
+bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
+                          VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg) {
+    if (!openWorksheet(workbookPath, worksheetName, errMsg, true))
+        return false;
+
+    const QString where = QStringLiteral(" in worksheet ") + quoted(_worksheetName) +
+                          QStringLiteral(" of workbook ") + quoted(_workbookPath);
+
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* firstCell =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _worksheet, OLESTR("Cells"), 2,
+                                 excelComInteger(row), excelComInteger(column)),
+                     result, errMsg);
+    if (!firstCell) {
+        errMsg += QStringLiteral(" First cell in write range could not be found ") + where;
+        return false;
+    }
+
+    const LONG rows = blockExtent(values, 1);
+    const LONG columns = blockExtent(values, 2);
+    VariantInit(&result);
+    IDispatch* range =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, firstCell, OLESTR("Resize"), 2,
+                                 excelComInteger(rows), excelComInteger(columns)),
+                     result, errMsg);
+    releaseDispatch(firstCell);
+    if (!range) {
+        errMsg += QStringLiteral(" The write range could not be found ") + where;
+        return false;
+    }
+
+    // The caller's block goes over unchanged and stays the caller's.
+    VARIANT block;
+    VariantInit(&block);
+    if (values)
+        block = *values;
+    if (!comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, range, OLESTR("Value"), 1, block)) {
+        errMsg += QStringLiteral(" Could not write values to the write range ") + where;
+        releaseDispatch(range);
+        return false;
+    }
+
+    // Formatting is a nicety: its failures leave the values written.
+    QString ignored;
+    if (bold) {
+        VariantInit(&result);
+        IDispatch* font = takeDispatch(
+            comCallWrap(ignored, DISPATCH_PROPERTYGET, &result, range, OLESTR("Font"), 0), result, ignored);
+        if (font) {
+            comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, font, OLESTR("Bold"), 1, excelComInteger(1));
+            releaseDispatch(font);
+        }
+    }
+    if (!numberFormat.isEmpty()) {
+        VARIANT format = excelComText(numberFormat);
+        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, range, OLESTR("NumberFormat"), 1, format);
+        VariantClear(&format);
+    }
+
+    releaseDispatch(range);
+    return true;
+}
+
+bool ExcelCom::clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg) {
+    // A workbook or worksheet that does not exist yet has nothing to clear; the caller's
+    // next write repeats the failed step, which replaces what errMsg now holds.
+    if (!openWorksheet(workbookPath, worksheetName, errMsg, false))
+        return true;
+
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* cells = takeDispatch(
+        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _worksheet, OLESTR("Cells"), 0), result, errMsg);
+    if (!cells) {
+        errMsg += QStringLiteral(" Cells could not be found for worksheet ") + quoted(_worksheetName) +
+                  QStringLiteral(" of workbook ") + quoted(_workbookPath);
+        return false;
+    }
+    QString ignored;
+    comCallWrap(ignored, DISPATCH_METHOD, nullptr, cells, OLESTR("Clear"), 0);
+    releaseDispatch(cells);
+    return true;
+}

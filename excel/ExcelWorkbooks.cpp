@@ -1,0 +1,266 @@
+#include "ExcelCom.h"
+
+#include "ExcelComResults.h"
+#include "ExcelComText.h"
+
+namespace {
+const LONG worksheetType = -4167;
+
+// The extension runs from the first ".xl" to the end of the path; matching is case-sensitive.
+QString workbookExtension(const QString& path) {
+    const int start = int(path.indexOf(QStringLiteral(".xl")));
+    return start < 0 ? QString() : path.mid(start);
+}
+
+// The SaveAs format for an extension under a major version, or false when there is none.
+bool saveFormatFor(const QString& extension, int majorVersion, LONG* format) {
+    if (majorVersion < 12) {
+        if (extension == QLatin1String(".xls")) {
+            *format = -4143;
+            return true;
+        }
+        return false;
+    }
+    if (extension == QLatin1String(".xls"))
+        *format = 56;
+    else if (extension == QLatin1String(".xlsx"))
+        *format = 51;
+    else if (extension == QLatin1String(".xlsm"))
+        *format = 52;
+    else if (extension == QLatin1String(".xlsb"))
+        *format = 50;
+    else
+        return false;
+    return true;
+}
+} // namespace
+
+bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg,
+                             bool create) {
+    if (workbookPath == _workbookPath && worksheetName == _worksheetName)
+        return true;
+
+    if (workbookPath != _workbookPath) {
+        if (_worksheet) {
+            releaseDispatch(_worksheet);
+            _worksheetName = QString();
+        }
+        if (_workbook) {
+            // Marked saved first so the application asks nothing; unsaved changes are dropped.
+            QString ignored;
+            comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _workbook, OLESTR("Saved"), 1,
+                        excelComInteger(1));
+            VARIANT closed;
+            VariantInit(&closed);
+            comCallWrap(ignored, DISPATCH_METHOD, &closed, _workbook, OLESTR("Close"), 0);
+            VariantClear(&closed);
+            releaseDispatch(_workbook);
+        }
+        _workbookPath = QString();
+        _workbook = nullptr;
+
+        if (!_application) {
+            errMsg = QStringLiteral("Excel connection has not been initialized properly");
+            return false;
+        }
+
+        VARIANT result;
+        VariantInit(&result);
+        IDispatch* workbooks = takeDispatch(
+            comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _application, OLESTR("Workbooks"), 0), result,
+            errMsg);
+        if (!workbooks) {
+            errMsg += QStringLiteral(" Could not get Workbooks collection.");
+            return false;
+        }
+
+        // No questions from the application while it opens the file.
+        QString ignored;
+        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
+                    excelComInteger(0));
+        VARIANT path = excelComText(workbookPath);
+        VariantInit(&result);
+        IDispatch* opened =
+            takeDispatch(comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Open"), 1, path),
+                         result, errMsg);
+        VariantClear(&path);
+        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
+                    excelComInteger(1));
+
+        if (opened) {
+            // An existing workbook is used as it is, whatever its extension.
+            _workbook = opened;
+            _workbookPath = workbookPath;
+            releaseDispatch(workbooks);
+        } else {
+            if (!create) {
+                errMsg += QStringLiteral(" Could not open workbook ") + quoted(workbookPath);
+                releaseDispatch(workbooks);
+                return false;
+            }
+
+            VariantInit(&result);
+            _workbook = takeDispatch(
+                comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Add"), 0), result, errMsg);
+            releaseDispatch(workbooks);
+            if (!_workbook) {
+                errMsg += QStringLiteral(" Could not open or create workbook ") + quoted(workbookPath);
+                return false;
+            }
+
+            VariantInit(&result);
+            IDispatch* sheets = takeDispatch(
+                comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _workbook, OLESTR("Sheets"), 0), result,
+                errMsg);
+            if (!sheets) {
+                errMsg += QStringLiteral(" Could not get the Sheets collection for new workbook");
+                return false;
+            }
+
+            VariantInit(&result);
+            IDispatch* first = takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets,
+                                                        OLESTR("Item"), 1, excelComInteger(1)),
+                                            result, errMsg);
+            releaseDispatch(sheets);
+            if (!first) {
+                errMsg += QStringLiteral(" Could not get the first worksheet in the new workbook");
+                return false;
+            }
+
+            VARIANT header = excelComText(QStringLiteral("Header"));
+            const bool named =
+                comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, first, OLESTR("Name"), 1, header);
+            VariantClear(&header);
+            releaseDispatch(first);
+            if (!named) {
+                errMsg += QStringLiteral(" Could not name the first worksheet in the new workbook");
+                return false;
+            }
+
+            const QString extension = workbookExtension(workbookPath);
+            LONG format = 0;
+            if (!saveFormatFor(extension, excelVersion(), &format)) {
+                errMsg = QStringLiteral("The file extension of ") + quoted(extension) +
+                         QStringLiteral(" for workbook ") + quoted(workbookPath) +
+                         QStringLiteral(" is not supported in your version of Excel");
+                releaseDispatch(_workbook);
+                return false;
+            }
+
+            path = excelComText(workbookPath);
+            VariantInit(&result);
+            const bool saved = comCallWrap(errMsg, DISPATCH_METHOD, &result, _workbook, OLESTR("SaveAs"), 2,
+                                           path, excelComInteger(format));
+            VariantClear(&result);
+            VariantClear(&path);
+            if (!saved) {
+                errMsg +=
+                    QStringLiteral(" Could not create and save workbook to path ") + quoted(workbookPath);
+                releaseDispatch(_workbook);
+                return false;
+            }
+            _workbookPath = workbookPath;
+        }
+    }
+
+    // Worksheet step.
+    if (worksheetName == _worksheetName)
+        return true;
+    if (_worksheet) {
+        releaseDispatch(_worksheet);
+        _worksheetName = QString();
+    }
+
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* sheets = takeDispatch(
+        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _workbook, OLESTR("Sheets"), 0), result, errMsg);
+    if (!sheets) {
+        errMsg +=
+            QStringLiteral(" Could not get the Sheets collection for workbook ") + quoted(_workbookPath);
+        return false;
+    }
+
+    VARIANT name = excelComText(worksheetName);
+    VariantInit(&result);
+    IDispatch* found = takeDispatch(
+        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, name), result, errMsg);
+    VariantClear(&name);
+    if (found) {
+        _worksheet = found;
+        _worksheetName = worksheetName;
+        releaseDispatch(sheets);
+        return true;
+    }
+    if (!create) {
+        errMsg += QStringLiteral(" Could not get the worksheet ") + quoted(worksheetName) +
+                  QStringLiteral(" in workbook ") + quoted(_workbookPath);
+        releaseDispatch(sheets);
+        return false;
+    }
+
+    // A missing worksheet goes after the last one.
+    LONG count = 1;
+    VariantInit(&result);
+    QString countError;
+    if (comCallWrap(countError, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Count"), 0))
+        count = result.lVal;
+    VariantClear(&result);
+
+    VariantInit(&result);
+    IDispatch* last = takeDispatch(
+        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, excelComInteger(count)),
+        result, errMsg);
+    if (!last) {
+        errMsg += QStringLiteral(" Could not get the last worksheet in workbook ") + quoted(_workbookPath);
+        releaseDispatch(sheets);
+        return false;
+    }
+
+    VARIANT before;
+    VariantInit(&before);
+    before.vt = VT_NULL;
+    VARIANT after;
+    VariantInit(&after);
+    after.vt = VT_DISPATCH;
+    after.pdispVal = last;
+    VariantInit(&result);
+    IDispatch* added =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_METHOD, &result, sheets, OLESTR("Add"), 4, before, after,
+                                 excelComInteger(1), excelComInteger(worksheetType)),
+                     result, errMsg);
+    releaseDispatch(sheets);
+    releaseDispatch(last);
+    if (!added) {
+        errMsg += QStringLiteral(" Could not get or add the worksheet ") + quoted(worksheetName) +
+                  QStringLiteral(" in workbook ") + quoted(_workbookPath);
+        return false;
+    }
+    _worksheet = added;
+
+    name = excelComText(worksheetName);
+    const bool named =
+        comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, _worksheet, OLESTR("Name"), 1, name);
+    VariantClear(&name);
+    if (named) {
+        _worksheetName = worksheetName;
+        return true;
+    }
+    errMsg += QStringLiteral(" Could not name new worksheet as ") + quoted(worksheetName) +
+              QStringLiteral(" in workbook ") + quoted(_workbookPath);
+    releaseDispatch(_worksheet);
+    return false;
+}
+
+bool ExcelCom::saveWorkbook(const QString& workbookPath, QString& errMsg) {
+    if (workbookPath != _workbookPath)
+        return true;
+    VARIANT result;
+    VariantInit(&result);
+    const bool saved = comCallWrap(errMsg, DISPATCH_METHOD, &result, _workbook, OLESTR("Save"), 0);
+    VariantClear(&result);
+    if (saved)
+        return true;
+    errMsg += QStringLiteral(" Could not save workbook ") + quoted(_workbookPath);
+    return false;
+}
