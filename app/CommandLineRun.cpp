@@ -49,7 +49,9 @@ private:
     std::streambuf* _clog;
 };
 
-std::ostream& operator<<(std::ostream& stream, const QString& text) { return stream << text.toLocal8Bit().constData(); }
+std::ostream& operator<<(std::ostream& stream, const QString& text) {
+    return stream << text.toLocal8Bit().constData();
+}
 
 int fail(const QString& message) {
     std::cout << message << std::endl << std::endl;
@@ -75,7 +77,8 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
 
     const int arrangement = options.arrangement == -1 ? TimestepsRunsSlots : options.arrangement;
     if (!writer.setOrientation(arrangement).isEmpty()) {
-        logStream << QStringLiteral("Gridwell Error: Invalid workbook arrangement specified with -a option: %1")
+        logStream << QStringLiteral(
+                         "Gridwell Error: Invalid workbook arrangement specified with -a option: %1")
                          .arg(arrangement)
                   << Qt::endl;
         return 1;
@@ -133,8 +136,9 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
             options.inputPath);
     QFile input(inputPath);
     if (!input.open(QIODevice::ReadOnly | QIODevice::Text))
-        return failWithDetail(QStringLiteral("Gridwell Error: Input pvx file could not be opened for reading:"),
-                              input.errorString());
+        return failWithDetail(
+            QStringLiteral("Gridwell Error: Input pvx file could not be opened for reading:"),
+            input.errorString());
     writer.setDevice(&input);
 
     QString outputPath = options.outputPath;
@@ -148,7 +152,8 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
     QString substitutedOutput;
     if (!substituteEnvironmentVariables(outputPath, substitutedOutput).isEmpty())
         return failWithDetail(
-            QStringLiteral("Gridwell Error: Output workbook path environment variables could not be substituted:"),
+            QStringLiteral(
+                "Gridwell Error: Output workbook path environment variables could not be substituted:"),
             outputPath);
     const QString workbookPath = QDir::toNativeSeparators(substitutedOutput);
     writer.setWorkbookName(workbookPath);
@@ -158,7 +163,8 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
         logPath = withExtension(workbookPath, QStringLiteral(".log"));
     else if (!substituteEnvironmentVariables(options.logPath, logPath).isEmpty())
         return failWithDetail(
-            QStringLiteral("Gridwell Error: Output Log file path environment variables could not be substituted:"),
+            QStringLiteral(
+                "Gridwell Error: Output Log file path environment variables could not be substituted:"),
             options.logPath);
     QFile log(logPath);
     if (!log.open(QIODevice::WriteOnly | QIODevice::Text)) {

@@ -19,7 +19,9 @@ bool consoleFailed = false;
 bool pauseOnExit = true;
 
 #ifdef _WIN32
-bool createConsole() { return AllocConsole() != 0; }
+bool createConsole() {
+    return AllocConsole() != 0;
+}
 
 bool standardOutputUsable() {
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -43,9 +45,13 @@ void waitForKey() {
 #else
 // There is no console to create here: output goes to the standard output the process
 // already has, and nothing waits for a key.
-bool createConsole() { return false; }
+bool createConsole() {
+    return false;
+}
 
-bool standardOutputUsable() { return fcntl(STDOUT_FILENO, F_GETFD) != -1; }
+bool standardOutputUsable() {
+    return fcntl(STDOUT_FILENO, F_GETFD) != -1;
+}
 
 bool writeAll(const char* data, int count) {
     while (count > 0) {
@@ -85,7 +91,9 @@ consolebuf::int_type consolebuf::overflow(int_type c) {
     return flush() < 0 ? traits_type::eof() : traits_type::not_eof(c);
 }
 
-int consolebuf::sync() { return flush() < 0 ? -1 : 0; }
+int consolebuf::sync() {
+    return flush() < 0 ? -1 : 0;
+}
 
 int consolebuf::flush() {
     if (!consoleTried) {

@@ -32,5 +32,6 @@ WriteStatus substituteEnvironmentVariables(const QString& path, QString& result)
     }
     if (undefinedNames.isEmpty())
         return WriteStatus();
-    return QObject::tr("contains undefined environment variable(s): ") + undefinedNames.join(QStringLiteral(", "));
+    return QObject::tr("contains undefined environment variable(s): ") +
+           undefinedNames.join(QStringLiteral(", "));
 }

@@ -3,4 +3,6 @@
 // The logging library and the main window join here when they land.
 void startLogging() {}
 
-int runWindowMode(ExcelWrite&) { return 0; }
+int runWindowMode(ExcelWrite&) {
+    return 0;
+}

@@ -1,6 +1,7 @@
 #include "PvxDateTime.h"
 
-const QRegularExpression dateLinePattern(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2}) (\\d{1,2}):(\\d{2})$"));
+const QRegularExpression
+    dateLinePattern(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2}) (\\d{1,2}):(\\d{2})$"));
 
 namespace {
 const QString& isoTemplate() {

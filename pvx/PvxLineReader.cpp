@@ -8,7 +8,9 @@
 namespace {
 constexpr std::size_t chunkSize = 1 << 20;
 
-bool isBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 PvxLine trimmed(const char* begin, const char* end) {
     while (begin < end && isBlankByte(*begin))

@@ -1,6 +1,8 @@
 #include "PvxModel.h"
 
-int PvxSlot::columnCount() const { return isTable() ? cols : 1; }
+int PvxSlot::columnCount() const {
+    return isTable() ? cols : 1;
+}
 
 int PvxSlot::rowCount() const {
     if (isSeries())

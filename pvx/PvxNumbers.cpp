@@ -6,7 +6,9 @@
 #include <cmath>
 
 namespace {
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Plain decimal: optional minus, digits with an optional fraction, optional exponent.
 bool isPlainDecimal(const char* p, const char* end, bool& hasNonZeroDigit) {

@@ -33,9 +33,13 @@ template <std::size_t N> QDateTime dateValue(const PvxLine& line, const char (&)
     return parsePvxDateTime(line.textAfter(N - 1));
 }
 
-double lineToDouble(const PvxLine& line) { return line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size); }
+double lineToDouble(const PvxLine& line) {
+    return line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size);
+}
 
-WriteStatus fileFailure(const char* what) { return QString::fromLatin1(fileFailureTemplate).arg(QLatin1String(what)); }
+WriteStatus fileFailure(const char* what) {
+    return QString::fromLatin1(fileFailureTemplate).arg(QLatin1String(what));
+}
 
 // Where a run's slot blocks end: "END_RUN" at the start of the next line, followed by
 // white space or the end of the input.
