@@ -1,6 +1,6 @@
 #include "ValueBlock.h"
 
-#include "ExcelText.h"
+#include "ExcelComText.h"
 
 #include <cmath>
 
@@ -13,7 +13,7 @@ ValueBlock::ValueBlock(int rows, int columns) : _rows(rows), _columns(columns) {
     bounds[1].lLbound = 1;
     SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
     if (array == nullptr)
-        throw OutOfMemoryError();
+        throw ExcelComOutOfMemory();
     _block.vt = VT_ARRAY | VT_VARIANT;
     _block.parray = array;
 
@@ -50,10 +50,8 @@ VARIANT* ValueBlock::freshElement(int row, int column) {
 }
 
 void ValueBlock::setText(int row, int column, const QString& text) {
-    BSTR value = allocateExcelText(text);
-    VARIANT* cell = freshElement(row, column);
-    cell->vt = VT_BSTR;
-    cell->bstrVal = value;
+    const VARIANT value = excelComText(text);
+    *freshElement(row, column) = value;
 }
 
 void ValueBlock::setNumber(int row, int column, double number) {

@@ -11,7 +11,8 @@
 
 // One block of cell values for a range write: a VARIANT holding a two-dimensional
 // SAFEARRAY of VARIANT elements, rows first, both dimensions starting at 1. The block
-// owns its array and every text in it; the destructor clears it.
+// owns its array and every text in it; the destructor clears it. Texts go through the
+// automation layer's text conversion, which throws ExcelComOutOfMemory when out of memory.
 class ValueBlock {
 public:
     ValueBlock(int rows, int columns);
