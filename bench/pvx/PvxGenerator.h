@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// Parameters of a generated PVX study.
+struct PvxStudyShape {
+    int runs = 1;
+    int slots = 10;
+    int timesteps = 365;
+    // Hours between timesteps: 24 for daily steps, 6 for six-hourly ones.
+    int stepHours = 24;
+    // Add a table slot and a scalar slot among the series slots.
+    bool otherSlotKinds = true;
+};
+
+// Writes a realistic made-up PVX study of that shape to path; returns false on failure.
+bool writePvxStudy(const std::string& path, const PvxStudyShape& shape);

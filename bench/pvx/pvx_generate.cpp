@@ -1,0 +1,23 @@
+// Writes a generated PVX study: pvx_generate <file> <runs> <slots> <timesteps> [step hours]
+#include "PvxGenerator.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s <file> <runs> <slots> <timesteps> [step hours]\n", argv[0]);
+        return 2;
+    }
+    PvxStudyShape shape;
+    shape.runs = std::atoi(argv[2]);
+    shape.slots = std::atoi(argv[3]);
+    shape.timesteps = std::atoi(argv[4]);
+    if (argc > 5)
+        shape.stepHours = std::atoi(argv[5]);
+    if (!writePvxStudy(argv[1], shape)) {
+        std::fprintf(stderr, "could not write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
