@@ -1,0 +1,99 @@
+"""Times whole conversions on generated studies of three sizes, in the default
+arrangement (1) and in arrangement 0, with the reference conversion measured in the same
+run when it is built; then arrangement 3 on a study of 5,000 timesteps under a limit of
+256 open files. Prints wall time, values per second, peak memory and workbook sizes."""
+
+import argparse
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import time
+
+SIZES = {"S": (1, 10, 365), "M": (20, 100, 730), "L": (100, 200, 730)}
+
+
+def timed(command, open_files=None):
+    """Wall time, peak resident memory in bytes and exit status of one child process."""
+    def limit():
+        if open_files is not None:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, preexec_fn=limit)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_maxrss * 1024, child.returncode
+
+
+def study(args, name, runs, slots, steps):
+    path = os.path.join(args.workdir, f"{name}_{runs}x{slots}x{steps}.pvx")
+    if not os.path.exists(path):
+        subprocess.run([args.generator, str(runs), str(slots), str(steps), path], check=True)
+    return path
+
+
+def mb(size):
+    return f"{size / 1e6:.1f}"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--gridwell", required=True)
+    parser.add_argument("--generator", required=True)
+    parser.add_argument("--reference")
+    parser.add_argument("--workdir", required=True)
+    parser.add_argument("--sizes", default="S,M,L")
+    parser.add_argument("--skip-many-sheets", action="store_true")
+    args = parser.parse_args()
+    os.makedirs(args.workdir, exist_ok=True)
+
+    header = (f"{'size':4} {'arr':>3} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
+              f"{'peak MB':>8} {'peak/pvx':>8} {'xlsx MB':>8} {'ref s':>7} {'ref/ours':>8} {'ours/ref size':>13}")
+    print(header)
+    print("-" * len(header))
+    sys.stdout.flush()
+    for name in args.sizes.split(","):
+        runs, slots, steps = SIZES[name]
+        source = study(args, name, runs, slots, steps)
+        pvx_size = os.path.getsize(source)
+        values = runs * slots * steps
+        for arrangement in (1, 0):
+            target = os.path.join(args.workdir, f"{name}_a{arrangement}.xlsx")
+            log = os.path.join(args.workdir, f"{name}_a{arrangement}.log")
+            if os.path.exists(target):
+                os.remove(target)
+            wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", log,
+                                        "-a", str(arrangement)])
+            if status != 0:
+                print(f"{name:4} {arrangement:>3} conversion failed with status {status}; see {log}")
+                continue
+            size = os.path.getsize(target)
+            ref_text, ratio_text, size_text = "-", "-", "-"
+            if args.reference:
+                ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.xlsx")
+                ref_wall, _, ref_status = timed([args.reference, source, ref_target, str(arrangement)])
+                if ref_status == 0:
+                    ref_text = f"{ref_wall:.2f}"
+                    ratio_text = f"{wall / ref_wall:.3f}"
+                    size_text = f"{size / os.path.getsize(ref_target):.3f}"
+            print(f"{name:4} {arrangement:>3} {values:>10} {mb(pvx_size):>7} {wall:>7.2f} {values / wall:>10.0f} "
+                  f"{mb(peak):>8} {peak / pvx_size:>8.2f} {mb(size):>8} {ref_text:>7} {ratio_text:>8} "
+                  f"{size_text:>13}")
+            sys.stdout.flush()
+
+    if not args.skip_many_sheets:
+        source = study(args, "T5000", 2, 5, 5000)
+        target = os.path.join(args.workdir, "T5000_a3.xlsx")
+        if os.path.exists(target):
+            os.remove(target)
+        wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", target + ".log", "-a", "3"],
+                                   open_files=256)
+        outcome = "converted" if status == 0 else f"FAILED with status {status}"
+        print(f"\narrangement 3, 5,000 timesteps (5,000 worksheets) under ulimit -n 256: {outcome} "
+              f"in {wall:.2f} s, peak {mb(peak)} MB")
+
+
+if __name__ == "__main__":
+    main()
