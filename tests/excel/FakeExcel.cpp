@@ -1,0 +1,239 @@
+#include "FakeExcel.h"
+
+#include "ClassRegistry.h"
+
+#include <QHash>
+
+namespace {
+const CLSID fakeClsid = {0x00024500, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+FakeExcel* current = nullptr;
+
+const QHash<QString, QStringList>& membersByKind() {
+    static const QHash<QString, QStringList> members = {
+        {QStringLiteral("Application"),
+         {"SheetsInNewWorkbook", "Visible", "Version", "Workbooks", "DisplayAlerts", "Quit"}},
+        {QStringLiteral("Workbooks"), {"Open", "Add"}},
+        {QStringLiteral("Workbook"), {"Saved", "Close", "Sheets", "SaveAs", "Save"}},
+        {QStringLiteral("Sheets"), {"Item", "Count", "Add"}},
+        {QStringLiteral("Worksheet"), {"Name", "Cells"}},
+        {QStringLiteral("Range"), {"Resize", "Value", "Font", "NumberFormat", "Clear"}},
+        {QStringLiteral("Font"), {"Bold"}},
+    };
+    return members;
+}
+
+// Members whose result is another object, and its kind.
+const QHash<QString, QString>& objectResults() {
+    static const QHash<QString, QString> results = {
+        {"Application.Workbooks", "Workbooks"}, {"Workbooks.Open", "Workbook"}, {"Workbooks.Add", "Workbook"},
+        {"Workbook.Sheets", "Sheets"},          {"Sheets.Item", "Worksheet"},   {"Sheets.Add", "Worksheet"},
+        {"Worksheet.Cells", "Range"},           {"Range.Resize", "Range"},      {"Range.Font", "Font"},
+    };
+    return results;
+}
+
+QString fromWide(const OLECHAR* text, int length = -1) {
+    if (!text)
+        return QString();
+    if (length < 0) {
+        length = 0;
+        while (text[length])
+            ++length;
+    }
+    return QString::fromUtf16(text, length);
+}
+
+HRESULT createApplication(REFIID riid, void** ppv) {
+    if (!current || current->createFails)
+        return E_FAIL;
+    ++current->instancesCreated;
+    IDispatch* application = current->newObject(QStringLiteral("Application"));
+    const HRESULT hr = application->QueryInterface(riid, ppv);
+    application->Release();
+    return hr;
+}
+} // namespace
+
+class FakeObject : public IDispatch {
+public:
+    FakeObject(FakeExcel* owner, QString kind) : owner(owner), kind(std::move(kind)) { ++owner->live; }
+    ~FakeObject() override { --owner->live; }
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override {
+        const ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        owner->lookupLocales.append(lcid);
+        if (count != 1)
+            return E_INVALIDARG;
+        const QStringList& members = membersByKind().value(kind);
+        for (int i = 0; i < members.size(); ++i) {
+            if (members[i].compare(fromWide(names[0]), Qt::CaseInsensitive) == 0) {
+                ids[0] = i + 1;
+                return S_OK;
+            }
+        }
+        ids[0] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+
+    HRESULT Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                   UINT*) override {
+        const QStringList& members = membersByKind().value(kind);
+        if (id < 1 || id > members.size())
+            return DISP_E_MEMBERNOTFOUND;
+        RecordedCall call;
+        call.objectKind = kind;
+        call.member = members[id - 1];
+        call.flags = flags;
+        call.lcid = lcid;
+        call.resultRequested = result != nullptr;
+        for (UINT i = 0; i < params->cArgs; ++i) {
+            const VARIANT& v = params->rgvarg[i];
+            RecordedArgument argument;
+            argument.vt = v.vt;
+            if (v.vt == VT_I4)
+                argument.integer = v.lVal;
+            else if (v.vt == VT_R8)
+                argument.number = v.dblVal;
+            else if (v.vt == VT_BSTR)
+                argument.text = fromWide(v.bstrVal, int(SysStringLen(v.bstrVal)));
+            else if (v.vt == VT_DISPATCH && v.pdispVal)
+                argument.objectKind = static_cast<FakeObject*>(v.pdispVal)->kind;
+            else if (v.vt & VT_ARRAY)
+                argument.array = v.parray;
+            call.rawArguments.append(argument);
+        }
+        for (UINT i = 0; i < params->cNamedArgs; ++i)
+            call.namedArguments.append(params->rgdispidNamedArgs[i]);
+        owner->calls.append(call);
+
+        const QString qualified = kind + QLatin1Char('.') + call.member;
+        if (owner->failing.contains(qualified))
+            return DISP_E_EXCEPTION;
+        if (qualified == QLatin1String("Workbooks.Open") &&
+            (call.rawArguments.size() != 1 || !owner->existingPaths.contains(call.rawArguments[0].text)))
+            return DISP_E_EXCEPTION;
+        if (qualified == QLatin1String("Sheets.Item") && call.rawArguments.size() == 1) {
+            const RecordedArgument& index = call.rawArguments[0];
+            const bool found = index.vt == VT_BSTR ? owner->existingSheets.contains(index.text)
+                                                   : index.integer >= 1 && index.integer <= owner->sheetCount;
+            if (!found)
+                return DISP_E_EXCEPTION;
+        }
+        if (!result)
+            return S_OK;
+        const QString resultKind = objectResults().value(qualified);
+        if (!resultKind.isEmpty()) {
+            result->vt = VT_DISPATCH;
+            result->pdispVal = owner->newObject(resultKind);
+        } else if (qualified == QLatin1String("Application.Version")) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(owner->version.utf16()),
+                                                UINT(owner->version.size()));
+        } else if (qualified == QLatin1String("Sheets.Count")) {
+            result->vt = VT_I4;
+            result->lVal = owner->sheetCount;
+        } else if (qualified == QLatin1String("Workbook.SaveAs") ||
+                   qualified == QLatin1String("Workbook.Save")) {
+            result->vt = VT_BOOL;
+            result->boolVal = VARIANT_TRUE;
+        }
+        return S_OK;
+    }
+
+    FakeExcel* owner;
+    QString kind;
+    ULONG references = 1;
+};
+
+QString RecordedCall::text() const {
+    QString verb = QStringLiteral("call");
+    if (flags & DISPATCH_PROPERTYPUT)
+        verb = QStringLiteral("put");
+    else if (flags & DISPATCH_PROPERTYGET)
+        verb = QStringLiteral("get");
+    QStringList shown;
+    for (int i = rawArguments.size() - 1; i >= 0; --i) {
+        const RecordedArgument& a = rawArguments[i];
+        switch (a.vt) {
+        case VT_I4:
+            shown << QString::number(a.integer);
+            break;
+        case VT_R8:
+            shown << QString::number(a.number);
+            break;
+        case VT_BSTR:
+            shown << QLatin1Char('"') + a.text + QLatin1Char('"');
+            break;
+        case VT_NULL:
+            shown << QStringLiteral("null");
+            break;
+        case VT_EMPTY:
+            shown << QStringLiteral("empty");
+            break;
+        case VT_DISPATCH:
+            shown << a.objectKind;
+            break;
+        default:
+            shown << ((a.vt & VT_ARRAY) ? QStringLiteral("array") : QStringLiteral("vt%1").arg(a.vt));
+            break;
+        }
+    }
+    return verb + QLatin1Char(' ') + objectKind + QLatin1Char('.') + member + QLatin1Char('(') +
+           shown.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+FakeExcel::FakeExcel() {
+    current = this;
+    registerClass();
+}
+
+FakeExcel::~FakeExcel() {
+    unregisterClass();
+    current = nullptr;
+}
+
+void FakeExcel::registerClass() {
+    OleRegisterClass(OLESTR("Excel.Application"), fakeClsid, createApplication);
+}
+void FakeExcel::unregisterClass() {
+    OleUnregisterClass(OLESTR("Excel.Application"));
+}
+
+IDispatch* FakeExcel::newObject(const QString& kind) {
+    return new FakeObject(this, kind);
+}
+
+QStringList FakeExcel::callTexts() const {
+    QStringList texts;
+    for (const RecordedCall& call : calls)
+        texts << call.text();
+    return texts;
+}
+
+void FakeExcel::clearRecord() {
+    calls.clear();
+    lookupLocales.clear();
+}
