@@ -2,12 +2,20 @@
 
 // Private state behind the public handles of Workbook.h.
 
+#include "SharedStrings.h"
+#include "SheetModel.h"
+#include "Styles.h"
 #include "Workbook.h"
+#include "ZipReader.h"
+
+#include <pugixml.hpp>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xlsx {
@@ -32,18 +40,71 @@ struct ValueBlock::Data {
 struct Worksheet::Impl {
     Workbook* workbook = nullptr;
     std::string name;
+    pugi::xml_node node; // the <sheet> element in the workbook part
+    std::string part;    // zip entry name of the worksheet part
+    bool loaded = false;
+    bool changed = false;
+    // The part's text before and after <sheetData>, kept as read, and its element prefix.
+    std::string head, tail, prefix;
+    SheetModel model;
 };
 
 struct Workbook::Impl {
+    Workbook* self = nullptr;
     std::string path;
     FileFormat format = FileFormat::Xlsx;
     std::vector<std::unique_ptr<Worksheet>> sheets;
     std::time_t fixedTime = 0;
     std::function<void(int)> progress;
+    bool isNew = false;
 
-    Worksheet& insertSheet(Workbook& owner, std::size_t index, std::string name);
+    std::unique_ptr<ZipReader> source;
+    // Parts added or replaced, in the order they were added.
+    std::vector<std::pair<std::string, std::string>> memoryParts;
+    std::set<std::string> removedParts; // lower-case names
+
+    std::string workbookPart, workbookRelsPart, workbookDir;
+    pugi::xml_document contentTypes, workbookXml, workbookRels;
+    bool contentTypesChanged = false, workbookChanged = false, workbookRelsChanged = false;
+    std::string relPrefix; // prefix of the relationship namespace in the workbook part, with colon
+    pugi::xml_node sheetsNode;
+
+    Styles styles;
+    std::string stylesPart;
+    SharedStrings strings;
+    std::string stringsPart;
+    bool cellsChanged = false;
+
+    // Package access.
+    bool hasPart(std::string_view name) const;
+    std::string readPart(std::string_view name);
+    void setPart(const std::string& name, std::string content);
+    void removePart(const std::string& name);
+    // A part name not yet in the package: stem + number + extension, or stem + extension when
+    // unnumbered names are preferred and free.
+    std::string newPartName(const std::string& stem, const std::string& extension,
+                            bool numbered = true) const;
+    std::string relativeTarget(const std::string& part) const;
+    std::string addRelationship(const std::string& type, const std::string& target);
+    void setOverride(const std::string& part, const std::string& contentType);
+    void removeOverride(const std::string& part);
+    std::string relationshipTarget(std::string_view typeSuffix, std::string* id = nullptr) const;
+
+    void loadPackage();
+    void ensureLoaded(Worksheet::Impl& sheet);
+    Worksheet& addSheet(std::size_t index, std::string name);
     int positionOf(const Worksheet* sheet) const;
     void renameSheet(Worksheet& sheet, std::string_view newName);
+    bool nameTaken(std::string_view name, const Worksheet* except) const;
+
+    void prepareForSave(FileFormat target);
+    void writePackage(int fd, const std::string& path);
 };
+
+// The package templates of a new workbook.
+std::string relationshipType(std::string_view suffix);
+extern const char* const kMainNamespace;
+extern const char* const kRelNamespace;
+std::string newWorksheetXml();
 
 } // namespace xlsx

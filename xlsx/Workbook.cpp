@@ -1,23 +1,113 @@
 #include "Internal.h"
 
+#include "AtomicFile.h"
 #include "SheetNames.h"
+#include "XmlDom.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace xlsx {
 
-Workbook::Workbook() : d(std::make_unique<Impl>()) {}
+namespace {
+
+std::string newContentTypes() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+           "<Default Extension=\"rels\" "
+           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+           "<Override PartName=\"/xl/workbook.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+           "<Override PartName=\"/docProps/core.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
+           "<Override PartName=\"/docProps/app.xml\" "
+           "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
+           "</Types>";
+}
+
+std::string newRootRelationships() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+           "<Relationship Id=\"rId1\" "
+           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+           "Target=\"xl/workbook.xml\"/>"
+           "<Relationship Id=\"rId2\" "
+           "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" "
+           "Target=\"docProps/core.xml\"/>"
+           "<Relationship Id=\"rId3\" "
+           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
+           "Target=\"docProps/app.xml\"/>"
+           "</Relationships>";
+}
+
+std::string newAppProperties() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
+           "<Application>Gridwell</Application></Properties>";
+}
+
+std::string newWorkbookXml() {
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook xmlns=\"") +
+           kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
+           "\"><bookViews><workbookView/></bookViews><sheets/></workbook>";
+}
+
+std::string newWorkbookRelationships() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>";
+}
+
+// Refuses files that are obviously not zip packages before handing them to the zip reader.
+void sniff(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        throw Error("Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
+    unsigned char head[8] = {};
+    std::size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    static const unsigned char ole[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (got == 8 && std::memcmp(head, ole, 8) == 0)
+        throw Error(
+            "The file \"" + path +
+            "\" is encrypted (password-protected) or is an old binary workbook; it cannot be opened.");
+    if (got < 4 || head[0] != 'P' || head[1] != 'K')
+        throw Error("The file \"" + path + "\" is not a workbook: it is not a zip package.");
+}
+
+} // namespace
+
+Workbook::Workbook() : d(std::make_unique<Impl>()) {
+    d->self = this;
+}
 Workbook::~Workbook() = default;
 
 std::unique_ptr<Workbook> Workbook::create(int worksheetCount) {
     if (worksheetCount < 1)
         throw Error("A workbook needs at least one worksheet.");
     std::unique_ptr<Workbook> wb(new Workbook());
+    Impl& d = *wb->d;
+    d.isNew = true;
+    d.setPart("[Content_Types].xml", newContentTypes());
+    d.setPart("_rels/.rels", newRootRelationships());
+    d.setPart("docProps/app.xml", newAppProperties());
+    d.setPart("docProps/core.xml", "");
+    d.setPart("xl/workbook.xml", newWorkbookXml());
+    d.setPart("xl/_rels/workbook.xml.rels", newWorkbookRelationships());
+    d.loadPackage();
     for (int i = 1; i <= worksheetCount; ++i)
-        wb->d->insertSheet(*wb, i - 1, "Sheet" + std::to_string(i));
+        d.addSheet(std::size_t(i - 1), "Sheet" + std::to_string(i));
     return wb;
 }
 
-std::unique_ptr<Workbook> Workbook::open(const std::string& path, const OpenLimits&) {
-    throw Error("Cannot open \"" + path + "\": opening workbooks is not implemented yet.");
+std::unique_ptr<Workbook> Workbook::open(const std::string& path, const OpenLimits& limits) {
+    sniff(path);
+    std::unique_ptr<Workbook> wb(new Workbook());
+    wb->d->path = path;
+    wb->d->source = std::make_unique<ZipReader>(path, limits);
+    wb->d->loadPackage();
+    return wb;
 }
 
 const std::string& Workbook::path() const {
@@ -57,22 +147,46 @@ Worksheet& Workbook::addWorksheet(int after) {
     std::string name;
     for (std::size_t n = d->sheets.size() + 1;; ++n) {
         name = "Sheet" + std::to_string(n);
-        if (!findWorksheetPosition(name))
+        if (!d->nameTaken(name, nullptr))
             break;
     }
-    return d->insertSheet(*this, std::size_t(after), name);
+    return d->addSheet(std::size_t(after), name);
 }
 
 void Workbook::save() {
     if (d->path.empty())
         throw Error("The workbook has not been saved yet and has no file name.");
-    throw Error("Saving is not implemented yet.");
+    saveAs(d->path, d->format);
 }
 
 void Workbook::saveAs(const std::string& path, FileFormat format) {
     if (format == FileFormat::Xls || format == FileFormat::Xlsb)
-        throw Error("Saving as .xls or .xlsb is not supported yet.");
-    throw Error("Cannot save \"" + path + "\": saving is not implemented yet.");
+        throw Error("Cannot save \"" + path + "\": saving as .xls or .xlsb is not supported yet.");
+    if (path.empty())
+        throw Error("Cannot save the workbook: no file name was given.");
+    if (fileExists(path) && !sameFile(path, d->path))
+        throw Error("Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
+    d->prepareForSave(format);
+    int step = 0;
+    auto progress = d->progress;
+    d->progress = [&](int) {
+        if (progress)
+            progress(++step);
+    };
+    try {
+        replaceFileAtomically(
+            path, [&](int fd) { d->writePackage(fd, path); },
+            [&] {
+                if (progress)
+                    progress(++step);
+            });
+    } catch (...) {
+        d->progress = progress;
+        throw;
+    }
+    d->progress = progress;
+    d->path = path;
+    d->format = format;
 }
 
 void Workbook::setFixedTimestamp(std::time_t utc) {
@@ -81,33 +195,6 @@ void Workbook::setFixedTimestamp(std::time_t utc) {
 
 void Workbook::setSaveProgressCallback(std::function<void(int)> callback) {
     d->progress = std::move(callback);
-}
-
-Worksheet& Workbook::Impl::insertSheet(Workbook& owner, std::size_t index, std::string name) {
-    auto impl = std::make_unique<Worksheet::Impl>();
-    impl->workbook = &owner;
-    impl->name = std::move(name);
-    std::unique_ptr<Worksheet> sheet(new Worksheet(std::move(impl)));
-    Worksheet& ref = *sheet;
-    sheets.insert(sheets.begin() + std::ptrdiff_t(index), std::move(sheet));
-    return ref;
-}
-
-int Workbook::Impl::positionOf(const Worksheet* sheet) const {
-    for (std::size_t i = 0; i < sheets.size(); ++i)
-        if (sheets[i].get() == sheet)
-            return int(i + 1);
-    return 0;
-}
-
-void Workbook::Impl::renameSheet(Worksheet& sheet, std::string_view newName) {
-    checkSheetName(newName);
-    std::string key = foldSheetName(newName);
-    for (const auto& other : sheets)
-        if (other.get() != &sheet && foldSheetName(other->name()) == key)
-            throw Error("Cannot rename the worksheet \"" + sheet.name() + "\" to \"" + std::string(newName) +
-                        "\": another sheet already has that name.");
-    sheet.impl().name = std::string(newName);
 }
 
 } // namespace xlsx

@@ -1,0 +1,144 @@
+// Drives the workbook engine from test scripts: each command writes or edits a workbook the way
+// the spreadsheet server would, so that an independent reader can check the result.
+
+#include "Workbook.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using xlsx::ValueBlock;
+using xlsx::Workbook;
+
+// A sample workbook covering every kind of value and formatting.
+void writeSample(const std::string& path, xlsx::FileFormat format) {
+    auto wb = Workbook::create(3);
+    wb->setFixedTimestamp(1700000000);
+    xlsx::Worksheet* data = wb->worksheet(1);
+    data->rename("Data");
+    ValueBlock header(1, 4);
+    header.setText(1, 1, "Name");
+    header.setText(1, 2, "Value");
+    header.setText(1, 3, "When");
+    header.setText(1, 4, "Flag");
+    data->putBlock(1, 1, header);
+    data->setBold(1, 1, 1, 4);
+
+    ValueBlock rows(5, 4);
+    const double numbers[] = {0.1, 1.0 / 3.0, -2.5e-300, 1.7976931348623157e308, 123456789012345678.0};
+    const char* texts[] = {"plain", "  spaced  ", "=1+2", "tab\tline\nfeed\rcr", "ctl\x01_x0041_ end"};
+    for (int r = 1; r <= 5; ++r) {
+        rows.setText(r, 1, texts[r - 1]);
+        rows.setNumber(r, 2, numbers[r - 1]);
+        rows.setDate(r, 3, 45000.0 + r + (r == 5 ? 0.5 : 0.0));
+        rows.setBoolean(r, 4, r % 2 == 1);
+    }
+    data->putBlock(2, 1, rows);
+    data->setNumberFormat(2, 2, 3, 2, "0.000");
+    data->setNumberFormat(4, 2, 4, 2, "#,##0.00 \"kg\"");
+
+    ValueBlock unicode(1, 2);
+    unicode.setText(1, 1, std::u16string(u"\u00e9t\u00e9 \U0001F600 \u4e2d"));
+    unicode.setText(1, 2, std::string(32767, 'x'));
+    data->putBlock(8, 1, unicode);
+
+    xlsx::Worksheet* second = wb->worksheet(2);
+    second->rename("Zweite Tabelle");
+    ValueBlock big(20, 10);
+    for (int r = 1; r <= 20; ++r)
+        for (int c = 1; c <= 10; ++c)
+            big.setNumber(r, c, r * 100 + c);
+    second->putBlock(1, 1, big);
+    // Bold first, then a number format: both must stay.
+    second->setBold(1, 1, 1, 10);
+    second->setNumberFormat(1, 1, 2, 10, "0.0");
+    // Empty removes the value but keeps the format.
+    ValueBlock hole(1, 1);
+    second->putBlock(1, 1, hole);
+
+    wb->addWorksheet(3).rename("Last");
+    wb->addWorksheet(0); // becomes the first worksheet with a default name
+    xlsx::Worksheet* far = wb->findWorksheet("LAST");
+    ValueBlock corner(1, 1);
+    corner.setNumber(1, 1, 42);
+    far->putBlock(xlsx::kMaxRows, xlsx::kMaxColumns, corner);
+    wb->saveAs(path, format);
+}
+
+// Edits a workbook made by another program: writes into its data sheet, adds a worksheet,
+// and saves it under a new name.
+void editWorkbook(const std::string& in, const std::string& out) {
+    auto wb = Workbook::open(in);
+    xlsx::Worksheet* data = wb->findWorksheet("data");
+    if (!data)
+        throw xlsx::Error("no Data sheet");
+    ValueBlock values(3, 2);
+    for (int r = 1; r <= 3; ++r) {
+        values.setNumber(r, 1, 1000 + r);
+        values.setText(r, 2, "new " + std::to_string(r));
+    }
+    data->putBlock(2, 2, values);
+    data->setBold(1, 1, 1, 3);
+    data->setNumberFormat(2, 2, 4, 2, "0.00");
+    xlsx::Worksheet& added = wb->addWorksheet(wb->worksheetCount());
+    added.rename("Added");
+    ValueBlock one(1, 1);
+    one.setText(1, 1, "hello");
+    added.putBlock(1, 1, one);
+    wb->saveAs(out, out.size() > 5 && out.substr(out.size() - 5) == ".xlsm" ? xlsx::FileFormat::Xlsm
+                                                                            : xlsx::FileFormat::Xlsx);
+}
+
+// Opens a workbook and saves it back in place, stopping dead at step `killAt` of the save.
+void saveAndDie(const std::string& path, int killAt) {
+    auto wb = Workbook::open(path);
+    xlsx::Worksheet* sheet = wb->worksheet(1);
+    ValueBlock block(200, 50);
+    for (int r = 1; r <= 200; ++r)
+        for (int c = 1; c <= 50; ++c)
+            block.setNumber(r, c, r * c + 0.5);
+    sheet->putBlock(1, 1, block);
+    wb->setSaveProgressCallback([killAt](int step) {
+        if (step == killAt)
+            std::raise(SIGKILL);
+    });
+    wb->save();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: xlsx_tool sample|sample-xlsm|edit|open|save-die ...\n");
+        return 2;
+    }
+    std::string cmd = argv[1];
+    try {
+        if (cmd == "sample") {
+            writeSample(argv[2], xlsx::FileFormat::Xlsx);
+        } else if (cmd == "sample-xlsm") {
+            writeSample(argv[2], xlsx::FileFormat::Xlsm);
+        } else if (cmd == "edit" && argc >= 4) {
+            editWorkbook(argv[2], argv[3]);
+        } else if (cmd == "open") {
+            auto wb = Workbook::open(argv[2]);
+            for (int i = 1; i <= wb->worksheetCount(); ++i)
+                wb->worksheet(i)->lastRow();
+            std::printf("OK %d\n", wb->worksheetCount());
+        } else if (cmd == "save-die" && argc >= 4) {
+            saveAndDie(argv[2], std::atoi(argv[3]));
+        } else {
+            std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
+            return 2;
+        }
+    } catch (const std::exception& e) {
+        std::printf("ERROR %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

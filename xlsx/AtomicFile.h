@@ -1,0 +1,21 @@
+#pragma once
+
+// Replacing a file so that a failure or a crash at any moment leaves either the old or the new
+// file whole: write a temporary file in the same folder, flush it, rename it over the target,
+// flush the folder.
+
+#include <functional>
+#include <string>
+
+namespace xlsx {
+
+// writeBody receives the descriptor of the temporary file. progress (may be empty) is called
+// after the data is flushed, after the rename and after the folder is flushed.
+void replaceFileAtomically(const std::string& target, const std::function<void(int fd)>& writeBody,
+                           const std::function<void()>& progress);
+
+// True when both paths name the same existing file.
+bool sameFile(const std::string& a, const std::string& b);
+bool fileExists(const std::string& path);
+
+} // namespace xlsx

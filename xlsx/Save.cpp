@@ -1,0 +1,299 @@
+#include "Internal.h"
+
+#include "SheetXml.h"
+#include "XmlDom.h"
+#include "XmlText.h"
+#include "ZipWriter.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace xlsx {
+
+namespace {
+
+constexpr int kDeflateLevel = 6;
+
+const char* const kMainType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+const char* const kMacroMainType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return out;
+}
+
+std::string isoTime(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+// The worksheet part's text before <sheetData>, with its dimension brought up to date.
+std::string headWithDimension(const Worksheet::Impl& sheet) {
+    std::string head = sheet.head;
+    std::string tag = "<" + sheet.prefix + "dimension";
+    std::size_t at = head.find(tag);
+    if (at == std::string::npos)
+        return head;
+    std::size_t end = head.find('>', at);
+    std::size_t ref = head.find("ref=\"", at);
+    if (ref == std::string::npos || ref > end)
+        return head;
+    ref += 5;
+    std::size_t refEnd = head.find('"', ref);
+    if (refEnd == std::string::npos || refEnd > end)
+        return head;
+    head.replace(ref, refEnd - ref, dimensionRef(sheet.model));
+    return head;
+}
+
+// One entry of the package being written.
+struct OutputItem {
+    enum Kind { Copy, Memory, Sheet } kind;
+    std::string name;
+    long sourceIndex = -1;
+    const std::string* content = nullptr;
+    const Worksheet::Impl* sheet = nullptr;
+};
+
+PackedEntry produce(const OutputItem& item) {
+    if (item.kind == OutputItem::Memory)
+        return packEntry(item.name, *item.content, kDeflateLevel);
+    const Worksheet::Impl& sheet = *item.sheet;
+    std::string xml;
+    std::size_t cells = 0;
+    for (const auto& r : sheet.model.rows)
+        cells += r.cells.size();
+    xml.reserve(sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64);
+    xml += headWithDimension(sheet);
+    appendSheetData(xml, sheet.model, sheet.prefix);
+    xml += sheet.tail;
+    return packEntry(item.name, xml, kDeflateLevel);
+}
+
+} // namespace
+
+void Workbook::Impl::prepareForSave(FileFormat target) {
+    pugi::xml_node root = rootElement(workbookXml);
+
+    // Formulas elsewhere may depend on changed cells: drop the calculation chain and have the
+    // spreadsheet recalculate on opening.
+    if (cellsChanged && !isNew) {
+        std::string chainId;
+        std::string chain = relationshipTarget("calcChain", &chainId);
+        if (!chain.empty()) {
+            pugi::xml_node rels = rootElement(workbookRels);
+            for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
+                if (chainId == r.attribute("Id").value()) {
+                    rels.remove_child(r);
+                    break;
+                }
+            workbookRelsChanged = true;
+            removePart(chain);
+            removeOverride(chain);
+        }
+        pugi::xml_node calcPr = childByLocalName(root, "calcPr");
+        if (!calcPr) {
+            pugi::xml_node after = sheetsNode;
+            for (const char* name : {"functionGroups", "externalReferences", "definedNames"})
+                if (pugi::xml_node n = childByLocalName(root, name))
+                    after = n;
+            calcPr = root.insert_child_after((prefixOf(root.name()) + "calcPr").c_str(), after);
+        }
+        pugi::xml_attribute full = calcPr.attribute("fullCalcOnLoad");
+        if (!full)
+            full = calcPr.append_attribute("fullCalcOnLoad");
+        if (std::string_view(full.value()) != "1") {
+            full.set_value("1");
+        }
+        workbookChanged = true;
+    }
+
+    // Macros only travel in a macro-enabled workbook.
+    if (target == FileFormat::Xlsx) {
+        std::string vbaId;
+        std::string vba = relationshipTarget("vbaProject", &vbaId);
+        if (!vba.empty()) {
+            pugi::xml_node rels = rootElement(workbookRels);
+            for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
+                if (vbaId == r.attribute("Id").value()) {
+                    rels.remove_child(r);
+                    break;
+                }
+            workbookRelsChanged = true;
+            removePart(vba);
+            removeOverride(vba);
+        }
+    }
+    setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroMainType : kMainType);
+
+    if (strings.changed()) {
+        if (stringsPart.empty()) {
+            stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);
+            addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
+            setOverride(stringsPart,
+                        "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
+        }
+        setPart(stringsPart, strings.serialize());
+    }
+    if (styles.changed())
+        setPart(stylesPart, styles.serialize());
+    if (isNew) {
+        std::string stamp = isoTime(fixedTime ? fixedTime : std::time(nullptr));
+        setPart("docProps/core.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                "<cp:coreProperties "
+                "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+                "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+                "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+                "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
+                    stamp + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
+                    "</dcterms:modified></cp:coreProperties>");
+    }
+    if (workbookChanged)
+        setPart(workbookPart, serializePart(workbookXml));
+    if (workbookRelsChanged)
+        setPart(workbookRelsPart, serializePart(workbookRels));
+    if (contentTypesChanged)
+        setPart("[Content_Types].xml", serializePart(contentTypes));
+}
+
+void Workbook::Impl::writePackage(int fd, const std::string& target) {
+    // The entries in order: those of the file read first, in their order, then new ones.
+    std::vector<OutputItem> items;
+    std::set<std::string> placed;
+    auto itemFor = [&](const std::string& name, long sourceIndex) {
+        OutputItem item{OutputItem::Copy, name, sourceIndex};
+        std::string key = lowerAscii(name);
+        for (const auto& s : sheets)
+            if (s->impl().loaded && s->impl().changed && lowerAscii(s->impl().part) == key) {
+                item.kind = OutputItem::Sheet;
+                item.sheet = &s->impl();
+                return item;
+            }
+        for (const auto& p : memoryParts)
+            if (lowerAscii(p.first) == key) {
+                item.kind = OutputItem::Memory;
+                item.content = &p.second;
+                return item;
+            }
+        return item;
+    };
+    if (source) {
+        for (std::size_t i = 0; i < source->count(); ++i) {
+            const std::string& name = source->name(i);
+            std::string key = lowerAscii(name);
+            if (removedParts.count(key) || placed.count(key) || name.empty() || name.back() == '/')
+                continue;
+            placed.insert(key);
+            items.push_back(itemFor(name, long(i)));
+        }
+    }
+    for (const auto& p : memoryParts) {
+        std::string key = lowerAscii(p.first);
+        if (placed.insert(key).second)
+            items.push_back(itemFor(p.first, -1));
+    }
+
+    ZipWriter zip(fd, target, fixedTime ? fixedTime : std::time(nullptr));
+    std::size_t n = items.size();
+    std::vector<std::optional<PackedEntry>> results(n);
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::size_t next = 0, written = 0;
+    bool stop = false;
+    std::exception_ptr failure;
+    unsigned workerCount = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
+    const std::size_t window = workerCount * 2;
+
+    auto worker = [&] {
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                for (;;) {
+                    while (next < n && items[next].kind == OutputItem::Copy)
+                        ++next;
+                    if (stop || next >= n)
+                        return;
+                    if (next < written + window)
+                        break;
+                    cv.wait(lock);
+                }
+                i = next++;
+            }
+            try {
+                PackedEntry e = produce(items[i]);
+                std::lock_guard<std::mutex> lock(mutex);
+                results[i] = std::move(e);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!failure)
+                    failure = std::current_exception();
+                stop = true;
+            }
+            cv.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < workerCount; ++t)
+        threads.emplace_back(worker);
+    auto finishThreads = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        cv.notify_all();
+        for (auto& t : threads)
+            t.join();
+        threads.clear();
+    };
+    try {
+        int step = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const OutputItem& item = items[i];
+            if (item.kind == OutputItem::Copy) {
+                ZipReader::RawInfo info = source->rawInfo(std::size_t(item.sourceIndex));
+                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
+                source->copyRaw(std::size_t(item.sourceIndex),
+                                [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
+                zip.endRaw();
+            } else {
+                std::optional<PackedEntry> entry;
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    cv.wait(lock, [&] { return results[i].has_value() || failure; });
+                    if (failure)
+                        std::rethrow_exception(failure);
+                    entry = std::move(results[i]);
+                    results[i].reset();
+                }
+                zip.add(*entry);
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                written = i + 1;
+            }
+            cv.notify_all();
+            if (progress)
+                progress(++step);
+        }
+        zip.finish();
+    } catch (...) {
+        finishThreads();
+        throw;
+    }
+    finishThreads();
+}
+
+} // namespace xlsx

@@ -1,0 +1,23 @@
+#pragma once
+
+// Reading and writing the <sheetData> element of a worksheet part.
+
+#include "SheetModel.h"
+
+#include <string>
+#include <string_view>
+
+namespace xlsx {
+
+// Appends <sheetData>...</sheetData> for the model; prefix is the element prefix of the part
+// (e.g. "x:"), usually empty.
+void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix);
+
+// Reads the text of a <sheetData> element into an empty model. Cells the model does not interpret
+// (formulas, errors, inline strings, extra attributes) are kept as raw cells.
+void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName);
+
+// "A1" or "A1:C3" for the used area of the model ("A1" when empty).
+std::string dimensionRef(const SheetModel& model);
+
+} // namespace xlsx
