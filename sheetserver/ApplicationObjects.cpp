@@ -1,0 +1,146 @@
+#include "DispatchArguments.h"
+#include "ServerObjects.h"
+
+#include <algorithm>
+
+namespace {
+enum ApplicationMember { SheetsInNewWorkbook = 1, Visible, Version, Workbooks, DisplayAlerts, Quit };
+const MemberInfo applicationMembers[] = {
+    {u"SheetsInNewWorkbook", MemberGet | MemberPut},
+    {u"Visible", MemberGet | MemberPut},
+    {u"Version", MemberGet},
+    {u"Workbooks", MemberGet},
+    {u"DisplayAlerts", MemberGet | MemberPut},
+    {u"Quit", MemberCall},
+};
+
+enum WorkbooksMember { Open = 1, Add };
+const MemberInfo workbooksMembers[] = {
+    {u"Open", MemberCall},
+    {u"Add", MemberCall},
+};
+
+void forgetClosed(ApplicationState& application) {
+    auto& books = application.workbooks;
+    books.erase(std::remove_if(books.begin(), books.end(), [](const auto& book) { return book->closed; }),
+                books.end());
+}
+} // namespace
+
+xlsx::Workbook& WorkbookState::open() const {
+    if (closed || !book)
+        throw ServerError{DISP_E_EXCEPTION, "The workbook has been closed."};
+    return *book;
+}
+
+void WorkbookState::close() {
+    closed = true;
+    book.reset();
+}
+
+int ApplicationState::majorVersion() const {
+    int major = 0;
+    for (char16_t c : version) {
+        if (c < u'0' || c > u'9')
+            break;
+        major = major * 10 + (c - u'0');
+    }
+    return major;
+}
+
+std::string filePathFrom(const std::u16string& path) {
+    std::string file = xlsx::toUtf8(path);
+#ifndef _WIN32
+    std::replace(file.begin(), file.end(), '\\', '/');
+#endif
+    return file;
+}
+
+ApplicationObject::ApplicationObject(std::u16string version)
+    : DispatchObject(applicationMembers, int(std::size(applicationMembers))),
+      state(std::make_shared<ApplicationState>()) {
+    state->version = std::move(version);
+}
+
+void ApplicationObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                                     VARIANT* result) {
+    switch (member) {
+    case SheetsInNewWorkbook:
+        arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
+        if (kind == MemberPut) {
+            const LONG count = arguments.integer(0);
+            if (count < 1 || count > 255)
+                throw ServerError{DISP_E_EXCEPTION, "The number of sheets must lie between 1 and 255."};
+            state->sheetsInNewWorkbook = count;
+        } else {
+            returnInteger(result, state->sheetsInNewWorkbook);
+        }
+        return;
+    case Visible:
+    case DisplayAlerts: {
+        bool& flag = member == Visible ? state->visible : state->displayAlerts;
+        arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
+        if (kind == MemberPut)
+            flag = arguments.boolean(0);
+        else
+            returnBoolean(result, flag);
+        return;
+    }
+    case Version:
+        arguments.expectCount(0, 0);
+        returnText(result, state->version);
+        return;
+    case Workbooks:
+        arguments.expectCount(0, 0);
+        returnObject(result, new WorkbooksObject(state));
+        return;
+    case Quit:
+        arguments.expectCount(0, 0);
+        // Unsaved changes are dropped, as after the alerts were answered.
+        for (const auto& book : state->workbooks)
+            book->close();
+        state->workbooks.clear();
+        state->quit = true;
+        return;
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+}
+
+WorkbooksObject::WorkbooksObject(std::shared_ptr<ApplicationState> application)
+    : DispatchObject(workbooksMembers, int(std::size(workbooksMembers))),
+      application(std::move(application)) {}
+
+void WorkbooksObject::invokeMember(DISPID member, MemberKind, const DispatchArguments& arguments,
+                                   VARIANT* result) {
+    if (application->quit)
+        throw ServerError{DISP_E_EXCEPTION, "The application has quit."};
+    forgetClosed(*application);
+    auto workbook = std::make_shared<WorkbookState>();
+    workbook->applicationMajorVersion = application->majorVersion();
+    switch (member) {
+    case Open: {
+        // Open(Filename, UpdateLinks, ReadOnly, ...): only the file name is used.
+        arguments.expectCount(1, 15);
+        const std::string path = filePathFrom(arguments.text(0));
+        for (const auto& held : application->workbooks) {
+            if (!held->closed && held->book->path() == path) {
+                returnObject(result, new WorkbookObject(held));
+                return;
+            }
+        }
+        workbook->book = xlsx::Workbook::open(path);
+        break;
+    }
+    case Add:
+        arguments.expectCount(0, 1);
+        if (arguments.given(0))
+            throw ServerError{DISP_E_EXCEPTION, "Workbooks from templates are not supported."};
+        workbook->book = xlsx::Workbook::create(int(application->sheetsInNewWorkbook));
+        break;
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+    application->workbooks.push_back(workbook);
+    returnObject(result, new WorkbookObject(workbook));
+}

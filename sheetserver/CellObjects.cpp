@@ -1,0 +1,147 @@
+#include "DispatchArguments.h"
+#include "ServerObjects.h"
+
+namespace {
+enum WorksheetMember { Name = 1, Cells };
+const MemberInfo worksheetMembers[] = {
+    {u"Name", MemberGet | MemberPut},
+    {u"Cells", MemberGet},
+};
+
+enum RangeMember { Resize = 1, Value, Font, NumberFormat, Clear };
+const MemberInfo rangeMembers[] = {
+    {u"Resize", MemberGet},       {u"Value", MemberPut},  {u"Font", MemberGet},
+    {u"NumberFormat", MemberPut}, {u"Clear", MemberCall},
+};
+
+enum FontMember { Bold = 1 };
+const MemberInfo fontMembers[] = {
+    {u"Bold", MemberPut},
+};
+
+[[noreturn]] void outsideSheet() {
+    throw ServerError{DISP_E_EXCEPTION, "The range lies outside the worksheet."};
+}
+} // namespace
+
+WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet)
+    : DispatchObject(worksheetMembers, int(std::size(worksheetMembers))), workbook(std::move(workbook)),
+      sheet(sheet) {}
+
+xlsx::Worksheet& WorksheetObject::worksheetOf(IDispatch* object, const WorkbookState& workbook) {
+    auto* worksheet = dynamic_cast<WorksheetObject*>(object);
+    if (!worksheet || worksheet->workbook.get() != &workbook)
+        throw ServerError{DISP_E_EXCEPTION, "The sheet given is no worksheet of this workbook."};
+    workbook.open();
+    return *worksheet->sheet;
+}
+
+void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                                   VARIANT* result) {
+    workbook->open();
+    switch (member) {
+    case Name:
+        arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
+        if (kind == MemberPut) {
+            // The engine enforces the sheet-name rules.
+            sheet->rename(xlsx::toUtf8(arguments.text(0)));
+            workbook->saved = false;
+        } else {
+            returnText(result, xlsx::toUtf16(sheet->name()));
+        }
+        return;
+    case Cells: {
+        arguments.expectCount(0, 2);
+        CellArea area;
+        if (arguments.count() == 0) {
+            area.rows = xlsx::kMaxRows;
+            area.columns = xlsx::kMaxColumns;
+            area.wholeSheet = true;
+        } else {
+            arguments.expectCount(2, 2);
+            area.firstRow = int(arguments.integer(0));
+            area.firstColumn = int(arguments.integer(1));
+            if (area.firstRow < 1 || area.firstRow > xlsx::kMaxRows || area.firstColumn < 1 ||
+                area.firstColumn > xlsx::kMaxColumns)
+                outsideSheet();
+        }
+        returnObject(result, new RangeObject(workbook, sheet, area));
+        return;
+    }
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+}
+
+RangeObject::RangeObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area)
+    : DispatchObject(rangeMembers, int(std::size(rangeMembers))), workbook(std::move(workbook)), sheet(sheet),
+      area(area) {}
+
+void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArguments& arguments,
+                               VARIANT* result) {
+    workbook->open();
+    switch (member) {
+    case Resize: {
+        // Resize(RowSize, ColumnSize): an omitted size keeps the range's own.
+        arguments.expectCount(0, 2);
+        CellArea resized = area;
+        resized.wholeSheet = false;
+        if (arguments.given(0))
+            resized.rows = int(arguments.integer(0));
+        if (arguments.given(1))
+            resized.columns = int(arguments.integer(1));
+        if (resized.rows < 1 || resized.columns < 1)
+            throw ServerError{DISP_E_EXCEPTION, "A range needs at least one row and one column."};
+        if (resized.rows > xlsx::kMaxRows - resized.firstRow + 1 ||
+            resized.columns > xlsx::kMaxColumns - resized.firstColumn + 1)
+            outsideSheet();
+        resized.wholeSheet = resized.firstRow == 1 && resized.firstColumn == 1 &&
+                             resized.rows == xlsx::kMaxRows && resized.columns == xlsx::kMaxColumns;
+        returnObject(result, new RangeObject(workbook, sheet, resized));
+        return;
+    }
+    case Value:
+        arguments.expectCount(1, 1);
+        sheet->putBlock(area.firstRow, area.firstColumn, valueBlockFor(arguments.value(0), area));
+        workbook->saved = false;
+        return;
+    case Font:
+        arguments.expectCount(0, 0);
+        returnObject(result, new FontObject(workbook, sheet, area));
+        return;
+    case NumberFormat:
+        arguments.expectCount(1, 1);
+        sheet->setNumberFormat(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(),
+                               xlsx::toUtf8(arguments.text(0)));
+        workbook->saved = false;
+        return;
+    case Clear:
+        arguments.expectCount(0, 0);
+        if (area.wholeSheet) {
+            sheet->clear();
+        } else {
+            // Values and formats go; the engine keeps formats of emptied cells, so they are reset.
+            sheet->putBlock(area.firstRow, area.firstColumn, emptyBlockFor(area));
+            sheet->setBold(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(), false);
+            sheet->setNumberFormat(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(),
+                                   "General");
+        }
+        workbook->saved = false;
+        return;
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+}
+
+FontObject::FontObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area)
+    : DispatchObject(fontMembers, int(std::size(fontMembers))), workbook(std::move(workbook)), sheet(sheet),
+      area(area) {}
+
+void FontObject::invokeMember(DISPID member, MemberKind, const DispatchArguments& arguments, VARIANT*) {
+    workbook->open();
+    if (member != Bold)
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    arguments.expectCount(1, 1);
+    sheet->setBold(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(), arguments.boolean(0));
+    workbook->saved = false;
+}

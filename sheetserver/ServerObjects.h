@@ -1,0 +1,150 @@
+#pragma once
+// The server's automation objects. They are thin: the workbook file engine holds the
+// workbooks and does the work; these objects only check arguments and keep the state
+// that the application's own properties describe.
+
+#include "DispatchObject.h"
+#include "Workbook.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One workbook held by the application. Objects that reach into it share it, so it lives
+// as long as any of them; once closed, it refuses every call.
+struct WorkbookState {
+    std::unique_ptr<xlsx::Workbook> book;
+    int applicationMajorVersion = 16;
+    bool saved = true;
+    bool closed = false;
+
+    // The engine's workbook; throws ServerError once the workbook is closed.
+    xlsx::Workbook& open() const;
+    void close();
+};
+
+// What one application instance remembers.
+struct ApplicationState {
+    std::u16string version;
+    LONG sheetsInNewWorkbook = 1;
+    bool visible = false;
+    bool displayAlerts = true;
+    bool quit = false;
+    std::vector<std::shared_ptr<WorkbookState>> workbooks;
+
+    int majorVersion() const;
+};
+
+// A rectangle of cells; the whole sheet for Worksheet.Cells without arguments.
+struct CellArea {
+    int firstRow = 1;
+    int firstColumn = 1;
+    int rows = 1;
+    int columns = 1;
+    bool wholeSheet = false;
+
+    int lastRow() const { return firstRow + rows - 1; }
+    int lastColumn() const { return firstColumn + columns - 1; }
+};
+
+class ApplicationObject : public DispatchObject {
+public:
+    explicit ApplicationObject(std::u16string version);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<ApplicationState> state;
+};
+
+class WorkbooksObject : public DispatchObject {
+public:
+    explicit WorkbooksObject(std::shared_ptr<ApplicationState> application);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<ApplicationState> application;
+};
+
+class WorkbookObject : public DispatchObject {
+public:
+    explicit WorkbookObject(std::shared_ptr<WorkbookState> workbook);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+};
+
+class SheetsObject : public DispatchObject {
+public:
+    explicit SheetsObject(std::shared_ptr<WorkbookState> workbook);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+};
+
+class WorksheetObject : public DispatchObject {
+public:
+    WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet);
+
+    // The engine's worksheet, when object is a live worksheet of workbook; else throws ServerError.
+    static xlsx::Worksheet& worksheetOf(IDispatch* object, const WorkbookState& workbook);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+    xlsx::Worksheet* sheet;
+};
+
+class RangeObject : public DispatchObject {
+public:
+    RangeObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+    xlsx::Worksheet* sheet;
+    CellArea area;
+};
+
+class FontObject : public DispatchObject {
+public:
+    FontObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+    xlsx::Worksheet* sheet;
+    CellArea area;
+};
+
+// A file system path from a path given to the application; backslashes separate folders.
+std::string filePathFrom(const std::u16string& path);
+
+// The cells that a Value put writes into area: value is a two-dimensional array (rows
+// first), a one-dimensional array (one row) or a single value for every cell. Text stays
+// text; dates become date serials.
+xlsx::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area);
+// A block of empty cells of the area's size.
+xlsx::ValueBlock emptyBlockFor(const CellArea& area);

@@ -1,0 +1,128 @@
+#include "DispatchArguments.h"
+#include "ServerObjects.h"
+
+namespace {
+enum WorkbookMember { Saved = 1, Close, Sheets, SaveAs, Save };
+const MemberInfo workbookMembers[] = {
+    {u"Saved", MemberGet | MemberPut}, {u"Close", MemberCall}, {u"Sheets", MemberGet},
+    {u"SaveAs", MemberCall},           {u"Save", MemberCall},
+};
+
+enum SheetsMember { Item = 1, Count, Add };
+const MemberInfo sheetsMembers[] = {
+    {u"Item", MemberGet},
+    {u"Count", MemberGet},
+    {u"Add", MemberCall},
+};
+
+const LONG xlWorksheet = -4167;
+
+// The engine's format for a SaveAs format number; -4143 is the application's default format,
+// the binary one before version 12.
+xlsx::FileFormat formatFor(LONG number, int majorVersion) {
+    switch (number) {
+    case 51:
+        return xlsx::FileFormat::Xlsx;
+    case 52:
+        return xlsx::FileFormat::Xlsm;
+    case 50:
+        return xlsx::FileFormat::Xlsb;
+    case 56:
+        return xlsx::FileFormat::Xls;
+    case -4143:
+        return majorVersion < 12 ? xlsx::FileFormat::Xls : xlsx::FileFormat::Xlsx;
+    default:
+        throw ServerError{DISP_E_EXCEPTION, "File format " + std::to_string(number) + " is not supported."};
+    }
+}
+} // namespace
+
+WorkbookObject::WorkbookObject(std::shared_ptr<WorkbookState> workbook)
+    : DispatchObject(workbookMembers, int(std::size(workbookMembers))), workbook(std::move(workbook)) {}
+
+void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                                  VARIANT* result) {
+    xlsx::Workbook& book = workbook->open();
+    switch (member) {
+    case Saved:
+        arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
+        if (kind == MemberPut)
+            workbook->saved = arguments.boolean(0);
+        else
+            returnBoolean(result, workbook->saved);
+        return;
+    case Close:
+        // Close(SaveChanges, Filename, RouteWorkbook): saves first only when asked to.
+        arguments.expectCount(0, 3);
+        if (arguments.given(0) && arguments.boolean(0))
+            book.save();
+        workbook->close();
+        return;
+    case Sheets:
+        arguments.expectCount(0, 0);
+        returnObject(result, new SheetsObject(workbook));
+        return;
+    case SaveAs: {
+        // SaveAs(Filename, FileFormat, ...): the engine never replaces a file other than the
+        // workbook's own.
+        arguments.expectCount(1, 12);
+        const std::string path = filePathFrom(arguments.text(0));
+        const LONG number = arguments.given(1) ? arguments.integer(1) : -4143;
+        book.saveAs(path, formatFor(number, workbook->applicationMajorVersion));
+        workbook->saved = true;
+        returnBoolean(result, true);
+        return;
+    }
+    case Save:
+        arguments.expectCount(0, 0);
+        book.save();
+        workbook->saved = true;
+        return;
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+}
+
+SheetsObject::SheetsObject(std::shared_ptr<WorkbookState> workbook)
+    : DispatchObject(sheetsMembers, int(std::size(sheetsMembers))), workbook(std::move(workbook)) {}
+
+void SheetsObject::invokeMember(DISPID member, MemberKind, const DispatchArguments& arguments,
+                                VARIANT* result) {
+    xlsx::Workbook& book = workbook->open();
+    switch (member) {
+    case Item: {
+        arguments.expectCount(1, 1);
+        // By position, or by name without regard to case.
+        xlsx::Worksheet* sheet = arguments.value(0).vt == VT_BSTR
+                                     ? book.findWorksheet(xlsx::toUtf8(arguments.text(0)))
+                                     : book.worksheet(int(arguments.integer(0)));
+        if (!sheet)
+            throw ServerError{DISP_E_EXCEPTION, "There is no such worksheet."};
+        returnObject(result, new WorksheetObject(workbook, sheet));
+        return;
+    }
+    case Count:
+        arguments.expectCount(0, 0);
+        returnInteger(result, book.worksheetCount());
+        return;
+    case Add: {
+        // Add(Before, After, Count, Type): one worksheet, before or after a given one.
+        arguments.expectCount(0, 4);
+        int after = 0;
+        if (arguments.given(0))
+            after = WorksheetObject::worksheetOf(arguments.object(0), *workbook).position() - 1;
+        else if (arguments.given(1))
+            after = WorksheetObject::worksheetOf(arguments.object(1), *workbook).position();
+        if (arguments.given(2) && arguments.integer(2) != 1)
+            throw ServerError{DISP_E_EXCEPTION, "Only one worksheet can be added at a time."};
+        if (arguments.given(3) && arguments.integer(3) != xlWorksheet)
+            throw ServerError{DISP_E_EXCEPTION, "Only worksheets can be added."};
+        xlsx::Worksheet& added = book.addWorksheet(after);
+        workbook->saved = false;
+        returnObject(result, new WorksheetObject(workbook, &added));
+        return;
+    }
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
+}
