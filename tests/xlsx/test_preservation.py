@@ -1,0 +1,197 @@
+"""Builds a workbook with charts, a table, formulas and a defined name with openpyxl, edits it
+through the engine, and checks that everything the engine did not touch survives."""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+import openpyxl
+from openpyxl.chart import BarChart, LineChart, Reference
+from openpyxl.comments import Comment
+from openpyxl.formatting.rule import CellIsRule
+from openpyxl.styles import Font, PatternFill
+from openpyxl.workbook.defined_name import DefinedName
+from openpyxl.worksheet.table import Table
+
+TOOL = sys.argv.pop(1)
+
+# Parts the edit is expected to rewrite; everything else must come through byte for byte.
+CHANGED = {"[Content_Types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/sharedStrings.xml",
+           "xl/styles.xml", "xl/worksheets/sheet1.xml", "xl/calcChain.xml"}
+
+
+def build_source(path):
+    wb = openpyxl.Workbook()
+    data = wb.active
+    data.title = "Data"
+    data.append(["Item", "Amount", "Price"])
+    for i in range(1, 8):
+        data.append([f"item {i}", i * 10, i * 1.5])
+    data["E1"] = "kept text"
+    data["E2"] = "=SUM(B2:B8)"
+    data["E3"] = 3.25
+    data["E3"].font = Font(italic=True, color="FF0000")
+    data["E3"].fill = PatternFill("solid", fgColor="FFFF00")
+    data.column_dimensions["A"].width = 27.5
+    data.row_dimensions[5].height = 30
+    data.merge_cells("G1:H2")
+    data.freeze_panes = "A2"
+    data.conditional_formatting.add("B2:B8", CellIsRule(operator="greaterThan", formula=["40"], font=Font(bold=True)))
+    data["A1"].comment = Comment("header comment", "tester")
+    data.add_table(Table(displayName="Goods", ref="A1:C8"))
+
+    chart = BarChart()
+    chart.title = "Amounts"
+    chart.add_data(Reference(data, min_col=2, min_row=1, max_row=8), titles_from_data=True)
+    chart.set_categories(Reference(data, min_col=1, min_row=2, max_row=8))
+    data.add_chart(chart, "J2")
+
+    calc = wb.create_sheet("Calc")
+    calc["A1"] = "=SUM(Data!B2:B8)"
+    calc["A2"] = "=Data!C3*2"
+    calc["B1"] = "=AVERAGE(Data!C2:C8)"
+    line = LineChart()
+    line.add_data(Reference(data, min_col=3, min_row=1, max_row=8), titles_from_data=True)
+    calc.add_chart(line, "D2")
+
+    wb.defined_names.append(DefinedName("Prices", attr_text="Data!$C$2:$C$8"))
+    wb.save(path)
+
+
+def add_calc_chain_and_macros(src, dst, macro):
+    """Adds what openpyxl does not write: a calculation chain, and for .xlsm a VBA project."""
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            body = zin.read(item.filename)
+            if item.filename == "[Content_Types].xml":
+                text = body.decode()
+                extra = '<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>'
+                if macro:
+                    text = text.replace("spreadsheetml.sheet.main+xml", "PLACEHOLDER")
+                    text = text.replace("application/vnd.openxmlformats-officedocument.PLACEHOLDER",
+                                        "application/vnd.ms-excel.sheet.macroEnabled.main+xml")
+                    extra += '<Default Extension="bin" ContentType="application/vnd.ms-office.vbaProject"/>'
+                body = text.replace("</Types>", extra + "</Types>").encode()
+            elif item.filename == "xl/_rels/workbook.xml.rels":
+                text = body.decode()
+                extra = ('<Relationship Id="rId90" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+                         'relationships/calcChain" Target="calcChain.xml"/>')
+                if macro:
+                    extra += ('<Relationship Id="rId91" Type="http://schemas.microsoft.com/office/2006/'
+                              'relationships/vbaProject" Target="vbaProject.bin"/>')
+                body = text.replace("</Relationships>", extra + "</Relationships>").encode()
+            zout.writestr(item, body)
+        zout.writestr("xl/calcChain.xml", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                      '<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                      '<c r="E2" i="1"/><c r="A1" i="2"/></calcChain>')
+        if macro:
+            zout.writestr("xl/vbaProject.bin", bytes(range(256)) * 40)
+
+
+def raw_entries(path):
+    """Name -> (compression, CRC, stored bytes) of every entry."""
+    out = {}
+    with open(path, "rb") as f:
+        blob = f.read()
+    with zipfile.ZipFile(path) as z:
+        for info in z.infolist():
+            off = info.header_offset
+            name_len = int.from_bytes(blob[off + 26:off + 28], "little")
+            extra_len = int.from_bytes(blob[off + 28:off + 30], "little")
+            start = off + 30 + name_len + extra_len
+            out[info.filename] = (info.compress_type, info.CRC, blob[start:start + info.compress_size])
+    return out
+
+
+class Preservation(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        plain = os.path.join(cls.tmp.name, "plain.xlsx")
+        build_source(plain)
+        cls.source = os.path.join(cls.tmp.name, "source.xlsx")
+        add_calc_chain_and_macros(plain, cls.source, macro=False)
+        cls.edited = os.path.join(cls.tmp.name, "edited.xlsx")
+        res = subprocess.run([TOOL, "edit", cls.source, cls.edited], capture_output=True, text=True)
+        if res.returncode != 0:
+            raise AssertionError(res.stdout + res.stderr)
+        cls.wb = openpyxl.load_workbook(cls.edited)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_untouched_parts_are_byte_identical(self):
+        before, after = raw_entries(self.source), raw_entries(self.edited)
+        for name, raw in before.items():
+            if name in CHANGED:
+                continue
+            self.assertIn(name, after)
+            self.assertEqual(raw, after[name], name)
+
+    def test_calc_chain_dropped_and_recalculation_requested(self):
+        with zipfile.ZipFile(self.edited) as z:
+            self.assertNotIn("xl/calcChain.xml", z.namelist())
+            self.assertNotIn("calcChain", z.read("xl/_rels/workbook.xml.rels").decode())
+            self.assertNotIn("calcChain", z.read("[Content_Types].xml").decode())
+            self.assertRegex(z.read("xl/workbook.xml").decode(), r'<calcPr[^>]*fullCalcOnLoad="1"')
+
+    def test_new_values_and_formatting(self):
+        ws = self.wb["Data"]
+        self.assertEqual([ws.cell(r, 2).value for r in range(2, 5)], [1001, 1002, 1003])
+        self.assertEqual([ws.cell(r, 3).value for r in range(2, 5)], ["new 1", "new 2", "new 3"])
+        self.assertEqual(ws["B2"].number_format, "0.00")
+        self.assertTrue(ws["A1"].font.b and ws["C1"].font.b)
+        self.assertEqual(self.wb.sheetnames, ["Data", "Calc", "Added"])
+        self.assertEqual(self.wb["Added"]["A1"].value, "hello")
+
+    def test_cells_outside_the_written_range_survive(self):
+        ws = self.wb["Data"]
+        self.assertEqual(ws["A1"].value, "Item")
+        self.assertEqual(ws["B5"].value, 40)
+        self.assertEqual(ws["A8"].value, "item 7")
+        self.assertEqual(ws["E1"].value, "kept text")
+        self.assertEqual(ws["E2"].value, "=SUM(B2:B8)")
+        self.assertEqual(ws["E3"].value, 3.25)
+        self.assertTrue(ws["E3"].font.i)
+        self.assertEqual(ws["E3"].fill.fgColor.rgb, "00FFFF00")
+
+    def test_sheet_elements_survive(self):
+        ws = self.wb["Data"]
+        self.assertEqual(ws.column_dimensions["A"].width, 27.5)
+        self.assertEqual(ws.row_dimensions[5].height, 30)
+        self.assertIn("G1:H2", [str(r) for r in ws.merged_cells.ranges])
+        self.assertEqual(ws.freeze_panes, "A2")
+        self.assertEqual(len(ws.conditional_formatting), 1)
+        self.assertEqual(ws["A1"].comment.text, "header comment")
+        self.assertIn("Goods", ws.tables)
+        self.assertEqual(ws.tables["Goods"].ref, "A1:C8")
+        self.assertEqual(len(ws._charts), 1)
+
+    def test_formula_sheet_chart_and_defined_name_survive(self):
+        calc = self.wb["Calc"]
+        self.assertEqual(calc["A1"].value, "=SUM(Data!B2:B8)")
+        self.assertEqual(calc["A2"].value, "=Data!C3*2")
+        self.assertEqual(len(calc._charts), 1)
+        self.assertEqual(self.wb.defined_names["Prices"].attr_text, "Data!$C$2:$C$8")
+
+    def test_macro_project_survives_an_xlsm_round_trip(self):
+        plain = os.path.join(self.tmp.name, "plain.xlsx")
+        source = os.path.join(self.tmp.name, "macro.xlsm")
+        edited = os.path.join(self.tmp.name, "macro-edited.xlsm")
+        add_calc_chain_and_macros(plain, source, macro=True)
+        res = subprocess.run([TOOL, "edit", source, edited], capture_output=True, text=True)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        self.assertEqual(raw_entries(source)["xl/vbaProject.bin"], raw_entries(edited)["xl/vbaProject.bin"])
+        with zipfile.ZipFile(edited) as z:
+            self.assertIn("application/vnd.ms-excel.sheet.macroEnabled.main+xml",
+                          z.read("[Content_Types].xml").decode())
+        wb = openpyxl.load_workbook(edited, keep_vba=True)
+        self.assertEqual(wb["Added"]["A1"].value, "hello")
+
+
+if __name__ == "__main__":
+    unittest.main()
