@@ -16,7 +16,7 @@ void FunctorDestination::write(const QString& message, Level level) {
     if (logFunction)
         logFunction(message, level);
     if (level > Trace)
-        emit logMessageReady(message, static_cast<int>(level));
+        Q_EMIT logMessageReady(message, static_cast<int>(level));
 }
 
 bool FunctorDestination::isValid() {

@@ -20,7 +20,7 @@ public:
 
     static const char* const Type;
 
-signals:
+Q_SIGNALS:
     void logMessageReady(const QString& message, int level);
 
 private:

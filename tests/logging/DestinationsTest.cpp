@@ -43,7 +43,7 @@ class Receiver : public QObject {
 public:
     QStringList messages;
     QList<int> levels;
-public slots:
+public Q_SLOTS:
     void take(const QString& message, int level) {
         messages.append(message);
         levels.append(level);
@@ -65,7 +65,7 @@ private:
     QString log;
     QString backup(int k) const { return log + QLatin1Char('.') + QString::number(k); }
 
-private slots:
+private Q_SLOTS:
     void init() {
         QVERIFY(dir.isValid());
         log = dir.filePath(QStringLiteral("app.log"));

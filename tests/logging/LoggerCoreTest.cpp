@@ -32,7 +32,7 @@ class LoggerCoreTest : public QObject {
 private:
     DestinationPtr capture;
 
-private slots:
+private Q_SLOTS:
     void initTestCase() {
         // A fresh logger lets Info and above through and has nowhere to write.
         QCOMPARE(Logger::instance().loggingLevel(), Info);

@@ -27,7 +27,7 @@ const int linesPerThread = 400;
 class ThreadedLoggingTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void linesFromSeveralThreadsArriveWhole() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("threads.log"));
