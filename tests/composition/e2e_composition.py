@@ -140,7 +140,7 @@ def check_date_formats():
                 header = wb["Header"]
                 check.cell(header, 4, 2, shown_date(stamps[0]), number_format=fmt)
                 check.cell(header, 4, 3, shown_date(stamps[-1]), number_format=fmt)
-                check.cell(header, 7, 2, shown_date(stamps[0]), number_format=fmt)
+                check.cell(header, 8, 2, shown_date(stamps[0]), number_format=fmt)
                 for sheet in expected_sheets(package, arrangement, INDEX):
                     check.data_sheet(wb[sheet.name], sheet, fmt)
                 failures.extend(check.failures)
