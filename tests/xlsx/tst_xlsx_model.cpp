@@ -1,0 +1,351 @@
+// Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
+
+#include "Workbook.h"
+#include "XmlText.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+using namespace xlsx;
+
+namespace {
+
+// Runs fn and returns the error text it throws (empty when it does not throw).
+template <typename Fn> QString errorOf(Fn&& fn) {
+    try {
+        fn();
+    } catch (const Error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+std::string roundTripText(const std::string& text) {
+    std::string xml;
+    appendCellText(xml, text);
+    // What an XML parser hands over for the escapes this writer uses.
+    std::string parsed;
+    for (std::size_t i = 0; i < xml.size(); ++i) {
+        if (xml.compare(i, 5, "&amp;") == 0) {
+            parsed += '&';
+            i += 4;
+        } else if (xml.compare(i, 4, "&lt;") == 0) {
+            parsed += '<';
+            i += 3;
+        } else if (xml.compare(i, 4, "&gt;") == 0) {
+            parsed += '>';
+            i += 3;
+        } else if (xml.compare(i, 5, "&#13;") == 0) {
+            parsed += '\r';
+            i += 4;
+        } else {
+            parsed += xml[i];
+        }
+    }
+    return decodeCellText(parsed);
+}
+
+} // namespace
+
+class XlsxModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void newWorkbookHasNumberedSheets() {
+        auto wb = Workbook::create(3);
+        QCOMPARE(wb->worksheetCount(), 3);
+        QCOMPARE(QString::fromStdString(wb->worksheet(1)->name()), QString("Sheet1"));
+        QCOMPARE(QString::fromStdString(wb->worksheet(3)->name()), QString("Sheet3"));
+        QVERIFY(wb->worksheet(0) == nullptr);
+        QVERIFY(wb->worksheet(4) == nullptr);
+        QVERIFY(wb->path().empty());
+        QVERIFY(!errorOf([] { Workbook::create(0); }).isEmpty());
+    }
+
+    void findsSheetsWithoutRegardToCase() {
+        auto wb = Workbook::create(2);
+        wb->worksheet(2)->rename("Ärger Daten");
+        QCOMPARE(wb->findWorksheetPosition("sheet1"), 1);
+        QCOMPARE(wb->findWorksheetPosition("äRGER daten"), 2);
+        QCOMPARE(wb->findWorksheetPosition("Sheet3"), 0);
+        QVERIFY(wb->findWorksheet("nothing") == nullptr);
+        QVERIFY(wb->findWorksheet("SHEET1") == wb->worksheet(1));
+    }
+
+    void addsSheetsAfterAPositionWithUniqueNames() {
+        auto wb = Workbook::create(2);
+        Worksheet* first = wb->worksheet(1);
+        Worksheet& added = wb->addWorksheet(1);
+        QCOMPARE(added.position(), 2);
+        QCOMPARE(QString::fromStdString(added.name()), QString("Sheet3"));
+        Worksheet& front = wb->addWorksheet(0);
+        QCOMPARE(front.position(), 1);
+        QCOMPARE(QString::fromStdString(front.name()), QString("Sheet4"));
+        QCOMPARE(first->position(), 2); // handles stay valid when sheets are inserted before them
+        QVERIFY(!errorOf([&] { wb->addWorksheet(5); }).isEmpty());
+        QVERIFY(!errorOf([&] { wb->addWorksheet(-1); }).isEmpty());
+        wb->worksheet(4)->rename("Sheet5");
+        QCOMPARE(QString::fromStdString(wb->addWorksheet(4).name()), QString("Sheet6"));
+    }
+
+    void renameFollowsTheSpreadsheetRules_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("plain") << "Results 2024" << true;
+        QTest::newRow("31 chars") << QString(31, 'a') << true;
+        QTest::newRow("32 chars") << QString(32, 'a') << false;
+        QTest::newRow("empty") << "" << false;
+        for (const char* bad : {":", "\\", "/", "?", "*", "[", "]"})
+            QTest::newRow(bad) << QString("a%1b").arg(bad) << false;
+        QTest::newRow("leading apostrophe") << "'abc" << false;
+        QTest::newRow("trailing apostrophe") << "abc'" << false;
+        QTest::newRow("inner apostrophe") << "a'bc" << true;
+        QTest::newRow("History") << "History" << false;
+        QTest::newRow("history") << "hIsToRy" << false;
+        QTest::newRow("Historys") << "Historys" << true;
+        QTest::newRow("other sheet, other case") << "SHEET2" << false;
+        QTest::newRow("own name, other case") << "sheet1" << true;
+        QTest::newRow("non-ASCII") << QString::fromUtf8("Übersicht ✓") << true;
+        // 31 characters counted in UTF-16 code units: 16 emoji need 32.
+        QTest::newRow("16 emoji") << QString::fromUtf8("😀").repeated(16) << false;
+        QTest::newRow("15 emoji") << QString::fromUtf8("😀").repeated(15) << true;
+    }
+
+    void renameFollowsTheSpreadsheetRules() {
+        QFETCH(QString, name);
+        QFETCH(bool, allowed);
+        auto wb = Workbook::create(2);
+        Worksheet* sheet = wb->worksheet(1);
+        QString error = errorOf([&] { sheet->rename(name.toStdString()); });
+        QCOMPARE(error.isEmpty(), allowed);
+        QCOMPARE(QString::fromStdString(sheet->name()), allowed ? name : QString("Sheet1"));
+    }
+
+    void valueBlockChecksItsValues() {
+        ValueBlock block(2, 2);
+        block.setText(1, 1, std::string(kMaxTextLength, 'a'));
+        QVERIFY(
+            errorOf([&] { block.setText(1, 1, std::string(kMaxTextLength + 1, 'a')); }).contains("32767"));
+        // The limit counts UTF-16 code units, as the spreadsheet does.
+        std::string emoji;
+        for (int i = 0; i < 16384; ++i)
+            emoji += "😀";
+        QVERIFY(!errorOf([&] { block.setText(1, 2, emoji); }).isEmpty());
+        QVERIFY(errorOf([&] { block.setText(1, 2, emoji.substr(4)); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setText(2, 1, std::u16string(kMaxTextLength + 1, u'x')); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setText(2, 1, std::string("\xC3\x28")); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setText(2, 1, std::u16string(1, char16_t(0xD800))); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setNumber(2, 2, std::nan("")); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setNumber(2, 2, HUGE_VAL); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setNumber(3, 1, 1.0); }).isEmpty());
+        QVERIFY(!errorOf([&] { block.setNumber(1, 0, 1.0); }).isEmpty());
+        QVERIFY(!errorOf([] { ValueBlock(0, 1); }).isEmpty());
+    }
+
+    void putBlockStoresEveryKindOfValue() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock block(1, 5);
+        block.setNumber(1, 1, 2.5);
+        block.setText(1, 2, "text");
+        block.setBoolean(1, 3, true);
+        block.setDate(1, 4, 45000.25);
+        ws->putBlock(3, 2, block);
+        QCOMPARE(ws->cell(3, 2).type, CellType::Number);
+        QCOMPARE(ws->cell(3, 2).number, 2.5);
+        QCOMPARE(ws->cell(3, 3).type, CellType::Text);
+        QCOMPARE(QString::fromStdString(ws->cell(3, 3).text), QString("text"));
+        QCOMPARE(ws->cell(3, 4).type, CellType::Boolean);
+        QVERIFY(ws->cell(3, 4).boolean);
+        QCOMPARE(ws->cell(3, 5).number, 45000.25);
+        QCOMPARE(QString::fromStdString(ws->cell(3, 5).numberFormat), QString("m/d/yy h:mm"));
+        QCOMPARE(ws->cell(3, 6).type, CellType::Empty);
+        QCOMPARE(ws->lastRow(), 3);
+        QCOMPARE(ws->lastColumn(), 5);
+    }
+
+    void blockOutsideTheSheetChangesNothing() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock one(1, 1);
+        one.setNumber(1, 1, 7);
+        ws->putBlock(kMaxRows, kMaxColumns, one);
+        ValueBlock two(2, 2);
+        two.setNumber(1, 1, 1);
+        QVERIFY(!errorOf([&] { ws->putBlock(kMaxRows, 1, two); }).isEmpty());
+        QVERIFY(!errorOf([&] { ws->putBlock(1, kMaxColumns, two); }).isEmpty());
+        QVERIFY(!errorOf([&] { ws->putBlock(0, 1, two); }).isEmpty());
+        QCOMPARE(ws->cell(kMaxRows, kMaxColumns).number, 7.0);
+        QCOMPARE(ws->cell(kMaxRows, 1).type, CellType::Empty);
+        QCOMPARE(ws->lastRow(), kMaxRows);
+    }
+
+    void emptyRemovesTheValueAndKeepsTheFormat() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock block(1, 2);
+        block.setNumber(1, 1, 1);
+        block.setNumber(1, 2, 2);
+        ws->putBlock(1, 1, block);
+        ws->setNumberFormat(1, 1, 1, 1, "0.000");
+        ws->setBold(1, 1, 1, 1);
+        ValueBlock empty(1, 2);
+        ws->putBlock(1, 1, empty);
+        CellInfo a = ws->cell(1, 1);
+        QCOMPARE(a.type, CellType::Empty);
+        QVERIFY(a.bold);
+        QCOMPARE(QString::fromStdString(a.numberFormat), QString("0.000"));
+        QCOMPARE(ws->cell(1, 2).type, CellType::Empty);
+    }
+
+    void dateFormatOnlyForGeneralCells() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ws->setNumberFormat(1, 2, 1, 2, "yyyy-mm-dd hh:mm");
+        ValueBlock dates(1, 2);
+        dates.setDate(1, 1, 44000);
+        dates.setDate(1, 2, 44000.5);
+        ws->putBlock(1, 1, dates);
+        QCOMPARE(QString::fromStdString(ws->cell(1, 1).numberFormat), QString("mm-dd-yy"));
+        QCOMPARE(QString::fromStdString(ws->cell(1, 2).numberFormat), QString("yyyy-mm-dd hh:mm"));
+    }
+
+    void boldAndNumberFormatKeepEachOther() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ws->setNumberFormat(1, 1, 2, 2, "0.0%");
+        ws->setBold(2, 2, 3, 3);
+        QVERIFY(!ws->cell(1, 1).bold);
+        QCOMPARE(QString::fromStdString(ws->cell(2, 2).numberFormat), QString("0.0%"));
+        QVERIFY(ws->cell(2, 2).bold);
+        QVERIFY(ws->cell(3, 3).bold);
+        QCOMPARE(QString::fromStdString(ws->cell(3, 3).numberFormat), QString("General"));
+        ws->setBold(2, 2, 2, 2, false);
+        QVERIFY(!ws->cell(2, 2).bold);
+        QCOMPARE(QString::fromStdString(ws->cell(2, 2).numberFormat), QString("0.0%"));
+        QVERIFY(!errorOf([&] { ws->setBold(0, 1, 1, 1); }).isEmpty());
+        QVERIFY(!errorOf([&] { ws->setNumberFormat(1, 1, 1, kMaxColumns + 1, "0"); }).isEmpty());
+        QVERIFY(!errorOf([&] { ws->setNumberFormat(1, 1, 1, 1, ""); }).isEmpty());
+    }
+
+    void clearRemovesValuesAndFormats() {
+        auto wb = Workbook::create(2);
+        Worksheet* ws = wb->worksheet(2);
+        ValueBlock block(2, 2);
+        block.setText(1, 1, "x");
+        ws->putBlock(1, 1, block);
+        ws->setBold(1, 1, 5, 5);
+        ws->clear();
+        QCOMPARE(ws->lastRow(), 0);
+        QVERIFY(!ws->cell(1, 1).bold);
+        QCOMPARE(wb->worksheetCount(), 2);
+        QCOMPARE(ws->position(), 2);
+    }
+
+    void numbersUseTheShortestExactText() {
+        auto text = [](double v) {
+            std::string s;
+            appendNumber(s, v);
+            return s;
+        };
+        QCOMPARE(QString::fromStdString(text(0.1)), QString("0.1"));
+        QCOMPARE(QString::fromStdString(text(100)), QString("100"));
+        QCOMPARE(QString::fromStdString(text(-0.5)), QString("-0.5"));
+        std::mt19937_64 rng(42);
+        for (int i = 0; i < 20000; ++i) {
+            std::uint64_t bits = rng();
+            double v;
+            std::memcpy(&v, &bits, sizeof v);
+            if (!std::isfinite(v))
+                continue;
+            std::string s = text(v);
+            double back = 0;
+            std::from_chars(s.data(), s.data() + s.size(), back);
+            QCOMPARE(std::memcmp(&back, &v, sizeof v), 0);
+        }
+    }
+
+    void cellTextSurvivesEscaping_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("markup") << QByteArray("<a href=\"x\">&amp;</a>");
+        QTest::newRow("controls") << QByteArray("a\x01\x02\x1f b\tc\nd\re", 13);
+        QTest::newRow("literal escape") << QByteArray("_x0041_ and _x005F_ and _x00zz_");
+        QTest::newRow("escape after control") << QByteArray("\x0b_x000B_");
+        QTest::newRow("non-characters") << QByteArray("\xEF\xBF\xBE\xEF\xBF\xBF");
+        QTest::newRow("unicode") << QByteArray("été 😀 中");
+        QTest::newRow("null") << QByteArray("a\0b", 3);
+    }
+
+    void cellTextSurvivesEscaping() {
+        QFETCH(QByteArray, text);
+        std::string original(text.constData(), std::size_t(text.size()));
+        std::string xml;
+        appendCellText(xml, original);
+        for (unsigned char c : xml)
+            QVERIFY(c >= 0x20 || c == '\t' || c == '\n');
+        QCOMPARE(QByteArray::fromStdString(roundTripText(original)), text);
+    }
+
+    void savingNeedsAPathAndASupportedFormat() {
+        QTemporaryDir dir;
+        auto wb = Workbook::create(1);
+        QVERIFY(errorOf([&] { wb->save(); }).contains("no file name"));
+        std::string xls = dir.filePath("a.xls").toStdString();
+        QVERIFY(errorOf([&] { wb->saveAs(xls, FileFormat::Xls); }).contains("not supported yet"));
+        QVERIFY(errorOf([&] {
+                    wb->saveAs(dir.filePath("a.xlsb").toStdString(), FileFormat::Xlsb);
+                }).contains("not supported yet"));
+        QVERIFY(!QFile::exists(QString::fromStdString(xls)));
+        QVERIFY(!errorOf([&] {
+                     wb->saveAs(dir.filePath("missing/a.xlsx").toStdString(), FileFormat::Xlsx);
+                 }).isEmpty());
+    }
+
+    void savedWorkbookOpensAgain() {
+        QTemporaryDir dir;
+        std::string path = dir.filePath("book.xlsx").toStdString();
+        {
+            auto wb = Workbook::create(2);
+            wb->worksheet(2)->rename("Zahlen");
+            ValueBlock block(2, 2);
+            block.setNumber(1, 1, 0.1);
+            block.setText(1, 2, "a\x01_x0041_");
+            block.setBoolean(2, 1, false);
+            wb->worksheet(2)->putBlock(1, 1, block);
+            wb->worksheet(2)->setBold(1, 1, 1, 1);
+            wb->saveAs(path, FileFormat::Xlsx);
+            QCOMPARE(QString::fromStdString(wb->path()), QString::fromStdString(path));
+            // Saving again in place replaces the workbook's own file.
+            wb->save();
+            QVERIFY(errorOf([&] { wb->saveAs(path, FileFormat::Xlsx); }).isEmpty());
+        }
+        auto wb = Workbook::open(path);
+        QCOMPARE(wb->worksheetCount(), 2);
+        Worksheet* ws = wb->findWorksheet("zahlen");
+        QVERIFY(ws);
+        QCOMPARE(ws->cell(1, 1).number, 0.1);
+        QVERIFY(ws->cell(1, 1).bold);
+        QCOMPARE(QString::fromStdString(ws->cell(1, 2).text), QString::fromUtf8("a\x01_x0041_"));
+        QCOMPARE(ws->cell(2, 1).type, CellType::Boolean);
+        QVERIFY(!ws->cell(2, 1).boolean);
+        // A new workbook may not replace an existing file.
+        auto other = Workbook::create(1);
+        QVERIFY(errorOf([&] { other->saveAs(path, FileFormat::Xlsx); }).contains("already exists"));
+    }
+
+    void columnNames() {
+        QCOMPARE(QString::fromStdString(columnName(1)), QString("A"));
+        QCOMPARE(QString::fromStdString(columnName(26)), QString("Z"));
+        QCOMPARE(QString::fromStdString(columnName(27)), QString("AA"));
+        QCOMPARE(QString::fromStdString(columnName(kMaxColumns)), QString("XFD"));
+        QVERIFY(!errorOf([] { columnName(kMaxColumns + 1); }).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(XlsxModelTest)
+#include "tst_xlsx_model.moc"
