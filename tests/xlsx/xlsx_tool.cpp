@@ -126,7 +126,12 @@ int main(int argc, char** argv) {
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
         } else if (cmd == "open") {
-            auto wb = Workbook::open(argv[2]);
+            xlsx::OpenLimits limits;
+            if (argc >= 5) {
+                limits.maxEntryBytes = std::strtoull(argv[3], nullptr, 10);
+                limits.maxTotalBytes = std::strtoull(argv[4], nullptr, 10);
+            }
+            auto wb = Workbook::open(argv[2], limits);
             for (int i = 1; i <= wb->worksheetCount(); ++i)
                 wb->worksheet(i)->lastRow();
             std::printf("OK %d\n", wb->worksheetCount());
