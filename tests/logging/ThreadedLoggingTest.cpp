@@ -3,10 +3,9 @@
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
-#include <memory>
+#include <thread>
 #include <vector>
 
 using namespace QsLogging;
@@ -37,21 +36,19 @@ private Q_SLOTS:
         Logger::instance().addDestination(file);
         Logger::instance().addDestination(functor);
 
-        std::vector<std::unique_ptr<QThread>> threads;
+        std::vector<std::thread> threads;
         for (int t = 0; t < threadCount; ++t) {
             threads.emplace_back(
-                QThread::create([t] {
+                [t] {
                     for (int i = 0; i < linesPerThread; ++i) {
                         const Level level = static_cast<Level>(i % 6);
                         QLOG_AT(level)
                             << QStringLiteral("thread %1 line %2 %3").arg(t).arg(i).arg(QString(40, 'x'));
                     }
-                }));
+                });
         }
-        for (auto& thread : threads)
-            thread->start();
-        for (auto& thread : threads)
-            QVERIFY(thread->wait());
+        for (std::thread& thread : threads)
+            thread.join();
         Logger::instance().removeDestination(file);
         Logger::instance().removeDestination(functor);
         file.clear(); // closes the file
