@@ -38,16 +38,6 @@ void WorkbookState::close() {
     book.reset();
 }
 
-int ApplicationState::majorVersion() const {
-    int major = 0;
-    for (char16_t c : version) {
-        if (c < u'0' || c > u'9')
-            break;
-        major = major * 10 + (c - u'0');
-    }
-    return major;
-}
-
 std::string filePathFrom(const std::u16string& path) {
     std::string file = xlsx::toUtf8(path);
 #ifndef _WIN32
@@ -117,7 +107,6 @@ void WorkbooksObject::invokeMember(DISPID member, MemberKind, const DispatchArgu
         throw ServerError{DISP_E_EXCEPTION, "The application has quit."};
     forgetClosed(*application);
     auto workbook = std::make_shared<WorkbookState>();
-    workbook->applicationMajorVersion = application->majorVersion();
     switch (member) {
     case Open: {
         // Open(Filename, UpdateLinks, ReadOnly, ...): only the file name is used.

@@ -14,7 +14,6 @@
 // as long as any of them; once closed, it refuses every call.
 struct WorkbookState {
     std::unique_ptr<xlsx::Workbook> book;
-    int applicationMajorVersion = 16;
     bool saved = true;
     bool closed = false;
 
@@ -31,8 +30,6 @@ struct ApplicationState {
     bool displayAlerts = true;
     bool quit = false;
     std::vector<std::shared_ptr<WorkbookState>> workbooks;
-
-    int majorVersion() const;
 };
 
 // A rectangle of cells; the whole sheet for Worksheet.Cells without arguments.

@@ -17,9 +17,8 @@ const MemberInfo sheetsMembers[] = {
 
 const LONG xlWorksheet = -4167;
 
-// The engine's format for a SaveAs format number; -4143 is the application's default format,
-// the binary one before version 12.
-xlsx::FileFormat formatFor(LONG number, int majorVersion) {
+// The engine's format for a SaveAs format number; -4143 is the binary workbook format.
+xlsx::FileFormat formatFor(LONG number) {
     switch (number) {
     case 51:
         return xlsx::FileFormat::Xlsx;
@@ -30,7 +29,7 @@ xlsx::FileFormat formatFor(LONG number, int majorVersion) {
     case 56:
         return xlsx::FileFormat::Xls;
     case -4143:
-        return majorVersion < 12 ? xlsx::FileFormat::Xls : xlsx::FileFormat::Xlsx;
+        return xlsx::FileFormat::Xls;
     default:
         throw ServerError{DISP_E_EXCEPTION, "File format " + std::to_string(number) + " is not supported."};
     }
@@ -67,8 +66,8 @@ void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const Dispatch
         // workbook's own.
         arguments.expectCount(1, 12);
         const std::string path = filePathFrom(arguments.text(0));
-        const LONG number = arguments.given(1) ? arguments.integer(1) : -4143;
-        book.saveAs(path, formatFor(number, workbook->applicationMajorVersion));
+        const LONG number = arguments.given(1) ? arguments.integer(1) : 51;
+        book.saveAs(path, formatFor(number));
         workbook->saved = true;
         returnBoolean(result, true);
         return;
