@@ -50,7 +50,7 @@ def main():
     os.makedirs(args.workdir, exist_ok=True)
 
     header = (f"{'size':4} {'arr':>3} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
-              f"{'peak MB':>8} {'peak/pvx':>8} {'xlsx MB':>8} {'ref s':>7} {'ref/ours':>8} {'ours/ref size':>13}")
+              f"{'peak MB':>8} {'peak/pvx':>8} {'xlsx MB':>8} {'ref s':>7} {'ours/ref':>8} {'ours/ref size':>13}")
     print(header)
     print("-" * len(header))
     sys.stdout.flush()
