@@ -1,4 +1,7 @@
 #include "Verbosity.h"
 
-// The logger arrives with the logging library; until then there is nothing to set.
-void setVerboseLogging(bool) {}
+#include "QsLog.h"
+
+void setVerboseLogging(bool verbose) {
+    QsLogging::Logger::instance().setLoggingLevel(verbose ? QsLogging::Trace : QsLogging::Warn);
+}

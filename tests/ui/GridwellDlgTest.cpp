@@ -254,6 +254,12 @@ private Q_SLOTS:
         QCOMPARE(child<QFrame>("_buttonFrame")->frameShadow(), QFrame::Raised);
     }
 
+    void windowTurnsVerboseLoggingOn() {
+        Logger::instance().setLoggingLevel(Warn);
+        GridwellDlg another(writer.get());
+        QCOMPARE(Logger::instance().loggingLevel(), Trace);
+    }
+
     void slotLabelControlsFollowTheArrangement_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<bool>("groupShown");
