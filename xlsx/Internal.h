@@ -15,6 +15,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -40,8 +42,9 @@ struct ValueBlock::Data {
 struct Worksheet::Impl {
     Workbook* workbook = nullptr;
     std::string name;
-    pugi::xml_node node; // the <sheet> element in the workbook part
-    std::string part;    // zip entry name of the worksheet part
+    std::string foldedName; // name as compared without regard to case
+    pugi::xml_node node;    // the <sheet> element in the workbook part
+    std::string part;       // zip entry name of the worksheet part
     bool loaded = false;
     bool changed = false;
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
@@ -59,9 +62,14 @@ struct Workbook::Impl {
     bool isNew = false;
 
     std::unique_ptr<ZipReader> source;
-    // Parts added or replaced, in the order they were added.
+    // Parts added or replaced, in the order they were added, and their index by lower-case name.
     std::vector<std::pair<std::string, std::string>> memoryParts;
+    std::unordered_map<std::string, std::size_t> memoryIndex;
     std::set<std::string> removedParts; // lower-case names
+    std::unordered_map<std::string, int> nextPartNumber;
+    std::set<std::string> relIds;
+    std::unordered_multiset<std::string> foldedSheetNames; // of all sheets, worksheets or not
+    unsigned maxSheetId = 0;
 
     std::string workbookPart, workbookRelsPart, workbookDir;
     pugi::xml_document contentTypes, workbookXml, workbookRels;
@@ -87,6 +95,8 @@ struct Workbook::Impl {
     std::string relativeTarget(const std::string& part) const;
     std::string addRelationship(const std::string& type, const std::string& target);
     void setOverride(const std::string& part, const std::string& contentType);
+    void appendOverride(const std::string& part, const std::string& contentType);
+    std::string* memoryPart(std::string_view name);
     void removeOverride(const std::string& part);
     std::string relationshipTarget(std::string_view typeSuffix, std::string* id = nullptr) const;
 
@@ -95,6 +105,7 @@ struct Workbook::Impl {
     Worksheet& addSheet(std::size_t index, std::string name);
     int positionOf(const Worksheet* sheet) const;
     void renameSheet(Worksheet& sheet, std::string_view newName);
+    void indexSheetNode(pugi::xml_node node);
     bool nameTaken(std::string_view name, const Worksheet* except) const;
 
     void prepareForSave(FileFormat target);

@@ -76,22 +76,23 @@ std::string newWorksheetXml() {
            "</worksheet>";
 }
 
+std::string* Workbook::Impl::memoryPart(std::string_view name) {
+    auto it = memoryIndex.find(lowerAscii(name));
+    return it == memoryIndex.end() ? nullptr : &memoryParts[it->second].second;
+}
+
 bool Workbook::Impl::hasPart(std::string_view name) const {
     std::string key = lowerAscii(name);
     if (removedParts.count(key))
         return false;
-    for (const auto& p : memoryParts)
-        if (lowerAscii(p.first) == key)
-            return true;
-    return source && source->find(name) >= 0;
+    return memoryIndex.count(key) || (source && source->find(name) >= 0);
 }
 
 std::string Workbook::Impl::readPart(std::string_view name) {
     std::string key = lowerAscii(name);
     if (!removedParts.count(key)) {
-        for (const auto& p : memoryParts)
-            if (lowerAscii(p.first) == key)
-                return p.second;
+        if (std::string* part = memoryPart(name))
+            return *part;
         if (source) {
             long index = source->find(name);
             if (index >= 0)
@@ -104,30 +105,39 @@ std::string Workbook::Impl::readPart(std::string_view name) {
 void Workbook::Impl::setPart(const std::string& name, std::string content) {
     std::string key = lowerAscii(name);
     removedParts.erase(key);
-    for (auto& p : memoryParts)
-        if (lowerAscii(p.first) == key) {
-            p.second = std::move(content);
-            return;
-        }
-    memoryParts.emplace_back(name, std::move(content));
+    auto [it, inserted] = memoryIndex.try_emplace(key, memoryParts.size());
+    if (inserted)
+        memoryParts.emplace_back(name, std::move(content));
+    else
+        memoryParts[it->second].second = std::move(content);
 }
 
 void Workbook::Impl::removePart(const std::string& name) {
     std::string key = lowerAscii(name);
-    memoryParts.erase(std::remove_if(memoryParts.begin(), memoryParts.end(),
-                                     [&](const auto& p) { return lowerAscii(p.first) == key; }),
-                      memoryParts.end());
+    auto it = memoryIndex.find(key);
+    if (it != memoryIndex.end()) {
+        memoryParts.erase(memoryParts.begin() + std::ptrdiff_t(it->second));
+        memoryIndex.clear();
+        for (std::size_t i = 0; i < memoryParts.size(); ++i)
+            memoryIndex.emplace(lowerAscii(memoryParts[i].first), i);
+    }
     removedParts.insert(key);
 }
 
 std::string Workbook::Impl::newPartName(const std::string& stem, const std::string& extension,
                                         bool numbered) const {
-    if (!numbered && !hasPart(stem + extension) && !(source && source->find(stem + extension) >= 0))
+    auto taken = [&](const std::string& name) {
+        return memoryIndex.count(lowerAscii(name)) || (source && source->find(name) >= 0);
+    };
+    if (!numbered && !taken(stem + extension))
         return stem + extension;
-    for (int n = 1;; ++n) {
+    auto hint = nextPartNumber.find(stem);
+    for (int n = hint == nextPartNumber.end() ? 1 : hint->second;; ++n) {
         std::string name = stem + std::to_string(n) + extension;
-        if (!hasPart(name) && !(source && source->find(name) >= 0))
+        if (!taken(name)) {
+            const_cast<Impl*>(this)->nextPartNumber[stem] = n + 1;
             return name;
+        }
     }
 }
 
@@ -139,22 +149,27 @@ std::string Workbook::Impl::relativeTarget(const std::string& part) const {
 
 std::string Workbook::Impl::addRelationship(const std::string& type, const std::string& target) {
     pugi::xml_node root = rootElement(workbookRels);
-    std::set<std::string> ids;
-    for (pugi::xml_node r = root.first_child(); r; r = r.next_sibling())
-        if (r.type() == pugi::node_element)
-            ids.insert(r.attribute("Id").value());
     std::string id;
-    for (std::size_t n = ids.size() + 1;; ++n) {
+    for (std::size_t n = relIds.size() + 1;; ++n) {
         id = "rId" + std::to_string(n);
-        if (!ids.count(id))
+        if (!relIds.count(id))
             break;
     }
+    relIds.insert(id);
     pugi::xml_node rel = root.append_child((prefixOf(root.name()) + "Relationship").c_str());
     rel.append_attribute("Id").set_value(id.c_str());
     rel.append_attribute("Type").set_value(type.c_str());
     rel.append_attribute("Target").set_value(target.c_str());
     workbookRelsChanged = true;
     return id;
+}
+
+void Workbook::Impl::appendOverride(const std::string& part, const std::string& contentType) {
+    pugi::xml_node root = rootElement(contentTypes);
+    pugi::xml_node o = root.append_child((prefixOf(root.name()) + "Override").c_str());
+    o.append_attribute("PartName").set_value(("/" + part).c_str());
+    o.append_attribute("ContentType").set_value(contentType.c_str());
+    contentTypesChanged = true;
 }
 
 void Workbook::Impl::setOverride(const std::string& part, const std::string& contentType) {
@@ -170,10 +185,7 @@ void Workbook::Impl::setOverride(const std::string& part, const std::string& con
             }
             return;
         }
-    pugi::xml_node o = root.append_child((prefixOf(root.name()) + "Override").c_str());
-    o.append_attribute("PartName").set_value(partName.c_str());
-    o.append_attribute("ContentType").set_value(contentType.c_str());
-    contentTypesChanged = true;
+    appendOverride(part, contentType);
 }
 
 void Workbook::Impl::removeOverride(const std::string& part) {
@@ -266,10 +278,13 @@ void Workbook::Impl::loadPackage() {
                 {r.attribute("Id").value(),
                  {r.attribute("Type").value(), resolveTarget(workbookDir, r.attribute("Target").value())}});
 
+    for (const auto& r : rels)
+        relIds.insert(r.first);
     std::string idAttr = relPrefix + "id";
     for (pugi::xml_node s = sheetsNode.first_child(); s; s = s.next_sibling()) {
         if (s.type() != pugi::node_element || localName(s) != "sheet")
             continue;
+        indexSheetNode(s);
         std::string id = s.attribute(idAttr.c_str()).value();
         auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& r) { return r.first == id; });
         if (rel == rels.end())
@@ -283,6 +298,7 @@ void Workbook::Impl::loadPackage() {
         auto impl = std::make_unique<Worksheet::Impl>();
         impl->workbook = self;
         impl->name = s.attribute("name").value();
+        impl->foldedName = foldSheetName(impl->name);
         impl->node = s;
         impl->part = rel->second.target;
         sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
@@ -361,13 +377,9 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
 Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
     std::string part = newPartName(workbookDir + "worksheets/sheet", ".xml");
     setPart(part, newWorksheetXml());
-    setOverride(part, kWorksheetType);
+    appendOverride(part, kWorksheetType);
     std::string relId = addRelationship(relationshipType("worksheet"), relativeTarget(part));
 
-    unsigned maxId = 0;
-    for (pugi::xml_node s = sheetsNode.first_child(); s; s = s.next_sibling())
-        if (s.type() == pugi::node_element && localName(s) == "sheet")
-            maxId = std::max(maxId, s.attribute("sheetId").as_uint(0));
     std::string sheetName = prefixOf(sheetsNode.name()) + "sheet";
     pugi::xml_node node;
     if (index < sheets.size())
@@ -381,7 +393,8 @@ Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
         if (s.type() == pugi::node_element && localName(s) == "sheet")
             ++nodeIndex;
     node.append_attribute("name").set_value(name.c_str());
-    node.append_attribute("sheetId").set_value(std::to_string(maxId + 1).c_str());
+    node.append_attribute("sheetId").set_value(std::to_string(maxSheetId + 1).c_str());
+    indexSheetNode(node);
     node.append_attribute((relPrefix + "id").c_str()).set_value(relId.c_str());
     workbookChanged = true;
 
@@ -400,6 +413,7 @@ Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
 
     auto impl = std::make_unique<Worksheet::Impl>();
     impl->workbook = self;
+    impl->foldedName = foldSheetName(name);
     impl->name = std::move(name);
     impl->node = node;
     impl->part = part;
@@ -416,14 +430,17 @@ int Workbook::Impl::positionOf(const Worksheet* sheet) const {
     return 0;
 }
 
+void Workbook::Impl::indexSheetNode(pugi::xml_node node) {
+    maxSheetId = std::max(maxSheetId, node.attribute("sheetId").as_uint(0));
+    foldedSheetNames.insert(foldSheetName(node.attribute("name").value()));
+}
+
 bool Workbook::Impl::nameTaken(std::string_view name, const Worksheet* except) const {
     std::string key = foldSheetName(name);
-    pugi::xml_node exceptNode = except ? except->impl().node : pugi::xml_node();
-    for (pugi::xml_node s = sheetsNode.first_child(); s; s = s.next_sibling())
-        if (s.type() == pugi::node_element && localName(s) == "sheet" && s != exceptNode &&
-            foldSheetName(s.attribute("name").value()) == key)
-            return true;
-    return false;
+    std::size_t count = foldedSheetNames.count(key);
+    if (except && except->impl().foldedName == key)
+        --count;
+    return count > 0;
 }
 
 void Workbook::Impl::renameSheet(Worksheet& sheet, std::string_view newName) {
@@ -431,8 +448,12 @@ void Workbook::Impl::renameSheet(Worksheet& sheet, std::string_view newName) {
     if (nameTaken(newName, &sheet))
         throw Error("Cannot rename the worksheet \"" + sheet.name() + "\" to \"" + std::string(newName) +
                     "\": another sheet already has that name.");
-    sheet.impl().name = std::string(newName);
-    sheet.impl().node.attribute("name").set_value(sheet.impl().name.c_str());
+    Worksheet::Impl& d = sheet.impl();
+    foldedSheetNames.erase(foldedSheetNames.find(d.foldedName));
+    d.name = std::string(newName);
+    d.foldedName = foldSheetName(d.name);
+    foldedSheetNames.insert(d.foldedName);
+    d.node.attribute("name").set_value(d.name.c_str());
     workbookChanged = true;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 namespace xlsx {
 
@@ -172,21 +173,21 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
     // The entries in order: those of the file read first, in their order, then new ones.
     std::vector<OutputItem> items;
     std::set<std::string> placed;
+    std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
+    for (const auto& s : sheets)
+        if (s->impl().loaded && s->impl().changed)
+            changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
     auto itemFor = [&](const std::string& name, long sourceIndex) {
         OutputItem item{OutputItem::Copy, name, sourceIndex};
         std::string key = lowerAscii(name);
-        for (const auto& s : sheets)
-            if (s->impl().loaded && s->impl().changed && lowerAscii(s->impl().part) == key) {
-                item.kind = OutputItem::Sheet;
-                item.sheet = &s->impl();
-                return item;
-            }
-        for (const auto& p : memoryParts)
-            if (lowerAscii(p.first) == key) {
-                item.kind = OutputItem::Memory;
-                item.content = &p.second;
-                return item;
-            }
+        auto sheet = changedSheets.find(key);
+        if (sheet != changedSheets.end()) {
+            item.kind = OutputItem::Sheet;
+            item.sheet = sheet->second;
+        } else if (auto memory = memoryIndex.find(key); memory != memoryIndex.end()) {
+            item.kind = OutputItem::Memory;
+            item.content = &memoryParts[memory->second].second;
+        }
         return item;
     };
     if (source) {

@@ -135,7 +135,7 @@ Worksheet* Workbook::findWorksheet(std::string_view name) const {
 int Workbook::findWorksheetPosition(std::string_view name) const {
     std::string key = foldSheetName(name);
     for (std::size_t i = 0; i < d->sheets.size(); ++i)
-        if (foldSheetName(d->sheets[i]->name()) == key)
+        if (d->sheets[i]->impl().foldedName == key)
             return int(i + 1);
     return 0;
 }

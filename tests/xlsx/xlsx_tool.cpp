@@ -135,6 +135,18 @@ int main(int argc, char** argv) {
             for (int i = 1; i <= wb->worksheetCount(); ++i)
                 wb->worksheet(i)->lastRow();
             std::printf("OK %d\n", wb->worksheetCount());
+        } else if (cmd == "many-sheets" && argc >= 4) {
+            // Many worksheets, each with a little data: the save must not need a file per sheet.
+            int count = std::atoi(argv[3]);
+            auto wb = Workbook::create(1);
+            for (int i = 1; i <= count; ++i) {
+                xlsx::Worksheet* ws = i == 1 ? wb->worksheet(1) : &wb->addWorksheet(i - 1);
+                ValueBlock block(2, 2);
+                block.setNumber(1, 1, i);
+                block.setText(1, 2, "sheet " + std::to_string(i));
+                ws->putBlock(1, 1, block);
+            }
+            wb->saveAs(argv[2], xlsx::FileFormat::Xlsx);
         } else if (cmd == "save-die" && argc >= 4) {
             saveAndDie(argv[2], std::atoi(argv[3]));
         } else {
