@@ -184,6 +184,10 @@ WriteStatus ExcelWrite::writeHeaderWorksheet(ExcelCom& connection, const PvxPack
         {timeDates.get(), runRows + 6 + slotCount, 2, false, dateNumberFormat},
     };
     for (const Placement& placement : placements) {
+        // A table without rows (no runs, no series slots, no timesteps) has no cells to
+        // write; the spreadsheet refuses a range of size 0.
+        if (placement.block->rows() == 0 || placement.block->columns() == 0)
+            continue;
         if (!connection.writeRange(workbookPath, headerSheet, placement.row, placement.column,
                                    placement.block->variant(), placement.bold, placement.format, errMsg))
             return errMsg;

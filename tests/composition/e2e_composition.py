@@ -251,6 +251,55 @@ def check_refused_packages():
                 failures.append(f"refused package ({name}): a workbook was written")
 
 
+def check_empty_tables():
+    # No series slots: the slot tables and slot axes are empty, and the rest is written.
+    stamps = daily(datetime.datetime(2021, 1, 2), 3)
+    package = Package([Run(stamps, [Slot("A", "T", kind="table"), Slot("A", "S", kind="scalar", values=[1.0])])
+                       for _ in range(2)])
+    for arrangement in range(6):
+        context = f"no series slots, arrangement {arrangement}"
+        with tempfile.TemporaryDirectory() as workdir:
+            wb = converted(context, workdir, package, arrangement, SHORT)
+            if wb is None:
+                continue
+            check = Checker(context)
+            sheets = expected_sheets(package, arrangement, SHORT)
+            if wb.sheetnames != ["Header"] + [s.name for s in sheets]:
+                check.fail(f"worksheets {wb.sheetnames}")
+            else:
+                check.header(wb["Header"], package, SHORT)
+                for sheet in sheets:
+                    check.data_sheet(wb[sheet.name], sheet, date_format(package))
+            failures.extend(check.failures)
+
+    # No runs: the package table and the headings of the empty tables.
+    with tempfile.TemporaryDirectory() as workdir:
+        source = os.path.join(workdir, "empty.pvx")
+        with open(source, "w") as f:
+            f.write("name:Empty\nowner:me\nnumber_of_runs:0\nEND_PACKAGE_PREAMBLE\n")
+        target = os.path.join(workdir, "out.xlsx")
+        log = os.path.join(workdir, "run.log")
+        status = subprocess.run([EXECUTABLE, "-i", source, "-o", target, "-l", log, "-a", "0"]).returncode
+        if status != 0:
+            failures.append(f"no runs: exit status {status}")
+            return
+        wb = openpyxl.load_workbook(target)
+        check = Checker("no runs")
+        if wb.sheetnames != ["Header"]:
+            check.fail(f"worksheets {wb.sheetnames}")
+        ws = wb["Header"]
+        for column, value in enumerate(["Empty", "me", None, None, 0, 0, 0]):
+            if value is not None:
+                check.cell(ws, 2, column + 1, value)
+        check.cell(ws, 3, 1, "Run #", bold=True)
+        check.cell(ws, 4, 1, "Slot #", bold=True)
+        check.cell(ws, 5, 1, "Time #", bold=True)
+        check.cell(ws, 5, 2, "Time", bold=True)
+        if ws.max_row != 5:
+            check.fail(f"Header extends to row {ws.max_row}")
+        failures.extend(check.failures)
+
+
 GROUPS = {
     "arrangements": check_arrangements,
     "header": check_header_edge_case,
@@ -258,6 +307,7 @@ GROUPS = {
     "names": check_name_collisions,
     "existing": check_existing_workbook,
     "refused": check_refused_packages,
+    "empty": check_empty_tables,
 }
 
 if __name__ == "__main__":
