@@ -24,11 +24,12 @@ public:
     bool comCallWrap(QString& errMsg, int dispatchFlags, VARIANT* result, IDispatch* object, LPCOLESTR member,
                      int argumentCount, ...);
 
-    bool openWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg, bool create);
+    bool openWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg,
+                       bool create);
     bool saveWorkbook(const QString& workbookPath, QString& errMsg);
 
-    bool writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column, VARIANT* values,
-                    bool bold, const QString& numberFormat, QString& errMsg);
+    bool writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
+                    VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg);
     bool clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg);
 
 private:

@@ -21,3 +21,18 @@ VARIANT excelComText(const QString& text);
 
 // A VT_I4 VARIANT: every number and boolean that the connection itself sends.
 VARIANT excelComInteger(LONG value);
+
+// A text argument that owns its BSTR and frees it once, when it goes out of scope. Texts are
+// made before the calls that need them, so that a failed allocation leaves no object held.
+class TextArgument {
+public:
+    explicit TextArgument(const QString& text) : value(excelComText(text)) {}
+    ~TextArgument() { VariantClear(&value); }
+    TextArgument(const TextArgument&) = delete;
+    TextArgument& operator=(const TextArgument&) = delete;
+
+    const VARIANT& variant() const { return value; }
+
+private:
+    VARIANT value;
+};

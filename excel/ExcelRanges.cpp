@@ -19,6 +19,8 @@ bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetN
                           VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg) {
     if (!openWorksheet(workbookPath, worksheetName, errMsg, true))
         return false;
+    // Made first, so that a failed allocation leaves no range held.
+    const TextArgument format(numberFormat);
 
     const QString where = QStringLiteral(" in worksheet ") + quoted(_worksheetName) +
                           QStringLiteral(" of workbook ") + quoted(_workbookPath);
@@ -70,9 +72,8 @@ bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetN
         }
     }
     if (!numberFormat.isEmpty()) {
-        VARIANT format = excelComText(numberFormat);
-        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, range, OLESTR("NumberFormat"), 1, format);
-        VariantClear(&format);
+        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, range, OLESTR("NumberFormat"), 1,
+                    format.variant());
     }
 
     releaseDispatch(range);

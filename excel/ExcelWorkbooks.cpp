@@ -63,6 +63,9 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
             errMsg = QStringLiteral("Excel connection has not been initialized properly");
             return false;
         }
+        // Texts are made before any object is held, so a failed allocation leaks nothing.
+        const TextArgument path(workbookPath);
+        const TextArgument header(QStringLiteral("Header"));
 
         VARIANT result;
         VariantInit(&result);
@@ -78,12 +81,10 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
         QString ignored;
         comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
                     excelComInteger(0));
-        VARIANT path = excelComText(workbookPath);
         VariantInit(&result);
-        IDispatch* opened =
-            takeDispatch(comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Open"), 1, path),
-                         result, errMsg);
-        VariantClear(&path);
+        IDispatch* opened = takeDispatch(
+            comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Open"), 1, path.variant()),
+            result, errMsg);
         comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
                     excelComInteger(1));
 
@@ -127,10 +128,8 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
                 return false;
             }
 
-            VARIANT header = excelComText(QStringLiteral("Header"));
-            const bool named =
-                comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, first, OLESTR("Name"), 1, header);
-            VariantClear(&header);
+            const bool named = comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, first, OLESTR("Name"), 1,
+                                           header.variant());
             releaseDispatch(first);
             if (!named) {
                 errMsg += QStringLiteral(" Could not name the first worksheet in the new workbook");
@@ -147,12 +146,10 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
                 return false;
             }
 
-            path = excelComText(workbookPath);
             VariantInit(&result);
             const bool saved = comCallWrap(errMsg, DISPATCH_METHOD, &result, _workbook, OLESTR("SaveAs"), 2,
-                                           path, excelComInteger(format));
+                                           path.variant(), excelComInteger(format));
             VariantClear(&result);
-            VariantClear(&path);
             if (!saved) {
                 errMsg +=
                     QStringLiteral(" Could not create and save workbook to path ") + quoted(workbookPath);
@@ -170,6 +167,7 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
         releaseDispatch(_worksheet);
         _worksheetName = QString();
     }
+    const TextArgument name(worksheetName);
 
     VARIANT result;
     VariantInit(&result);
@@ -181,11 +179,10 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
         return false;
     }
 
-    VARIANT name = excelComText(worksheetName);
     VariantInit(&result);
     IDispatch* found = takeDispatch(
-        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, name), result, errMsg);
-    VariantClear(&name);
+        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, name.variant()), result,
+        errMsg);
     if (found) {
         _worksheet = found;
         _worksheetName = worksheetName;
@@ -238,10 +235,8 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
     }
     _worksheet = added;
 
-    name = excelComText(worksheetName);
     const bool named =
-        comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, _worksheet, OLESTR("Name"), 1, name);
-    VariantClear(&name);
+        comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, _worksheet, OLESTR("Name"), 1, name.variant());
     if (named) {
         _worksheetName = worksheetName;
         return true;
