@@ -90,7 +90,7 @@ private slots:
         QString errMsg = QStringLiteral("kept");
         QVERIFY(com->openWorksheet(book, QStringLiteral("Slots"), errMsg, true));
         QVERIFY(excel->callTexts().contains(QStringLiteral("get Sheets.Item(1)")));
-        // The failed count is read with a text of its own.
+        // The failed name lookup emptied errMsg; the failed count adds nothing to it.
         QCOMPARE(errMsg, QStringLiteral(""));
     }
 
