@@ -14,17 +14,27 @@ import time
 SIZES = {"S": (1, 10, 365), "M": (20, 100, 730), "L": (100, 200, 730)}
 
 
-def timed(command, open_files=None):
-    """Wall time, peak resident memory in bytes and exit status of one child process."""
+def timed(command, open_files=None, time_limit=None):
+    """Wall time, peak resident memory in bytes and exit status of one child process; a
+    child still running after time_limit seconds is killed (status None)."""
     def limit():
         if open_files is not None:
             resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
     start = time.perf_counter()
-    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, preexec_fn=limit)
-    _, status, usage = os.wait4(child.pid, 0)
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=limit)
+    while True:
+        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+        if pid == child.pid:
+            break
+        if time_limit is not None and time.perf_counter() - start > time_limit:
+            child.kill()
+            _, _, usage = os.wait4(child.pid, 0)
+            child.returncode = 0
+            return time.perf_counter() - start, usage.ru_maxrss * 1024, None
+        time.sleep(0.01)
     wall = time.perf_counter() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    return wall, usage.ru_maxrss * 1024, child.returncode
+    child.returncode = 0
+    return wall, usage.ru_maxrss * 1024, os.waitstatus_to_exitcode(status)
 
 
 def study(args, name, runs, slots, steps):
@@ -46,6 +56,8 @@ def main():
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--sizes", default="S,M,L")
     parser.add_argument("--skip-many-sheets", action="store_true")
+    parser.add_argument("--many-sheets-limit", type=float, default=600.0,
+                        help="seconds after which the 5,000-worksheet conversion is stopped")
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
 
@@ -89,8 +101,11 @@ def main():
         if os.path.exists(target):
             os.remove(target)
         wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", target + ".log", "-a", "3"],
-                                   open_files=256)
-        outcome = "converted" if status == 0 else f"FAILED with status {status}"
+                                   open_files=256, time_limit=args.many_sheets_limit)
+        if status is None:
+            outcome = "STOPPED unfinished"
+        else:
+            outcome = "converted" if status == 0 else f"FAILED with status {status}"
         print(f"\narrangement 3, 5,000 timesteps (5,000 worksheets) under ulimit -n 256: {outcome} "
               f"in {wall:.2f} s, peak {mb(peak)} MB")
 
