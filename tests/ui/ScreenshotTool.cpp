@@ -1,0 +1,86 @@
+// Renders the main window and the diagnostics window to PNG files for the documentation.
+// Usage: ui_screenshots <output folder> [sample.pvx]
+// Run under QT_QPA_PLATFORM=offscreen; scripts/screenshots.sh does.
+
+#include "ExcelWrite.h"
+#include "GridwellDlg.h"
+#include "MessageViewer.h"
+#include "MessageWatcher.h"
+#include "QsLog.h"
+#include "QsLogDest.h"
+#include "UiHooks.h"
+
+#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
+#include "SpreadsheetServer.h"
+#endif
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace {
+
+bool save(QWidget* widget, const QString& path) {
+    QCoreApplication::processEvents();
+    const bool saved = widget->grab().save(path, "PNG");
+    QTextStream(stdout) << (saved ? "wrote " : "could not write ") << path << Qt::endl;
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        QTextStream(stderr) << "usage: ui_screenshots <output folder> [sample.pvx]" << Qt::endl;
+        return 2;
+    }
+    const QDir output(QString::fromLocal8Bit(argv[1]));
+    const QString sample =
+        argc > 2 ? QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath() : QString();
+
+    // No modal box and no browser: the pictures only need what the handlers log.
+    UtilsNS::uiHooks().warning = [](QWidget*, const QString&, const QString&, QMessageBox::StandardButtons,
+                                    QMessageBox::StandardButton) { return QMessageBox::Ok; };
+    UtilsNS::uiHooks().openUrl = [](const QUrl&) { return true; };
+
+#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
+    registerSpreadsheetServer();
+#endif
+    qRegisterMetaType<QsLogging::Level>("QsLogging::Level");
+    QsLogging::Logger::instance().setLoggingLevel(QsLogging::Trace);
+    QsLogging::Logger::instance().addDestination(
+        QsLogging::DestinationFactory::MakeFunctorDestination(&UtilsNS::watcherLogFunction));
+
+    ExcelWrite writer;
+    GridwellDlg window(&writer);
+    window.show();
+
+    // A short session: a missing source, a help request and, given a sample, a conversion.
+    QTemporaryDir scratch;
+    auto* source = window.findChild<QLineEdit*>(QStringLiteral("_sourcePvxLineEdit"));
+    auto* result = window.findChild<QLineEdit*>(QStringLiteral("_resultWorkbookLineEdit"));
+    auto* ok = window.findChild<QPushButton*>(QStringLiteral("_okButton"));
+    source->setText(QStringLiteral("/data/missing-study.pvx"));
+    result->setText(scratch.filePath(QStringLiteral("missing-study.xlsx")));
+    ok->click();
+    window.findChild<QPushButton*>(QStringLiteral("_helpButton"))->click();
+    if (!sample.isEmpty()) {
+        source->setText(sample);
+        result->setText(scratch.filePath(QStringLiteral("upper-basin-study.xlsx")));
+        ok->click();
+    }
+    QCoreApplication::processEvents();
+
+    // The main window as a user would leave it before converting.
+    source->setText(QStringLiteral("/home/user/studies/upper-basin-study.pvx"));
+    result->setText(QStringLiteral("/home/user/studies/upper-basin-study.xlsx"));
+    bool saved = save(&window, output.filePath(QStringLiteral("main-window.png")));
+
+    window.findChild<QPushButton*>(QStringLiteral("_diagButton"))->click();
+    saved = save(window.diagnostics(), output.filePath(QStringLiteral("diagnostics-window.png"))) && saved;
+    return saved ? 0 : 1;
+}
