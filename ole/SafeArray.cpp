@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 std::atomic<long> liveArrays{0};
@@ -196,12 +197,10 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     if (!psa)
         return S_OK;
     const VARTYPE vt = vartypeOf(psa);
-    SAFEARRAYBOUND bounds[64];
-    if (psa->cDims > 64)
-        return E_INVALIDARG;
+    std::vector<SAFEARRAYBOUND> bounds(psa->cDims);
     for (USHORT d = 0; d < psa->cDims; ++d)
         bounds[d] = psa->rgsabound[psa->cDims - 1 - d];
-    SAFEARRAY* copy = SafeArrayCreate(vt, psa->cDims, bounds);
+    SAFEARRAY* copy = SafeArrayCreate(vt, psa->cDims, bounds.data());
     if (!copy)
         return E_OUTOFMEMORY;
     const size_t n = elementCount(psa);
