@@ -1,4 +1,5 @@
 #include "ExcelComText.h"
+#include "OleDiagnostics.h"
 #include "ValueBlock.h"
 
 #include <QTest>
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void headingLinesRunDownOrAcross();
     void emptyBlocksHaveZeroBounds();
     void textsTravelThroughTheLocalCodePage();
+    void freesEverythingItHolds();
 };
 
 void ValueBlockTest::isATwoDimensionalArrayRowsFirst() {
@@ -132,6 +134,25 @@ void ValueBlockTest::textsTravelThroughTheLocalCodePage() {
     QVERIFY(empty.bstrVal != nullptr);
     QCOMPARE(SysStringLen(empty.bstrVal), 0u);
     VariantClear(&empty);
+}
+
+void ValueBlockTest::freesEverythingItHolds() {
+#ifdef _WIN32
+    QSKIP("The live counters belong to the portable automation library");
+#else
+    const long strings = OleLiveStringCount();
+    const long arrays = OleLiveArrayCount();
+    {
+        ValueBlock block(2, 2);
+        block.setText(1, 1, QStringLiteral("a"));
+        block.setText(1, 1, QStringLiteral("b"));
+        block.setValue(2, 2, std::numeric_limits<double>::quiet_NaN());
+        QCOMPARE(OleLiveStringCount(), strings + 2);
+        QCOMPARE(OleLiveArrayCount(), arrays + 1);
+    }
+    QCOMPARE(OleLiveStringCount(), strings);
+    QCOMPARE(OleLiveArrayCount(), arrays);
+#endif
 }
 
 QTEST_GUILESS_MAIN(ValueBlockTest)
