@@ -17,7 +17,9 @@ namespace xlsx {
 
 namespace {
 
-constexpr int kDeflateLevel = 6;
+// libdeflate's fastest level: on number-heavy worksheets its output is about 5% larger than zlib's
+// level 6 while taking a fraction of the time, and deflating is most of the cost of a save.
+constexpr int kDeflateLevel = 1;
 
 const char* const kMainType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 const char* const kMacroMainType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
