@@ -1,5 +1,5 @@
 // The spreadsheet server's objects called directly through IDispatch: lookup, argument and
-// type checks, the state its properties keep, sheet lookup and placement, cell bounds, and what a
+// type checks, the state its properties keep, sheet lookup and placement, cell bounds, and what a Value
 // put stores, read back by openpyxl.
 
 #include "DispatchCalls.h"
