@@ -300,6 +300,40 @@ def check_empty_tables():
         failures.extend(check.failures)
 
 
+def check_unicode_and_failing_names():
+    stamps = daily(datetime.datetime(2021, 1, 2), 3)
+
+    def slots(r):
+        return [Slot("Lac Léman", "Niveau", values=[r + 0.5, r + 1.5, r + 2.5]),
+                Slot("Étang", "Débit", values=[r + 10.0, r + 11.0, r + 12.0]),
+                Slot("étang", "débit", values=[r + 20.0, r + 21.0, r + 22.0])]
+    package = Package([Run(stamps, slots(r)) for r in range(2)])
+    names = ["Lac LémanNiveau", "ÉtangDébit", "1étangdébit~"]
+    context = "non-ASCII names"
+    with tempfile.TemporaryDirectory() as workdir:
+        wb = converted(context, workdir, package, 1, FULL)
+        if wb is not None:
+            check = Checker(context)
+            if wb.sheetnames != ["Header"] + names:
+                check.fail(f"worksheets {wb.sheetnames}, expected {['Header'] + names}")
+            else:
+                check.header(wb["Header"], package, FULL)
+                for sheet in expected_sheets(package, 1, FULL, names):
+                    check.data_sheet(wb[sheet.name], sheet, date_format(package))
+            failures.extend(check.failures)
+
+    # A name the spreadsheet refuses stops the conversion at that worksheet; the workbook
+    # stays as the header step saved it.
+    package = Package([Run(stamps, [Slot("A", "One", values=[1, 2, 3]), Slot("B", "Two", values=[1, 2, 3]),
+                                    Slot("C/D", "Three", values=[1, 2, 3])])])
+    with tempfile.TemporaryDirectory() as workdir:
+        status, target, log_text = convert(workdir, package, 1, FULL)
+        if status != 1 or '"C/DThree"' not in log_text:
+            failures.append(f"refused worksheet name: status {status}, log:\n{log_text}")
+        elif openpyxl.load_workbook(target).sheetnames != ["Header"]:
+            failures.append("refused worksheet name: the data worksheets before it were saved")
+
+
 GROUPS = {
     "arrangements": check_arrangements,
     "header": check_header_edge_case,
@@ -308,6 +342,7 @@ GROUPS = {
     "existing": check_existing_workbook,
     "refused": check_refused_packages,
     "empty": check_empty_tables,
+    "unicode": check_unicode_and_failing_names,
 }
 
 if __name__ == "__main__":
