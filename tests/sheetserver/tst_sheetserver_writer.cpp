@@ -1,0 +1,112 @@
+// Whole conversions of the example study through the writer, in-process against the real
+// server: every path that starts the application closes it again, and no string, array,
+// server object or COM initialisation is left behind.
+
+#include "ExcelWrite.h"
+#include "OleAutomation.h"
+#include "OleDiagnostics.h"
+#include "SpreadsheetServer.h"
+#include "WorkbookReader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class SheetServerWriterTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir folder;
+    long stringsBefore = 0;
+    long arraysBefore = 0;
+
+    // The writer's message; storedPath gets the path as the writer passes it on.
+    QString convert(const QString& workbookPath, int arrangement, QString* storedPath = nullptr) {
+        QFile input(QStringLiteral(GRIDWELL_EXAMPLE_PVX));
+        if (!input.open(QIODevice::ReadOnly))
+            return QStringLiteral("example missing");
+        ExcelWrite writer;
+        writer.setDevice(&input);
+        writer.setWorkbookName(workbookPath);
+        writer.setOrientation(arrangement);
+        writer.setSlotLabelPreference(Short);
+        if (storedPath)
+            *storedPath = writer.workbookPathValue();
+        return writer.write();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(folder.isValid());
+        registerSpreadsheetServer();
+    }
+    void init() {
+        stringsBefore = OleLiveStringCount();
+        arraysBefore = OleLiveArrayCount();
+    }
+    void cleanup() {
+        QCOMPARE(spreadsheetServerLiveObjects(), 0);
+        QCOMPARE(OleLiveStringCount(), stringsBefore);
+        QCOMPARE(OleLiveArrayCount(), arraysBefore);
+        QCOMPARE(OleComInitializeDepth(), 0);
+    }
+
+    void everyArrangementClosesTheApplication_data() {
+        QTest::addColumn<int>("arrangement");
+        for (int a = 0; a <= 5; ++a)
+            QTest::newRow(qPrintable(QString::number(a))) << a;
+    }
+    void everyArrangementClosesTheApplication() {
+        QFETCH(int, arrangement);
+        const QString path = folder.filePath(QStringLiteral("study%1.xlsx").arg(arrangement));
+        QCOMPARE(convert(path, arrangement), QString());
+        const QStringList sheets = sheetNames(readWorkbookIndependently(path));
+        QVERIFY(sheets.size() > 1);
+        QCOMPARE(sheets.first(), QStringLiteral("Header"));
+    }
+
+    void failedHeaderStillClosesTheApplication() {
+        const QString path = folder.filePath(QStringLiteral("study.csv"));
+        QString expected;
+        const QString message = convert(path, 1, &expected);
+        QCOMPARE(message, "The file extension of \"\" for workbook \"" + expected +
+                              "\" is not supported in your version of Excel");
+    }
+
+    void foreignFileIsKept() {
+        const QString path = folder.filePath(QStringLiteral("notes.xlsx"));
+        QFile notes(path);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("my notes, not a workbook");
+        notes.close();
+        QString expected;
+        const QString message = convert(path, 0, &expected);
+        QCOMPARE(message, " Could not create and save workbook to path \"" + expected + "\"");
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(notes.readAll(), QByteArray("my notes, not a workbook"));
+    }
+
+    void defaultExtensionFollowsTheVersion() {
+        QString extension;
+        QCOMPARE(ExcelWrite::defaultWorkbookExtension(extension), QString());
+        QCOMPARE(extension, QStringLiteral(".xlsx"));
+        qputenv("GRIDWELL_SPREADSHEET_VERSION", "11.0");
+        QCOMPARE(ExcelWrite::defaultWorkbookExtension(extension), QString());
+        qunsetenv("GRIDWELL_SPREADSHEET_VERSION");
+        QCOMPARE(extension, QStringLiteral(".xls"));
+    }
+
+    void failedStartHoldsNothing() {
+        qputenv("GRIDWELL_SPREADSHEET_UNREGISTERED", "1");
+        registerSpreadsheetServer();
+        qunsetenv("GRIDWELL_SPREADSHEET_UNREGISTERED");
+        const QString message = convert(folder.filePath(QStringLiteral("never.xlsx")), 0);
+        registerSpreadsheetServer();
+        QCOMPARE(message, QStringLiteral("CLSIDFromProgID() failed when trying to start Excel Application"));
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("never.xlsx"))));
+        // The failed start initialised COM on this thread and left it so.
+        QCOMPARE(OleComInitializeDepth(), 1);
+        CoUninitialize();
+    }
+};
+
+QTEST_APPLESS_MAIN(SheetServerWriterTest)
+#include "tst_sheetserver_writer.moc"
