@@ -4,6 +4,7 @@ Usage: e2e_composition.py <gridwell executable> <group>"""
 
 import datetime
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -334,6 +335,32 @@ def check_unicode_and_failing_names():
             failures.append("refused worksheet name: the data worksheets before it were saved")
 
 
+def check_many_worksheets():
+    # 5,000 timestep worksheets under a limit of 256 open files.
+    count = 5000
+    stamps = steps(datetime.datetime(2000, 1, 1, 6), count, datetime.timedelta(hours=6))
+    package = Package([Run(stamps, [Slot("A", "B", values=[float(t) for t in range(count)])]) for _ in range(2)])
+    with tempfile.TemporaryDirectory() as workdir:
+        source = os.path.join(workdir, "study.pvx")
+        package.write(source)
+        target = os.path.join(workdir, "out.xlsx")
+
+        def limit_open_files():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (256, 256))
+        done = subprocess.run([EXECUTABLE, "-i", source, "-o", target, "-l", os.path.join(workdir, "run.log"),
+                               "-a", "3"], preexec_fn=limit_open_files, timeout=600)
+        if done.returncode != 0:
+            failures.append(f"many worksheets: exit status {done.returncode}")
+            return
+        wb = openpyxl.load_workbook(target, read_only=True)
+        if len(wb.sheetnames) != count + 1 or wb.sheetnames[-1] != f"Time{count - 1}":
+            failures.append(f"many worksheets: {len(wb.sheetnames)} worksheets, last {wb.sheetnames[-1]}")
+            return
+        rows = [[c.value for c in row] for row in wb[f"Time{count - 1}"].iter_rows()]
+        if rows[0][1:] != ["Run0", "Run1"] or rows[1] != ["AB", count - 1.0, count - 1.0]:
+            failures.append(f"many worksheets: last worksheet holds {rows}")
+
+
 GROUPS = {
     "arrangements": check_arrangements,
     "header": check_header_edge_case,
@@ -343,6 +370,7 @@ GROUPS = {
     "refused": check_refused_packages,
     "empty": check_empty_tables,
     "unicode": check_unicode_and_failing_names,
+    "manysheets": check_many_worksheets,
 }
 
 if __name__ == "__main__":
