@@ -25,10 +25,11 @@ namespace xlsx {
 enum class BlockKind : std::uint8_t { Empty, Number, Text, Boolean, Date };
 
 struct BlockCell {
-    BlockKind kind = BlockKind::Empty;
     double number = 0.0;    // Number, Date, Boolean (0/1)
     std::uint32_t text = 0; // index into Data::texts for Text
+    BlockKind kind = BlockKind::Empty;
 };
+static_assert(sizeof(BlockCell) == 16, "block cells must stay compact");
 
 struct ValueBlock::Data {
     int rows = 0;

@@ -1,6 +1,7 @@
 // Drives the workbook engine from test scripts: each command writes or edits a workbook the way
 // the spreadsheet server would, so that an independent reader can check the result.
 
+#include "FuzzWorkbook.h"
 #include "Workbook.h"
 
 #include <csignal>
@@ -135,6 +136,22 @@ int main(int argc, char** argv) {
             for (int i = 1; i <= wb->worksheetCount(); ++i)
                 wb->worksheet(i)->lastRow();
             std::printf("OK %d\n", wb->worksheetCount());
+        } else if (cmd == "replay" || cmd == "replay-parts") {
+            // Replays a fuzz input the way its fuzz target ran it.
+            std::string in = argv[2];
+            if (cmd == "replay-parts") {
+                std::FILE* f = std::fopen(argv[2], "rb");
+                std::string bytes;
+                char buf[65536];
+                for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+                    bytes.append(buf, n);
+                if (f)
+                    std::fclose(f);
+                in = std::string(argv[3]) + ".in.xlsx";
+                fuzz::writeSplitPackage(in, bytes);
+            }
+            fuzz::exercise(in, cmd == "replay-parts" ? std::string(argv[3]) : std::string());
+            std::printf("OK\n");
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);

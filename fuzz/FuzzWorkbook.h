@@ -1,0 +1,119 @@
+#pragma once
+
+// What the fuzz targets do with one input, shared with the regression test driver so that a kept
+// input is replayed exactly as the fuzzer ran it.
+
+#include "Workbook.h"
+#include "ZipWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fuzz {
+
+inline const char* const kContentTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+    "<Override PartName=\"/xl/workbook.xml\" "
+    "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/></Types>";
+
+inline const char* const kRootRels =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+    "<Relationship Id=\"rId1\" "
+    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+    "Target=\"xl/workbook.xml\"/></Relationships>";
+
+inline const char* const kWorkbookRels =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+    "<Relationship Id=\"rId1\" "
+    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+    "Target=\"worksheets/sheet1.xml\"/>"
+    "<Relationship Id=\"rId2\" "
+    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+    "Target=\"styles.xml\"/>"
+    "<Relationship Id=\"rId3\" "
+    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+    "Target=\"sharedStrings.xml\"/></Relationships>";
+
+// Wraps an input split by "\n--PART--\n" into workbook part, worksheet, style sheet and shared
+// strings in a valid package (a fuzzer that mutates zipped bytes rarely gets past the checksums).
+inline void writeSplitPackage(const std::string& path, std::string_view input) {
+    std::vector<std::string_view> parts;
+    const std::string_view separator = "\n--PART--\n";
+    for (;;) {
+        std::size_t at = input.find(separator);
+        parts.push_back(input.substr(0, at));
+        if (at == std::string_view::npos)
+            break;
+        input.remove_prefix(at + separator.size());
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        throw xlsx::Error("cannot write " + path);
+    xlsx::ZipWriter zip(fd, path, 0);
+    const char* names[] = {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/styles.xml",
+                           "xl/sharedStrings.xml"};
+    zip.add(xlsx::packEntry("[Content_Types].xml", kContentTypes, 1));
+    zip.add(xlsx::packEntry("_rels/.rels", kRootRels, 1));
+    zip.add(xlsx::packEntry("xl/_rels/workbook.xml.rels", kWorkbookRels, 1));
+    for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
+        zip.add(xlsx::packEntry(names[i], parts[i], 1));
+    zip.finish();
+    ::close(fd);
+}
+
+// Opens a file and reads every worksheet and some cells; then, when `out` is given, edits the
+// first worksheet and saves to `out`, which must open again. A refused file throws xlsx::Error from
+// the reading steps only; a failure to save or reopen what was read is a fault and is not caught.
+inline void exercise(const std::string& path, const std::string& out) {
+    std::unique_ptr<xlsx::Workbook> wb;
+    try {
+        xlsx::OpenLimits limits;
+        limits.maxEntryBytes = 8 << 20;
+        limits.maxTotalBytes = 32 << 20;
+        wb = xlsx::Workbook::open(path, limits);
+        for (int i = 1; i <= wb->worksheetCount(); ++i) {
+            xlsx::Worksheet* ws = wb->worksheet(i);
+            int rows = ws->lastRow(), cols = ws->lastColumn();
+            for (int r = 1; r <= rows && r <= 20; ++r)
+                for (int c = 1; c <= cols && c <= 20; ++c)
+                    ws->cell(r, c);
+        }
+        if (out.empty())
+            return;
+        if (wb->worksheetCount() > 0) {
+            xlsx::Worksheet* ws = wb->worksheet(1);
+            xlsx::ValueBlock block(2, 2);
+            block.setNumber(1, 1, 1.5);
+            block.setText(1, 2, "fuzz");
+            block.setDate(2, 1, 45000);
+            ws->putBlock(1, 1, block);
+            ws->setBold(1, 1, 3, 3);
+            ws->setNumberFormat(2, 2, 3, 3, "0.00");
+            wb->addWorksheet(1);
+        }
+    } catch (const xlsx::Error&) {
+        throw;
+    }
+    ::unlink(out.c_str());
+    try {
+        wb->saveAs(out, xlsx::FileFormat::Xlsx);
+        auto again = xlsx::Workbook::open(out);
+        for (int i = 1; i <= again->worksheetCount(); ++i)
+            again->worksheet(i)->lastRow();
+    } catch (const xlsx::Error& e) {
+        std::fprintf(stderr, "a workbook that opened could not be saved and reopened: %s\n", e.what());
+        std::abort();
+    }
+}
+
+} // namespace fuzz
