@@ -335,6 +335,20 @@ private Q_SLOTS:
         QVERIFY(loggedLines.last().startsWith(QStringLiteral("ERROR ")));
     }
 
+    void noCheckedSlotLabelButtonIsRefused() {
+        for (const char* name :
+             {"_indexNameRadioButton", "_completeNameRadioButton", "_altNameRadioButton"}) {
+            child<QRadioButton>(name)->setAutoExclusive(false);
+            child<QRadioButton>(name)->setChecked(false);
+        }
+        fillPaths();
+        click("_okButton");
+        QCOMPARE(hooks->warnings.size(), 1);
+        QCOMPARE(hooks->warnings.at(0).title, QStringLiteral("Excel Write Configuration Error"));
+        QCOMPARE(hooks->warnings.at(0).text, QStringLiteral("Unknown slot label type"));
+        QVERIFY(loggedLines.last().startsWith(QStringLiteral("ERROR ")));
+    }
+
     void failedConversionCanBeRepeated() {
         fillPaths();
         click("_okButton");
