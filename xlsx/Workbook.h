@@ -118,6 +118,9 @@ public:
 
     // Removes all values and formats; the worksheet itself stays.
     void clear();
+    // Removes values and formats of the cells in the inclusive rectangle (cheap for large areas:
+    // only cells that exist are visited). Throws Error for a rectangle outside the sheet's bounds.
+    void clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn);
 
     // Reads a cell back (value, type, bold, number format code).
     CellInfo cell(int row, int column) const;

@@ -234,6 +234,21 @@ void Worksheet::clear() {
     wb.cellsChanged = true;
 }
 
+void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn) {
+    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    auto& rows = d->model.rows;
+    const auto first = std::uint16_t(firstColumn - 1);
+    const auto last = std::uint16_t(lastColumn - 1);
+    for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
+        std::vector<Cell>& cells = rows[r].cells;
+        cells.erase(lowerColumn(cells, first), lowerColumn(cells, std::uint16_t(last + 1)));
+    }
+    d->changed = true;
+    wb.cellsChanged = true;
+}
+
 CellInfo Worksheet::cell(int row, int column) const {
     checkRectangle(row, column, row, column);
     Workbook::Impl& wb = d->workbook->impl();

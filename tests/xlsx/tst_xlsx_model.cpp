@@ -247,6 +247,25 @@ private slots:
         QCOMPARE(ws->position(), 2);
     }
 
+    void clearRangeRemovesOnlyItsCells() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock block(3, 3);
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                block.setNumber(r, c, r * 10 + c);
+        ws->putBlock(1, 1, block);
+        ws->setBold(1, 1, 3, 3);
+        ws->clearRange(2, 2, kMaxRows, kMaxColumns);
+        QCOMPARE(ws->cell(2, 2).type, CellType::Empty);
+        QVERIFY(!ws->cell(2, 2).bold);
+        QCOMPARE(ws->cell(3, 3).type, CellType::Empty);
+        QCOMPARE(ws->cell(2, 1).number, 21.0);
+        QVERIFY(ws->cell(2, 1).bold);
+        QCOMPARE(ws->cell(1, 3).number, 13.0);
+        QVERIFY(!errorOf([&] { ws->clearRange(0, 1, 1, 1); }).isEmpty());
+    }
+
     void numbersUseTheShortestExactText() {
         auto text = [](double v) {
             std::string s;
