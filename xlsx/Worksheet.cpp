@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <unordered_map>
 
 namespace xlsx {
@@ -41,6 +42,57 @@ void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
         cells.erase(from, to);
         cells.insert(cells.begin() + std::ptrdiff_t(at), segment.begin(), segment.end());
     }
+}
+
+// The shared-formula group a raw cell leads ("" when it is no group's master cell).
+std::string sharedMasterOf(const RawCell& raw) {
+    if (raw.inner.find("shared") == std::string::npos)
+        return {};
+    pugi::xml_document doc;
+    doc.load_buffer(raw.inner.data(), raw.inner.size());
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+            n.attribute("ref"))
+            return n.attribute("si").value();
+    return {};
+}
+
+// Cells of a shared-formula group whose master cell was overwritten would leave a file the
+// spreadsheet repairs; they keep their last values instead of the formula.
+void dropOrphanedSharedFormulas(SheetModel& model, const std::set<std::string>& groups) {
+    if (groups.empty())
+        return;
+    for (Row& row : model.rows)
+        for (Cell& cell : row.cells) {
+            if (cell.kind != CellKind::Raw)
+                continue;
+            RawCell& raw = model.raws[cell.index];
+            if (raw.inner.find("shared") == std::string::npos)
+                continue;
+            pugi::xml_document doc;
+            doc.load_buffer(raw.inner.data(), raw.inner.size());
+            bool dropped = false;
+            for (pugi::xml_node n = doc.first_child(); n;) {
+                pugi::xml_node next = n.next_sibling();
+                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+                    groups.count(n.attribute("si").value())) {
+                    doc.remove_child(n);
+                    dropped = true;
+                }
+                n = next;
+            }
+            if (!dropped)
+                continue;
+            struct Writer : pugi::xml_writer {
+                std::string out;
+                void write(const void* data, size_t size) override {
+                    out.append(static_cast<const char*>(data), size);
+                }
+            } w;
+            for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+                n.print(w, "", pugi::format_raw, pugi::encoding_utf8);
+            raw.inner = std::move(w.out);
+        }
 }
 
 } // namespace
@@ -100,6 +152,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     };
 
     model.row(int(lastRow));
+    std::set<std::string> orphanedGroups;
     std::vector<Cell> segment;
     segment.reserve(std::size_t(b.columns));
     const auto first = std::uint16_t(column - 1);
@@ -116,6 +169,11 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             std::uint32_t style = 0;
             if (existing != to && existing->column == col) {
                 style = existing->style;
+                if (existing->kind == CellKind::Raw) {
+                    std::string group = sharedMasterOf(model.raws[existing->index]);
+                    if (!group.empty())
+                        orphanedGroups.insert(group);
+                }
                 ++existing;
             }
             Cell cell;
@@ -150,6 +208,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
         }
         replaceSegment(cells, from, to, segment);
     }
+    dropOrphanedSharedFormulas(model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }
@@ -241,10 +300,19 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
     auto& rows = d->model.rows;
     const auto first = std::uint16_t(firstColumn - 1);
     const auto last = std::uint16_t(lastColumn - 1);
+    std::set<std::string> orphanedGroups;
     for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
         std::vector<Cell>& cells = rows[r].cells;
-        cells.erase(lowerColumn(cells, first), lowerColumn(cells, std::uint16_t(last + 1)));
+        auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
+        for (auto it = from; it != to; ++it)
+            if (it->kind == CellKind::Raw) {
+                std::string group = sharedMasterOf(d->model.raws[it->index]);
+                if (!group.empty())
+                    orphanedGroups.insert(group);
+            }
+        cells.erase(from, to);
     }
+    dropOrphanedSharedFormulas(d->model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }

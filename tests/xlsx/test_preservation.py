@@ -178,6 +178,36 @@ class Preservation(unittest.TestCase):
         self.assertEqual(len(calc._charts), 1)
         self.assertEqual(self.wb.defined_names["Prices"].attr_text, "Data!$C$2:$C$8")
 
+    def test_overwritten_shared_formula_master_leaves_values(self):
+        """Cells of a shared formula whose master is overwritten keep their values, not a dangling
+        reference the spreadsheet would have to repair."""
+        plain = os.path.join(self.tmp.name, "plain.xlsx")
+        shared = os.path.join(self.tmp.name, "shared.xlsx")
+        out = os.path.join(self.tmp.name, "shared-out.xlsx")
+
+        def add_group(name, body):
+            if name != "xl/worksheets/sheet1.xml":
+                return body
+            text = body.decode()
+            cells = {2: '<c r="Z2"><f t="shared" ref="Z2:Z4" si="0">B2*2</f><v>20</v></c>',
+                     3: '<c r="Z3"><f t="shared" si="0"/><v>40</v></c>',
+                     4: '<c r="Z4"><f t="shared" si="0"/><v>60</v></c>'}
+            for row, cell in cells.items():
+                text = re.sub(r'(<row r="%d"[^>]*>.*?)</row>' % row, lambda m: m.group(1) + cell + "</row>", text,
+                              count=1, flags=re.S)
+            return text.encode()
+
+        with zipfile.ZipFile(plain) as zin, zipfile.ZipFile(shared, "w", zipfile.ZIP_DEFLATED) as zout:
+            for item in zin.infolist():
+                zout.writestr(item, add_group(item.filename, zin.read(item.filename)))
+        self.assertEqual(openpyxl.load_workbook(shared)["Data"]["Z3"].value, "=B3*2")
+        res = subprocess.run([TOOL, "put-number", shared, out, "Data", "2", "26", "7"], capture_output=True, text=True)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        with zipfile.ZipFile(out) as z:
+            self.assertNotIn('t="shared"', z.read("xl/worksheets/sheet1.xml").decode())
+        ws = openpyxl.load_workbook(out)["Data"]
+        self.assertEqual([ws["Z2"].value, ws["Z3"].value, ws["Z4"].value], [7, 40, 60])
+
     def test_macro_project_survives_an_xlsm_round_trip(self):
         plain = os.path.join(self.tmp.name, "plain.xlsx")
         source = os.path.join(self.tmp.name, "macro.xlsm")

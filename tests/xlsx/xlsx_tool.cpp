@@ -152,6 +152,16 @@ int main(int argc, char** argv) {
             }
             fuzz::exercise(in, cmd == "replay-parts" ? std::string(argv[3]) : std::string());
             std::printf("OK\n");
+        } else if (cmd == "put-number" && argc >= 8) {
+            // put-number <in> <out> <sheet> <row> <column> <value>
+            auto wb = Workbook::open(argv[2]);
+            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            if (!ws)
+                throw xlsx::Error("no such sheet");
+            ValueBlock one(1, 1);
+            one.setNumber(1, 1, std::atof(argv[7]));
+            ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
+            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);
