@@ -17,6 +17,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 using namespace QsLogging;
 using UtilsNS::MessageViewer;
@@ -161,6 +163,35 @@ private Q_SLOTS:
         QCOMPARE(rowColour(tree, 0), QColor(0, 0, 0));
         QCOMPARE(rowColour(tree, 1), QColor(115, 78, 0));
         QCOMPARE(rowColour(tree, 2), QColor(185, 0, 0));
+    }
+
+    void linesLoggedOnOtherThreadsArriveInOrder() {
+        viewer->connectToWatcher();
+        DestinationPtr functor = DestinationFactory::MakeFunctorDestination(&UtilsNS::watcherLogFunction);
+        Logger::instance().addDestination(functor);
+        Logger::instance().setLoggingLevel(Trace);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < 50; ++i)
+                    QLOG_AT(static_cast<Level>(i % 6)) << QStringLiteral("%1:%2").arg(t).arg(i);
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        Logger::instance().removeDestination(functor);
+        QCoreApplication::sendPostedEvents();
+
+        QCOMPARE(tree->topLevelItemCount(), 150); // Trace too: the function sees every line
+        QList<int> next(3, 0);
+        for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+            const QString text = tree->topLevelItem(row)->text(0);
+            const QRegularExpressionMatch match =
+                QRegularExpression(QStringLiteral("\"(\\d):(\\d+)\" $")).match(text);
+            QVERIFY2(match.hasMatch(), qPrintable(text));
+            const int thread = match.captured(1).toInt();
+            QCOMPARE(match.captured(2).toInt(), next[thread]++);
+        }
     }
 
     void copyAllAndSelected() {
