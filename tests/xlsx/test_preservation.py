@@ -208,6 +208,40 @@ class Preservation(unittest.TestCase):
         ws = openpyxl.load_workbook(out)["Data"]
         self.assertEqual([ws["Z2"].value, ws["Z3"].value, ws["Z4"].value], [7, 40, 60])
 
+    def test_parts_with_a_namespace_prefix(self):
+        """Some writers put the spreadsheet elements under a prefix (<x:worksheet>); edits keep it."""
+        sample = os.path.join(self.tmp.name, "sample.xlsx")
+        prefixed = os.path.join(self.tmp.name, "prefixed.xlsx")
+        out = os.path.join(self.tmp.name, "prefixed-out.xlsx")
+        subprocess.run([TOOL, "sample", sample], check=True, capture_output=True)
+        main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+
+        def prefix(name, body):
+            if not name.startswith("xl/") or name.endswith(".rels"):
+                return body
+            text = body.decode().replace(f'xmlns="{main}"', f'xmlns:x="{main}"')
+            return re.sub(r"<(/?)([A-Za-z])", r"<\1x:\2", text).encode()
+
+        with zipfile.ZipFile(sample) as zin, zipfile.ZipFile(prefixed, "w", zipfile.ZIP_DEFLATED) as zout:
+            for item in zin.infolist():
+                zout.writestr(item, prefix(item.filename, zin.read(item.filename)))
+        res = subprocess.run([TOOL, "edit", prefixed, out], capture_output=True, text=True)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        with zipfile.ZipFile(out) as z:
+            sheet = z.read("xl/worksheets/sheet1.xml").decode()
+            self.assertIn("<x:sheetData>", sheet)
+            self.assertNotIn("<c ", sheet)
+        wb = openpyxl.load_workbook(out)
+        ws = wb["Data"]
+        self.assertEqual([ws.cell(r, 2).value for r in range(2, 5)], [1001, 1002, 1003])
+        self.assertEqual(ws["C3"].value, "new 2")
+        self.assertEqual(ws["A1"].value, "Name")
+        self.assertTrue(ws["A1"].font.b)
+        self.assertEqual(ws["B2"].number_format, "0.00")
+        self.assertEqual(ws["A6"].value, "ctl_x0001__x0041_ end")  # openpyxl's reading of the escapes
+        self.assertEqual(wb.sheetnames[-1], "Added")
+        self.assertEqual(wb["Added"]["A1"].value, "hello")
+
     def test_macro_project_survives_an_xlsm_round_trip(self):
         plain = os.path.join(self.tmp.name, "plain.xlsx")
         source = os.path.join(self.tmp.name, "macro.xlsm")
