@@ -233,16 +233,6 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("debug line"), QStringLiteral("fatal line")}));
         QCOMPARE(receiver.levels, (QList<int>{1, 5}));
     }
-
-    void functorDestinationIsOwnedByItsSharedPointer() {
-        QPointer<QObject> object;
-        {
-            DestinationPtr functor = DestinationFactory::MakeFunctorDestination(&functionSink);
-            object = dynamic_cast<QObject*>(functor.data());
-            QVERIFY(object);
-        }
-        QVERIFY(object.isNull());
-    }
 };
 
 QTEST_GUILESS_MAIN(DestinationsTest)

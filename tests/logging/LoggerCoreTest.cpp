@@ -137,14 +137,6 @@ private Q_SLOTS:
         QCOMPARE(int(Logger::levelFromLogMessage(line, nullptr)), level);
     }
 
-    void levelOfOwnLinesReadsBack() {
-        for (int level = Trace; level <= Fatal; ++level) {
-            Logger::Helper(static_cast<Level>(level)).stream() << "x";
-        }
-        for (int level = Trace; level <= Fatal; ++level)
-            QCOMPARE(int(Logger::levelFromLogMessage(capturedLines.at(level))), level);
-    }
-
     void destinationsAddedAndRemoved() {
         QStringList second;
         static QStringList* secondLines = nullptr;
@@ -194,14 +186,6 @@ private Q_SLOTS:
         Logger::instance().removeDestination(capture);
         QLOG_FATAL() << "nobody listens";
         QVERIFY(capturedLines.isEmpty());
-    }
-
-    void linePrefixPatternCutsTheStamp() {
-        QLOG_INFO() << QStringLiteral("message");
-        QString line = capturedLines.first();
-        line.remove(linePrefixPattern().match(line).capturedStart(),
-                    linePrefixPattern().match(line).capturedLength());
-        QCOMPARE(line, QStringLiteral("INFO  \"message\" "));
     }
 };
 
