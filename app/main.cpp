@@ -1,10 +1,7 @@
 #include "CommandLineRun.h"
 #include "ExcelWrite.h"
-#include "StartUp.h"
-
-#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
 #include "SpreadsheetServer.h"
-#endif
+#include "StartUp.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,9 +17,7 @@ int main(int argc, char* argv[]) {
         application = std::make_unique<QApplication>(argc, argv);
     else
         application = std::make_unique<QCoreApplication>(argc, argv);
-#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
     registerSpreadsheetServer();
-#endif
 
     auto writer = std::make_unique<ExcelWrite>();
     startLogging();
