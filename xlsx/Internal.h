@@ -83,6 +83,9 @@ struct Workbook::Impl {
     SharedStrings strings;
     std::string stringsPart;
     bool cellsChanged = false;
+    // Worksheets whose XML would exceed this many bytes are deflated piece by piece while they are
+    // written instead of being held whole.
+    std::size_t streamThreshold = std::size_t(256) << 20;
 
     // Package access.
     bool hasPart(std::string_view name) const;

@@ -5,9 +5,12 @@
 #include "XmlText.h"
 #include "ZipWriter.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -61,22 +64,68 @@ std::string headWithDimension(const Worksheet::Impl& sheet) {
 
 // One entry of the package being written.
 struct OutputItem {
-    enum Kind { Copy, Memory, Sheet } kind;
+    enum Kind { Copy, Memory, Sheet, StreamedSheet } kind;
     std::string name;
     long sourceIndex = -1;
     const std::string* content = nullptr;
     const Worksheet::Impl* sheet = nullptr;
 };
 
+std::size_t estimatedXmlSize(const Worksheet::Impl& sheet) {
+    std::size_t cells = 0;
+    for (const auto& r : sheet.model.rows)
+        cells += r.cells.size();
+    return sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64;
+}
+
+// Deflates a worksheet into the archive a few megabytes at a time.
+void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet::Impl& sheet) {
+    z_stream z{};
+    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::bad_alloc();
+    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, deflateEnd);
+    zip.beginStreamed(name);
+    uLong crc = crc32(0, nullptr, 0);
+    std::uint64_t size = 0;
+    std::vector<char> out(1 << 20);
+    auto feed = [&](const std::string& text, bool last) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(text.data()), uInt(text.size()));
+        size += text.size();
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        z.avail_in = uInt(text.size());
+        int rc;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(out.data());
+            z.avail_out = uInt(out.size());
+            rc = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            zip.appendStreamed(out.data(), out.size() - z.avail_out);
+        } while (z.avail_out == 0 || (last && rc != Z_STREAM_END));
+    };
+    std::string piece = headWithDimension(sheet) + "<" + sheet.prefix + "sheetData>";
+    const std::size_t rows = sheet.model.rows.size();
+    const std::size_t pieceBytes = 4 << 20;
+    std::size_t row = 0;
+    while (row < rows) {
+        std::size_t end = row;
+        std::size_t cells = 0;
+        while (end < rows && cells * 28 < pieceBytes)
+            cells += sheet.model.rows[end++].cells.size() + 1;
+        appendRows(piece, sheet.model, sheet.prefix, row, end);
+        row = end;
+        feed(piece, false);
+        piece.clear();
+    }
+    piece += "</" + sheet.prefix + "sheetData>" + sheet.tail;
+    feed(piece, true);
+    zip.endStreamed(std::uint32_t(crc), size);
+}
+
 PackedEntry produce(const OutputItem& item) {
     if (item.kind == OutputItem::Memory)
         return packEntry(item.name, *item.content, kDeflateLevel);
     const Worksheet::Impl& sheet = *item.sheet;
     std::string xml;
-    std::size_t cells = 0;
-    for (const auto& r : sheet.model.rows)
-        cells += r.cells.size();
-    xml.reserve(sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64);
+    xml.reserve(estimatedXmlSize(sheet));
     xml += headWithDimension(sheet);
     appendSheetData(xml, sheet.model, sheet.prefix);
     xml += sheet.tail;
@@ -184,7 +233,8 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
         std::string key = lowerAscii(name);
         auto sheet = changedSheets.find(key);
         if (sheet != changedSheets.end()) {
-            item.kind = OutputItem::Sheet;
+            item.kind = estimatedXmlSize(*sheet->second) > streamThreshold ? OutputItem::StreamedSheet
+                                                                           : OutputItem::Sheet;
             item.sheet = sheet->second;
         } else if (auto memory = memoryIndex.find(key); memory != memoryIndex.end()) {
             item.kind = OutputItem::Memory;
@@ -225,7 +275,8 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 for (;;) {
-                    while (next < n && items[next].kind == OutputItem::Copy)
+                    while (next < n && (items[next].kind == OutputItem::Copy ||
+                                        items[next].kind == OutputItem::StreamedSheet))
                         ++next;
                     if (stop || next >= n)
                         return;
@@ -271,6 +322,8 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
                 source->copyRaw(std::size_t(item.sourceIndex),
                                 [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
                 zip.endRaw();
+            } else if (item.kind == OutputItem::StreamedSheet) {
+                writeStreamedSheet(zip, item.name, *item.sheet);
             } else {
                 std::optional<PackedEntry> entry;
                 {

@@ -80,6 +80,13 @@ std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<s
 } // namespace
 
 void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix) {
+    out += "<" + prefix + "sheetData>";
+    appendRows(out, model, prefix, 0, model.rows.size());
+    out += "</" + prefix + "sheetData>";
+}
+
+void appendRows(std::string& out, const SheetModel& model, const std::string& prefix, std::size_t firstRow,
+                std::size_t endRow) {
     const ColumnNames& names = columnNames();
     const std::string rowOpen = "<" + prefix + "row r=\"";
     const std::string rowClose = "</" + prefix + "row>";
@@ -87,9 +94,8 @@ void appendSheetData(std::string& out, const SheetModel& model, const std::strin
     const std::string cClose = "</" + prefix + "c>";
     const std::string vOpen = "<" + prefix + "v>";
     const std::string vClose = "</" + prefix + "v>";
-    out += "<" + prefix + "sheetData>";
     char rowText[16];
-    for (std::size_t ri = 0; ri < model.rows.size(); ++ri) {
+    for (std::size_t ri = firstRow; ri < endRow && ri < model.rows.size(); ++ri) {
         const Row& row = model.rows[ri];
         if (row.cells.empty() && row.attrs < 0)
             continue;
@@ -156,7 +162,6 @@ void appendSheetData(std::string& out, const SheetModel& model, const std::strin
         }
         out += rowClose;
     }
-    out += "</" + prefix + "sheetData>";
 }
 
 void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName) {

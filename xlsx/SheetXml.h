@@ -13,6 +13,11 @@ namespace xlsx {
 // (e.g. "x:"), usually empty.
 void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix);
 
+// The same in pieces: the rows with index [firstRow, endRow) (0-based), without the enclosing
+// element, for worksheets too large to hold as one text.
+void appendRows(std::string& out, const SheetModel& model, const std::string& prefix, std::size_t firstRow,
+                std::size_t endRow);
+
 // Reads the text of a <sheetData> element into an empty model. Cells the model does not interpret
 // (formulas, errors, inline strings, extra attributes) are kept as raw cells.
 void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName);

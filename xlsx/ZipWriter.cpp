@@ -150,6 +150,30 @@ void ZipWriter::endRaw() {
         throw Error("Cannot write \"" + _path + "\": a copied part is shorter than its archive entry says.");
 }
 
+void ZipWriter::beginStreamed(const std::string& name) {
+    header(name, 8, 0, 0, 0);
+    _streamStart = _offset;
+}
+
+void ZipWriter::endStreamed(std::uint32_t crc, std::uint64_t size) {
+    Central& c = _central.back();
+    std::uint64_t compressedSize = _offset - _streamStart;
+    if (compressedSize > kZip32Limit || size > kZip32Limit)
+        throw Error("Cannot write \"" + _path + "\": the part \"" + c.name + "\" exceeds 4 GB.");
+    c.crc = crc;
+    c.compressedSize = compressedSize;
+    c.size = size;
+    flush();
+    unsigned char fields[12];
+    const std::uint32_t values[3] = {crc, std::uint32_t(compressedSize), std::uint32_t(size)};
+    for (int i = 0; i < 3; ++i)
+        for (int b = 0; b < 4; ++b)
+            fields[i * 4 + b] = static_cast<unsigned char>(values[i] >> (8 * b));
+    // crc-32, compressed and uncompressed size sit 14 bytes into the local header.
+    if (::pwrite(_fd, fields, sizeof fields, off_t(c.offset + 14)) != ssize_t(sizeof fields))
+        throw Error("Cannot write \"" + _path + "\": " + std::strerror(errno) + ".");
+}
+
 void ZipWriter::finish() {
     std::uint64_t start = _offset;
     for (const Central& c : _central) {

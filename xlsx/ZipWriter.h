@@ -34,6 +34,11 @@ public:
                   std::uint64_t compressedSize, std::uint64_t size);
     void appendRaw(const char* data, std::size_t size);
     void endRaw();
+    // An entry whose sizes are known only at its end (deflated while it is written); its header is
+    // completed in place by endStreamed().
+    void beginStreamed(const std::string& name);
+    void appendStreamed(const char* data, std::size_t size) { put(data, size); }
+    void endStreamed(std::uint32_t crc, std::uint64_t size);
     // Writes the central directory and flushes everything to the file.
     void finish();
 
@@ -57,6 +62,7 @@ private:
     std::vector<char> _buffer;
     std::uint64_t _offset = 0;
     std::uint64_t _rawRemaining = 0;
+    std::uint64_t _streamStart = 0;
     std::vector<Central> _central;
 };
 

@@ -122,6 +122,18 @@ class RoundTrip(unittest.TestCase):
         with open(self.path, "rb") as a, open(again, "rb") as b:
             self.assertEqual(hashlib.sha256(a.read()).digest(), hashlib.sha256(b.read()).digest())
 
+    def test_worksheets_deflated_piece_by_piece_hold_the_same_xml(self):
+        streamed = os.path.join(self.tmp.name, "streamed.xlsx")
+        run("sample-streamed", streamed)
+        with zipfile.ZipFile(self.path) as whole, zipfile.ZipFile(streamed) as pieces:
+            self.assertIsNone(pieces.testzip())
+            self.assertEqual(whole.namelist(), pieces.namelist())
+            for name in whole.namelist():
+                self.assertEqual(whole.read(name), pieces.read(name), name)
+        wb = openpyxl.load_workbook(streamed)
+        self.assertEqual(wb["Data"]["B3"].value, 1.0 / 3.0)
+        self.assertEqual(wb["Last"].cell(1048576, 16384).value, 42)
+
     def test_macro_enabled_content_type(self):
         xlsm = os.path.join(self.tmp.name, "sample.xlsm")
         run("sample-xlsm", xlsm)

@@ -2,6 +2,7 @@
 // the spreadsheet server would, so that an independent reader can check the result.
 
 #include "FuzzWorkbook.h"
+#include "Internal.h"
 #include "Workbook.h"
 
 #include <csignal>
@@ -17,8 +18,10 @@ using xlsx::ValueBlock;
 using xlsx::Workbook;
 
 // A sample workbook covering every kind of value and formatting.
-void writeSample(const std::string& path, xlsx::FileFormat format) {
+void writeSample(const std::string& path, xlsx::FileFormat format, bool streamed = false) {
     auto wb = Workbook::create(3);
+    if (streamed)
+        wb->impl().streamThreshold = 0; // every worksheet deflated piece by piece
     wb->setFixedTimestamp(1700000000);
     xlsx::Worksheet* data = wb->worksheet(1);
     data->rename("Data");
@@ -122,6 +125,8 @@ int main(int argc, char** argv) {
     try {
         if (cmd == "sample") {
             writeSample(argv[2], xlsx::FileFormat::Xlsx);
+        } else if (cmd == "sample-streamed") {
+            writeSample(argv[2], xlsx::FileFormat::Xlsx, true);
         } else if (cmd == "sample-xlsm") {
             writeSample(argv[2], xlsx::FileFormat::Xlsm);
         } else if (cmd == "edit" && argc >= 4) {
