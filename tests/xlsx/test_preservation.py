@@ -23,6 +23,11 @@ CHANGED = {"[Content_Types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels
            "xl/styles.xml", "xl/worksheets/sheet1.xml", "xl/calcChain.xml"}
 
 
+# A 1x1 PNG.
+PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489"
+                    "0000000d49444154789c6360f8ffff3f0005fe02fea7d6a4f50000000049454e44ae426082")
+
+
 def build_source(path):
     wb = openpyxl.Workbook()
     data = wb.active
@@ -62,13 +67,15 @@ def build_source(path):
 
 
 def add_calc_chain_and_macros(src, dst, macro):
-    """Adds what openpyxl does not write: a calculation chain, and for .xlsm a VBA project."""
+    """Adds what openpyxl does not write: a calculation chain, an image, custom XML, and for .xlsm
+    a VBA project."""
     with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
         for item in zin.infolist():
             body = zin.read(item.filename)
             if item.filename == "[Content_Types].xml":
                 text = body.decode()
-                extra = '<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>'
+                extra = ('<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-'
+                         'officedocument.spreadsheetml.calcChain+xml"/><Default Extension="png" ContentType="image/png"/>')
                 if macro:
                     text = text.replace("spreadsheetml.sheet.main+xml", "PLACEHOLDER")
                     text = text.replace("application/vnd.openxmlformats-officedocument.PLACEHOLDER",
@@ -78,12 +85,20 @@ def add_calc_chain_and_macros(src, dst, macro):
             elif item.filename == "xl/_rels/workbook.xml.rels":
                 text = body.decode()
                 extra = ('<Relationship Id="rId90" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                         'relationships/calcChain" Target="calcChain.xml"/>')
+                         'relationships/calcChain" Target="calcChain.xml"/>'
+                         '<Relationship Id="rId92" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+                         'relationships/customXml" Target="../customXml/item1.xml"/>')
                 if macro:
                     extra += ('<Relationship Id="rId91" Type="http://schemas.microsoft.com/office/2006/'
                               'relationships/vbaProject" Target="vbaProject.bin"/>')
                 body = text.replace("</Relationships>", extra + "</Relationships>").encode()
+            elif item.filename == "xl/drawings/_rels/drawing1.xml.rels":
+                body = body.decode().replace("</Relationships>", (
+                    '<Relationship Id="rIdImg" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+                    'relationships/image" Target="../media/image1.png"/></Relationships>')).encode()
             zout.writestr(item, body)
+        zout.writestr("xl/media/image1.png", PNG)
+        zout.writestr("customXml/item1.xml", '<?xml version="1.0"?><data xmlns="urn:gridwell:test">kept</data>')
         zout.writestr("xl/calcChain.xml", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                       '<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
                       '<c r="E2" i="1"/><c r="A1" i="2"/></calcChain>')
@@ -131,6 +146,15 @@ class Preservation(unittest.TestCase):
                 continue
             self.assertIn(name, after)
             self.assertEqual(raw, after[name], name)
+
+    def test_image_and_custom_xml_survive(self):
+        with zipfile.ZipFile(self.edited) as z:
+            self.assertEqual(z.read("xl/media/image1.png"), PNG)
+            self.assertIn(b"kept", z.read("customXml/item1.xml"))
+            rels = z.read("xl/_rels/workbook.xml.rels").decode()
+            self.assertIn('Target="../customXml/item1.xml"', rels)
+            self.assertIn('Extension="png"', z.read("[Content_Types].xml").decode())
+            self.assertIn("rIdImg", z.read("xl/drawings/_rels/drawing1.xml.rels").decode())
 
     def test_calc_chain_dropped_and_recalculation_requested(self):
         with zipfile.ZipFile(self.edited) as z:
