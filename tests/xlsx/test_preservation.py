@@ -279,6 +279,17 @@ class Preservation(unittest.TestCase):
                           z.read("[Content_Types].xml").decode())
         wb = openpyxl.load_workbook(edited, keep_vba=True)
         self.assertEqual(wb["Added"]["A1"].value, "hello")
+        # Saved as .xlsx, the macros go, as the content type requires.
+        plain_out = os.path.join(self.tmp.name, "macro-dropped.xlsx")
+        res = subprocess.run([TOOL, "edit", source, plain_out], capture_output=True, text=True)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        with zipfile.ZipFile(plain_out) as z:
+            self.assertNotIn("xl/vbaProject.bin", z.namelist())
+            self.assertNotIn("vbaProject", z.read("xl/_rels/workbook.xml.rels").decode())
+            types = z.read("[Content_Types].xml").decode()
+            self.assertNotIn("macroEnabled", types)
+            self.assertIn("spreadsheetml.sheet.main+xml", types)
+        self.assertEqual(openpyxl.load_workbook(plain_out)["Added"]["A1"].value, "hello")
 
 
 if __name__ == "__main__":
