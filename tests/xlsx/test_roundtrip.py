@@ -3,6 +3,7 @@ import datetime
 import hashlib
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -142,6 +143,14 @@ class RoundTrip(unittest.TestCase):
                           z.read("[Content_Types].xml").decode())
         wb = openpyxl.load_workbook(xlsm, keep_vba=True)
         self.assertEqual(wb["Data"]["A2"].value, "plain")
+
+    @unittest.skipUnless(shutil.which("soffice"), "LibreOffice is not installed")
+    def test_libreoffice_reads_it(self):
+        out = os.path.join(self.tmp.name, "lo")
+        subprocess.run(["soffice", "--headless", "--convert-to", "csv", "--outdir", out, self.path],
+                       check=True, capture_output=True, timeout=300)
+        # The first worksheet is the empty one added in front; its CSV exists but holds nothing.
+        self.assertTrue(os.path.exists(os.path.join(out, "sample.csv")))
 
     def test_refuses_to_replace_another_file(self):
         res = subprocess.run([TOOL, "sample", self.path], capture_output=True, text=True)
