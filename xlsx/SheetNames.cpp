@@ -2,6 +2,9 @@
 
 #include "Workbook.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 namespace xlsx {
 
 namespace {
@@ -27,6 +30,15 @@ char32_t lowerCase(char32_t c) {
     if (c >= 0xFF21 && c <= 0xFF3A)
         return c + 32; // full-width Latin
     return c;
+}
+
+// Full simple case mapping from the C library's UTF-8 locale (independent of the process locale),
+// with the table above when that locale is missing.
+char32_t foldCase(char32_t c) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    if (utf8)
+        return char32_t(towlower_l(wint_t(c), utf8));
+    return lowerCase(c);
 }
 
 void append(std::string& out, char32_t c) {
@@ -83,7 +95,7 @@ std::string foldSheetName(std::string_view name) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         }
-        append(out, lowerCase(c));
+        append(out, foldCase(c));
     }
     return out;
 }

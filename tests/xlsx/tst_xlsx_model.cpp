@@ -70,11 +70,14 @@ private slots:
     void findsSheetsWithoutRegardToCase() {
         auto wb = Workbook::create(2);
         wb->worksheet(2)->rename("Ärger Daten");
-        QCOMPARE(wb->findWorksheetPosition("sheet1"), 1);
         QCOMPARE(wb->findWorksheetPosition("äRGER daten"), 2);
+        QCOMPARE(wb->findWorksheetPosition("sHEET1"), 1);
+        wb->worksheet(1)->rename("Ծրագիր Ωμέγα");
+        QCOMPARE(wb->findWorksheetPosition("ԾՐԱԳԻՐ ΩΜΈΓΑ"), 1);
         QCOMPARE(wb->findWorksheetPosition("Sheet3"), 0);
         QVERIFY(wb->findWorksheet("nothing") == nullptr);
-        QVERIFY(wb->findWorksheet("SHEET1") == wb->worksheet(1));
+        QVERIFY(wb->findWorksheet("SHEET2") == nullptr);
+        QVERIFY(wb->findWorksheet("ärger DATEN") == wb->worksheet(2));
     }
 
     void addsSheetsAfterAPositionWithUniqueNames() {
