@@ -1,6 +1,7 @@
 """Kills a process while it saves over an existing workbook, at every step of the save, and
 checks that the file on disk is always either the old workbook or the new one, whole."""
 import os
+import resource
 import shutil
 import signal
 import subprocess
@@ -50,6 +51,28 @@ class AtomicSave(unittest.TestCase):
                 self.fail("the save never finished")
             self.assertGreater(killed_before_rename, 5)
             self.assertGreaterEqual(killed_after_rename, 1)
+
+
+    def test_write_error_leaves_the_old_file_and_no_temporary(self):
+        """A save that fails midway (here: the file size limit is hit) reports an error, leaves
+        the previous file as it was and removes its temporary file."""
+        with tempfile.TemporaryDirectory() as tmp:
+            target = os.path.join(tmp, "book.xlsx")
+            subprocess.run([TOOL, "sample", target], check=True, capture_output=True)
+            with open(target, "rb") as f:
+                old = f.read()
+
+            def small_files():
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (len(old) // 2, len(old) // 2))
+
+            res = subprocess.run([TOOL, "save-die", target, "0"], capture_output=True, text=True,
+                                 preexec_fn=small_files)
+            self.assertEqual(res.returncode, 1, res.stdout + res.stderr)
+            self.assertIn("Cannot write", res.stdout)
+            with open(target, "rb") as f:
+                self.assertEqual(f.read(), old)
+            self.assertEqual(os.listdir(tmp), ["book.xlsx"])
 
 
 if __name__ == "__main__":
