@@ -15,8 +15,16 @@ void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view
     if (!res)
         throw Error("The part \"" + std::string(partName) + "\" is not well-formed XML (" +
                     res.description() + " at byte " + std::to_string(res.offset) + ").");
-    if (!rootElement(doc))
-        throw Error("The part \"" + std::string(partName) + "\" has no root element.");
+    int roots = 0;
+    for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element)
+            ++roots;
+        else if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
+            roots += 2;
+    }
+    if (roots != 1)
+        throw Error("The part \"" + std::string(partName) +
+                    "\" is not well-formed XML (it must have exactly one root element).");
 }
 
 namespace {

@@ -265,10 +265,29 @@ bool findRootSpan(std::string_view xml, RootSpan& span) {
     }
     span.selfClosing = false;
     span.contentBegin = j + 1;
-    std::size_t close = xml.rfind("</");
-    if (close == std::string_view::npos || close < span.contentBegin)
+    std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", i + 1);
+    std::string close = "</" + std::string(xml.substr(i + 1, nameEnd - i - 1));
+    std::size_t closeAt = xml.rfind(close);
+    if (closeAt == std::string_view::npos || closeAt < span.contentBegin)
         return false;
-    span.contentEnd = close;
+    // Only white space, comments and processing instructions may follow the root element.
+    std::size_t k = xml.find('>', closeAt);
+    if (k == std::string_view::npos)
+        return false;
+    for (++k; k < xml.size();) {
+        char c = xml[k];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++k;
+        } else if (xml.compare(k, 4, "<!--") == 0 || xml.compare(k, 2, "<?") == 0) {
+            k = xml.find('>', k);
+            if (k == std::string_view::npos)
+                return false;
+            ++k;
+        } else {
+            return false;
+        }
+    }
+    span.contentEnd = closeAt;
     return true;
 }
 
