@@ -366,6 +366,10 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
         pugi::xml_document check;
         std::string outer = xml.substr(0, start) + xml.substr(end);
         parsePart(check, outer, sheet.part);
+        // The cell data found must be the worksheet's own, not text inside a comment.
+        if (childByLocalName(rootElement(check), "sheetData"))
+            throw Error("The worksheet part \"" + sheet.part +
+                        "\" is malformed: its cell data cannot be located.");
     }
     sheet.head = xml.substr(0, start);
     sheet.tail = xml.substr(end);
