@@ -4,6 +4,8 @@
 #include "SheetNames.h"
 #include "XmlDom.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,9 @@ std::string newWorkbookRelationships() {
 
 // Refuses files that are obviously not zip packages before handing them to the zip reader.
 void sniff(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw Error("Cannot open \"" + path + "\": it is a folder, not a workbook.");
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         throw Error("Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");

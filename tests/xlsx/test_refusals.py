@@ -57,6 +57,9 @@ class Refusals(unittest.TestCase):
     def test_missing_file(self):
         self.assertRefused(self.path("nothing.xlsx"), "Cannot open")
 
+    def test_folder(self):
+        self.assertRefused(self.tmp.name, "is a folder")
+
     def test_not_a_zip(self):
         p = self.path("text.xlsx")
         with open(p, "w") as f:
