@@ -8,7 +8,6 @@ packages=(
   qt6-base-dev qt6-5compat-dev libgl-dev
   libzip-dev libpugixml-dev zlib1g-dev libdeflate-dev
   python3 python3-openpyxl
-  libxlsxwriter-dev
   desktop-file-utils
 )
 
