@@ -40,7 +40,7 @@ def timed(command, open_files=None, time_limit=None):
 def study(args, name, runs, slots, steps):
     path = os.path.join(args.workdir, f"{name}_{runs}x{slots}x{steps}.pvx")
     if not os.path.exists(path):
-        subprocess.run([args.generator, str(runs), str(slots), str(steps), path], check=True)
+        subprocess.run([args.generator, path, str(runs), str(slots), str(steps), "24", "series"], check=True)
     return path
 
 

@@ -1,12 +1,16 @@
-// Writes a generated PVX study: pvx_generate <file> <runs> <slots> <timesteps> [step hours]
+// Writes a generated PVX study:
+//   pvx_generate <file> <runs> <slots> <timesteps> [step hours] [mixed|series]
+// "mixed" (the default) puts a table slot and a scalar slot among the series slots.
 #include "PvxGenerator.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s <file> <runs> <slots> <timesteps> [step hours]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <file> <runs> <slots> <timesteps> [step hours] [mixed|series]\n",
+                     argv[0]);
         return 2;
     }
     PvxStudyShape shape;
@@ -15,6 +19,8 @@ int main(int argc, char** argv) {
     shape.timesteps = std::atoi(argv[4]);
     if (argc > 5)
         shape.stepHours = std::atoi(argv[5]);
+    if (argc > 6)
+        shape.otherSlotKinds = std::string(argv[6]) != "series";
     if (!writePvxStudy(argv[1], shape)) {
         std::fprintf(stderr, "could not write %s\n", argv[1]);
         return 1;
