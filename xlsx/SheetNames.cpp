@@ -1,5 +1,6 @@
 #include "SheetNames.h"
 
+#include "Utf.h"
 #include "Workbook.h"
 
 #include <locale.h>
@@ -41,24 +42,6 @@ char32_t foldCase(char32_t c) {
     return lowerCase(c);
 }
 
-void append(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
 void checkSheetName(std::string_view name) {
@@ -95,7 +78,7 @@ std::string foldSheetName(std::string_view name) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         }
-        append(out, foldCase(c));
+        appendUtf8(out, foldCase(c));
     }
     return out;
 }
