@@ -1,4 +1,5 @@
 #include "Internal.h"
+#include "Utf.h"
 
 #include "SheetNames.h"
 #include "SheetXml.h"
@@ -17,14 +18,6 @@ namespace {
 const char* const kStrictRelNamespace = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 const char* const kWorksheetType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return out;
-}
 
 bool endsWith(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;

@@ -1,4 +1,5 @@
 #include "Internal.h"
+#include "Utf.h"
 
 #include "SheetXml.h"
 #include "XmlDom.h"
@@ -26,14 +27,6 @@ constexpr int kDeflateLevel = 1;
 
 const char* const kMainType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 const char* const kMacroMainType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return out;
-}
 
 std::string isoTime(std::time_t t) {
     std::tm tm{};

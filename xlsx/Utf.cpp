@@ -23,6 +23,14 @@ void appendUtf8(std::string& out, std::uint32_t c) {
     }
 }
 
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return out;
+}
+
 std::string toUtf8(std::u16string_view in) {
     std::string out;
     out.reserve(in.size());

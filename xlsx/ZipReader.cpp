@@ -1,4 +1,5 @@
 #include "ZipReader.h"
+#include "Utf.h"
 
 #include <zip.h>
 
@@ -8,14 +9,6 @@
 namespace xlsx {
 
 namespace {
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    return out;
-}
 
 bool unsafeName(std::string_view name) {
     if (name.empty() || name.front() == '/' || name.front() == '\\')
