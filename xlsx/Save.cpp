@@ -21,9 +21,11 @@ namespace xlsx {
 
 namespace {
 
-// libdeflate's fastest level: on number-heavy worksheets its output is about 5% larger than zlib's
-// level 6 while taking a fraction of the time, and deflating is most of the cost of a save.
-constexpr int kDeflateLevel = 1;
+// libdeflate's level 5, its first with lazy matching: on number-heavy worksheets whose columns
+// resemble each other (runs of one study) the faster levels leave files 10% larger than zlib's
+// level 6, while this one is smaller than zlib's and still takes a fraction of its time.
+// Deflating is most of the cost of a save.
+constexpr int kDeflateLevel = 5;
 
 const char* const kMainType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 const char* const kMacroMainType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
