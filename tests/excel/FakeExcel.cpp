@@ -32,19 +32,8 @@ const QHash<QString, QString>& objectResults() {
     return results;
 }
 
-QString fromWide(const OLECHAR* text, int length = -1) {
-    if (!text)
-        return QString();
-    if (length < 0) {
-        length = 0;
-        while (text[length])
-            ++length;
-    }
-    return QString::fromUtf16(text, length);
-}
-
 HRESULT createApplication(REFIID riid, void** ppv) {
-    if (!current || current->createFails)
+    if (!current)
         return E_FAIL;
     ++current->instancesCreated;
     IDispatch* application = current->newObject(QStringLiteral("Application"));
@@ -60,8 +49,6 @@ public:
     ~FakeObject() override { --owner->live; }
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch) {
             *ppv = static_cast<IDispatch*>(this);
             AddRef();
@@ -89,7 +76,7 @@ public:
             return E_INVALIDARG;
         const QStringList& members = membersByKind().value(kind);
         for (int i = 0; i < members.size(); ++i) {
-            if (members[i].compare(fromWide(names[0]), Qt::CaseInsensitive) == 0) {
+            if (members[i].compare(QString::fromUtf16(names[0]), Qt::CaseInsensitive) == 0) {
                 ids[0] = i + 1;
                 return S_OK;
             }
@@ -115,10 +102,8 @@ public:
             argument.vt = v.vt;
             if (v.vt == VT_I4)
                 argument.integer = v.lVal;
-            else if (v.vt == VT_R8)
-                argument.number = v.dblVal;
             else if (v.vt == VT_BSTR)
-                argument.text = fromWide(v.bstrVal, int(SysStringLen(v.bstrVal)));
+                argument.text = QString::fromUtf16(v.bstrVal, SysStringLen(v.bstrVal));
             else if (v.vt == VT_DISPATCH && v.pdispVal)
                 argument.objectKind = static_cast<FakeObject*>(v.pdispVal)->kind;
             else if (v.vt & VT_ARRAY)
@@ -169,57 +154,33 @@ public:
 };
 
 QString RecordedCall::text() const {
-    QString verb = QStringLiteral("call");
-    if (flags & DISPATCH_PROPERTYPUT)
-        verb = QStringLiteral("put");
-    else if (flags & DISPATCH_PROPERTYGET)
-        verb = QStringLiteral("get");
+    const QString verb = (flags & DISPATCH_PROPERTYPUT)   ? QStringLiteral("put")
+                         : (flags & DISPATCH_PROPERTYGET) ? QStringLiteral("get")
+                                                          : QStringLiteral("call");
     QStringList shown;
-    for (int i = rawArguments.size() - 1; i >= 0; --i) {
-        const RecordedArgument& a = rawArguments[i];
-        switch (a.vt) {
-        case VT_I4:
-            shown << QString::number(a.integer);
-            break;
-        case VT_R8:
-            shown << QString::number(a.number);
-            break;
-        case VT_BSTR:
-            shown << QLatin1Char('"') + a.text + QLatin1Char('"');
-            break;
-        case VT_NULL:
+    for (auto a = rawArguments.crbegin(); a != rawArguments.crend(); ++a) {
+        if (a->vt == VT_I4)
+            shown << QString::number(a->integer);
+        else if (a->vt == VT_BSTR)
+            shown << QLatin1Char('"') + a->text + QLatin1Char('"');
+        else if (a->vt == VT_NULL)
             shown << QStringLiteral("null");
-            break;
-        case VT_EMPTY:
-            shown << QStringLiteral("empty");
-            break;
-        case VT_DISPATCH:
-            shown << a.objectKind;
-            break;
-        default:
-            shown << ((a.vt & VT_ARRAY) ? QStringLiteral("array") : QStringLiteral("vt%1").arg(a.vt));
-            break;
-        }
+        else if (a->vt == VT_DISPATCH)
+            shown << a->objectKind;
+        else
+            shown << ((a->vt & VT_ARRAY) ? QStringLiteral("array") : QStringLiteral("vt%1").arg(a->vt));
     }
-    return verb + QLatin1Char(' ') + objectKind + QLatin1Char('.') + member + QLatin1Char('(') +
-           shown.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return QStringLiteral("%1 %2.%3(%4)").arg(verb, objectKind, member, shown.join(QStringLiteral(", ")));
 }
 
 FakeExcel::FakeExcel() {
     current = this;
-    registerClass();
+    OleRegisterClass(OLESTR("Excel.Application"), fakeClsid, createApplication);
 }
 
 FakeExcel::~FakeExcel() {
-    unregisterClass();
-    current = nullptr;
-}
-
-void FakeExcel::registerClass() {
-    OleRegisterClass(OLESTR("Excel.Application"), fakeClsid, createApplication);
-}
-void FakeExcel::unregisterClass() {
     OleUnregisterClass(OLESTR("Excel.Application"));
+    current = nullptr;
 }
 
 IDispatch* FakeExcel::newObject(const QString& kind) {

@@ -1,27 +1,14 @@
 // Writing blocks of values and clearing worksheets: the calls per block, the block passed
-// unchanged, formatting that may fail, and every message.
+// unchanged, formatting that may fail, and the messages only a misbehaving application
+// produces, against a recording stand-in for the application.
 
-#include "ExcelCom.h"
-#include "ExcelComText.h"
 #include "FakeExcel.h"
-#include "OleDiagnostics.h"
-
-#include <QtTest>
 
 namespace {
-const QString book = QStringLiteral("C:\\out\\book.xlsx");
-// Follows a sentence that ends in a blank, so two blanks stand before "in".
-const QString where = QStringLiteral(" in worksheet \"Data\" of workbook \"C:\\out\\book.xlsx\"");
-
 // A rows x columns block of numbers, both dimensions from 1, as the composition builds it.
 VARIANT numberBlock(LONG rows, LONG columns) {
-    SAFEARRAYBOUND bounds[2];
-    bounds[0].lLbound = 1;
-    bounds[0].cElements = ULONG(rows);
-    bounds[1].lLbound = 1;
-    bounds[1].cElements = ULONG(columns);
+    SAFEARRAYBOUND bounds[2] = {{ULONG(rows), 1}, {ULONG(columns), 1}};
     VARIANT block;
-    VariantInit(&block);
     block.vt = VT_ARRAY | VT_VARIANT;
     block.parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
     for (LONG r = 1; r <= rows; ++r) {
@@ -37,45 +24,26 @@ VARIANT numberBlock(LONG rows, LONG columns) {
 }
 } // namespace
 
-class ExcelRangesTest : public QObject {
+class ExcelRangesTest : public QObject, ExcelFixture {
     Q_OBJECT
-    FakeExcel* excel = nullptr;
-    ExcelCom* com = nullptr;
-    long stringsBefore = 0;
-    long arraysBefore = 0;
 
-    // Started, with book open and "Data" current.
-    void startOnData() {
-        excel->existingPaths.insert(book);
-        excel->existingSheets.insert(QStringLiteral("Data"));
-        QString errMsg;
-        QVERIFY(com->startExcel(errMsg, false));
-        QVERIFY(com->openWorksheet(book, QStringLiteral("Data"), errMsg, false));
-        excel->clearRecord();
+    bool write(VARIANT* block, LONG row, LONG column, bool bold = false, const QString& format = QString()) {
+        QString errMsg = QStringLiteral("kept");
+        const bool written =
+            com->writeRange(fakeBook, QStringLiteral("Data"), row, column, block, bold, format, errMsg);
+        return written && errMsg == QLatin1String("kept");
     }
 
 private slots:
     void init() {
-        stringsBefore = OleLiveStringCount();
-        arraysBefore = OleLiveArrayCount();
-        excel = new FakeExcel;
-        com = new ExcelCom;
+        setUp();
+        startOn(fakeBook, QStringLiteral("Data"));
     }
-    void cleanup() {
-        delete com;
-        QCOMPARE(excel->liveObjects(), 0);
-        QCOMPARE(OleLiveStringCount(), stringsBefore);
-        QCOMPARE(OleLiveArrayCount(), arraysBefore);
-        QCOMPARE(OleComInitializeDepth(), 0);
-        delete excel;
-    }
+    void cleanup() { tearDown(); }
 
-    void plainBlockTakesThreeCalls() {
-        startOnData();
+    void blockIsPassedUnchanged() {
         VARIANT block = numberBlock(3, 4);
-        QString errMsg = QStringLiteral("kept");
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 2, 1, &block, false, QString(), errMsg));
-        QCOMPARE(errMsg, QStringLiteral("kept"));
+        QVERIFY(write(&block, 2, 1));
         QCOMPARE(excel->callTexts(), (QStringList{"get Worksheet.Cells(2, 1)", "get Range.Resize(3, 4)",
                                                   "put Range.Value(array)"}));
         // The caller's array itself, not a copy; it stays the caller's.
@@ -83,153 +51,76 @@ private slots:
         QCOMPARE(put.rawArguments[0].vt, VARTYPE(VT_ARRAY | VT_VARIANT));
         QCOMPARE(put.rawArguments[0].array, block.parray);
         QCOMPARE(put.namedArguments, QList<DISPID>{DISPID_PROPERTYPUT});
-        QCOMPARE(block.vt, VARTYPE(VT_ARRAY | VT_VARIANT));
         QCOMPARE(OleLiveArrayCount(), arraysBefore + 1);
         VariantClear(&block);
-        // Only the held application, workbook and worksheet are left.
-        QCOMPARE(excel->liveObjects(), 3);
+        QCOMPARE(excel->liveObjects(), 3); // application, workbook, worksheet
     }
 
-    void singleCellStillResizes() {
-        startOnData();
-        VARIANT block = numberBlock(1, 1);
-        QString errMsg;
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 5, 9, &block, false, QString(), errMsg));
-        QCOMPARE(excel->callTexts().mid(0, 2),
-                 (QStringList{"get Worksheet.Cells(5, 9)", "get Range.Resize(1, 1)"}));
-        VariantClear(&block);
-    }
-
-    void emptyDimensionIsPassedAsZero() {
-        startOnData();
-        VARIANT block = numberBlock(0, 2);
-        QString errMsg;
-        com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, false, QString(), errMsg);
-        QCOMPARE(excel->callTexts().at(1), QStringLiteral("get Range.Resize(0, 2)"));
-        VariantClear(&block);
-    }
-
-    void unreadableBoundsCountAsOne() {
-        startOnData();
+    void resizeTakesTheBlockBounds() {
+        VARIANT noRows = numberBlock(0, 2);
         VARIANT notAnArray;
         notAnArray.vt = VT_R8;
         notAnArray.dblVal = 1.5;
-        QString errMsg;
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 1, 1, &notAnArray, false, QString(), errMsg));
-        QCOMPARE(excel->callTexts().at(1), QStringLiteral("get Range.Resize(1, 1)"));
+        for (VARIANT* block : {&noRows, &notAnArray}) {
+            QString errMsg;
+            com->writeRange(fakeBook, QStringLiteral("Data"), 5, 9, block, false, QString(), errMsg);
+        }
+        // Bounds that cannot be read count as one.
+        QCOMPARE(excel->callTexts().filter(QStringLiteral("Resize")),
+                 (QStringList{"get Range.Resize(0, 2)", "get Range.Resize(1, 1)"}));
+        VariantClear(&noRows);
     }
 
     void boldAndFormatAddTheirCalls() {
-        startOnData();
         VARIANT block = numberBlock(2, 2);
-        QString errMsg;
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, true,
-                                QStringLiteral("yyyy-mm-dd hh:mm"), errMsg));
-        QCOMPARE(excel->callTexts(),
-                 (QStringList{"get Worksheet.Cells(1, 1)", "get Range.Resize(2, 2)", "put Range.Value(array)",
-                              "get Range.Font()", "put Font.Bold(1)",
+        QVERIFY(write(&block, 1, 1, true, QStringLiteral("yyyy-mm-dd hh:mm")));
+        QCOMPARE(excel->callTexts().mid(2),
+                 (QStringList{"put Range.Value(array)", "get Range.Font()", "put Font.Bold(1)",
                               "put Range.NumberFormat(\"yyyy-mm-dd hh:mm\")"}));
         VariantClear(&block);
     }
 
     void failingFormattingKeepsValues() {
-        startOnData();
         excel->failing << QStringLiteral("Font.Bold") << QStringLiteral("Range.NumberFormat");
         VARIANT block = numberBlock(1, 2);
         QString errMsg;
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, true, QStringLiteral("0.00"),
+        QVERIFY(com->writeRange(fakeBook, QStringLiteral("Data"), 1, 1, &block, true, QStringLiteral("0.00"),
                                 errMsg));
         QVERIFY(excel->callTexts().contains(QStringLiteral("put Range.Value(array)")));
         excel->clearRecord();
         excel->failing = {QStringLiteral("Range.Font")};
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, true, QString(), errMsg));
+        QVERIFY(com->writeRange(fakeBook, QStringLiteral("Data"), 1, 1, &block, true, QString(), errMsg));
         QVERIFY(!excel->callTexts().contains(QStringLiteral("put Font.Bold(1)")));
         VariantClear(&block);
     }
 
-    void writeFailures_data() {
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("Cells") << "Worksheet.Cells"
-                               << " First cell in write range could not be found " + where;
-        QTest::newRow("Resize") << "Range.Resize"
-                                << " The write range could not be found " + where;
-        QTest::newRow("Value") << "Range.Value"
-                               << " Could not write values to the write range " + where;
-    }
-    void writeFailures() {
-        QFETCH(QString, failing);
-        QFETCH(QString, message);
-        startOnData();
-        excel->failing.insert(failing);
-        VARIANT block = numberBlock(2, 3);
-        QString errMsg = QStringLiteral("stale text from an earlier step");
-        QVERIFY(
-            !com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, true, QStringLiteral("0"), errMsg));
-        QCOMPARE(errMsg, message);
-        QCOMPARE(excel->liveObjects(), 3);
-        VariantClear(&block);
-    }
-
-    void writeIntoMissingWorksheetAddsIt() {
-        excel->existingPaths.insert(book);
-        excel->sheetCount = 2;
-        QString errMsg;
-        QVERIFY(com->startExcel(errMsg, false));
-        excel->clearRecord();
-        VARIANT block = numberBlock(1, 1);
-        QVERIFY(com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, false, QString(), errMsg));
-        const QStringList calls = excel->callTexts();
-        const int added = int(calls.indexOf(QStringLiteral("call Sheets.Add(null, Worksheet, 1, -4167)")));
-        QVERIFY(added > 0);
-        QCOMPARE(calls.at(added - 1), QStringLiteral("get Sheets.Item(2)"));
-        QCOMPARE(calls.at(added + 1), QStringLiteral("put Worksheet.Name(\"Data\")"));
-        QCOMPARE(calls.at(added + 2), QStringLiteral("get Worksheet.Cells(1, 1)"));
-        VariantClear(&block);
-    }
-
-    void writeReportsOpeningFailure() {
-        QString errMsg;
-        QVERIFY(com->startExcel(errMsg, false));
-        excel->failing.insert(QStringLiteral("Workbooks.Add"));
-        VARIANT block = numberBlock(1, 1);
-        QVERIFY(!com->writeRange(book, QStringLiteral("Data"), 1, 1, &block, false, QString(), errMsg));
-        QCOMPARE(errMsg, QStringLiteral(" Could not open or create workbook \"C:\\out\\book.xlsx\""));
-        VariantClear(&block);
-    }
-
-    void clearEmptiesExistingWorksheet() {
-        startOnData();
+    void clearEmptiesTheWorksheet() {
         QString errMsg = QStringLiteral("kept");
-        QVERIFY(com->clearWorksheet(book, QStringLiteral("Data"), errMsg));
+        QVERIFY(com->clearWorksheet(fakeBook, QStringLiteral("Data"), errMsg));
         QCOMPARE(excel->callTexts(), (QStringList{"get Worksheet.Cells()", "call Range.Clear()"}));
         QVERIFY(!excel->calls[1].resultRequested);
         QCOMPARE(errMsg, QStringLiteral("kept"));
         QCOMPARE(excel->liveObjects(), 3);
+
+        excel->failing.insert(QStringLiteral("Worksheet.Cells"));
+        errMsg = QStringLiteral("stale");
+        QVERIFY(!com->clearWorksheet(fakeBook, QStringLiteral("Data"), errMsg));
+        QCOMPARE(errMsg, QStringLiteral(" Cells could not be found for worksheet \"Data\" of workbook "
+                                        "\"C:\\out\\book.xlsx\""));
     }
 
     void clearOfMissingTargetsSucceeds() {
+        const QString other = QStringLiteral("C:\\out\\other.xlsx");
         QString errMsg;
-        QVERIFY(com->startExcel(errMsg, false));
-        QVERIFY(com->clearWorksheet(book, QStringLiteral("Header"), errMsg));
-        QCOMPARE(errMsg, QStringLiteral(" Could not open workbook \"C:\\out\\book.xlsx\""));
+        QVERIFY(com->clearWorksheet(other, QStringLiteral("Header"), errMsg));
+        QCOMPARE(errMsg, QStringLiteral(" Could not open workbook \"C:\\out\\other.xlsx\""));
         // No current workbook is left: the next request opens again.
         QCOMPARE(excel->liveObjects(), 1);
-        excel->existingPaths.insert(book);
-        QVERIFY(com->clearWorksheet(book, QStringLiteral("Header"), errMsg));
+        excel->existingPaths.insert(other);
+        QVERIFY(com->clearWorksheet(other, QStringLiteral("Header"), errMsg));
         QCOMPARE(errMsg, QStringLiteral(
-                             " Could not get the worksheet \"Header\" in workbook \"C:\\out\\book.xlsx\""));
+                             " Could not get the worksheet \"Header\" in workbook \"C:\\out\\other.xlsx\""));
         QCOMPARE(excel->liveObjects(), 2);
-    }
-
-    void clearReportsUnreachableCells() {
-        startOnData();
-        excel->failing.insert(QStringLiteral("Worksheet.Cells"));
-        QString errMsg = QStringLiteral("stale");
-        QVERIFY(!com->clearWorksheet(book, QStringLiteral("Data"), errMsg));
-        QCOMPARE(errMsg,
-                 QStringLiteral(
-                     " Cells could not be found for worksheet \"Data\" of workbook \"C:\\out\\book.xlsx\""));
     }
 };
 
