@@ -15,60 +15,49 @@ class DateSerialsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void serials_data();
-    void serials();
-    void invalidDateTimeKeepsOnlyTheMinute();
-    void formatFollowsTheFirstSpacing_data();
-    void formatFollowsTheFirstSpacing();
+    void serials_data() {
+        QTest::addColumn<QDateTime>("dateTime");
+        QTest::addColumn<double>("serial");
+        QTest::newRow("first day of the system") << utc(1900, 1, 1) << 1.0 - oneMinute;
+        QTest::newRow("last day before the phantom leap day") << utc(1900, 2, 28) << 59.0 - oneMinute;
+        QTest::newRow("first day after it") << utc(1900, 3, 1) << 61.0 - oneMinute;
+        QTest::newRow("noon") << utc(2020, 1, 1, 12) << 43831.0 + 43140.0 / 86400.0;
+        QTest::newRow("the day zero itself") << utc(1899, 12, 31) << -oneMinute;
+        QTest::newRow("before the system") << utc(1899, 12, 30, 6) << -1.0 + (21600.0 - 60.0) / 86400.0;
+        QTest::newRow("end of day written as 24:00")
+            << parsePvxDateTime(QStringLiteral("2020-1-1 24:00")) << 43832.0 - oneMinute;
+        QTest::newRow("date part as it stands, not local time")
+            << utc(2021, 6, 30, 23, 59) << 44377.0 + (86340.0 - 60.0) / 86400.0;
+        QTest::newRow("invalid keeps only the minute") << QDateTime() << -oneMinute;
+        QTest::newRow("impossible month")
+            << parsePvxDateTime(QStringLiteral("2021-13-1 10:00")) << -oneMinute;
+    }
+    void serials() {
+        QFETCH(QDateTime, dateTime);
+        QFETCH(double, serial);
+        QCOMPARE(ExcelWrite::excelDateSerial(dateTime), serial);
+    }
+    void formatFollowsTheFirstSpacing_data() {
+        QTest::addColumn<QList<double>>("serials");
+        QTest::addColumn<QString>("format");
+        const double day = 43831.0;
+        QTest::newRow("no timesteps") << QList<double>{} << "m/d/yyyy h:mm";
+        QTest::newRow("one timestep") << QList<double>{day} << "m/d/yyyy h:mm";
+        QTest::newRow("six-hourly") << QList<double>{day, day + 0.25, day + 0.5} << "m/d/yyyy h:mm";
+        QTest::newRow("daily") << QList<double>{day, day + 1.0} << "m/d/yyyy";
+        QTest::newRow("weekly") << QList<double>{day, day + 7.0} << "m/d/yyyy";
+        QTest::newRow("just below 20 days") << QList<double>{day, day + 19.75} << "m/d/yyyy";
+        QTest::newRow("exactly 20 days") << QList<double>{day, day + 20.0} << "m/yyyy";
+        QTest::newRow("monthly") << QList<double>{day, day + 31.0} << "m/yyyy";
+        QTest::newRow("only the first two decide") << QList<double>{day, day + 31.0, day + 31.25} << "m/yyyy";
+        QTest::newRow("backwards") << QList<double>{day, day - 1.0} << "m/d/yyyy h:mm";
+    }
+    void formatFollowsTheFirstSpacing() {
+        QFETCH(QList<double>, serials);
+        QFETCH(QString, format);
+        QCOMPARE(ExcelWrite::dateNumberFormatFor(serials), format);
+    }
 };
-
-void DateSerialsTest::serials_data() {
-    QTest::addColumn<QDateTime>("dateTime");
-    QTest::addColumn<double>("serial");
-    QTest::newRow("first day of the system") << utc(1900, 1, 1) << 1.0 - oneMinute;
-    QTest::newRow("last day before the phantom leap day") << utc(1900, 2, 28) << 59.0 - oneMinute;
-    QTest::newRow("first day after it") << utc(1900, 3, 1) << 61.0 - oneMinute;
-    QTest::newRow("noon") << utc(2020, 1, 1, 12) << 43831.0 + 43140.0 / 86400.0;
-    QTest::newRow("the day zero itself") << utc(1899, 12, 31) << -oneMinute;
-    QTest::newRow("before the system") << utc(1899, 12, 30, 6) << -1.0 + (21600.0 - 60.0) / 86400.0;
-    QTest::newRow("end of day written as 24:00")
-        << parsePvxDateTime(QStringLiteral("2020-1-1 24:00")) << 43832.0 - oneMinute;
-    QTest::newRow("date part as it stands, not local time")
-        << utc(2021, 6, 30, 23, 59) << 44377.0 + (86340.0 - 60.0) / 86400.0;
-}
-
-void DateSerialsTest::serials() {
-    QFETCH(QDateTime, dateTime);
-    QFETCH(double, serial);
-    QCOMPARE(ExcelWrite::excelDateSerial(dateTime), serial);
-}
-
-void DateSerialsTest::invalidDateTimeKeepsOnlyTheMinute() {
-    QCOMPARE(ExcelWrite::excelDateSerial(QDateTime()), -oneMinute);
-    QCOMPARE(ExcelWrite::excelDateSerial(parsePvxDateTime(QStringLiteral("2021-13-1 10:00"))), -oneMinute);
-}
-
-void DateSerialsTest::formatFollowsTheFirstSpacing_data() {
-    QTest::addColumn<QList<double>>("serials");
-    QTest::addColumn<QString>("format");
-    const double day = 43831.0;
-    QTest::newRow("no timesteps") << QList<double>{} << "m/d/yyyy h:mm";
-    QTest::newRow("one timestep") << QList<double>{day} << "m/d/yyyy h:mm";
-    QTest::newRow("six-hourly") << QList<double>{day, day + 0.25, day + 0.5} << "m/d/yyyy h:mm";
-    QTest::newRow("daily") << QList<double>{day, day + 1.0} << "m/d/yyyy";
-    QTest::newRow("weekly") << QList<double>{day, day + 7.0} << "m/d/yyyy";
-    QTest::newRow("just below 20 days") << QList<double>{day, day + 19.75} << "m/d/yyyy";
-    QTest::newRow("exactly 20 days") << QList<double>{day, day + 20.0} << "m/yyyy";
-    QTest::newRow("monthly") << QList<double>{day, day + 31.0} << "m/yyyy";
-    QTest::newRow("only the first two decide") << QList<double>{day, day + 31.0, day + 31.25} << "m/yyyy";
-    QTest::newRow("backwards") << QList<double>{day, day - 1.0} << "m/d/yyyy h:mm";
-}
-
-void DateSerialsTest::formatFollowsTheFirstSpacing() {
-    QFETCH(QList<double>, serials);
-    QFETCH(QString, format);
-    QCOMPARE(ExcelWrite::dateNumberFormatFor(serials), format);
-}
 
 QTEST_GUILESS_MAIN(DateSerialsTest)
 #include "tst_dateserials.moc"
