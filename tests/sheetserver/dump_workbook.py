@@ -1,6 +1,6 @@
-"""Prints a workbook as JSON, read by openpyxl: the worksheets in order and, for every
-cell that holds a value or a format, its value, openpyxl's data type, bold and number
-format. Dates come as ISO texts."""
+"""Prints a workbook as openpyxl reads it, as JSON: the worksheet names in order and, for every
+cell that holds a value, bold or a number format, its value (dates as ISO texts), openpyxl's
+data type, bold and number format, by worksheet name."""
 import datetime
 import json
 import sys
@@ -8,30 +8,18 @@ import sys
 import openpyxl
 
 
-def cell_entry(cell):
+def entry(cell):
     value = cell.value
     if isinstance(value, (datetime.datetime, datetime.date, datetime.time)):
         value = value.isoformat()
-    return {
-        "value": value,
-        "type": cell.data_type,
-        "bold": bool(cell.font and cell.font.b),
-        "format": cell.number_format,
-    }
+    bold = bool(cell.font and cell.font.b)
+    return {"value": value, "type": cell.data_type, "bold": bold, "format": cell.number_format}
 
 
-def main():
-    book = openpyxl.load_workbook(sys.argv[1])
-    sheets = []
-    for sheet in book.worksheets:
-        cells = {}
-        for row in sheet.iter_rows():
-            for cell in row:
-                if cell.value is None and not (cell.font and cell.font.b) and cell.number_format == "General":
-                    continue
-                cells[cell.coordinate] = cell_entry(cell)
-        sheets.append({"name": sheet.title, "cells": cells})
-    json.dump({"sheets": sheets}, sys.stdout)
-
-
-main()
+names, sheets = [], {}
+for sheet in openpyxl.load_workbook(sys.argv[1]).worksheets:
+    cells = {c.coordinate: entry(c) for row in sheet.iter_rows() for c in row}
+    cells = {k: e for k, e in cells.items() if e["value"] is not None or e["bold"] or e["format"] != "General"}
+    names.append(sheet.title)
+    sheets[sheet.title] = cells
+json.dump({"names": names, "sheets": sheets}, sys.stdout)

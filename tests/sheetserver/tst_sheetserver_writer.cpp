@@ -3,20 +3,13 @@
 // server object or COM initialisation is left behind.
 
 #include "ExcelWrite.h"
-#include "OleAutomation.h"
-#include "OleDiagnostics.h"
-#include "SpreadsheetServer.h"
-#include "WorkbookReader.h"
+#include "SheetServerTest.h"
 
 #include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
 
 class SheetServerWriterTest : public QObject {
     Q_OBJECT
-    QTemporaryDir folder;
-    long stringsBefore = 0;
-    long arraysBefore = 0;
+    ServerFixture fixture;
 
     // The writer's message; storedPath gets the path as the writer passes it on.
     QString convert(const QString& workbookPath, int arrangement, QString* storedPath = nullptr) {
@@ -34,20 +27,9 @@ class SheetServerWriterTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(folder.isValid());
-        registerSpreadsheetServer();
-    }
-    void init() {
-        stringsBefore = OleLiveStringCount();
-        arraysBefore = OleLiveArrayCount();
-    }
-    void cleanup() {
-        QCOMPARE(spreadsheetServerLiveObjects(), 0);
-        QCOMPARE(OleLiveStringCount(), stringsBefore);
-        QCOMPARE(OleLiveArrayCount(), arraysBefore);
-        QCOMPARE(OleComInitializeDepth(), 0);
-    }
+    void initTestCase() { fixture.initTestCase(); }
+    void init() { fixture.init(); }
+    void cleanup() { fixture.cleanup(); }
 
     void everyArrangementClosesTheApplication_data() {
         QTest::addColumn<int>("arrangement");
@@ -56,7 +38,7 @@ private Q_SLOTS:
     }
     void everyArrangementClosesTheApplication() {
         QFETCH(int, arrangement);
-        const QString path = folder.filePath(QStringLiteral("study%1.xlsx").arg(arrangement));
+        const QString path = fixture.file(QStringLiteral("study%1.xlsx").arg(arrangement));
         QCOMPARE(convert(path, arrangement), QString());
         const QStringList sheets = sheetNames(readWorkbookIndependently(path));
         QVERIFY(sheets.size() > 1);
@@ -64,24 +46,11 @@ private Q_SLOTS:
     }
 
     void failedHeaderStillClosesTheApplication() {
-        const QString path = folder.filePath(QStringLiteral("study.csv"));
+        const QString path = fixture.file(QStringLiteral("study.csv"));
         QString expected;
         const QString message = convert(path, 1, &expected);
         QCOMPARE(message, "The file extension of \"\" for workbook \"" + expected +
                               "\" is not supported in your version of Excel");
-    }
-
-    void foreignFileIsKept() {
-        const QString path = folder.filePath(QStringLiteral("notes.xlsx"));
-        QFile notes(path);
-        QVERIFY(notes.open(QIODevice::WriteOnly));
-        notes.write("my notes, not a workbook");
-        notes.close();
-        QString expected;
-        const QString message = convert(path, 0, &expected);
-        QCOMPARE(message, " Could not create and save workbook to path \"" + expected + "\"");
-        QVERIFY(notes.open(QIODevice::ReadOnly));
-        QCOMPARE(notes.readAll(), QByteArray("my notes, not a workbook"));
     }
 
     void defaultExtensionFollowsTheVersion() {
@@ -98,10 +67,10 @@ private Q_SLOTS:
         qputenv("GRIDWELL_SPREADSHEET_UNREGISTERED", "1");
         registerSpreadsheetServer();
         qunsetenv("GRIDWELL_SPREADSHEET_UNREGISTERED");
-        const QString message = convert(folder.filePath(QStringLiteral("never.xlsx")), 0);
+        const QString message = convert(fixture.file(QStringLiteral("never.xlsx")), 0);
         registerSpreadsheetServer();
         QCOMPARE(message, QStringLiteral("CLSIDFromProgID() failed when trying to start Excel Application"));
-        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("never.xlsx"))));
+        QVERIFY(!QFile::exists(fixture.file(QStringLiteral("never.xlsx"))));
         // The failed start initialised COM on this thread and left it so.
         QCOMPARE(OleComInitializeDepth(), 1);
         CoUninitialize();
