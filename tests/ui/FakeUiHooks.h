@@ -6,19 +6,14 @@
 #include <QStringList>
 
 // Replaces the windows' dialogs and URL opener while alive: file dialogs answer from a
-// queue, warning boxes and opened addresses are recorded.
-class FakeUiHooks {
-public:
+// queue (an empty queue cancels), warning boxes and opened addresses are recorded.
+struct FakeUiHooks {
     struct FileRequest {
-        QString caption;
-        QString folder;
-        QString filter;
-        QString selectedFilter;
+        QString caption, folder, filter, selectedFilter;
         QFileDialog::Options options;
     };
     struct Warning {
-        QString title;
-        QString text;
+        QString title, text;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton;
         bool parentless;
@@ -28,20 +23,19 @@ public:
     QList<FileRequest> fileRequests;
     QList<Warning> warnings;
     QList<QUrl> openedUrls;
+    UtilsNS::UiHooks saved = UtilsNS::uiHooks();
 
-    FakeUiHooks() : saved(UtilsNS::uiHooks()) {
+    FakeUiHooks() {
         UtilsNS::UiHooks& hooks = UtilsNS::uiHooks();
         hooks.getSaveFileName = [this](QWidget*, const QString& caption, const QString& folder,
-                                       const QString& filter, QString* selectedFilter,
+                                       const QString& filter, QString* selected,
                                        QFileDialog::Options options) {
-            fileRequests.append(
-                {caption, folder, filter, selectedFilter ? *selectedFilter : QString(), options});
+            fileRequests.append({caption, folder, filter, selected ? *selected : QString(), options});
             return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
         };
         hooks.warning = [this](QWidget* parent, const QString& title, const QString& text,
-                               QMessageBox::StandardButtons buttons,
-                               QMessageBox::StandardButton defaultButton) {
-            warnings.append({title, text, buttons, defaultButton, parent == nullptr});
+                               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault) {
+            warnings.append({title, text, buttons, byDefault, parent == nullptr});
             return QMessageBox::Ok;
         };
         hooks.openUrl = [this](const QUrl& url) {
@@ -50,7 +44,4 @@ public:
         };
     }
     ~FakeUiHooks() { UtilsNS::uiHooks() = saved; }
-
-private:
-    UtilsNS::UiHooks saved;
 };

@@ -27,33 +27,25 @@ private Q_SLOTS:
     void windowModeRunsUntilTheWindowCloses() {
         ExcelWrite writer;
         QString title;
-        bool diagnosticsHidden = false;
-        bool shown = false;
+        bool shownWithHiddenDiagnostics = false;
         // Answers the running window the way a user would: look, then press Cancel.
         QTimer::singleShot(0, [&] {
-            GridwellDlg* window = nullptr;
             for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (!window)
-                    window = qobject_cast<GridwellDlg*>(widget);
+                if (auto* window = qobject_cast<GridwellDlg*>(widget)) {
+                    title = window->windowTitle();
+                    shownWithHiddenDiagnostics =
+                        window->isVisible() && window->diagnostics() && !window->diagnostics()->isVisible();
+                    window->findChild<QPushButton*>(QStringLiteral("_cancelButton"))->click();
+                    return;
+                }
             }
-            if (!window) {
-                QCoreApplication::quit(); // nothing to close: end the loop, the checks below fail
-                return;
-            }
-            shown = window->isVisible();
-            title = window->windowTitle();
-            diagnosticsHidden = window->diagnostics() && !window->diagnostics()->isVisible();
-            window->findChild<QPushButton*>(QStringLiteral("_cancelButton"))->click();
+            QCoreApplication::quit(); // nothing to close: end the loop, the checks below fail
         });
         QCOMPARE(runWindowMode(writer), 0);
-        QVERIFY(shown);
         QCOMPARE(title, QStringLiteral("PVX to Excel Writer (v1.4)"));
-        QVERIFY(diagnosticsHidden);
-        // The window and its diagnostics window are gone.
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            QVERIFY(!qobject_cast<GridwellDlg*>(widget));
-            QVERIFY(!qobject_cast<UtilsNS::MessageViewer*>(widget));
-        }
+        QVERIFY(shownWithHiddenDiagnostics);
+        for (QWidget* widget : QApplication::topLevelWidgets()) // the window and its diagnostics are gone
+            QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
     }
 };
 
