@@ -80,14 +80,15 @@ long ZipReader::find(std::string_view name) const {
     return it == _byLowerName.end() ? -1 : long(it->second);
 }
 
-std::string ZipReader::read(std::size_t index) {
+// Hands the entry's bytes to sink piece by piece: inflated, or as stored with ZIP_FL_COMPRESSED.
+void ZipReader::streamEntry(std::size_t index, std::uint32_t flags,
+                            const std::function<void(const char*, std::size_t)>& sink) {
     const std::string& name = _names[index];
-    zip_file_t* f = zip_fopen_index(_zip, index, 0);
+    zip_file_t* f = zip_fopen_index(_zip, index, flags);
     if (!f)
         throw Error("Cannot read the part \"" + name + "\" of \"" + _path + "\": " + zip_strerror(_zip) +
                     ".");
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> guard(f, zip_fclose);
-    std::string out;
     char buf[65536];
     for (;;) {
         zip_int64_t got = zip_fread(f, buf, sizeof buf);
@@ -96,15 +97,24 @@ std::string ZipReader::read(std::size_t index) {
                         ".");
         if (got == 0)
             break;
-        if (out.size() + std::uint64_t(got) > _limits.maxEntryBytes)
+        sink(buf, std::size_t(got));
+    }
+}
+
+std::string ZipReader::read(std::size_t index) {
+    const std::string& name = _names[index];
+    std::string out;
+    // The caps are checked on the inflated bytes themselves, never on the sizes the archive claims.
+    streamEntry(index, 0, [&](const char* data, std::size_t size) {
+        if (out.size() + size > _limits.maxEntryBytes)
             throw Error("The part \"" + name + "\" of \"" + _path +
                         "\" inflates beyond the size limit; the file is refused as a possible zip bomb.");
-        _totalRead += std::uint64_t(got);
+        _totalRead += size;
         if (_totalRead > _limits.maxTotalBytes)
             throw Error("The file \"" + _path +
                         "\" inflates beyond the total size limit; it is refused as a possible zip bomb.");
-        out.append(buf, std::size_t(got));
-    }
+        out.append(data, size);
+    });
     return out;
 }
 
@@ -122,22 +132,7 @@ ZipReader::RawInfo ZipReader::rawInfo(std::size_t index) const {
 }
 
 void ZipReader::copyRaw(std::size_t index, const std::function<void(const char*, std::size_t)>& sink) {
-    const std::string& name = _names[index];
-    zip_file_t* f = zip_fopen_index(_zip, index, ZIP_FL_COMPRESSED);
-    if (!f)
-        throw Error("Cannot read the part \"" + name + "\" of \"" + _path + "\": " + zip_strerror(_zip) +
-                    ".");
-    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> guard(f, zip_fclose);
-    char buf[65536];
-    for (;;) {
-        zip_int64_t got = zip_fread(f, buf, sizeof buf);
-        if (got < 0)
-            throw Error("The part \"" + name + "\" of \"" + _path + "\" is damaged: " + zip_file_strerror(f) +
-                        ".");
-        if (got == 0)
-            break;
-        sink(buf, std::size_t(got));
-    }
+    streamEntry(index, ZIP_FL_COMPRESSED, sink);
 }
 
 } // namespace xlsx

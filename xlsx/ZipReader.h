@@ -41,6 +41,9 @@ public:
     void copyRaw(std::size_t index, const std::function<void(const char*, std::size_t)>& sink);
 
 private:
+    void streamEntry(std::size_t index, std::uint32_t zipFlags,
+                     const std::function<void(const char*, std::size_t)>& sink);
+
     std::string _path;
     OpenLimits _limits;
     ::zip* _zip = nullptr;
