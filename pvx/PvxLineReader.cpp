@@ -62,9 +62,24 @@ bool PvxLineReader::fill() {
     return true;
 }
 
+void PvxLineReader::skipByteOrderMark() {
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    if (peek(byteOrderMark.size()) != byteOrderMark)
+        return;
+    if (_mode == Line)
+        _device.read(byteOrderMark.size());
+    else
+        _start += byteOrderMark.size();
+}
+
 PvxLine PvxLineReader::readLine() {
+    ++_lineNumber;
     if (_mode == Line) {
-        _lineBuffer = _device.readLine();
+        // One byte more than a line may hold, and its line end.
+        _lineBuffer = _device.readLine(static_cast<qint64>(maxLineLength) + 2);
+        const bool ended = _lineBuffer.endsWith('\n');
+        if (static_cast<std::size_t>(_lineBuffer.size()) - (ended ? 1 : 0) > maxLineLength)
+            throw PvxLineTooLong(_lineNumber);
         return trimmed(_lineBuffer.constData(), _lineBuffer.constData() + _lineBuffer.size());
     }
     std::size_t searchFrom = _start;
@@ -73,11 +88,15 @@ PvxLine PvxLineReader::readLine() {
         const void* newline = std::memchr(base + searchFrom, '\n', _end - searchFrom);
         if (newline) {
             const char* lineEnd = static_cast<const char*>(newline);
+            if (static_cast<std::size_t>(lineEnd - (base + _start)) > maxLineLength)
+                throw PvxLineTooLong(_lineNumber);
             const PvxLine line = trimmed(base + _start, lineEnd);
             _start = static_cast<std::size_t>(lineEnd - base) + 1;
             return line;
         }
         const std::size_t scanned = _end - _start;
+        if (scanned > maxLineLength)
+            throw PvxLineTooLong(_lineNumber);
         if (!fill()) {
             // The last line may end without a line feed.
             const PvxLine line = trimmed(_buffer.constData() + _start, _buffer.constData() + _end);

@@ -3,8 +3,16 @@
 #include <QByteArray>
 
 #include <cstddef>
+#include <exception>
 
 class QIODevice;
+
+// Thrown by the line reader for a line longer than the reader accepts; the read ends there.
+struct PvxLineTooLong : std::exception {
+    explicit PvxLineTooLong(qint64 number) : lineNumber(number) {}
+    const char* what() const noexcept override { return "PVX line too long"; }
+    qint64 lineNumber;
+};
 
 // One trimmed line of the input as a byte range; valid until the next read.
 struct PvxLine {
@@ -26,10 +34,19 @@ class PvxLineReader {
 public:
     enum Mode { Block, Line };
 
+    // The longest line accepted, without its line end: a line without an end must not be
+    // able to take all memory.
+    static constexpr std::size_t maxLineLength = std::size_t(16) << 20;
+
     PvxLineReader(QIODevice& device, Mode mode);
 
+    // Drops a UTF-8 byte-order mark at the read position.
+    void skipByteOrderMark();
     // The next line; at the end of the input a blank line, and atEnd() becomes true.
+    // Throws PvxLineTooLong for a line longer than maxLineLength.
     PvxLine readLine();
+    // 1-based number of the line that readLine returned last.
+    qint64 lineNumber() const { return _lineNumber; }
     // Up to count bytes ahead of the read position, without consuming them.
     QByteArray peek(std::size_t count);
     // Whether the end of the input has been reached.
@@ -47,4 +64,5 @@ private:
     std::size_t _end = 0;
     bool _deviceDone = false;
     QByteArray _lineBuffer;
+    qint64 _lineNumber = 0;
 };

@@ -71,6 +71,8 @@ public:
     QString description;
     QDateTime createDate;
     qint32 numberOfRuns = 0;
+    // Whether the preamble gave "number_of_runs:" at all.
+    bool runCountGiven = false;
     QList<PvxRun> runs;
     QList<PvxSlot> slots;
     QList<RunValues> values;
@@ -83,6 +85,9 @@ public:
     const PvxSlot& slotAt(int index) const;
     qint32 slotCount() const { return static_cast<qint32>(slots.size()); }
     QList<double> columnValues(int run, int slot, int column) const;
+
+private:
+    WriteStatus readBody(PvxLineReader& reader);
 };
 
 WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method);

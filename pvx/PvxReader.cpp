@@ -6,6 +6,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 const char* const packagePreambleFailure = "Cannot read package preamble";
@@ -37,8 +38,51 @@ double lineToDouble(const PvxLine& line) {
     return line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size);
 }
 
+WriteStatus fileFailure(const QString& what) {
+    return QString::fromLatin1(fileFailureTemplate).arg(what);
+}
+
 WriteStatus fileFailure(const char* what) {
-    return QString::fromLatin1(fileFailureTemplate).arg(QLatin1String(what));
+    return fileFailure(QString::fromLatin1(what));
+}
+
+// A count that the rest of the file depends on: a text that is not a whole number in the
+// 32-bit range is kept so that the reader can refuse it instead of taking it as 0.
+template <std::size_t N>
+void readCount(const PvxLine& line, const char (&)[N], qint32& count, std::optional<QString>& invalidText) {
+    const QString text = line.textAfter(N - 1);
+    bool ok = false;
+    count = text.toInt(&ok);
+    if (ok)
+        invalidText.reset();
+    else
+        invalidText = text;
+}
+
+// Runs one read, turning a line too long to read into the reader's message.
+template <typename Read> WriteStatus guardedRead(Read read) {
+    try {
+        return read();
+    } catch (const PvxLineTooLong& tooLong) {
+        return fileFailure(QStringLiteral("line %1 is longer than 16 MiB").arg(tooLong.lineNumber));
+    }
+}
+
+// Whether anything but blank lines follows; used where the file ought to end.
+bool contentFollows(PvxLineReader& reader) {
+    while (!reader.atEnd()) {
+        if (!reader.readLine().isBlank())
+            return true;
+    }
+    return false;
+}
+
+QString valueCountFailure(const PvxSlot& slot, int run, qint32 count) {
+    return QStringLiteral("Slot %1.%2 of run %3 does not have %4 %5")
+        .arg(slot.objectName, slot.slotName)
+        .arg(run)
+        .arg(count)
+        .arg(count == 1 ? QStringLiteral("value") : QStringLiteral("values"));
 }
 
 // Where a run's slot blocks end: "END_RUN" at the start of the next line, followed by
@@ -97,18 +141,21 @@ WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scal
 
 WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method) {
     PvxLineReader reader(device, PvxLineReader::Line);
-    return readColumnHeader(reader, units, scale, method);
+    return guardedRead([&] { return readColumnHeader(reader, units, scale, method); });
 }
 
 WriteStatus PvxPackage::readPackagePreamble(PvxLineReader& reader) {
     if (preambleRead)
         return WriteStatus();
+    std::optional<QString> invalidRunCount;
     for (;;) {
         const PvxLine line = reader.readLine();
         if (line.isBlank())
             return QString::fromLatin1(packagePreambleFailure);
         if (isKeyword(line, "END_PACKAGE_PREAMBLE")) {
             preambleRead = true;
+            if (invalidRunCount)
+                return fileFailure(QStringLiteral("Invalid number of runs: ") + *invalidRunCount);
             return WriteStatus();
         }
         if (hasKey(line, "name:"))
@@ -119,17 +166,20 @@ WriteStatus PvxPackage::readPackagePreamble(PvxLineReader& reader) {
             description = textValue(line, "description:");
         else if (hasKey(line, "create_date:"))
             createDate = dateValue(line, "create_date:");
-        else if (hasKey(line, "number_of_runs:"))
-            numberOfRuns = intValue(line, "number_of_runs:");
+        else if (hasKey(line, "number_of_runs:")) {
+            readCount(line, "number_of_runs:", numberOfRuns, invalidRunCount);
+            runCountGiven = true;
+        }
     }
 }
 
 WriteStatus PvxPackage::readPackagePreamble(QIODevice& device) {
     PvxLineReader reader(device, PvxLineReader::Line);
-    return readPackagePreamble(reader);
+    return guardedRead([&] { return readPackagePreamble(reader); });
 }
 
 WriteStatus PvxRun::readRunPreamble(PvxLineReader& reader) {
+    std::optional<QString> invalidTimestepCount;
     while (!preambleRead) {
         const PvxLine line = reader.readLine();
         if (line.isBlank())
@@ -147,9 +197,9 @@ WriteStatus PvxRun::readRunPreamble(PvxLineReader& reader) {
         else if (hasKey(line, "unit_quantity:"))
             unitQuantity = intValue(line, "unit_quantity:");
         else if (hasKey(line, "time_steps:"))
-            timeSteps = intValue(line, "time_steps:");
+            readCount(line, "time_steps:", timeSteps, invalidTimestepCount);
         else if (hasKey(line, "timesteps:"))
-            timeSteps = intValue(line, "timesteps:");
+            readCount(line, "timesteps:", timeSteps, invalidTimestepCount);
         else if (hasKey(line, "consecutive:"))
             consecutive = intValue(line, "consecutive:");
         else if (hasKey(line, "slot_set:"))
@@ -159,6 +209,8 @@ WriteStatus PvxRun::readRunPreamble(PvxLineReader& reader) {
         else if (hasKey(line, "idx_sequential:"))
             idxSequential = intValue(line, "idx_sequential:");
     }
+    if (invalidTimestepCount)
+        return fileFailure(QStringLiteral("Invalid number of timesteps: ") + *invalidTimestepCount);
     // One date line per timestep; the end of the input is a line that does not match.
     for (qint32 t = 0; t < timeSteps; ++t) {
         const QString text = reader.readLine().textAfter(0);
@@ -171,7 +223,7 @@ WriteStatus PvxRun::readRunPreamble(PvxLineReader& reader) {
 
 WriteStatus PvxRun::readRunPreamble(QIODevice& device) {
     PvxLineReader reader(device, PvxLineReader::Line);
-    return readRunPreamble(reader);
+    return guardedRead([&] { return readRunPreamble(reader); });
 }
 
 WriteStatus PvxSlot::readSlotPreamble(PvxLineReader& reader) {
@@ -207,16 +259,26 @@ WriteStatus PvxSlot::readSlotPreamble(PvxLineReader& reader) {
 
 WriteStatus PvxSlot::readSlotPreamble(QIODevice& device) {
     PvxLineReader reader(device, PvxLineReader::Line);
-    return readSlotPreamble(reader);
+    return guardedRead([&] { return readSlotPreamble(reader); });
 }
 
 WriteStatus PvxPackage::readPvx(QIODevice& device) {
     PvxLineReader reader(device, PvxLineReader::Block);
+    return guardedRead([&] {
+        reader.skipByteOrderMark();
+        return readBody(reader);
+    });
+}
+
+WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
     WriteStatus status = readPackagePreamble(reader);
     if (!status.isEmpty())
         return status;
     if (numberOfRuns < 0)
         return fileFailure("Negative number of runs");
+    // Without a count, runs that follow would be dropped without a word.
+    if (!runCountGiven && contentFollows(reader))
+        return fileFailure("Missing number of runs");
 
     // Runs and their values grow as the file delivers them, so a count that the file
     // does not back costs no memory.
@@ -257,9 +319,13 @@ WriteStatus PvxPackage::readPvx(QIODevice& device) {
                 }
                 if (!readColumnValues(reader, valueCount, slotValues.emplaceBack()))
                     return QString::fromLatin1(slotPreambleFailure);
-                reader.readLine(); // the column's closing line
+                // A value line too few or too many would shift every later value and line
+                // of the file: the closing lines must stand where the count says.
+                if (!isKeyword(reader.readLine(), "END_COLUMN"))
+                    return fileFailure(valueCountFailure(slot, r, valueCount));
             }
-            reader.readLine(); // the slot's closing line
+            if (!isKeyword(reader.readLine(), "END_SLOT"))
+                return fileFailure(valueCountFailure(slot, r, valueCount));
             if (r == 0)
                 slots.append(slot);
         }

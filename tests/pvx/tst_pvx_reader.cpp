@@ -90,6 +90,8 @@ private Q_SLOTS:
     void hostileCountsFailFast();
     void readsAcrossBlockBoundaries();
     void stopsAfterTheLastRun();
+    void byteOrderMark();
+    void overlongLineIsRefused();
 };
 
 void TestPvxReader::readsTheWorkedExample() {
@@ -240,6 +242,50 @@ void TestPvxReader::failures_data() {
         << preamble(1) + runBlock("").replace("time_steps:2", "time_steps:-3")
         << QStringLiteral("Cannot read PVX file: Negative number of timesteps");
     QTest::newRow("zero runs") << preamble(0) << QString();
+
+    // Counts that do not read are refused rather than taken as 0.
+    const QByteArray oneRun = runBlock(seriesSlot("A", "1\n2\n"));
+    QTest::newRow("run count empty") << QByteArray("number_of_runs:\nEND_PACKAGE_PREAMBLE\n") + oneRun
+                                     << QStringLiteral("Cannot read PVX file: Invalid number of runs: ");
+    QTest::newRow("run count not a number")
+        << QByteArray("number_of_runs:two\nEND_PACKAGE_PREAMBLE\n") + oneRun
+        << QStringLiteral("Cannot read PVX file: Invalid number of runs: two");
+    QTest::newRow("run count out of range")
+        << QByteArray("number_of_runs:3000000000\nEND_PACKAGE_PREAMBLE\n") + oneRun
+        << QStringLiteral("Cannot read PVX file: Invalid number of runs: 3000000000");
+    QTest::newRow("run count fraction")
+        << QByteArray("number_of_runs:1.5\nEND_PACKAGE_PREAMBLE\n") + oneRun
+        << QStringLiteral("Cannot read PVX file: Invalid number of runs: 1.5");
+    QTest::newRow("later valid run count wins")
+        << QByteArray("number_of_runs:x\nnumber_of_runs:1\nEND_PACKAGE_PREAMBLE\n") + oneRun << QString();
+    QTest::newRow("timestep count not a number")
+        << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "time_steps:2x")
+        << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: 2x");
+    QTest::newRow("timestep count empty")
+        << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "timesteps:")
+        << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: ");
+    QTest::newRow("run count missing before a run")
+        << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n") + oneRun
+        << QStringLiteral("Cannot read PVX file: Missing number of runs");
+    QTest::newRow("run count missing, nothing follows")
+        << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n\n\n") << QString();
+
+    // One value line too few or too many is caught in whichever slot it happens.
+    const QByteArray second = seriesSlot("B", "3\n4\n");
+    const QString firstShort =
+        QStringLiteral("Cannot read PVX file: Slot Lake.A of run 0 does not have 2 values");
+    QTest::newRow("value missing in first slot")
+        << preamble(1) + runBlock(seriesSlot("A", "1\n") + second) << firstShort;
+    QTest::newRow("value extra in first slot")
+        << preamble(1) + runBlock(seriesSlot("A", "1\n2\n3\n") + second) << firstShort;
+    QTest::newRow("value missing in second run")
+        << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) + runBlock(seriesSlot("A", "1\n"))
+        << QStringLiteral("Cannot read PVX file: Slot Lake.A of run 1 does not have 2 values");
+    QTest::newRow("scalar with two values")
+        << preamble(1) + runBlock(seriesSlot("S", "1\n2\n", "ScalarSlot"))
+        << QStringLiteral("Cannot read PVX file: Slot Lake.S of run 0 does not have 1 value");
+    QTest::newRow("slot closing line missing")
+        << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT\n", "") + second) << firstShort;
 }
 
 void TestPvxReader::failures() {
@@ -304,6 +350,32 @@ void TestPvxReader::readsAcrossBlockBoundaries() {
     for (int t = 0; t < steps; t += 9973)
         QCOMPARE(read[t], t * 0.5);
     QCOMPARE(read.last(), (steps - 1) * 0.5);
+}
+
+void TestPvxReader::byteOrderMark() {
+    PvxPackage package;
+    QCOMPARE(readText("\xEF\xBB\xBF" + QByteArray(workedExample), package), QString());
+    QCOMPARE(package.name, QStringLiteral("Demo study"));
+    QCOMPARE(package.numberOfRuns, 1);
+    QCOMPARE(package.slotCount(), 2);
+}
+
+void TestPvxReader::overlongLineIsRefused() {
+    // Anywhere in the file, with or without a line end, in either way of reading.
+    const QByteArray longLine((16 << 20) + 1, 'x');
+    QCOMPARE(readText(preamble(1) + longLine + "\n" + runBlock("")),
+             QStringLiteral("Cannot read PVX file: line 4 is longer than 16 MiB"));
+    QCOMPARE(readText("name:" + longLine),
+             QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
+    QBuffer buffer;
+    buffer.setData("junk " + longLine + "\n");
+    buffer.open(QIODevice::ReadOnly);
+    PvxPackage package;
+    QCOMPARE(package.readPackagePreamble(buffer),
+             QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
+    // A line of exactly the limit is still read.
+    const QByteArray longest(16 << 20, 'y');
+    QCOMPARE(readText(preamble(1) + longest + "\n" + runBlock(seriesSlot("A", "1\n2\n"))), QString());
 }
 
 void TestPvxReader::stopsAfterTheLastRun() {
