@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 
 ExcelCom::ExcelCom() = default;
 
@@ -51,9 +52,27 @@ bool ExcelCom::comCallWrap(QString& errMsg, int dispatchFlags, VARIANT* result, 
         parameters.rgdispidNamedArgs = &propertyPut;
     }
 
+    // The exception information is only kept as the cause of a failure; errMsg stays the
+    // caller's to fill.
+    EXCEPINFO exception;
+    std::memset(&exception, 0, sizeof exception);
     hr = object->Invoke(dispatchId, IID_NULL, LOCALE_SYSTEM_DEFAULT, WORD(dispatchFlags), &parameters, result,
-                        nullptr, nullptr);
+                        &exception, nullptr);
     delete[] arguments;
+    if (hr == DISP_E_EXCEPTION) {
+        if (exception.pfnDeferredFillIn)
+            exception.pfnDeferredFillIn(&exception);
+        const QString cause =
+            exception.bstrDescription
+                ? QString::fromUtf16(reinterpret_cast<const char16_t*>(exception.bstrDescription),
+                                     SysStringLen(exception.bstrDescription))
+                : QString();
+        if (!cause.isEmpty() && !_failureCauses.contains(cause))
+            _failureCauses.append(cause);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+    }
     if (FAILED(hr)) {
         errMsg = QString();
         return false;
@@ -64,6 +83,7 @@ bool ExcelCom::comCallWrap(QString& errMsg, int dispatchFlags, VARIANT* result, 
 bool ExcelCom::startExcel(QString& errMsg, bool visible) {
     if (_application)
         return true;
+    forgetFailureCauses();
 
     CoInitialize(nullptr);
 

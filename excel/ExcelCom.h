@@ -3,6 +3,7 @@
 #include "OleAutomation.h"
 
 #include <QString>
+#include <QStringList>
 
 // One automation connection with the spreadsheet application: one application instance,
 // at most one current workbook and at most one current worksheet. Every request goes
@@ -32,10 +33,19 @@ public:
                     VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg);
     bool clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg);
 
+    // What the application said about the calls that failed in the last workbook, worksheet,
+    // range or save operation (its exception descriptions, in order): the cause behind the
+    // operation's own sentence. Empty when it said nothing.
+    const QStringList& failureCauses() const { return _failureCauses; }
+
 private:
+    // Each operation that can fail starts with a clean record of causes.
+    void forgetFailureCauses() { _failureCauses.clear(); }
+
     QString _workbookPath;
     IDispatch* _workbook = nullptr;
     QString _worksheetName;
     IDispatch* _worksheet = nullptr;
     IDispatch* _application = nullptr;
+    QStringList _failureCauses;
 };

@@ -17,6 +17,7 @@ LONG blockExtent(const VARIANT* values, UINT dimension) {
 
 bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
                           VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg) {
+    forgetFailureCauses();
     if (!openWorksheet(workbookPath, worksheetName, errMsg, true))
         return false;
     // Made first, so that a failed allocation leaves no range held.
@@ -81,6 +82,7 @@ bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetN
 }
 
 bool ExcelCom::clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg) {
+    forgetFailureCauses();
     // A workbook or worksheet that does not exist yet has nothing to clear; the caller's
     // next write repeats the failed step, which replaces what errMsg now holds.
     if (!openWorksheet(workbookPath, worksheetName, errMsg, false))

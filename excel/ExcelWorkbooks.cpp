@@ -39,6 +39,7 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
                              bool create) {
     if (workbookPath == _workbookPath && worksheetName == _worksheetName)
         return true;
+    forgetFailureCauses();
 
     if (workbookPath != _workbookPath) {
         if (_worksheet) {
@@ -248,6 +249,7 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
 }
 
 bool ExcelCom::saveWorkbook(const QString& workbookPath, QString& errMsg) {
+    forgetFailureCauses();
     if (workbookPath != _workbookPath)
         return true;
     VARIANT result;
