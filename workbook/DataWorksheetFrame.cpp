@@ -1,5 +1,6 @@
 #include "DataWorksheetFrame.h"
 
+#include "BlockWrite.h"
 #include "ExcelCom.h"
 #include "PvxModel.h"
 
@@ -12,18 +13,6 @@ HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFo
 HeadingLine labelHeadings(const QStringList& labels, bool down) {
     return HeadingLine{down ? ValueBlock::textColumn(labels) : ValueBlock::textRow(labels), QString()};
 }
-
-namespace {
-
-// A block without cells is not written: the spreadsheet refuses a range of size 0.
-bool writeBlock(ExcelCom& connection, const QString& workbookPath, const QString& worksheet, int row,
-                int column, ValueBlock& block, bool bold, const QString& format, QString& errMsg) {
-    if (block.rows() == 0 || block.columns() == 0)
-        return true;
-    return connection.writeRange(workbookPath, worksheet, row, column, block.variant(), bold, format, errMsg);
-}
-
-} // namespace
 
 WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPath,
                                 const DataWorksheetPlan& plan) {
@@ -42,22 +31,22 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
             ValueBlock corner(1, 1);
             plan.fillCorner(sheet, corner);
             if (!writeBlock(connection, workbookPath, name, 1, 1, corner, true, plan.cornerFormat, errMsg))
-                return errMsg;
+                return connectionFailure(connection, errMsg);
         }
         for (const HeadingLine* headings : {firstHeadings, secondHeadings}) {
             const auto place = headingPlace(headings);
             if (!writeBlock(connection, workbookPath, name, place.first, place.second, *headings->block, true,
                             headings->format, errMsg))
-                return errMsg;
+                return connectionFailure(connection, errMsg);
         }
         ValueBlock data(dataRows, dataColumns);
         plan.fillData(sheet, data);
         if (!writeBlock(connection, workbookPath, name, 2, 2, data, false, QString(), errMsg))
-            return errMsg;
+            return connectionFailure(connection, errMsg);
     }
 
     if (!connection.saveWorkbook(workbookPath, errMsg))
-        return errMsg;
+        return connectionFailure(connection, errMsg);
     return WriteStatus();
 }
 

@@ -2,6 +2,8 @@
 
 #include "ExcelCom.h"
 #include "PvxModel.h"
+#include "WorkbookClaim.h"
+#include "WorksheetLimits.h"
 
 #include <QDir>
 #include <QIODevice>
@@ -62,13 +64,31 @@ WriteStatus ExcelWrite::write() {
     WriteStatus status = package.readPvx(*device);
     if (!status.isEmpty())
         return status;
+    // A study that cannot fit fails before anything is written.
+    status = checkWorksheetLimits(package, timestepRole, slotRole, runRole, slotLabelPreference,
+                                  worksheetLimitsFor(workbookPath));
+    if (!status.isEmpty())
+        return status;
 
+    WorkbookClaim claim(workbookPath);
+    status = claim.acquire();
+    if (!status.isEmpty())
+        return status;
+    status = writeWorkbook(package);
+    // The workbook reaches its file only in the last save: whatever failed before it leaves
+    // the file as it was, and a file that this conversion created goes again.
+    if (!status.isEmpty())
+        claim.discardCreatedWorkbook();
+    return status;
+}
+
+WriteStatus ExcelWrite::writeWorkbook(const PvxPackage& package) {
     ExcelCom connection;
     QString errMsg;
     if (!connection.startExcel(errMsg, false))
         return errMsg;
 
-    status = writeHeaderWorksheet(connection, package);
+    WriteStatus status = writeHeaderWorksheet(connection, package);
     if (!status.isEmpty())
         return status;
 

@@ -7,8 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QDateTime;
 class QIODevice;
+class CutNames;
 class ExcelCom;
 class PvxPackage;
 
@@ -52,12 +55,17 @@ public:
     const QString& workbookPathValue() const { return workbookPath; }
 
 private:
+    // Starts the application, writes "Header" and the data worksheets, closes it.
+    WriteStatus writeWorkbook(const PvxPackage& package);
+
     int timestepRole = Unset;
     int slotRole = Unset;
     int runRole = Unset;
     int slotLabelPreference = Index;
     QIODevice* device = nullptr;
     QString workbookPath;
+    // The short names given, for fast distinct cuts.
+    std::shared_ptr<CutNames> shortNameCuts;
 
 public:
     // Composition lists: filled by writeHeaderWorksheet, read by the data worksheet steps.

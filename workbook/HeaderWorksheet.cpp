@@ -1,5 +1,6 @@
 #include "ExcelWrite.h"
 
+#include "BlockWrite.h"
 #include "ExcelCom.h"
 #include "PvxDateTime.h"
 #include "PvxModel.h"
@@ -16,7 +17,7 @@ const QString headerSheet = QStringLiteral("Header");
 WriteStatus ExcelWrite::writeHeaderWorksheet(ExcelCom& connection, const PvxPackage& package) {
     QString errMsg;
     if (!connection.clearWorksheet(workbookPath, headerSheet, errMsg))
-        return errMsg;
+        return connectionFailure(connection, errMsg);
 
     const bool withShortNames = slotLabelPreference == Short;
     QStringList slotHeadingTexts = {QStringLiteral("Slot #"),      QStringLiteral("Object Type"),
@@ -184,16 +185,11 @@ WriteStatus ExcelWrite::writeHeaderWorksheet(ExcelCom& connection, const PvxPack
         {timeDates.get(), runRows + 6 + slotCount, 2, false, dateNumberFormat},
     };
     for (const Placement& placement : placements) {
-        // A table without rows (no runs, no series slots, no timesteps) has no cells to
-        // write; the spreadsheet refuses a range of size 0.
-        if (placement.block->rows() == 0 || placement.block->columns() == 0)
-            continue;
-        if (!connection.writeRange(workbookPath, headerSheet, placement.row, placement.column,
-                                   placement.block->variant(), placement.bold, placement.format, errMsg))
-            return errMsg;
+        if (!writeBlock(connection, workbookPath, headerSheet, placement.row, placement.column,
+                        *placement.block, placement.bold, placement.format, errMsg))
+            return connectionFailure(connection, errMsg);
     }
-
-    if (!connection.saveWorkbook(workbookPath, errMsg))
-        return errMsg;
+    // Not saved here: the data worksheets' save at the end takes the whole conversion to the
+    // file at once, so a failure in between leaves the workbook as it was.
     return WriteStatus();
 }

@@ -1,5 +1,7 @@
 #include "ExcelWrite.h"
 
+#include "CutNames.h"
+
 #include <QRegularExpression>
 
 QString ExcelWrite::shortenSlotName(const QString& fullName) {
@@ -10,16 +12,22 @@ QString ExcelWrite::shortenSlotName(const QString& fullName) {
     shortName.replace(standaloneAnd, QStringLiteral("&"));
     shortName.remove(droppedCharacters);
 
+    // The names given so far, for the cut below; kept in step with shortSlotNames, which
+    // the header step empties at its start.
+    if (!shortNameCuts || shortNameCuts->size() != shortSlotNames.size()) {
+        shortNameCuts = std::make_shared<CutNames>(CutNames::CaseSensitive);
+        for (const QString& given : std::as_const(shortSlotNames))
+            shortNameCuts->add(given);
+    }
     if (shortName.size() < 32) {
+        shortNameCuts->add(shortName);
         shortSlotNames.append(shortName);
         return shortName;
     }
 
     // Too long for a worksheet name: cut, mark the cut, and keep cut names apart by a
     // counter in front of the name.
-    QString candidate = shortName.left(30) + QLatin1Char('~');
-    for (int k = 1; shortSlotNames.contains(candidate); ++k)
-        candidate = (QString::number(k) + shortName).left(30) + QLatin1Char('~');
+    const QString candidate = shortNameCuts->cutDistinct(shortName);
     shortSlotNames.append(candidate);
     return candidate;
 }

@@ -1,32 +1,41 @@
 #include "SlotWorksheetNames.h"
 
+#include "CutNames.h"
+
 #include <QRegularExpression>
-#include <QSet>
 
-namespace {
+QString worksheetNameFrom(const QString& label, const QString& indexLabel) {
+    static const QRegularExpression colon(QStringLiteral("[:]"));
+    static const QRegularExpression refused(QStringLiteral("[\\[\\]*?/\\\\\\x00-\\x1F\\x7F]"));
+    static const QRegularExpression outerApostrophes(QStringLiteral("^'+|'+$"));
 
-// Worksheet names as the spreadsheet compares them.
-QString nameKey(const QString& name) {
-    return name.toCaseFolded();
+    QString name = QString(label).remove(colon);
+    name.replace(refused, QStringLiteral("_"));
+    name.remove(outerApostrophes);
+    return name.isEmpty() ? indexLabel : name;
 }
 
-} // namespace
-
-QStringList slotWorksheetNames(const QStringList& slotLabels) {
-    static const QRegularExpression colon(QStringLiteral("[:]"));
+QStringList slotWorksheetNames(const QStringList& slotLabels, const QStringList& indexLabels) {
+    CutNames taken(CutNames::IgnoringCase);
+    taken.add(QStringLiteral("Header"));
+    taken.add(QStringLiteral("History"));
 
     QStringList names;
-    QSet<QString> taken;
-    taken.insert(nameKey(QStringLiteral("Header")));
-    for (const QString& label : slotLabels) {
-        const QString colonFree = QString(label).remove(colon);
-        QString name = colonFree.size() < 32 ? colonFree : colonFree.left(30) + QLatin1Char('~');
+    names.reserve(slotLabels.size());
+    for (qsizetype k = 0; k < slotLabels.size(); ++k) {
+        const QString indexLabel =
+            k < indexLabels.size() ? indexLabels.at(k) : QStringLiteral("Slot%1").arg(k);
+        const QString name = worksheetNameFrom(slotLabels.at(k), indexLabel);
         // A name already given would make two slots share one worksheet; the counter in
         // front keeps the names apart.
-        for (int k = 1; taken.contains(nameKey(name)); ++k)
-            name = (QString::number(k) + colonFree).left(30) + QLatin1Char('~');
-        taken.insert(nameKey(name));
-        names.append(name);
+        if (name.size() >= 32) {
+            names.append(taken.cutDistinct(name));
+        } else if (taken.contains(name)) {
+            names.append(taken.countedDistinct(name));
+        } else {
+            taken.add(name);
+            names.append(name);
+        }
     }
     return names;
 }

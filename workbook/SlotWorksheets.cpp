@@ -18,7 +18,7 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     const int runCount = static_cast<int>(runLabels.size());
 
     DataWorksheetPlan plan;
-    plan.worksheetNames = slotWorksheetNames(slotLabels).mid(0, series.size());
+    plan.worksheetNames = slotWorksheetNames(slotLabels, slotIndexLabels).mid(0, series.size());
     plan.rowHeadings = runsDown ? &runHeadings : &stepHeadings;
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;
     plan.rowHeadingsFirst = runsDown;

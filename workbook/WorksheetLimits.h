@@ -1,0 +1,25 @@
+#pragma once
+
+#include "WriteStatus.h"
+
+#include <QString>
+
+class PvxPackage;
+
+// What one worksheet of the target file format holds.
+struct WorksheetLimits {
+    qint64 rows;
+    qint64 columns;
+    qint64 textLength; // UTF-16 units in one cell
+};
+
+// The limits of the format that the workbook path asks for: 65,536 x 256 for ".xls",
+// 1,048,576 x 16,384 for the Open XML formats.
+WorksheetLimits worksheetLimitsFor(const QString& workbookPath);
+
+// Whether the conversion of package in the arrangement given by the three roles fits the
+// limits: rows and columns of every worksheet ("Header" and the data worksheets) and the
+// length of every text cell. Returns a message that names the worksheet, what it needs and
+// the limit, and suggests an arrangement that fits; empty when everything fits.
+WriteStatus checkWorksheetLimits(const PvxPackage& package, int timestepRole, int slotRole, int runRole,
+                                 int slotLabelPreference, const WorksheetLimits& limits);
