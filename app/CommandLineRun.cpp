@@ -3,6 +3,7 @@
 #include "CommandLineOptions.h"
 #include "ConsoleBuf.h"
 #include "ExcelWrite.h"
+#include "LogFileGuard.h"
 #include "PathDefaults.h"
 #include "PathSubstitution.h"
 #include "Verbosity.h"
@@ -167,9 +168,13 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
                 "Gridwell Error: Output Log file path environment variables could not be substituted:"),
             options.logPath);
     QFile log(logPath);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // Opening the log empties its file: never the input, the workbook or another workbook.
+    QString refusal = logFileRefusal(logPath, inputPath, workbookPath);
+    if (refusal.isEmpty() && !log.open(QIODevice::WriteOnly | QIODevice::Text))
+        refusal = log.errorString();
+    if (!refusal.isEmpty()) {
         std::cout << "Gridwell Error: Problem opening log file named " << logPath << ": " << std::endl
-                  << log.errorString() << std::endl
+                  << refusal << std::endl
                   << std::endl;
         return 1;
     }
