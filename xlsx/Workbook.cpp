@@ -169,6 +169,8 @@ void Workbook::saveAs(const std::string& path, FileFormat format) {
         throw Error("Cannot save \"" + path + "\": saving as .xls or .xlsb is not supported yet.");
     if (path.empty())
         throw Error("Cannot save the workbook: no file name was given.");
+    if (isFolder(path))
+        throw Error("Cannot save \"" + path + "\": it is a folder.");
     if (fileExists(path) && !sameFile(path, d->path))
         throw Error("Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
     d->prepareForSave(format);

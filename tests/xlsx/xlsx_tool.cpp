@@ -114,6 +114,55 @@ void saveAndDie(const std::string& path, int killAt) {
     wb->save();
 }
 
+volatile std::sig_atomic_t resumeSave = 0;
+
+void onResume(int) {
+    resumeSave = 1;
+}
+
+void onOwnTerm(int) {
+    static const char said[] = "HANDLED\n";
+    if (::write(1, said, sizeof said - 1) < 0) {
+        // Nothing to do about a closed pipe in a signal handler.
+    }
+    resumeSave = 1;
+}
+
+// Opens a workbook, writes rows x 50 numbers into its first worksheet and saves it in place. At
+// step pauseAt of the save it prints "STEP <n>" and waits until a signal handler lets it go on
+// (SIGUSR1 always does). handling: "default", "ignore-int" (SIGINT ignored from the start) or
+// "own-term" (a SIGTERM handler of the program's own, which the engine must call).
+void saveAwaitingSignals(const std::string& path, int rows, int pauseAt, const std::string& handling) {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onResume;
+    sigaction(SIGUSR1, &action, nullptr);
+    if (handling == "ignore-int") {
+        action.sa_handler = SIG_IGN;
+        sigaction(SIGINT, &action, nullptr);
+    } else if (handling == "own-term") {
+        action.sa_handler = onOwnTerm;
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    auto wb = Workbook::open(path);
+    ValueBlock block(rows, 50);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= 50; ++c)
+            block.setNumber(r, c, r * c + 0.5);
+    wb->worksheet(1)->putBlock(1, 1, block);
+    wb->setSaveProgressCallback([pauseAt](int step) {
+        if (step != pauseAt)
+            return;
+        std::printf("STEP %d\n", step);
+        std::fflush(stdout);
+        for (int waited = 0; !resumeSave && waited < 6000; ++waited)
+            ::usleep(10000);
+    });
+    std::printf("SAVING\n");
+    std::fflush(stdout);
+    wb->save();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -179,6 +228,9 @@ int main(int argc, char** argv) {
                 ws->putBlock(1, 1, block);
             }
             wb->saveAs(argv[2], xlsx::FileFormat::Xlsx);
+        } else if (cmd == "save-signal" && argc >= 6) {
+            // save-signal <path> <rows> <pause at step, 0 for none> <handling>
+            saveAwaitingSignals(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argv[5]);
         } else if (cmd == "save-die" && argc >= 4) {
             saveAndDie(argv[2], std::atoi(argv[3]));
         } else {

@@ -1,0 +1,162 @@
+"""Interrupts saves over an existing workbook with SIGINT, SIGTERM and SIGKILL, at every step of the
+save and at random moments. The file on disk is always the old workbook byte for byte or the new
+one whole (openpyxl reads it); SIGINT and SIGTERM leave no temporary file; the temporary file a
+SIGKILL leaves is removed by the next save into the same folder."""
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import openpyxl
+
+TOOL = sys.argv.pop(1)
+TEMP = re.compile(r"^\.gridwell-save-(\d+)-[A-Za-z0-9]{6}$")
+SMALL, LARGE = 200, 20000  # rows of 50 numbers written before the save
+
+
+def content(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class SignalledSave(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.base = os.path.join(cls.tmp.name, "base.xlsx")
+        subprocess.run([TOOL, "sample", cls.base], check=True, capture_output=True)
+        cls.old = content(cls.base)
+        cls.runs = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def start(self, rows, pause_at, handling="default"):
+        """A save of rows x 50 numbers over a copy of the sample, in a folder of its own."""
+        SignalledSave.runs += 1
+        folder = os.path.join(self.tmp.name, f"run{self.runs}")
+        os.mkdir(folder)
+        target = os.path.join(folder, "book.xlsx")
+        shutil.copy(self.base, target)
+        proc = subprocess.Popen([TOOL, "save-signal", target, str(rows), str(pause_at), handling],
+                                stdout=subprocess.PIPE, text=True)
+        self.assertEqual(proc.stdout.readline(), "SAVING\n")
+        return proc, folder, target
+
+    def paused_at(self, proc):
+        """True once the save stands at its pause step, False when it ended without reaching it."""
+        line = proc.stdout.readline()
+        return line.startswith("STEP ")
+
+    def assertOldOrWholeNew(self, target, rows):
+        """Returns "old" or "new"."""
+        if content(target) == self.old:
+            return "old"
+        wb = openpyxl.load_workbook(target, read_only=True)
+        ws = wb.worksheets[0]
+        self.assertEqual(ws.cell(1, 1).value, 1.5)
+        self.assertEqual(ws.cell(rows, 50).value, rows * 50 + 0.5)
+        self.assertEqual(wb["Data"]["A2"].value, "plain")
+        wb.close()
+        return "new"
+
+    def leftovers(self, folder):
+        return [name for name in os.listdir(folder) if name != "book.xlsx"]
+
+    def test_sigint_and_sigterm_at_every_step(self):
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            outcomes = []
+            for step in range(1, 100):
+                proc, folder, target = self.start(SMALL, step)
+                if not self.paused_at(proc):
+                    # Past the last step: the save ran to its end.
+                    self.assertEqual(proc.wait(), 0)
+                    self.assertEqual(self.assertOldOrWholeNew(target, SMALL), "new")
+                    break
+                proc.send_signal(sig)
+                self.assertEqual(proc.wait(), -sig, (sig, step))
+                outcomes.append(self.assertOldOrWholeNew(target, SMALL))
+                self.assertEqual(self.leftovers(folder), [], (sig, step))
+                proc.stdout.close()
+            else:
+                self.fail("the save never finished")
+            # Interrupted before the rename, the old file stays; after it, the new one is there.
+            self.assertGreater(outcomes.count("old"), 3, outcomes)
+            self.assertGreaterEqual(outcomes.count("new"), 1, outcomes)
+            self.assertEqual(outcomes, sorted(outcomes, reverse=True), outcomes)
+
+    def test_signals_at_random_moments(self):
+        proc, folder, target = self.start(LARGE, 0)
+        began = time.monotonic()
+        self.assertEqual(proc.wait(), 0)
+        duration = time.monotonic() - began
+        proc.stdout.close()
+        rng = random.Random(20240611)
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
+            for _ in range(4):
+                proc, folder, target = self.start(LARGE, 0)
+                time.sleep(rng.uniform(0, duration * 1.1))
+                proc.send_signal(sig)
+                rc = proc.wait()
+                proc.stdout.close()
+                self.assertIn(rc, (0, -sig))
+                state = self.assertOldOrWholeNew(target, LARGE)
+                if rc == 0:
+                    self.assertEqual(state, "new")
+                if sig != signal.SIGKILL or rc == 0:
+                    self.assertEqual(self.leftovers(folder), [], (sig, state))
+
+    def test_sigkill_leftover_is_removed_by_the_next_save(self):
+        for step in (1, 3):
+            proc, folder, target = self.start(SMALL, step)
+            self.assertTrue(self.paused_at(proc))
+            proc.send_signal(signal.SIGKILL)
+            self.assertEqual(proc.wait(), -signal.SIGKILL)
+            proc.stdout.close()
+            self.assertEqual(content(target), self.old)
+            left = self.leftovers(folder)
+            self.assertEqual(len(left), 1, left)
+            self.assertEqual(TEMP.match(left[0]).group(1), str(proc.pid))
+            # A temporary file of a running process is left alone.
+            alive = os.path.join(folder, f".gridwell-save-{os.getpid()}-AbC123")
+            open(alive, "w").close()
+            other = os.path.join(folder, "other.xlsx")
+            res = subprocess.run([TOOL, "put-number", target, other, "Data", "1", "1", "7"],
+                                 capture_output=True, text=True)
+            self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+            self.assertEqual(sorted(os.listdir(folder)), sorted(["book.xlsx", "other.xlsx", os.path.basename(alive)]))
+
+    def test_a_previous_handler_is_called_and_the_save_fails(self):
+        proc, folder, target = self.start(SMALL, 3, "own-term")
+        self.assertTrue(self.paused_at(proc))
+        proc.send_signal(signal.SIGTERM)
+        out = proc.stdout.read()
+        self.assertEqual(proc.wait(), 1, out)
+        proc.stdout.close()
+        self.assertIn("HANDLED", out)
+        self.assertIn("interrupted by a signal", out)
+        self.assertEqual(content(target), self.old)
+        self.assertEqual(self.leftovers(folder), [])
+
+    def test_an_ignored_signal_stays_ignored(self):
+        proc, folder, target = self.start(SMALL, 3, "ignore-int")
+        self.assertTrue(self.paused_at(proc))
+        proc.send_signal(signal.SIGINT)
+        time.sleep(0.3)
+        self.assertIsNone(proc.poll())
+        proc.send_signal(signal.SIGUSR1)
+        self.assertEqual(proc.wait(), 0)
+        proc.stdout.close()
+        self.assertEqual(self.assertOldOrWholeNew(target, SMALL), "new")
+        self.assertEqual(self.leftovers(folder), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
