@@ -3,6 +3,9 @@
 #include "ExcelComResults.h"
 #include "ExcelComText.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 const LONG worksheetType = -4167;
 
@@ -95,6 +98,10 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
             _workbookPath = workbookPath;
             releaseDispatch(workbooks);
         } else {
+            // A missing file is the ordinary way to a new workbook: what the application said
+            // about opening it is no cause of what follows.
+            if (create && !QFileInfo::exists(QDir::fromNativeSeparators(workbookPath)))
+                forgetFailureCauses();
             if (!create) {
                 errMsg += QStringLiteral(" Could not open workbook ") + quoted(workbookPath);
                 releaseDispatch(workbooks);
