@@ -103,6 +103,12 @@ struct Workbook::Impl {
     std::string* memoryPart(std::string_view name);
     void removeOverride(const std::string& part);
     std::string relationshipTarget(std::string_view typeSuffix, std::string* id = nullptr) const;
+    // Reads the relationships of a part into rels; false when the part has none.
+    bool readRelationships(const std::string& part, pugi::xml_document& rels);
+    // Removes a part together with its content-type override and its own relationships.
+    void dropPart(const std::string& part);
+    // Removes the workbook's relationship of that type and the part it leads to.
+    void dropWorkbookRelated(std::string_view typeSuffix);
 
     void loadPackage();
     void ensureLoaded(Worksheet::Impl& sheet);
@@ -112,9 +118,22 @@ struct Workbook::Impl {
     void indexSheetNode(pugi::xml_node node);
     bool nameTaken(std::string_view name, const Worksheet* except) const;
 
+    // Removes what clearing a worksheet removes besides its cells (merges, conditional formats,
+    // validations, hyperlinks, comments, the autofilter) with the parts only they use.
+    void clearSheetExtras(Worksheet::Impl& sheet);
+
     void prepareForSave(FileFormat target);
     void writePackage(int fd, const std::string& path);
 };
+
+// Part names: the folder of a part with its slash ("xl/" for "xl/workbook.xml"), the part a
+// relationship target names from a folder, and the relationships part of a part.
+std::string partFolder(const std::string& part);
+std::string resolveTarget(const std::string& baseDir, std::string_view target);
+std::string relationshipsPartOf(const std::string& part);
+// Removes the relationship with that id from a relationships document; false when there is none.
+bool removeRelationship(const pugi::xml_document& rels, std::string_view id);
+bool endsWith(std::string_view s, std::string_view suffix);
 
 // The package templates of a new workbook.
 std::string relationshipType(std::string_view suffix);

@@ -19,6 +19,8 @@ const char* const kStrictRelNamespace = "http://purl.oclc.org/ooxml/officeDocume
 const char* const kWorksheetType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
 
+} // namespace
+
 bool endsWith(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
@@ -48,12 +50,10 @@ std::string resolveTarget(const std::string& baseDir, std::string_view target) {
     return out;
 }
 
-std::string folderOf(const std::string& part) {
+std::string partFolder(const std::string& part) {
     std::size_t slash = part.rfind('/');
     return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
 }
-
-} // namespace
 
 std::string relationshipType(std::string_view suffix) {
     return "http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + std::string(suffix);
@@ -238,8 +238,8 @@ void Workbook::Impl::loadPackage() {
         throw Error("The file \"" + path + "\" is not a spreadsheet workbook.");
     format = mainType.find("macroEnabled") != std::string::npos ? FileFormat::Xlsm : FileFormat::Xlsx;
 
-    workbookDir = folderOf(workbookPart);
-    workbookRelsPart = workbookDir + "_rels/" + workbookPart.substr(workbookDir.size()) + ".rels";
+    workbookDir = partFolder(workbookPart);
+    workbookRelsPart = relationshipsPartOf(workbookPart);
     parsePart(workbookXml, readPart(workbookPart), workbookPart);
     if (hasPart(workbookRelsPart))
         parsePart(workbookRels, readPart(workbookRelsPart), workbookRelsPart);

@@ -135,19 +135,7 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
     // Formulas elsewhere may depend on changed cells: drop the calculation chain and have the
     // spreadsheet recalculate on opening.
     if (cellsChanged && !isNew) {
-        std::string chainId;
-        std::string chain = relationshipTarget("calcChain", &chainId);
-        if (!chain.empty()) {
-            pugi::xml_node rels = rootElement(workbookRels);
-            for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
-                if (chainId == r.attribute("Id").value()) {
-                    rels.remove_child(r);
-                    break;
-                }
-            workbookRelsChanged = true;
-            removePart(chain);
-            removeOverride(chain);
-        }
+        dropWorkbookRelated("calcChain");
         pugi::xml_node calcPr = childByLocalName(root, "calcPr");
         if (!calcPr) {
             pugi::xml_node after = sheetsNode;
@@ -166,21 +154,8 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
     }
 
     // Macros only travel in a macro-enabled workbook.
-    if (target == FileFormat::Xlsx) {
-        std::string vbaId;
-        std::string vba = relationshipTarget("vbaProject", &vbaId);
-        if (!vba.empty()) {
-            pugi::xml_node rels = rootElement(workbookRels);
-            for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
-                if (vbaId == r.attribute("Id").value()) {
-                    rels.remove_child(r);
-                    break;
-                }
-            workbookRelsChanged = true;
-            removePart(vba);
-            removeOverride(vba);
-        }
-    }
+    if (target == FileFormat::Xlsx)
+        dropWorkbookRelated("vbaProject");
     setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroMainType : kMainType);
 
     if (strings.changed()) {

@@ -116,7 +116,10 @@ public:
     void setNumberFormat(int firstRow, int firstColumn, int lastRow, int lastColumn,
                          std::string_view formatCode);
 
-    // Removes all values and formats; the worksheet itself stays.
+    // Clears the worksheet as the spreadsheet's Cells.Clear does: values, formats (also those of
+    // whole columns), merged ranges, conditional formats, data validations, hyperlinks, comments and
+    // the autofilter go, with the parts only they use; column widths, views, page setup, drawings,
+    // charts and tables stay.
     void clear();
     // Removes values and formats of the cells in the inclusive rectangle (cheap for large areas:
     // only cells that exist are visited). Throws Error for a rectangle outside the sheet's bounds.

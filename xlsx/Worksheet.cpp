@@ -288,6 +288,7 @@ void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int 
 void Worksheet::clear() {
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.clearSheetExtras(*d);
     d->model.clear();
     d->changed = true;
     wb.cellsChanged = true;

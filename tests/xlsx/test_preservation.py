@@ -15,6 +15,7 @@ from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import Font, PatternFill
 from openpyxl.workbook.defined_name import DefinedName
 from openpyxl.worksheet.table import Table
+from zipparts import raw_entries
 
 TOOL = sys.argv.pop(1)
 
@@ -104,21 +105,6 @@ def add_calc_chain_and_macros(src, dst, macro):
                       '<c r="E2" i="1"/><c r="A1" i="2"/></calcChain>')
         if macro:
             zout.writestr("xl/vbaProject.bin", bytes(range(256)) * 40)
-
-
-def raw_entries(path):
-    """Name -> (compression, CRC, stored bytes) of every entry."""
-    out = {}
-    with open(path, "rb") as f:
-        blob = f.read()
-    with zipfile.ZipFile(path) as z:
-        for info in z.infolist():
-            off = info.header_offset
-            name_len = int.from_bytes(blob[off + 26:off + 28], "little")
-            extra_len = int.from_bytes(blob[off + 28:off + 30], "little")
-            start = off + 30 + name_len + extra_len
-            out[info.filename] = (info.compress_type, info.CRC, blob[start:start + info.compress_size])
-    return out
 
 
 class Preservation(unittest.TestCase):

@@ -216,6 +216,20 @@ int main(int argc, char** argv) {
             one.setNumber(1, 1, std::atof(argv[7]));
             ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
             wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
+        } else if (cmd == "clear" && argc >= 5) {
+            // clear <in> <out> <sheet> [texts...]: clears the sheet, writes the texts into row 1.
+            auto wb = Workbook::open(argv[2]);
+            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            if (!ws)
+                throw xlsx::Error("no such sheet");
+            ws->clear();
+            if (argc > 5) {
+                ValueBlock header(1, argc - 5);
+                for (int i = 5; i < argc; ++i)
+                    header.setText(1, i - 4, argv[i]);
+                ws->putBlock(1, 1, header);
+            }
+            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);

@@ -1,0 +1,33 @@
+"""Zip-level helpers shared by the engine's test scripts: the stored bytes of every entry, and
+copies of a package with entries changed, added or left out."""
+import zipfile
+
+
+def raw_entries(path):
+    """Name -> (compression, CRC, stored bytes) of every entry."""
+    out = {}
+    with open(path, "rb") as f:
+        blob = f.read()
+    with zipfile.ZipFile(path) as z:
+        for info in z.infolist():
+            off = info.header_offset
+            name_len = int.from_bytes(blob[off + 26:off + 28], "little")
+            extra_len = int.from_bytes(blob[off + 28:off + 30], "little")
+            start = off + 30 + name_len + extra_len
+            out[info.filename] = (info.compress_type, info.CRC, blob[start:start + info.compress_size])
+    return out
+
+
+def rewrite(src, dst, replace=None, drop=(), add=()):
+    """Copies a package, passing each entry's bytes through replace(name, bytes), leaving out the
+    names in drop and adding the (name, bytes) pairs in add."""
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            if item.filename in drop:
+                continue
+            body = zin.read(item.filename)
+            if replace:
+                body = replace(item.filename, body)
+            zout.writestr(item, body)
+        for name, body in add:
+            zout.writestr(name, body)
