@@ -40,6 +40,16 @@ struct ValueBlock::Data {
     BlockCell& at(int row, int column);
 };
 
+// The header row of a table on a worksheet, and which of its cells were written since the file
+// was opened: the table's column names must follow them.
+struct TableHeader {
+    std::string part;
+    int row = 0; // 1-based
+    int firstColumn = 0, lastColumn = 0;
+    std::vector<bool> written; // by column of the table
+    bool anyWritten = false;
+};
+
 struct Worksheet::Impl {
     Workbook* workbook = nullptr;
     std::string name;
@@ -51,6 +61,8 @@ struct Worksheet::Impl {
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;
+    bool tablesKnown = false;
+    std::vector<TableHeader> tables; // of tables with a header row
 };
 
 struct Workbook::Impl {
@@ -121,6 +133,11 @@ struct Workbook::Impl {
     // Removes what clearing a worksheet removes besides its cells (merges, conditional formats,
     // validations, hyperlinks, comments, the autofilter) with the parts only they use.
     void clearSheetExtras(Worksheet::Impl& sheet);
+
+    // Notes cells of the rectangle being written or cleared that lie in a table's header row.
+    void noteCellWrites(Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow, int lastColumn);
+    // Gives the columns of tables whose header cells were written the names of those cells.
+    void renameTableColumns();
 
     void prepareForSave(FileFormat target);
     void writePackage(int fd, const std::string& path);

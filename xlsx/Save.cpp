@@ -131,6 +131,7 @@ PackedEntry produce(const OutputItem& item) {
 
 void Workbook::Impl::prepareForSave(FileFormat target) {
     pugi::xml_node root = rootElement(workbookXml);
+    renameTableColumns();
 
     // Formulas elsewhere may depend on changed cells: drop the calculation chain and have the
     // spreadsheet recalculate on opening.

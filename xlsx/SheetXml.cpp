@@ -37,26 +37,6 @@ void appendUInt(std::string& out, std::uint64_t v) {
     out.append(buf, res.ptr);
 }
 
-bool parseRef(std::string_view ref, int& row, int& column) {
-    std::size_t i = 0;
-    int col = 0;
-    while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
-        col = col * 26 + (ref[i] - 'A' + 1);
-        if (col > kMaxColumns)
-            return false;
-        ++i;
-    }
-    if (i == 0 || i == ref.size())
-        return false;
-    int r = 0;
-    auto res = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
-    if (res.ec != std::errc() || res.ptr != ref.data() + ref.size() || r < 1 || r > kMaxRows)
-        return false;
-    row = r;
-    column = col;
-    return true;
-}
-
 struct StringWriter : pugi::xml_writer {
     std::string out;
     void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
@@ -78,6 +58,26 @@ std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<s
 }
 
 } // namespace
+
+bool parseCellRef(std::string_view ref, int& row, int& column) {
+    std::size_t i = 0;
+    int col = 0;
+    while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
+        col = col * 26 + (ref[i] - 'A' + 1);
+        if (col > kMaxColumns)
+            return false;
+        ++i;
+    }
+    if (i == 0 || i == ref.size())
+        return false;
+    int r = 0;
+    auto res = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (res.ec != std::errc() || res.ptr != ref.data() + ref.size() || r < 1 || r > kMaxRows)
+        return false;
+    row = r;
+    column = col;
+    return true;
+}
 
 void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix) {
     out += "<" + prefix + "sheetData>";
@@ -199,7 +199,7 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
                 continue;
             int cellRow = rowNumber, column = lastColumn + 1;
             if (pugi::xml_attribute r = c.attribute("r")) {
-                if (!parseRef(r.value(), cellRow, column) || cellRow != rowNumber)
+                if (!parseCellRef(r.value(), cellRow, column) || cellRow != rowNumber)
                     fail("cell reference \"" + std::string(r.value()) + "\" does not fit its row");
             }
             if (column <= lastColumn || column > kMaxColumns)

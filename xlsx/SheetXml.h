@@ -22,6 +22,9 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
 // (formulas, errors, inline strings, extra attributes) are kept as raw cells.
 void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName);
 
+// Reads a cell reference such as "AB12"; false when it is none or lies outside the sheet.
+bool parseCellRef(std::string_view ref, int& row, int& column);
+
 // "A1" or "A1:C3" for the used area of the model ("A1" when empty).
 std::string dimensionRef(const SheetModel& model);
 

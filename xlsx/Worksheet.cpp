@@ -126,6 +126,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
                     ", columns 1 to " + std::to_string(kMaxColumns) + ").");
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
     SheetModel& model = d->model;
 
     // Strings get their shared index once, however often the block refers to them.
@@ -289,6 +290,7 @@ void Worksheet::clear() {
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
     wb.clearSheetExtras(*d);
+    wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
     d->model.clear();
     d->changed = true;
     wb.cellsChanged = true;
@@ -298,6 +300,7 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
     checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
     auto& rows = d->model.rows;
     const auto first = std::uint16_t(firstColumn - 1);
     const auto last = std::uint16_t(lastColumn - 1);

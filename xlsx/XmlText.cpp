@@ -92,6 +92,19 @@ void appendCellText(std::string& out, std::string_view text) {
     }
 }
 
+std::string encodeAttributeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || (c == '_' && startsHexEscape(text, i)))
+            appendHexEscape(out, c);
+        else
+            out += char(c);
+    }
+    return out;
+}
+
 bool needsSpacePreserve(std::string_view text) {
     if (text.empty())
         return false;

@@ -16,6 +16,11 @@ void appendXmlEscaped(std::string& out, std::string_view text);
 // underscore, so that any reader gets back exactly the given text.
 void appendCellText(std::string& out, std::string_view text);
 
+// Text for an attribute value that the spreadsheet reads in the _xHHHH_ form (table column
+// names): control characters, also tab and line feed, escaped, and a literal _xHHHH_ protected.
+// Not XML-escaped.
+std::string encodeAttributeText(std::string_view text);
+
 // True when a <t> element needs xml:space="preserve" to keep the text's outer white space.
 bool needsSpacePreserve(std::string_view text);
 

@@ -230,6 +230,23 @@ int main(int argc, char** argv) {
                 ws->putBlock(1, 1, header);
             }
             wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
+        } else if (cmd == "put-row" && argc >= 8) {
+            // put-row <in> <out> <sheet> <row> <column> <values...>: "n:<number>" is a number,
+            // "e:" an empty cell, anything else a text.
+            auto wb = Workbook::open(argv[2]);
+            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            if (!ws)
+                throw xlsx::Error("no such sheet");
+            ValueBlock values(1, argc - 7);
+            for (int i = 7; i < argc; ++i) {
+                std::string value = argv[i];
+                if (value.rfind("n:", 0) == 0)
+                    values.setNumber(1, i - 6, std::atof(value.c_str() + 2));
+                else if (value != "e:")
+                    values.setText(1, i - 6, value);
+            }
+            ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), values);
+            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);

@@ -1,0 +1,142 @@
+// Tables keep the names of their columns in their own part, and the spreadsheet repairs a file
+// whose names differ from the texts in the table's header row. Writing into a header row
+// therefore renames the columns below the cells written, under the spreadsheet's rules: a name is
+// not empty and unique within its table without regard to case.
+
+#include "Internal.h"
+
+#include "SheetNames.h"
+#include "SheetXml.h"
+#include "XmlDom.h"
+#include "XmlText.h"
+
+#include <algorithm>
+#include <set>
+
+namespace xlsx {
+
+namespace {
+
+bool parseRange(std::string_view ref, int& firstRow, int& firstColumn, int& lastRow, int& lastColumn) {
+    std::size_t colon = ref.find(':');
+    if (!parseCellRef(ref.substr(0, colon), firstRow, firstColumn))
+        return false;
+    if (colon == std::string_view::npos) {
+        lastRow = firstRow;
+        lastColumn = firstColumn;
+        return true;
+    }
+    return parseCellRef(ref.substr(colon + 1), lastRow, lastColumn) && firstRow <= lastRow &&
+           firstColumn <= lastColumn;
+}
+
+// The tables of the worksheet that have a header row. A table part that cannot be read is left
+// alone: it is kept as it was, as every part the engine does not understand.
+std::vector<TableHeader> readTables(Workbook::Impl& wb, const Worksheet::Impl& sheet) {
+    std::vector<TableHeader> tables;
+    try {
+        pugi::xml_document rels;
+        if (!wb.readRelationships(sheet.part, rels))
+            return tables;
+        for (pugi::xml_node r = rootElement(rels).first_child(); r; r = r.next_sibling()) {
+            if (!endsWith(r.attribute("Type").value(), "/table") ||
+                std::string_view(r.attribute("TargetMode").value()) == "External")
+                continue;
+            TableHeader table;
+            table.part = resolveTarget(partFolder(sheet.part), r.attribute("Target").value());
+            if (!wb.hasPart(table.part))
+                continue;
+            pugi::xml_document doc;
+            try {
+                parsePart(doc, wb.readPart(table.part), table.part);
+            } catch (const Error&) {
+                continue;
+            }
+            pugi::xml_node root = rootElement(doc);
+            int lastRow = 0;
+            if (localName(root) != "table" || root.attribute("headerRowCount").as_int(1) == 0 ||
+                !parseRange(root.attribute("ref").value(), table.row, table.firstColumn, lastRow,
+                            table.lastColumn))
+                continue;
+            table.written.assign(std::size_t(table.lastColumn - table.firstColumn + 1), false);
+            tables.push_back(std::move(table));
+        }
+    } catch (const Error&) {
+        // Unreadable relationships: no table is known to follow.
+    }
+    return tables;
+}
+
+} // namespace
+
+void Workbook::Impl::noteCellWrites(Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
+                                    int lastColumn) {
+    if (!sheet.tablesKnown) {
+        sheet.tablesKnown = true;
+        if (sheet.tail.find("tablePart") != std::string::npos ||
+            sheet.head.find("tablePart") != std::string::npos)
+            sheet.tables = readTables(*this, sheet);
+    }
+    for (TableHeader& table : sheet.tables) {
+        if (table.row < firstRow || table.row > lastRow)
+            continue;
+        for (int c = std::max(firstColumn, table.firstColumn); c <= std::min(lastColumn, table.lastColumn);
+             ++c) {
+            table.written[std::size_t(c - table.firstColumn)] = true;
+            table.anyWritten = true;
+        }
+    }
+}
+
+void Workbook::Impl::renameTableColumns() {
+    for (const auto& worksheet : sheets) {
+        for (const TableHeader& table : worksheet->impl().tables) {
+            if (!table.anyWritten)
+                continue;
+            pugi::xml_document doc;
+            parsePart(doc, readPart(table.part), table.part);
+            std::vector<pugi::xml_node> columns;
+            for (pugi::xml_node c = childByLocalName(rootElement(doc), "tableColumns").first_child(); c;
+                 c = c.next_sibling())
+                if (c.type() == pugi::node_element && localName(c) == "tableColumn")
+                    columns.push_back(c);
+            auto written = [&](std::size_t i) { return i < table.written.size() && table.written[i]; };
+            // Names of columns whose header was not written stay, and new names avoid them.
+            std::set<std::string> taken;
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                if (!written(i))
+                    taken.insert(foldSheetName(columns[i].attribute("name").value()));
+            bool changed = false;
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                if (!written(i))
+                    continue;
+                CellInfo header = worksheet->cell(table.row, table.firstColumn + int(i));
+                std::string name;
+                if (header.type == CellType::Text && !header.text.empty()) {
+                    const std::string text = encodeAttributeText(header.text);
+                    name = text;
+                    for (int n = 2; taken.count(foldSheetName(name)); ++n)
+                        name = text + std::to_string(n);
+                } else {
+                    for (std::size_t n = i + 1;; ++n) {
+                        name = "Column" + std::to_string(n);
+                        if (!taken.count(foldSheetName(name)))
+                            break;
+                    }
+                }
+                taken.insert(foldSheetName(name));
+                pugi::xml_attribute attr = columns[i].attribute("name");
+                if (!attr)
+                    attr = columns[i].append_attribute("name");
+                if (name != attr.value()) {
+                    attr.set_value(name.c_str());
+                    changed = true;
+                }
+            }
+            if (changed)
+                setPart(table.part, serializePart(doc));
+        }
+    }
+}
+
+} // namespace xlsx
