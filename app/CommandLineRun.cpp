@@ -3,6 +3,7 @@
 #include "CommandLineOptions.h"
 #include "ConsoleBuf.h"
 #include "ExcelWrite.h"
+#include "InterruptStop.h"
 #include "LogFileGuard.h"
 #include "PathDefaults.h"
 #include "PathSubstitution.h"
@@ -99,7 +100,10 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
     }
     writer.setSlotLabelPreference(preference);
 
+    const InterruptStop interruptStop;
+    writer.setStopRequest(InterruptStop::request());
     const WriteStatus status = writer.write();
+    writer.setStopRequest(nullptr);
     if (status.isEmpty()) {
         logStream << "Gridwell: Workbook write successfully completed" << Qt::endl << Qt::endl;
         return 0;

@@ -2,6 +2,7 @@
 
 #include "BlockWrite.h"
 #include "ExcelCom.h"
+#include "ExcelWrite.h"
 #include "PvxModel.h"
 
 #include <algorithm>
@@ -25,7 +26,10 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
     const int dataRows = plan.rowHeadings->block->rows();
     const int dataColumns = plan.columnHeadings->block->columns();
 
+    const auto stopped = [&] { return plan.stopRequested && plan.stopRequested(); };
     for (int sheet = 0; sheet < plan.worksheetNames.size(); ++sheet) {
+        if (stopped())
+            return ExcelWrite::stoppedMessage();
         const QString& name = plan.worksheetNames.at(sheet);
         {
             ValueBlock corner(1, 1);
@@ -45,6 +49,8 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
             return connectionFailure(connection, errMsg);
     }
 
+    if (stopped())
+        return ExcelWrite::stoppedMessage();
     if (!connection.saveWorkbook(workbookPath, errMsg))
         return connectionFailure(connection, errMsg);
     return WriteStatus();

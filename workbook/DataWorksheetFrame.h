@@ -35,6 +35,8 @@ struct DataWorksheetPlan {
     bool rowHeadingsFirst = false;
     std::function<void(int worksheet, ValueBlock& corner)> fillCorner;
     std::function<void(int worksheet, ValueBlock& data)> fillData;
+    // Asked before every worksheet and before the save; true ends the writing there.
+    std::function<bool()> stopRequested;
 };
 
 // Writes every worksheet of the plan with four range writes each, then saves once.

@@ -60,8 +60,14 @@ WriteStatus ExcelWrite::write() {
     if (slotRole == Unset || !device || workbookPath.isEmpty())
         return QStringLiteral("PVX file device, workbook, or workbook orientation not set");
 
+    // Held for the whole conversion: a second conversion into the same workbook fails at once.
+    WorkbookClaim claim(workbookPath);
+    WriteStatus status = claim.acquire();
+    if (!status.isEmpty())
+        return status;
+
     PvxPackage package;
-    WriteStatus status = package.readPvx(*device);
+    status = package.readPvx(*device);
     if (!status.isEmpty())
         return status;
     // A study that cannot fit fails before anything is written.
@@ -69,17 +75,23 @@ WriteStatus ExcelWrite::write() {
                                   worksheetLimitsFor(workbookPath));
     if (!status.isEmpty())
         return status;
+    if (stopRequested())
+        return stoppedMessage();
 
-    WorkbookClaim claim(workbookPath);
-    status = claim.acquire();
-    if (!status.isEmpty())
-        return status;
     status = writeWorkbook(package);
+    // A stop that came in time for the conversion to leave the workbook alone says so, whatever
+    // the step it interrupted made of it.
+    if (!status.isEmpty() && stopRequested())
+        status = stoppedMessage();
     // The workbook reaches its file only in the last save: whatever failed before it leaves
     // the file as it was, and a file that this conversion created goes again.
     if (!status.isEmpty())
         claim.discardCreatedWorkbook();
     return status;
+}
+
+QString ExcelWrite::stoppedMessage() {
+    return QStringLiteral("The conversion was stopped before it was finished; the workbook was left as it was.");
 }
 
 WriteStatus ExcelWrite::writeWorkbook(const PvxPackage& package) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 
 class QDateTime;
@@ -29,6 +30,14 @@ public:
     WriteStatus setWorkbookName(const QString& path);
 
     WriteStatus write();
+
+    // Lets another thread or a signal handler end a conversion early: once *request is true,
+    // the conversion stops before its next worksheet or its save and leaves the workbook as
+    // it was. The flag must outlive the writer's conversions; null (the default) never stops.
+    void setStopRequest(const std::atomic<bool>* request) { stopRequest = request; }
+    bool stopRequested() const { return stopRequest && stopRequest->load(); }
+    // What a stopped conversion returns.
+    static QString stoppedMessage();
 
     // Asks the spreadsheet application for its version: ".xlsx" from version 12 on, else ".xls".
     static WriteStatus defaultWorkbookExtension(QString& extension);
@@ -64,6 +73,7 @@ private:
     int slotLabelPreference = Index;
     QIODevice* device = nullptr;
     QString workbookPath;
+    const std::atomic<bool>* stopRequest = nullptr;
     // The short names given, for fast distinct cuts.
     std::shared_ptr<CutNames> shortNameCuts;
 

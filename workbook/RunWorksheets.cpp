@@ -16,6 +16,7 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
     const int timestepCount = static_cast<int>(timestepSerials.size());
 
     DataWorksheetPlan plan;
+    plan.stopRequested = [this] { return stopRequested(); };
     plan.worksheetNames = runLabels;
     plan.rowHeadings = slotsDown ? &slotHeadings : &stepHeadings;
     plan.columnHeadings = slotsDown ? &stepHeadings : &slotHeadings;

@@ -18,6 +18,7 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     const int runCount = static_cast<int>(runLabels.size());
 
     DataWorksheetPlan plan;
+    plan.stopRequested = [this] { return stopRequested(); };
     plan.worksheetNames = slotWorksheetNames(slotLabels, slotIndexLabels).mid(0, series.size());
     plan.rowHeadings = runsDown ? &runHeadings : &stepHeadings;
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;

@@ -33,6 +33,7 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
     const int runCount = static_cast<int>(runLabels.size());
 
     DataWorksheetPlan plan;
+    plan.stopRequested = [this] { return stopRequested(); };
     plan.worksheetNames = timestepLabels.mid(0, timestepSerials.size());
     plan.cornerFormat = dateNumberFormat;
     plan.rowHeadings = slotsDown ? &slotHeadings : &runHeadings;

@@ -77,14 +77,19 @@ QString placeOf(int role) {
     }
 }
 
+// An arrangement that fits, preferring one that puts the dimension that overflowed in rows
+// (a worksheet holds far more rows than columns), then in columns, then on worksheets.
 QString suggestion(const Counts& counts, const WorksheetLimits& limits, int dimension) {
-    for (int arrangement = 0; arrangement < 6; ++arrangement) {
-        Overflow ignored;
-        if (!dataOverflow(arrangementRoles[arrangement], counts, limits, ignored))
-            return QStringLiteral(" Arrangement %1 puts the %2 %3.")
-                .arg(arrangement)
-                .arg(QLatin1String(dimensionNames[dimension]))
-                .arg(placeOf(arrangementRoles[arrangement][dimension]));
+    for (int role : {Rows, Columns, Sheets}) {
+        for (int arrangement = 0; arrangement < 6; ++arrangement) {
+            Overflow ignored;
+            if (arrangementRoles[arrangement][dimension] == role &&
+                !dataOverflow(arrangementRoles[arrangement], counts, limits, ignored))
+                return QStringLiteral(" Arrangement %1 puts the %2 %3.")
+                    .arg(arrangement)
+                    .arg(QLatin1String(dimensionNames[dimension]))
+                    .arg(placeOf(role));
+        }
     }
     return QStringLiteral(" No arrangement fits the study into worksheets of this format.");
 }

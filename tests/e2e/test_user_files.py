@@ -1,0 +1,517 @@
+"""The user's files end to end, through the built executable: no path of a conversion
+empties, replaces or half-writes a file the user has, and every failure says why."""
+import datetime
+import hashlib
+import os
+import resource
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+
+import openpyxl
+
+GRIDWELL = sys.argv[1]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "composition"))
+from pvxgen import Package, Run, Slot, steps  # noqa: E402
+
+IS_ROOT = os.geteuid() == 0
+ERROR_HEAD = "Gridwell Error: \n"
+
+
+def headless_environment():
+    return {k: v for k, v in os.environ.items()
+            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM")}
+
+
+def study(runs=2, slots=3, count=5, offset=0.0, names=None):
+    stamps = steps(datetime.datetime(2021, 1, 2), count)
+    pairs = names or [(f"Lake {k}", "Outflow") for k in range(slots)]
+    return Package([Run(stamps, [Slot(obj, slot, values=[offset + r * 100 + k + t / 4 for t in range(count)])
+                                 for k, (obj, slot) in enumerate(pairs)]) for r in range(runs)])
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def run(*args, cwd, as_nobody=False, preexec=None, timeout=300):
+    command = [GRIDWELL, *args]
+    if as_nobody:
+        command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command]
+    result = subprocess.run(command, cwd=cwd, capture_output=True, env=headless_environment(),
+                            preexec_fn=preexec, timeout=timeout)
+    return result.returncode, result.stdout.decode()
+
+
+def log_error(path):
+    """What the log says after "Gridwell Error: ", or None for a log without it."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    return text.split(ERROR_HEAD, 1)[1] if ERROR_HEAD in text else None
+
+
+class Folder(unittest.TestCase):
+    """Each test in a folder of its own, holding a small study."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.pvx = self.path("study.pvx")
+        study().write(self.pvx)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def convert(self, *args, **kwargs):
+        return run("-i", self.pvx, *args, cwd=self.dir, **kwargs)
+
+    def make_workbook(self, name="study.xlsx", package=None):
+        target = self.path(name)
+        if package:
+            source = self.path("other.pvx")
+            package.write(source)
+            status, _ = run("-i", source, "-o", target, "-l", self.path("other.log"), cwd=self.dir)
+        else:
+            status, _ = self.convert("-o", target)
+        self.assertEqual(status, 0)
+        return target
+
+    def assertFilesAre(self, names):
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted(names))
+
+
+class LogFile(Folder):
+    def test_log_never_replaces_input_or_workbook(self):
+        workbook = self.make_workbook()
+        other = self.make_workbook("other.xlsx")
+        os.symlink(self.pvx, self.path("link.log"))
+        with open(self.path("old.xls"), "wb") as f:
+            f.write(b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(504))
+        cases = [  # (options, log path as given, reason)
+            (["-o", workbook, "-l", self.pvx], self.pvx, "it is the input file"),
+            (["-o", workbook, "-l", "link.log"], "link.log", "it is the input file"),
+            (["-o", workbook, "-l", workbook], workbook, "it is the workbook"),
+            (["-o", "new.xlsx", "-l", "./new.xlsx"], "./new.xlsx", "it is the workbook"),
+            (["-o", workbook, "-l", other], other, "it is a workbook, not a log file"),
+            (["-o", workbook, "-l", "old.xls"], "old.xls", "it is a workbook, not a log file"),
+        ]
+        kept = {name: digest(self.path(name)) for name in os.listdir(self.dir)}
+        for options, log, reason in cases:
+            with self.subTest(options=options):
+                self.assertEqual(self.convert(*options), (
+                    1, f"Gridwell Error: Problem opening log file named {log}: \n{reason}\n\n"))
+                self.assertEqual({name: digest(self.path(name)) for name in os.listdir(self.dir)}, kept)
+
+    def test_default_log_of_a_log_named_input(self):
+        os.rename(self.pvx, self.path("study.log"))
+        before = digest(self.path("study.log"))
+        status, out = run("-i", "study.log", cwd=self.dir)
+        self.assertEqual((status, out), (
+            1, "Gridwell Error: Problem opening log file named study.log: \nit is the input file\n\n"))
+        self.assertEqual(digest(self.path("study.log")), before)
+        self.assertFilesAre(["study.log"])
+
+
+@unittest.skipUnless(IS_ROOT, "needs root to run as another user and to give files away")
+class Permissions(Folder):
+    def setUp(self):
+        super().setUp()
+        os.chmod(self.dir, 0o777)
+        os.chmod(self.pvx, 0o644)
+
+    def test_write_protected_workbook_is_not_saved(self):
+        workbook = self.make_workbook()
+        os.chown(workbook, 65534, 65534)
+        os.chmod(workbook, 0o444)
+        before = digest(workbook)
+        study(offset=7).write(self.pvx)
+        status, _ = self.convert("-o", workbook, "-l", "nobody.log", as_nobody=True)
+        self.assertEqual(status, 1)
+        self.assertEqual(digest(workbook), before)
+        message = log_error(self.path("nobody.log"))
+        self.assertIn("Permission denied", message)
+        self.assertTrue(message.endswith(f' Could not save workbook "{workbook}"\n\n'), message)
+        self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
+
+    def test_replaced_workbook_keeps_mode_and_owner(self):
+        workbook = self.make_workbook()
+        os.chown(workbook, 65534, 65534)
+        os.chmod(workbook, 0o640)
+        study(offset=7).write(self.pvx)
+        self.assertEqual(self.convert("-o", workbook)[0], 0)
+        info = os.stat(workbook)
+        self.assertEqual((stat.S_IMODE(info.st_mode), info.st_uid, info.st_gid), (0o640, 65534, 65534))
+        self.assertEqual(openpyxl.load_workbook(workbook)["Lk0Otflw"]["B2"].value, 7.0)
+
+    def test_folder_that_may_not_be_written(self):
+        os.chmod(self.dir, 0o755)
+        status, _ = self.convert("-o", "out.xlsx", "-l", "/tmp/gridwell-nobody.log", as_nobody=True)
+        self.addCleanup(os.remove, "/tmp/gridwell-nobody.log")
+        self.assertEqual(status, 1)
+        self.assertIn("Permission denied", log_error("/tmp/gridwell-nobody.log"))
+        self.assertFilesAre(["study.pvx"])
+
+
+class Links(Folder):
+    def test_link_stays_a_link(self):
+        real_dir = os.path.join(self.dir, "real")
+        os.mkdir(real_dir)
+        workbook = self.make_workbook(os.path.join("real", "book.xlsx"))
+        os.symlink(os.path.join("real", "book.xlsx"), self.path("link.xlsx"))
+        study(offset=9).write(self.pvx)
+        self.assertEqual(self.convert("-o", "link.xlsx")[0], 0)
+        self.assertTrue(os.path.islink(self.path("link.xlsx")))
+        self.assertEqual(openpyxl.load_workbook(workbook)["Lk0Otflw"]["B2"].value, 9.0)
+        self.assertEqual(sorted(os.listdir(real_dir)), ["book.log", "book.xlsx"])
+
+    def test_dangling_link_gets_its_workbook(self):
+        os.symlink("made.xlsx", self.path("link.xlsx"))
+        self.assertEqual(self.convert("-o", "link.xlsx")[0], 0)
+        self.assertTrue(os.path.islink(self.path("link.xlsx")))
+        self.assertIn("Header", openpyxl.load_workbook(self.path("made.xlsx")).sheetnames)
+
+    def test_long_names_within_the_limit(self):
+        name = "w" * 250 + ".xlsx"  # 255 bytes, the most a file name may have
+        status, _ = self.convert("-o", name, "-l", "long.log")
+        self.assertEqual(status, 0)
+        self.assertEqual(openpyxl.load_workbook(self.path(name)).sheetnames[0], "Header")
+        self.assertFilesAre(["study.pvx", name, "long.log"])
+
+
+def limit_file_size(size):
+    def apply():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+        # Ignored, so that writing past the limit fails with EFBIG instead of ending the process.
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    return apply
+
+
+class AllOrNothing(Folder):
+    """A save that fails at the end (here: a file size limit, as a full disk would) leaves
+    an existing workbook as it was and removes one that the conversion created."""
+
+    def setUp(self):
+        super().setUp()
+        study(runs=20, slots=40, count=200).write(self.pvx)
+
+    def test_failed_update_keeps_the_workbook(self):
+        workbook = self.make_workbook("book.xlsx", study(runs=2, slots=2, count=3))
+        before = digest(workbook)
+        status, _ = self.convert("-o", workbook, "-l", "book.log", preexec=limit_file_size(200_000))
+        self.assertEqual(status, 1)
+        self.assertEqual(digest(workbook), before)
+        message = log_error(self.path("book.log"))
+        self.assertIn("File too large", message)
+        self.assertTrue(message.endswith(f' Could not save workbook "{workbook}"\n\n'))
+        self.assertFilesAre(["study.pvx", "other.pvx", "other.log", "book.xlsx", "book.log"])
+
+    def test_failed_creation_leaves_no_workbook(self):
+        status, _ = self.convert("-o", "new.xlsx", "-l", "new.log", preexec=limit_file_size(200_000))
+        self.assertEqual(status, 1)
+        self.assertIn("File too large", log_error(self.path("new.log")))
+        self.assertFilesAre(["study.pvx", "new.log"])
+
+
+class Interruptions(Folder):
+    """Kills during the update of a workbook of 40 worksheets: afterwards the workbook is the
+    old one byte for byte or the new one whole; SIGINT and SIGTERM leave no stray file, and
+    what SIGKILL leaves behind goes with the next conversion."""
+
+    def setUp(self):
+        super().setUp()
+        self.old = study(runs=20, slots=40, count=365, offset=0.0)
+        self.new = study(runs=20, slots=40, count=365, offset=0.5)
+        self.new.write(self.pvx)
+        self.workbook = self.make_workbook("book.xlsx", self.old)
+        self.old_digest = digest(self.workbook)
+        os.remove(self.path("other.pvx"))
+        os.remove(self.path("other.log"))
+        start = time.monotonic()
+        self.assertEqual(self.convert("-o", "book.xlsx")[0], 0)
+        self.duration = time.monotonic() - start
+        self.new_digest_cells = self.cells()
+        self.restore_old()
+
+    def restore_old(self):
+        self.old.write(self.path("old.pvx"))
+        run("-i", "old.pvx", "-o", "book.xlsx", "-l", "old.log", cwd=self.dir)
+        os.remove(self.path("old.pvx"))
+        os.remove(self.path("old.log"))
+        self.old_digest = digest(self.workbook)
+
+    def cells(self):
+        wb = openpyxl.load_workbook(self.workbook, read_only=True)
+        picked = [(name, wb[name].cell(row=2 + k, column=2 + k % 20).value)
+                  for k, name in enumerate(wb.sheetnames[1::7])]
+        wb.close()
+        return wb.sheetnames, picked
+
+    def interrupt(self, sig, delay):
+        process = subprocess.Popen([GRIDWELL, "-i", self.pvx, "-o", "book.xlsx"], cwd=self.dir,
+                                   env=headless_environment(), stdout=subprocess.DEVNULL)
+        time.sleep(delay)
+        process.send_signal(sig)
+        return process.wait(timeout=120)
+
+    def assertOldOrNew(self, context):
+        if digest(self.workbook) != self.old_digest:
+            self.assertEqual(self.cells(), self.new_digest_cells, context)
+            return "new"
+        return "old"
+
+    def test_kills_leave_old_or_new(self):
+        outcomes = []
+        for sig in (signal.SIGKILL, signal.SIGTERM, signal.SIGINT):
+            for fraction in (0.1, 0.3, 0.5, 0.7, 0.85, 0.95, 1.1):
+                context = f"{signal.Signals(sig).name} at {fraction:.2f} of {self.duration:.2f} s"
+                with self.subTest(context):
+                    status = self.interrupt(sig, fraction * self.duration)
+                    outcome = self.assertOldOrNew(context)
+                    outcomes.append(outcome)
+                    left = set(os.listdir(self.dir)) - {"study.pvx", "book.xlsx", "book.log"}
+                    if sig != signal.SIGKILL:
+                        self.assertEqual(left, set(), context)
+                        if status == 1:
+                            self.assertIn("The conversion was stopped", log_error(self.path("book.log")))
+                    if outcome == "new" or sig == signal.SIGKILL:
+                        self.restore_old()
+                    self.assertEqual(set(os.listdir(self.dir)) - {"study.pvx", "book.xlsx", "book.log"}, set(),
+                                     context + ": what a killed conversion left is removed by the next one")
+        print(f"interruptions: {outcomes.count('old')} old, {outcomes.count('new')} new", file=sys.stderr)
+
+    def test_stopped_creation_leaves_no_workbook(self):
+        process = subprocess.Popen([GRIDWELL, "-i", self.pvx, "-o", "fresh.xlsx"], cwd=self.dir,
+                                   env=headless_environment(), stdout=subprocess.DEVNULL)
+        while not os.path.exists(self.path("fresh.log")):
+            time.sleep(0.005)
+        time.sleep(0.3 * self.duration)
+        process.send_signal(signal.SIGINT)
+        status = process.wait(timeout=120)
+        if status == 1:
+            self.assertIn("The conversion was stopped", log_error(self.path("fresh.log")))
+            self.assertFalse(os.path.exists(self.path("fresh.xlsx")))
+        self.assertEqual(set(os.listdir(self.dir)) - {"study.pvx", "book.xlsx", "book.log", "fresh.xlsx", "fresh.log"},
+                         set())
+
+
+class OneWriter(Folder):
+    def test_second_conversion_is_refused(self):
+        study(runs=20, slots=40, count=365).write(self.pvx)
+        first = subprocess.Popen([GRIDWELL, "-i", self.pvx, "-o", "book.xlsx", "-l", "first.log"],
+                                 cwd=self.dir, env=headless_environment())
+        lock = self.path(".book.xlsx.gridwell-lock")
+        deadline = time.monotonic() + 60
+        while not os.path.exists(lock) and first.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.002)
+        self.assertTrue(os.path.exists(lock), "the first conversion holds a lock while it runs")
+        status, _ = run("-i", self.pvx, "-o", "book.xlsx", "-l", "second.log", cwd=self.dir)
+        self.assertEqual(first.wait(timeout=120), 0)
+        self.assertEqual(status, 1)
+        self.assertIn('The workbook "book.xlsx" is being written by another conversion',
+                      log_error(self.path("second.log")))
+        self.assertFilesAre(["study.pvx", "book.xlsx", "first.log", "second.log"])
+
+    def test_workbook_open_in_a_spreadsheet_application(self):
+        workbook = self.make_workbook("book.xlsx")
+        before = digest(workbook)
+        for lock_name in (".~lock.book.xlsx#", "~$book.xlsx"):
+            with self.subTest(lock_name):
+                with open(self.path(lock_name), "w") as f:
+                    f.write("someone,host\n")
+                self.assertEqual(self.convert("-o", "book.xlsx")[0], 1)
+                message = log_error(self.path("book.log"))
+                self.assertIn(f'its lock file "{self.path(lock_name)}"', message)
+                self.assertIn("Close the workbook there and convert again.", message)
+                self.assertEqual(digest(workbook), before)
+                os.remove(self.path(lock_name))
+
+
+class ExistingWorkbook(Folder):
+    def test_header_cleared_as_the_spreadsheet_clears(self):
+        wb = openpyxl.Workbook()
+        ws = wb.active
+        ws.title = "Header"
+        for row in range(1, 40):
+            for column in range(1, 12):
+                ws.cell(row=row, column=column, value=f"old {row},{column}")
+        ws.merge_cells("A1:D3")
+        ws.merge_cells("B20:C25")
+        ws.column_dimensions["C"].width = 33
+        ws.freeze_panes = "B2"
+        ws.auto_filter.ref = "A5:J30"
+        ws["E7"].hyperlink = "https://example.invalid/old"
+        ws["F8"].comment = openpyxl.comments.Comment("old note", "someone")
+        ws.data_validations.append(openpyxl.worksheet.datavalidation.DataValidation(type="whole", sqref="A4:J9"))
+        ws.conditional_formatting.add("A1:J30", openpyxl.formatting.rule.CellIsRule(
+            operator="greaterThan", formula=["0"], font=openpyxl.styles.Font(color="FF0000")))
+        wb.create_sheet("Notes")["A1"] = "keep me"
+        wb.save(self.path("book.xlsx"))
+
+        self.assertEqual(self.convert("-o", "book.xlsx")[0], 0)
+        wb = openpyxl.load_workbook(self.path("book.xlsx"))
+        ws = wb["Header"]
+        self.assertEqual(list(ws.merged_cells.ranges), [])
+        self.assertEqual(len(ws.conditional_formatting), 0)
+        self.assertEqual(ws.data_validations.dataValidation, [])
+        self.assertIsNone(ws.auto_filter.ref)
+        self.assertFalse(any(c.hyperlink or c.comment for row in ws.iter_rows() for c in row))
+        self.assertEqual(ws.column_dimensions["C"].width, 33)
+        self.assertEqual(ws.freeze_panes, "B2")
+        self.assertEqual((ws["A1"].value, ws["B1"].value, ws["B2"].value), ("Name", "Owner", "tester"))
+        self.assertIsNone(ws["K39"].value)
+        self.assertEqual(wb["Notes"]["A1"].value, "keep me")
+
+    def test_table_on_a_data_worksheet_follows_its_header_row(self):
+        wb = openpyxl.Workbook()
+        wb.active.title = "Header"
+        ws = wb.create_sheet("Lk0Otflw")
+        for column, name in enumerate(["x", "y", "z"], start=1):
+            ws.cell(row=1, column=column, value=name)
+            for row in range(2, 6):
+                ws.cell(row=row, column=column, value=row * column)
+        ws.add_table(openpyxl.worksheet.table.Table(displayName="Flows", ref="A1:C5"))
+        wb.save(self.path("book.xlsx"))
+
+        self.assertEqual(self.convert("-o", "book.xlsx")[0], 0)
+        wb = openpyxl.load_workbook(self.path("book.xlsx"))
+        table = wb["Lk0Otflw"].tables["Flows"]
+        self.assertEqual([c.name for c in table.tableColumns], ["Lake 0Outflow", "Run0", "Run1"])
+        self.assertEqual([wb["Lk0Otflw"].cell(row=1, column=c).value for c in (1, 2, 3)],
+                         ["Lake 0Outflow", "Run0", "Run1"])
+
+    def test_shared_string_counts(self):
+        workbook = self.make_workbook("book.xlsx")
+        self.assertEqual(self.convert("-o", "book.xlsx", "-a", "0")[0], 0)
+        with zipfile.ZipFile(workbook) as package:
+            sst = package.read("xl/sharedStrings.xml").decode()
+            references = sum(package.read(n).decode().count('t="s"') for n in package.namelist()
+                             if n.startswith("xl/worksheets/sheet"))
+        count = int(sst.split(' count="')[1].split('"')[0])
+        unique = int(sst.split(' uniqueCount="')[1].split('"')[0])
+        self.assertEqual((count, unique), (references, sst.count("<si>")))
+
+
+class Inputs(Folder):
+    def error_of(self, text):
+        with open(self.pvx, "wb") as f:
+            f.write(text)
+        status, _ = self.convert("-o", "out.xlsx", "-l", "out.log")
+        if status != 0:
+            self.assertFalse(os.path.exists(self.path("out.xlsx")), "nothing is written for a file that fails")
+        return status, log_error(self.path("out.log"))
+
+    def test_byte_order_mark(self):
+        with open(self.pvx, "rb") as f:
+            plain = f.read()
+        with open(self.pvx, "wb") as f:
+            f.write(b"\xEF\xBB\xBF" + plain)
+        self.assertEqual(self.convert("-o", "out.xlsx")[0], 0)
+        wb = openpyxl.load_workbook(self.path("out.xlsx"))
+        self.assertEqual(wb["Header"]["E2"].value, 2)
+        self.assertEqual(len(wb.sheetnames), 4)
+
+    def test_refused_inputs(self):
+        with open(self.pvx, "rb") as f:
+            good = f.read()
+        values = b"\n".join(str(0 + 0 + t / 4).encode() for t in range(5))
+        cases = [  # (what, changed file, message)
+            ("empty run count", good.replace(b"number_of_runs:2", b"number_of_runs:"),
+             "Cannot read PVX file: Invalid number of runs: "),
+            ("run count not a number", good.replace(b"number_of_runs:2", b"number_of_runs:two"),
+             "Cannot read PVX file: Invalid number of runs: two"),
+            ("timestep count out of range", good.replace(b"time_steps:5", b"time_steps:99999999999", 1),
+             "Cannot read PVX file: Invalid number of timesteps: 99999999999"),
+            ("run count missing", good.replace(b"number_of_runs:2\n", b""),
+             "Cannot read PVX file: Missing number of runs"),
+            ("value line missing", good.replace(values, values.rsplit(b"\n", 1)[0], 1),
+             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 does not have 5 values"),
+            ("value line extra", good.replace(values, values + b"\n7", 1),
+             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 does not have 5 values"),
+            ("endless line", good.replace(b"owner:tester", b"owner:" + b"x" * (17 << 20)),
+             "Cannot read PVX file: line 2 is longer than 16 MiB"),
+        ]
+        for what, text, message in cases:
+            with self.subTest(what):
+                self.assertEqual(self.error_of(text), (1, message + "\n\n"))
+
+    def test_preamble_only_converts(self):
+        status, message = self.error_of(b"name:Nothing\nEND_PACKAGE_PREAMBLE\n")
+        self.assertEqual((status, message), (0, None))
+
+
+class Names(Folder):
+    def test_slot_names_a_worksheet_cannot_hold(self):
+        pairs = [("Elevation", " [ft]"), ("Inflow", "/Outflow"), ("", "*"), ("", "?"), ("'Lake", "'"),
+                 ("ae", "iou"), ("History", ""), ("Lak", "\U0001F30A" * 20)]
+        study(names=pairs).write(self.pvx)
+        expected = {
+            # The full name's cut would split a surrogate pair: it ends one unit early.
+            "Full": ["Elevation _ft_", "Inflow_Outflow", "_", "1_~", "Lake", "aeiou", "1History~",
+                     "Lak" + "\U0001F30A" * 13 + "~"],
+            "Short": ["Elvtn_ft_", "Inflw_Otflw", "_", "1_~", "Lk", "Slot5", "Hstry", "Lk" + "\U0001F30A" * 14 + "~"],
+        }
+        for preference, names in expected.items():
+            with self.subTest(preference):
+                self.assertEqual(self.convert("-o", f"{preference}.xlsx", "-n", preference)[0], 0)
+                wb = openpyxl.load_workbook(self.path(f"{preference}.xlsx"))
+                self.assertEqual(wb.sheetnames, ["Header"] + names)
+                self.assertEqual(wb[names[0]]["A1"].value, "Elevation [ft]")
+
+
+class Limits(Folder):
+    def test_too_large_for_a_worksheet(self):
+        cases = [  # (package, options, message)
+            (study(runs=257, slots=1, count=2), ["-o", "book.xls", "-a", "1"],
+             'The study needs 258 columns on worksheet "Lk0Otflw"; a worksheet holds at most 256. '
+             "Arrangement 4 puts the runs in rows."),
+            (study(runs=1, slots=2, count=16384), ["-o", "book.xlsx", "-a", "2"],
+             'The study needs 16,385 columns on worksheet "Run0"; a worksheet holds at most 16,384. '
+             "Arrangement 0 puts the timesteps in rows."),
+            (Package(study().runs, description="d" * 40000), ["-o", "book.xlsx"],
+             'The study needs 40,000 characters in one cell on worksheet "Header" (the package description); '
+             "a cell holds at most 32,767."),
+        ]
+        existing = self.make_workbook("book.xlsx")
+        before = digest(existing)
+        for package, options, message in cases:
+            with self.subTest(message[:40]):
+                package.write(self.pvx)
+                self.assertEqual(self.convert(*options, "-l", "book.log")[0], 1)
+                self.assertEqual(log_error(self.path("book.log")), message + "\n\n")
+                self.assertEqual(digest(existing), before)
+                self.assertFalse(os.path.exists(self.path("book.xls")))
+
+
+class Causes(Folder):
+    def test_failures_name_their_cause(self):
+        os.mkdir(self.path("folder.xlsx"))
+        with open(self.path("text.xlsx"), "w") as f:
+            f.write("not a workbook\n")
+        with open(self.path("sealed.xlsx"), "wb") as f:
+            f.write(b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(504))
+        long_name = "n" * 300 + ".xlsx"
+        cases = [  # (workbook, cause in the line before the message, message)
+            ("folder.xlsx", "it is a folder", ' Could not create and save workbook to path "folder.xlsx"'),
+            ("text.xlsx", "is not a workbook", ' Could not create and save workbook to path "text.xlsx"'),
+            ("sealed.xlsx", "encrypted", ' Could not create and save workbook to path "sealed.xlsx"'),
+            ("missing/out.xlsx", "No such file or directory",
+             ' Could not create and save workbook to path "missing/out.xlsx"'),
+            (long_name, "File name too long", f' Could not create and save workbook to path "{long_name}"'),
+        ]
+        for workbook, cause, message in cases:
+            with self.subTest(workbook[:20]):
+                self.assertEqual(self.convert("-o", workbook, "-l", "causes.log")[0], 1)
+                *causes, last = log_error(self.path("causes.log")).rstrip("\n").split("\n")
+                self.assertEqual(last, message)
+                self.assertIn(cause, "\n".join(causes))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
