@@ -61,6 +61,7 @@ struct Worksheet::Impl {
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;
+    std::size_t stringCellsAtLoad = 0; // cells referring to shared strings when read
     bool tablesKnown = false;
     std::vector<TableHeader> tables; // of tables with a header row
 };
@@ -138,6 +139,8 @@ struct Workbook::Impl {
     void noteCellWrites(Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow, int lastColumn);
     // Gives the columns of tables whose header cells were written the names of those cells.
     void renameTableColumns();
+    // Brings the shared string table's count of references up to date.
+    void countStringReferences();
 
     void prepareForSave(FileFormat target);
     void writePackage(int fd, const std::string& path);

@@ -368,6 +368,7 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     sheet.tail = xml.substr(end);
     sheet.prefix = prefix;
     sheet.model = std::move(model);
+    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
     sheet.loaded = true;
 }
 

@@ -129,6 +129,37 @@ PackedEntry produce(const OutputItem& item) {
 
 } // namespace
 
+// The count of references to shared strings covers the whole workbook. Worksheets never read
+// keep theirs, so the count the file states moves by what changed in the worksheets read.
+void Workbook::Impl::countStringReferences() {
+    long long delta = 0;
+    std::uint64_t loadedNow = 0;
+    bool moved = false;
+    for (const auto& s : sheets) {
+        const Worksheet::Impl& sheet = s->impl();
+        if (!sheet.loaded)
+            continue;
+        std::size_t now = sheet.model.sharedStringCells();
+        loadedNow += now;
+        delta += (long long)now - (long long)sheet.stringCellsAtLoad;
+        moved |= now != sheet.stringCellsAtLoad;
+    }
+    if (!moved && !strings.appended())
+        return;
+    long long base = strings.fileReferenceCount();
+    if (base < 0) {
+        // The file states no count: the worksheets not read are counted from their text.
+        base = 0;
+        for (const auto& s : sheets) {
+            const Worksheet::Impl& sheet = s->impl();
+            base += (long long)(sheet.loaded ? sheet.stringCellsAtLoad
+                                             : countSharedStringCells(readPart(sheet.part)));
+        }
+    }
+    // A count below what the worksheets read hold cannot be right; they at least are known.
+    strings.setReferenceCount(std::max<std::uint64_t>(loadedNow, std::uint64_t(std::max(0LL, base + delta))));
+}
+
 void Workbook::Impl::prepareForSave(FileFormat target) {
     pugi::xml_node root = rootElement(workbookXml);
     renameTableColumns();
@@ -159,6 +190,7 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
         dropWorkbookRelated("vbaProject");
     setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroMainType : kMainType);
 
+    countStringReferences();
     if (strings.changed()) {
         if (stringsPart.empty()) {
             stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);

@@ -4,6 +4,8 @@
 #include "XmlDom.h"
 #include "XmlText.h"
 
+#include <charconv>
+
 namespace xlsx {
 
 namespace {
@@ -48,6 +50,15 @@ void SharedStrings::load(std::string xml, std::string_view partName) {
         _texts.push_back(std::move(text));
     }
     _originalCount = _texts.size();
+    _fileReferences = -1;
+    if (pugi::xml_attribute count = root.attribute("count")) {
+        std::string_view text = count.value();
+        unsigned long long value = 0;
+        auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (res.ec == std::errc() && res.ptr == text.data() + text.size() && value <= (1ull << 62))
+            _fileReferences = (long long)value;
+    }
+    _references = _fileReferences;
     _original = std::move(xml);
 }
 
@@ -92,8 +103,9 @@ std::string SharedStrings::serialize() const {
         body = span.selfClosing ? std::string_view()
                                 : orig.substr(span.contentBegin, span.contentEnd - span.contentBegin);
     }
-    out += " count=\"" + std::to_string(_texts.size()) + "\" uniqueCount=\"" + std::to_string(_texts.size()) +
-           "\">";
+    if (_references >= 0)
+        out += " count=\"" + std::to_string(_references) + "\"";
+    out += " uniqueCount=\"" + std::to_string(_texts.size()) + "\">";
     out.append(body);
     for (std::size_t i = _originalCount; i < _texts.size(); ++i) {
         const std::string& t = _texts[i];

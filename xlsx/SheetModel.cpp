@@ -41,4 +41,14 @@ int SheetModel::lastColumn() const {
     return last;
 }
 
+std::size_t SheetModel::sharedStringCells() const {
+    std::size_t count = 0;
+    for (const auto& r : rows)
+        for (const Cell& c : r.cells)
+            if (c.kind == CellKind::String ||
+                (c.kind == CellKind::Raw && raws[c.index].attrs.find(" t=\"s\"") != std::string::npos))
+                ++count;
+    return count;
+}
+
 } // namespace xlsx

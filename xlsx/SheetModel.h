@@ -48,6 +48,8 @@ struct SheetModel {
     void clear();
     int lastRow() const;
     int lastColumn() const;
+    // Cells that refer to the shared string table.
+    std::size_t sharedStringCells() const;
 };
 
 } // namespace xlsx

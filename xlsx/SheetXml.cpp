@@ -272,6 +272,30 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
     }
 }
 
+std::size_t countSharedStringCells(std::string_view xml) {
+    std::size_t count = 0;
+    for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
+        std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", at + 1);
+        if (nameEnd == std::string_view::npos)
+            break;
+        std::string_view name = xml.substr(at + 1, nameEnd - at - 1);
+        if (name != "c" && (name.size() < 2 || name.substr(name.size() - 2) != ":c"))
+            continue;
+        std::size_t tagEnd = xml.find('>', nameEnd);
+        std::string_view tag =
+            xml.substr(nameEnd, tagEnd == std::string_view::npos ? std::string_view::npos : tagEnd - nameEnd);
+        for (std::string_view type : {"t=\"s\"", "t='s'"}) {
+            std::size_t t = tag.find(type);
+            if (t != std::string_view::npos && t > 0 &&
+                (tag[t - 1] == ' ' || tag[t - 1] == '\t' || tag[t - 1] == '\r' || tag[t - 1] == '\n')) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
 std::string dimensionRef(const SheetModel& model) {
     int firstRow = 0, lastRow = 0, firstCol = kMaxColumns + 1, lastCol = 0;
     for (std::size_t i = 0; i < model.rows.size(); ++i) {

@@ -25,6 +25,10 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
 // Reads a cell reference such as "AB12"; false when it is none or lies outside the sheet.
 bool parseCellRef(std::string_view ref, int& row, int& column);
 
+// Counts the cells of a worksheet part's text that refer to the shared string table, without
+// building a model of them.
+std::size_t countSharedStringCells(std::string_view xml);
+
 // "A1" or "A1:C3" for the used area of the model ("A1" when empty).
 std::string dimensionRef(const SheetModel& model);
 
