@@ -198,6 +198,14 @@ class SaveTargets(unittest.TestCase):
         rc, out = put_number(self.sample, os.path.join(folder, "new.xlsx"), 2, **as_user(RUNNER_UID, RUNNER_GID))
         self.assertRefused(rc, out, "Permission denied")
 
+    @unittest.skipUnless(IS_ROOT, "needs root to act as another user")
+    def test_unreadable_workbook(self):
+        target = self.book(self.folder())
+        os.chmod(target, 0o600)
+        res = subprocess.run([TOOL, "open", target], capture_output=True, text=True,
+                             **as_user(RUNNER_UID, RUNNER_GID))
+        self.assertRefused(res.returncode, res.stdout.strip(), target, "Permission denied")
+
     def test_read_only_file_system(self):
         mount = self.small_mount("16m")
         target = self.book(mount)

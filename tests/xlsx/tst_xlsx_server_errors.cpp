@@ -1,0 +1,162 @@
+// Failures of the workbook engine reach automation clients whole: the spreadsheet server hands
+// the engine's own sentence (with the system's reason) to a caller that asks for the exception
+// information, and fails the same way, leaking nothing, for one that does not.
+
+#include "OleAutomation.h"
+#include "OleDiagnostics.h"
+#include "SpreadsheetServer.h"
+#include "Workbook.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+HRESULT invoke(IDispatch* object, const char16_t* member, WORD flags, const QString& argument,
+               VARIANT* result, EXCEPINFO* exception) {
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(member);
+    if (FAILED(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
+        return DISP_E_UNKNOWNNAME;
+    VARIANT text;
+    VariantInit(&text);
+    text.vt = VT_BSTR;
+    text.bstrVal =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(argument.utf16()), UINT(argument.size()));
+    DISPPARAMS params{&text, nullptr, 1, 0};
+    if (result)
+        VariantInit(result);
+    const HRESULT hr =
+        object->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, result, exception, nullptr);
+    VariantClear(&text);
+    return hr;
+}
+
+IDispatch* objectProperty(IDispatch* object, const char16_t* member) {
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(member);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    if (FAILED(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)) ||
+        FAILED(object->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                              &none, &result, nullptr, nullptr)) ||
+        result.vt != VT_DISPATCH) {
+        VariantClear(&result);
+        return nullptr;
+    }
+    return result.pdispVal;
+}
+
+QString engineError(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const xlsx::Error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class XlsxServerErrorsTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir folder;
+    IDispatch* application = nullptr;
+    IDispatch* workbooks = nullptr;
+    IDispatch* workbook = nullptr; // from Workbooks.Add
+    long strings = 0;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(folder.isValid());
+        registerSpreadsheetServer();
+        QFile text(folder.filePath("notes.xlsx"));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Name,Value\n") > 0);
+        text.close();
+        QFile encrypted(folder.filePath("locked.xlsx"));
+        QVERIFY(encrypted.open(QIODevice::WriteOnly));
+        encrypted.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(512, '\0'));
+        encrypted.close();
+        QVERIFY(QDir(folder.path()).mkdir("sub.xlsx"));
+    }
+
+    void init() {
+        strings = OleLiveStringCount();
+        CoInitialize(nullptr);
+        CLSID clsid;
+        QCOMPARE(CLSIDFromProgID(OLESTR("Excel.Application"), &clsid), S_OK);
+        QCOMPARE(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void**>(&application)),
+                 S_OK);
+        workbooks = objectProperty(application, u"Workbooks");
+        QVERIFY(workbooks);
+        workbook = objectProperty(workbooks, u"Add");
+        QVERIFY(workbook);
+    }
+
+    void cleanup() {
+        for (IDispatch** object : {&workbook, &workbooks, &application})
+            if (*object) {
+                (*object)->Release();
+                *object = nullptr;
+            }
+        CoUninitialize();
+        QCOMPARE(spreadsheetServerLiveObjects(), 0L);
+        QCOMPARE(OleLiveStringCount(), strings);
+    }
+
+    void engineSentenceInExceptionInformation_data() {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        const QString longName = folder.filePath(QString(256, 'n') + ".xlsx");
+        QTest::newRow("open: not a workbook") << true << folder.filePath("notes.xlsx") << "not a workbook";
+        QTest::newRow("open: encrypted") << true << folder.filePath("locked.xlsx") << "encrypted";
+        QTest::newRow("open: a folder") << true << folder.filePath("sub.xlsx") << "is a folder";
+        QTest::newRow("open: missing") << true << folder.filePath("none.xlsx") << "No such file or directory";
+        QTest::newRow("open: name too long") << true << longName << "File name too long";
+        QTest::newRow("save: a folder") << false << folder.filePath("sub.xlsx") << "is a folder";
+        QTest::newRow("save: no such folder")
+            << false << folder.filePath("none/book.xlsx") << "No such file or directory";
+        QTest::newRow("save: name too long") << false << longName << "File name too long";
+    }
+
+    void engineSentenceInExceptionInformation() {
+        QFETCH(bool, open);
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        const std::string file = path.toStdString();
+        const QString expected =
+            open ? engineError([&] { xlsx::Workbook::open(file); })
+                 : engineError([&] { xlsx::Workbook::create()->saveAs(file, xlsx::FileFormat::Xlsx); });
+        QVERIFY2(expected.contains(reason), qPrintable(expected));
+        IDispatch* target = open ? workbooks : workbook;
+        const char16_t* member = open ? u"Open" : u"SaveAs";
+
+        EXCEPINFO info;
+        std::memset(&info, 0, sizeof info);
+        VARIANT result;
+        QCOMPARE(invoke(target, member, DISPATCH_METHOD, path, &result, &info), DISP_E_EXCEPTION);
+        QCOMPARE(result.vt, VARTYPE(VT_EMPTY));
+        QVERIFY(info.bstrDescription);
+        QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(info.bstrDescription),
+                                    SysStringLen(info.bstrDescription)),
+                 expected);
+        QVERIFY(info.bstrSource);
+        QVERIFY(FAILED(info.scode));
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+
+        // Without exception information the call fails alike.
+        QCOMPARE(invoke(target, member, DISPATCH_METHOD, path, nullptr, nullptr), DISP_E_EXCEPTION);
+    }
+};
+
+QTEST_APPLESS_MAIN(XlsxServerErrorsTest)
+#include "tst_xlsx_server_errors.moc"
