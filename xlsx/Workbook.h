@@ -177,10 +177,13 @@ public:
     Worksheet& addWorksheet(int after);
 
     // Saves to path() in format(). Throws Error when the workbook has no path yet or saving fails;
-    // the file on disk is then unchanged.
+    // the file on disk is then unchanged. A file the process may not write is not replaced; a
+    // symbolic link stays a link and the file it names is replaced; the new file keeps the old
+    // one's permission bits and, where the process may give them, its owner and group.
     void save();
-    // Saves to a new path in the given format and makes it the workbook's path. Refuses to replace
-    // an existing file other than the workbook's own, and refuses Xls and Xlsb ("not supported yet").
+    // Saves to a new path in the given format and makes it the workbook's path, as save() does.
+    // Refuses to replace an existing file other than the workbook's own (symbolic links followed),
+    // and refuses Xls and Xlsb ("not supported yet").
     void saveAs(const std::string& path, FileFormat format);
 
     // Fixes the time stamp written into the package (zip entry times, document properties), so that
