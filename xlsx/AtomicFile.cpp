@@ -151,7 +151,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
                 // Neither: the file becomes this process's own, as any file it creates.
             }
             if (::fchmod(fd, old.st_mode & 07777) != 0)
-                fail(target, "cannot set the permissions of the temporary file");
+                fail(target, "cannot give the new file the permissions of the old one");
         }
         writeBody(fd);
         if (::fsync(fd) != 0)
