@@ -8,7 +8,7 @@
 #include <algorithm>
 
 HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFormat, bool down) {
-    return HeadingLine{down ? ValueBlock::numberColumn(serials) : ValueBlock::numberRow(serials), dateFormat};
+    return HeadingLine{down ? ValueBlock::dateColumn(serials) : ValueBlock::dateRow(serials), dateFormat};
 }
 
 HeadingLine labelHeadings(const QStringList& labels, bool down) {

@@ -39,7 +39,7 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
     plan.rowHeadings = slotsDown ? &slotHeadings : &runHeadings;
     plan.columnHeadings = slotsDown ? &runHeadings : &slotHeadings;
     plan.rowHeadingsFirst = slotsDown;
-    plan.fillCorner = [this](int t, ValueBlock& corner) { corner.setNumber(1, 1, timestepSerials.at(t)); };
+    plan.fillCorner = [this](int t, ValueBlock& corner) { corner.setDate(1, 1, timestepSerials.at(t)); };
     plan.fillData = [&](int t, ValueBlock& data) {
         for (int run = 0; run < runCount; ++run) {
             for (int k = 0; k < series.size(); ++k) {

@@ -93,16 +93,16 @@ std::unique_ptr<ValueBlock> ValueBlock::textRow(const QStringList& texts) {
     return block;
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::numberColumn(const QList<double>& numbers) {
-    auto block = std::make_unique<ValueBlock>(static_cast<int>(numbers.size()), 1);
-    for (int i = 0; i < numbers.size(); ++i)
-        block->setNumber(i + 1, 1, numbers.at(i));
+std::unique_ptr<ValueBlock> ValueBlock::dateColumn(const QList<double>& serials) {
+    auto block = std::make_unique<ValueBlock>(static_cast<int>(serials.size()), 1);
+    for (int i = 0; i < serials.size(); ++i)
+        block->setDate(i + 1, 1, serials.at(i));
     return block;
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::numberRow(const QList<double>& numbers) {
-    auto block = std::make_unique<ValueBlock>(1, static_cast<int>(numbers.size()));
-    for (int i = 0; i < numbers.size(); ++i)
-        block->setNumber(1, i + 1, numbers.at(i));
+std::unique_ptr<ValueBlock> ValueBlock::dateRow(const QList<double>& serials) {
+    auto block = std::make_unique<ValueBlock>(1, static_cast<int>(serials.size()));
+    for (int i = 0; i < serials.size(); ++i)
+        block->setDate(1, i + 1, serials.at(i));
     return block;
 }

@@ -35,11 +35,12 @@ public:
     // A finite value as a number, anything else as the text "NaN".
     void setValue(int row, int column, double value);
 
-    // A heading line: one column of texts or serials (downwards) or one row (rightwards).
+    // A heading line: one column of texts or dates (downwards) or one row (rightwards). Dates
+    // travel as VT_DATE, so that the application puts them into the workbook's own date system.
     static std::unique_ptr<ValueBlock> textColumn(const QStringList& texts);
     static std::unique_ptr<ValueBlock> textRow(const QStringList& texts);
-    static std::unique_ptr<ValueBlock> numberColumn(const QList<double>& numbers);
-    static std::unique_ptr<ValueBlock> numberRow(const QList<double>& numbers);
+    static std::unique_ptr<ValueBlock> dateColumn(const QList<double>& serials);
+    static std::unique_ptr<ValueBlock> dateRow(const QList<double>& serials);
 
 private:
     VARIANT* element(int row, int column) {
