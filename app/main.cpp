@@ -6,7 +6,49 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+namespace {
+
+const char* const noDisplayLine =
+    "Gridwell: the window needs a display, and none is available; to convert without a window use the "
+    "command line, for example: gridwell -i study.pvx -o study.xlsx (gridwell -h lists the options)\n";
+
+[[noreturn]] void failWithoutDisplay() {
+    std::fputs(noDisplayLine, stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+// A display that cannot be reached only shows when the window system is set up; Qt then ends
+// the process with an abort. Say what is wrong, in one line, instead, and end with status 1;
+// what the window system says on the way there is not for the user.
+void noDisplayHandler(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type == QtFatalMsg)
+        failWithoutDisplay();
+}
+
+bool displayNamed() {
+#if defined(_WIN32) || defined(__APPLE__)
+    return true;
+#else
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}
+
+std::unique_ptr<QCoreApplication> makeWindowApplication(int& argc, char** argv) {
+    if (!displayNamed())
+        failWithoutDisplay();
+    const QtMessageHandler previous = qInstallMessageHandler(noDisplayHandler);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(previous);
+    return application;
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // The face is known from the argument count before any application object exists, so
@@ -14,7 +56,7 @@ int main(int argc, char* argv[]) {
     const bool windowMode = argc == 1;
     std::unique_ptr<QCoreApplication> application;
     if (windowMode)
-        application = std::make_unique<QApplication>(argc, argv);
+        application = makeWindowApplication(argc, argv);
     else
         application = std::make_unique<QCoreApplication>(argc, argv);
     registerSpreadsheetServer();

@@ -1,5 +1,5 @@
 # Run with -P: installs the build into PREFIX and fails unless the executable, the help
-# page beside it, the .desktop entry, the icon and the manual page are all there.
+# page in the data folder, the .desktop entry, the icon and the manual page are all there.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -8,7 +8,7 @@ if(NOT result EQUAL 0)
 endif()
 foreach(expected
     ${BINDIR}/gridwell
-    ${BINDIR}/Help-Gridwell/GridwellHelp.html
+    ${DATADIR}/gridwell/Help-Gridwell/GridwellHelp.html
     ${DATADIR}/applications/gridwell.desktop
     ${DATADIR}/icons/hicolor/scalable/apps/gridwell.svg
     ${MANDIR}/man1/gridwell.1)

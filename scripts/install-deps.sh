@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-5compat-dev libgl-dev
+  qt6-base-dev qt6-5compat-dev libgl-dev libqt6svg6
   libzip-dev libpugixml-dev zlib1g-dev libdeflate-dev
   python3 python3-openpyxl
-  desktop-file-utils
+  desktop-file-utils xvfb xauth
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "ui_GridwellDlg.h"
 
+#include "ConversionJob.h"
 #include "ExcelWrite.h"
 #include "HelpLauncher.h"
 #include "MessageViewer.h"
@@ -15,8 +16,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -26,30 +38,54 @@ const char* const arrangementTexts[] = {
     "Slots / Runs / Timesteps", "Runs / Timesteps / Slots", "Runs / Slots / Timesteps",
 };
 
-void showWarning(const QString& title, const QString& text) {
-    UtilsNS::uiHooks().warning(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+const char* const createText = "Create &Workbook";
+const char* const stopText = "&Stop";
+
+// "~" and "~/…" stand for the home folder, as in a shell.
+QString expandHome(const QString& path) {
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
 }
 
-// Asks for a file name with the save-style dialog, which lets the user name a file that
-// need not exist, without an overwrite question.
-QString askFileName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter,
-                    const QString& selectedFilter) {
-    QString selected = selectedFilter;
-    return UtilsNS::uiHooks().getSaveFileName(parent, caption, folder, filter, &selected,
-                                              QFileDialog::DontConfirmOverwrite);
+bool isWorkbookPath(const QString& path) {
+    return QFileInfo(path).suffix().startsWith(QLatin1String("xl"), Qt::CaseInsensitive);
+}
+
+// The local files among dropped data.
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files.append(QDir::toNativeSeparators(url.toLocalFile()));
+    return files;
+}
+
+QSettings settings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Gridwell"),
+                     QStringLiteral("Gridwell"));
 }
 
 } // namespace
 
+// The icon lives in this static library's resources, which the linker keeps only when asked.
+static void initResources() {
+    Q_INIT_RESOURCE(gridwell);
+}
+
 GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::GridwellDlg), _writer(writer), _diagnostics(nullptr) {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("PVX to Excel Writer (%1)").arg(versionText()));
+    initResources();
+    setWindowTitle(QStringLiteral("PVX to Excel Writer (%1) - Gridwell").arg(versionText()));
+    setWindowIcon(QIcon(QStringLiteral(":/gridwell/gridwell.svg")));
 
     for (const char* text : arrangementTexts)
         ui->_configurationComboBox->addItem(QString::fromLatin1(text));
     ui->_configurationComboBox->setCurrentIndex(TimestepsRunsSlots);
     ui->_altNameRadioButton->setChecked(true);
+    restoreSettings();
 
     // Connected only now, so that filling the box does not run the handler.
     connect(ui->_configurationComboBox, &QComboBox::currentIndexChanged, this,
@@ -60,10 +96,32 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     connect(ui->_okButton, &QPushButton::clicked, this, &GridwellDlg::okButtonHandler);
     connect(ui->_helpButton, &QPushButton::clicked, this, &GridwellDlg::helpButtonHandler);
     connect(ui->_diagButton, &QPushButton::clicked, this, &GridwellDlg::diagButtonHandler);
+    // Typing works as well as clicking: a typed source proposes the result, Enter converts.
+    connect(ui->_sourcePvxLineEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { proposeResultPath(expandHome(text), false); });
+    for (QLineEdit* field : {ui->_sourcePvxLineEdit, ui->_resultWorkbookLineEdit}) {
+        connect(field, &QLineEdit::returnPressed, this, [this] {
+            if (!_job)
+                okButtonHandler(false);
+        });
+        field->installEventFilter(this);
+    }
+    for (QWidget* choice : {ui->_indexNameRadioButton, ui->_completeNameRadioButton, ui->_altNameRadioButton})
+        choice->installEventFilter(this);
+    setAcceptDrops(true);
 
     orientationHandler(ui->_configurationComboBox->currentIndex());
 
-    _diagnostics = new UtilsNS::MessageViewer(QStringList{tr("Diagnostic Messages")}, nullptr);
+    _progress = new QProgressBar(this);
+    _progress->setRange(0, 1000);
+    _progress->setMaximumWidth(160);
+    _progressText = new QLabel(this);
+    statusBar()->addWidget(_progressText, 1);
+    statusBar()->addPermanentWidget(_progress);
+    _progress->hide();
+
+    // Parented, so that it opens over the main window; deleted when the main window closes.
+    _diagnostics = new UtilsNS::MessageViewer(QStringList{tr("Diagnostic Messages")}, this);
     _diagnostics->setWindowTitle(QStringLiteral("PVX to Excel Writer Diagnostics"));
     _diagnostics->connectToWatcher();
 
@@ -71,11 +129,18 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
 }
 
 GridwellDlg::~GridwellDlg() {
+    delete _job;
     delete _diagnostics;
     delete ui;
 }
 
 void GridwellDlg::closeEvent(QCloseEvent* event) {
+    // A conversion still running is stopped first; the workbook stays as it was.
+    if (_job) {
+        _job->requestStop();
+        _job->wait();
+    }
+    saveSettings();
     delete _diagnostics;
     _diagnostics = nullptr;
     QWidget::closeEvent(event);
@@ -91,44 +156,80 @@ void GridwellDlg::orientationHandler(int) {
     } else {
         ui->_slotLabelGroupBox->hide();
         ui->_alternateNameCheckBox->show();
-        ui->_orientationFrame->adjustSize();
-        adjustSize();
     }
+    // The layout grows the window when the controls need more room; it is never shrunk, so a
+    // window that the user has enlarged keeps its size.
+}
+
+QString GridwellDlg::dialogStart(const QLineEdit* field) const {
+    const QString current = expandHome(field->text().trimmed());
+    if (!current.isEmpty() && QFileInfo(current).absoluteDir().exists())
+        return current;
+    return _lastDirectory;
+}
+
+void GridwellDlg::rememberFolder(const QString& filePath) {
+    _lastDirectory = QFileInfo(filePath).path();
 }
 
 void GridwellDlg::sourceSelectHandler(bool) {
-    const QString fileName = askFileName(this, QStringLiteral("Source PVX File"), _lastDirectory,
-                                         QStringLiteral("PVX Files (*.pvx *.out);;All Files (*)"),
-                                         QStringLiteral("PVX Files (*.pvx *.out)"));
+    QString selected = QStringLiteral("PVX Files (*.pvx *.out)");
+    const QString fileName = UtilsNS::uiHooks().getOpenFileName(
+        this, QStringLiteral("Source PVX File"), dialogStart(ui->_sourcePvxLineEdit),
+        QStringLiteral("PVX Files (*.pvx *.out);;All Files (*)"), &selected);
     if (fileName.isEmpty())
         return;
-    _lastDirectory = QFileInfo(fileName).path();
-    ui->_sourcePvxLineEdit->setText(fileName);
+    rememberFolder(fileName);
+    takeSourcePath(fileName, true);
+}
 
+void GridwellDlg::takeSourcePath(const QString& path, bool proposeAlways) {
+    ui->_sourcePvxLineEdit->setText(path);
+    proposeResultPath(path, proposeAlways);
+}
+
+void GridwellDlg::proposeResultPath(const QString& sourcePath, bool always) {
+    // A result the user typed is never replaced by a proposal from typing.
+    const QString current = ui->_resultWorkbookLineEdit->text();
+    if (!always && !current.isEmpty() && current != _proposedResult)
+        return;
     // Only a full stop in the file name counts; a name that is all extension gives no default.
-    const QString stem = withExtension(fileName, QString());
-    if (!stem.isEmpty() && !stem.endsWith(QLatin1Char('/')) && !stem.endsWith(QLatin1Char('\\')))
-        ui->_resultWorkbookLineEdit->setText(stem + QStringLiteral(".xlsx"));
+    const QString stem = withExtension(sourcePath, QString());
+    if (stem.isEmpty() || stem.endsWith(QLatin1Char('/')) || stem.endsWith(QLatin1Char('\\')))
+        return;
+    _proposedResult = stem + QStringLiteral(".xlsx");
+    ui->_resultWorkbookLineEdit->setText(_proposedResult);
 }
 
 void GridwellDlg::resultSelectHandler(bool) {
-    const QString fileName = askFileName(this, QStringLiteral("Result Workbook File"), _lastDirectory,
-                                         QStringLiteral("Excel Files (*.xl*);;All Files (*)"),
-                                         QStringLiteral("Excel Files (*.xl*)"));
+    QString selected = QStringLiteral("Excel Files (*.xl*)");
+    QString fileName = UtilsNS::uiHooks().getSaveFileName(
+        this, QStringLiteral("Result Workbook File"), dialogStart(ui->_resultWorkbookLineEdit),
+        QStringLiteral("Excel Files (*.xl*);;All Files (*)"), &selected, QFileDialog::DontConfirmOverwrite);
     if (fileName.isEmpty())
         return;
-    _lastDirectory = QFileInfo(fileName).path();
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".xlsx");
+    rememberFolder(fileName);
     ui->_resultWorkbookLineEdit->setText(fileName);
 }
 
 void GridwellDlg::reportFailure(const QString& title, const QString& text) {
-    QLOG_ERROR() << text;
-    showWarning(title, text);
+    // One row a line: the causes that precede a message show as rows of their own.
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        QLOG_ERROR() << line;
+    UtilsNS::uiHooks().warning(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void GridwellDlg::okButtonHandler(bool) {
-    const QString sourceText = ui->_sourcePvxLineEdit->text();
-    const QString resultText = ui->_resultWorkbookLineEdit->text();
+    if (_job) {
+        _job->requestStop();
+        _progressText->setText(tr("Stopping..."));
+        ui->_okButton->setEnabled(false);
+        return;
+    }
+    const QString sourceText = expandHome(ui->_sourcePvxLineEdit->text());
+    const QString resultText = expandHome(ui->_resultWorkbookLineEdit->text());
     if (sourceText.isEmpty() || resultText.isEmpty()) {
         reportFailure(QStringLiteral("Incomplete Information"),
                       QStringLiteral("Source or Result File name is not specified"));
@@ -149,14 +250,14 @@ void GridwellDlg::okButtonHandler(bool) {
     }
 
     const QString configurationError = QStringLiteral("Excel Write Configuration Error");
-    // Closed when the handler ends, on every path.
-    QFile source(sourcePath);
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        reportFailure(configurationError, source.errorString());
+    // Kept open by the conversion until it ends; closed with it on every path.
+    auto source = std::make_unique<QFile>(sourcePath);
+    if (!source->open(QIODevice::ReadOnly | QIODevice::Text)) {
+        reportFailure(configurationError, source->errorString());
         return;
     }
 
-    WriteStatus status = _writer->setDevice(&source);
+    WriteStatus status = _writer->setDevice(source.get());
     if (status.isEmpty())
         status = _writer->setWorkbookName(resultPath);
     if (status.isEmpty())
@@ -184,18 +285,93 @@ void GridwellDlg::okButtonHandler(bool) {
         reportFailure(configurationError, status);
         return;
     }
+    saveSettings();
+    startConversion(std::move(source), resultPath);
+}
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    status = _writer->write();
+void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& workbookPath) {
+    _jobWorkbook = workbookPath;
+    _jobWorkbookExisted = QFileInfo::exists(workbookPath);
+    _jobWorksheets = 0;
+    _jobValues = 0;
+    const QString sourcePath = source->fileName();
+    _job = new ConversionJob(*_writer, std::move(source));
+    connect(_job, &ConversionJob::packageWasRead, this, [sourcePath](int runs, int slots, int timesteps) {
+        QLOG_INFO() << QStringLiteral("Read %1: %2 runs, %3 series slots, %4 timesteps")
+                           .arg(sourcePath)
+                           .arg(runs)
+                           .arg(slots)
+                           .arg(timesteps);
+    });
+    connect(_job, &ConversionJob::worksheetStarted, this, &GridwellDlg::showProgress);
+    connect(_job, &ConversionJob::savingStarted, this, [this](int worksheets, qint64 values) {
+        _jobWorksheets = worksheets;
+        _jobValues = values;
+        _progress->setValue(_progress->maximum());
+        _progressText->setText(tr("Saving %1").arg(QFileInfo(_jobWorkbook).fileName()));
+    });
+    connect(_job, &ConversionJob::finished, this, &GridwellDlg::conversionFinished);
+    setConverting(true);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    _job->start();
+}
+
+void GridwellDlg::showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll) {
+    if (!_job || _job->stopRequested())
+        return;
+    _progress->setValue(valuesInAll > 0 ? int(valuesWritten * _progress->maximum() / valuesInAll) : 0);
+    _progressText->setText(tr("Writing worksheet \"%1\"").arg(worksheet));
+}
+
+void GridwellDlg::setConverting(bool converting) {
+    for (QWidget* input :
+         {static_cast<QWidget*>(ui->_sourcePvxFrame), static_cast<QWidget*>(ui->_orientationFrame)})
+        input->setEnabled(!converting);
+    ui->_okButton->setText(converting ? tr(stopText) : tr(createText));
+    ui->_okButton->setEnabled(true);
+    _progress->setVisible(converting);
+    _progress->setValue(0);
+    _progressText->setText(
+        converting ? tr("Reading %1").arg(QFileInfo(ui->_sourcePvxLineEdit->text()).fileName()) : QString());
+}
+
+void GridwellDlg::conversionFinished(const QString& status) {
+    ConversionJob* job = _job;
+    job->wait();
+    const double seconds = job->seconds();
+    _job = nullptr;
+    job->deleteLater();
     QApplication::restoreOverrideCursor();
+    setConverting(false);
 
     if (status.isEmpty()) {
-        const QString done = QStringLiteral("Workbook write successfully completed!");
-        QLOG_INFO() << done;
-        showWarning(QStringLiteral("Excel Write"), done);
+        QLOG_INFO() << QStringLiteral("Workbook %1 %2: %3 worksheets, %4 values in %5 s")
+                           .arg(_jobWorkbook,
+                                _jobWorkbookExisted ? QStringLiteral("updated") : QStringLiteral("written"))
+                           .arg(_jobWorksheets)
+                           .arg(_jobValues)
+                           .arg(seconds, 0, 'f', 1);
+        QLOG_INFO() << QStringLiteral("Workbook write successfully completed!");
+        showSuccess(_jobWorkbook);
     } else {
         reportFailure(QStringLiteral("Excel Write Error"), status);
     }
+    Q_EMIT conversionEnded(status);
+}
+
+void GridwellDlg::showSuccess(const QString& workbookPath) {
+    const QString text = QStringLiteral("Workbook write successfully completed!\n\n%1")
+                             .arg(QDir::toNativeSeparators(QFileInfo(workbookPath).absoluteFilePath()));
+    const int chosen = UtilsNS::uiHooks().information(this, QStringLiteral("Excel Write"), text,
+                                                      {tr("Open Workbook"), tr("Open Folder")});
+    if (chosen < 0)
+        return;
+    const QFileInfo workbook(workbookPath);
+    const QString target = chosen == 0 ? workbook.absoluteFilePath() : workbook.absolutePath();
+    if (!UtilsNS::uiHooks().openUrl(QUrl::fromLocalFile(target)))
+        reportFailure(QStringLiteral("Open Error"),
+                      QStringLiteral("%1 could not be opened: the desktop has no application for it.")
+                          .arg(QDir::toNativeSeparators(target)));
 }
 
 void GridwellDlg::cancelButtonHandler(bool) {
@@ -203,9 +379,23 @@ void GridwellDlg::cancelButtonHandler(bool) {
 }
 
 void GridwellDlg::helpButtonHandler(bool) {
-    const QString address = helpPageAddress(QCoreApplication::applicationDirPath());
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    const QString page = helpPagePath(executableFolder);
+    if (page.isEmpty()) {
+        reportFailure(QStringLiteral("Help Error"),
+                      QStringLiteral("The help page %1 cannot be opened: it is missing.")
+                          .arg(QDir::toNativeSeparators(executableFolder +
+                                                        QStringLiteral("/Help-Gridwell/GridwellHelp.html"))));
+        return;
+    }
+    const QString address = helpPageAddress(page);
+    const WriteStatus status = openInBrowser(address);
+    if (!status.isEmpty()) {
+        reportFailure(QStringLiteral("Help Error"), QStringLiteral("The help page %1 cannot be opened: %2")
+                                                        .arg(QDir::toNativeSeparators(page), status));
+        return;
+    }
     QLOG_INFO() << QStringLiteral("Opening help file %1").arg(address);
-    openInBrowser(address);
 }
 
 void GridwellDlg::diagButtonHandler(bool) {
@@ -213,4 +403,93 @@ void GridwellDlg::diagButtonHandler(bool) {
         return;
     _diagnostics->show();
     _diagnostics->raise();
+}
+
+void GridwellDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!_job && !droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void GridwellDlg::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (_job || files.isEmpty())
+        return;
+    // A workbook goes to the result, anything else to the source.
+    for (const QString& file : files) {
+        if (isWorkbookPath(file))
+            ui->_resultWorkbookLineEdit->setText(file);
+        else
+            takeSourcePath(file, true);
+    }
+    event->acceptProposedAction();
+}
+
+bool GridwellDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Tabbing into the label group lands on the checked choice, as in other applications.
+    if (event->type() == QEvent::FocusIn && qobject_cast<QRadioButton*>(watched)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* choice = static_cast<QRadioButton*>(watched);
+        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) && !choice->isChecked()) {
+            for (QRadioButton* checked : ui->_slotLabelGroupBox->findChildren<QRadioButton*>())
+                if (checked->isChecked()) {
+                    QTimer::singleShot(0, checked, [checked, reason] { checked->setFocus(reason); });
+                    break;
+                }
+        }
+    }
+    // A file dropped on a field puts its local path there, replacing what was there.
+    const bool onSource = watched == ui->_sourcePvxLineEdit;
+    if ((onSource || watched == ui->_resultWorkbookLineEdit) &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files = droppedFiles(drop->mimeData());
+        if (files.isEmpty())
+            return false;
+        if (event->type() == QEvent::Drop) {
+            if (onSource)
+                takeSourcePath(files.first(), true);
+            else
+                ui->_resultWorkbookLineEdit->setText(files.first());
+        }
+        drop->acceptProposedAction();
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut && (onSource || watched == ui->_resultWorkbookLineEdit)) {
+        auto* field = static_cast<QLineEdit*>(watched);
+        const QString expanded = expandHome(field->text());
+        if (expanded != field->text())
+            field->setText(expanded);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void GridwellDlg::restoreSettings() {
+    QSettings stored = settings();
+    _lastDirectory = stored.value(QStringLiteral("lastFolder")).toString();
+    const int arrangement = stored.value(QStringLiteral("arrangement"), TimestepsRunsSlots).toInt();
+    if (arrangement >= 0 && arrangement < ui->_configurationComboBox->count())
+        ui->_configurationComboBox->setCurrentIndex(arrangement);
+    switch (stored.value(QStringLiteral("slotLabels"), Short).toInt()) {
+    case Index:
+        ui->_indexNameRadioButton->setChecked(true);
+        break;
+    case Full:
+        ui->_completeNameRadioButton->setChecked(true);
+        break;
+    default:
+        ui->_altNameRadioButton->setChecked(true);
+    }
+    ui->_alternateNameCheckBox->setChecked(stored.value(QStringLiteral("shortNames"), false).toBool());
+}
+
+void GridwellDlg::saveSettings() const {
+    QSettings stored = settings();
+    stored.setValue(QStringLiteral("lastFolder"), _lastDirectory);
+    stored.setValue(QStringLiteral("arrangement"), ui->_configurationComboBox->currentIndex());
+    const int labels = ui->_indexNameRadioButton->isChecked()      ? Index
+                       : ui->_completeNameRadioButton->isChecked() ? Full
+                                                                   : Short;
+    stored.setValue(QStringLiteral("slotLabels"), labels);
+    stored.setValue(QStringLiteral("shortNames"), ui->_alternateNameCheckBox->isChecked());
 }

@@ -3,7 +3,14 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
+class ConversionJob;
 class ExcelWrite;
+class QFile;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
 
 namespace Ui {
 class GridwellDlg;
@@ -14,7 +21,8 @@ class MessageViewer;
 }
 
 // The main window: source and result paths, arrangement and slot-label style, and the
-// buttons that convert, show the diagnostics window, open help and close.
+// buttons that convert, show the diagnostics window, open help and close. A conversion runs
+// beside the window: the status bar shows its progress and "Create Workbook" becomes "Stop".
 class GridwellDlg : public QMainWindow {
     Q_OBJECT
 public:
@@ -24,9 +32,18 @@ public:
 
     // The diagnostics window, null once the main window has closed.
     UtilsNS::MessageViewer* diagnostics() const { return _diagnostics; }
+    // Whether a conversion is running.
+    bool converting() const { return _job != nullptr; }
+
+Q_SIGNALS:
+    // A conversion has ended and its outcome has been shown.
+    void conversionEnded(const QString& status);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
     void sourceSelectHandler(bool checked);
@@ -38,11 +55,32 @@ private Q_SLOTS:
     void diagButtonHandler(bool checked);
 
 private:
-    // Logs the text at Error and shows it in a warning box.
+    // Logs the text at Error, one row a line, and shows it in a warning box.
     void reportFailure(const QString& title, const QString& text);
+    void startConversion(std::unique_ptr<QFile> source, const QString& workbookPath);
+    void conversionFinished(const QString& status);
+    void showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll);
+    void setConverting(bool converting);
+    void showSuccess(const QString& workbookPath);
+    // Puts a source path into its field and proposes the result path from it.
+    void takeSourcePath(const QString& path, bool proposeAlways);
+    void proposeResultPath(const QString& sourcePath, bool always);
+    // Where a dialog for the field starts: the file in it, else the last folder used.
+    QString dialogStart(const QLineEdit* field) const;
+    void rememberFolder(const QString& filePath);
+    void restoreSettings();
+    void saveSettings() const;
 
     Ui::GridwellDlg* ui;
     ExcelWrite* _writer;
     QString _lastDirectory;
     UtilsNS::MessageViewer* _diagnostics;
+    ConversionJob* _job = nullptr;
+    QProgressBar* _progress = nullptr;
+    QLabel* _progressText = nullptr;
+    QString _jobWorkbook;
+    bool _jobWorkbookExisted = false;
+    int _jobWorksheets = 0;
+    qint64 _jobValues = 0;
+    QString _proposedResult;
 };

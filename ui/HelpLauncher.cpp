@@ -3,11 +3,22 @@
 #include "UiHooks.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
 
-QString helpPageAddress(const QString& executableFolder) {
-    QString address = QStringLiteral("file:///%1/Help-Gridwell/GridwellHelp.html").arg(executableFolder);
+QString helpPagePath(const QString& executableFolder) {
+    const QString page = QStringLiteral("Help-Gridwell/GridwellHelp.html");
+    const QDir folder(executableFolder);
+    for (const QString& candidate :
+         {folder.filePath(page), folder.filePath(QStringLiteral("../share/gridwell/") + page)})
+        if (QFileInfo(candidate).isFile())
+            return QDir::cleanPath(candidate);
+    return QString();
+}
+
+QString helpPageAddress(const QString& pagePath) {
+    QString address = QUrl::fromLocalFile(pagePath).toString();
     if (address.contains(QRegularExpression(QStringLiteral("\\s"))))
         address = QLatin1Char('"') + address + QLatin1Char('"');
     return address;
@@ -17,11 +28,7 @@ WriteStatus openInBrowser(const QString& url) {
     QString address = url;
     if (address.size() >= 2 && address.startsWith(QLatin1Char('"')) && address.endsWith(QLatin1Char('"')))
         address = address.mid(1, address.size() - 2);
-    QUrl target(address);
-    // An absolute folder after "file:///" leaves a doubled slash; give the browser a clean
-    // local path.
-    if (target.isLocalFile())
-        target = QUrl::fromLocalFile(QDir::cleanPath(target.toLocalFile()));
-    UtilsNS::uiHooks().openUrl(target);
+    if (!UtilsNS::uiHooks().openUrl(QUrl(address)))
+        return QStringLiteral("No web browser could be started for %1.").arg(address);
     return WriteStatus();
 }

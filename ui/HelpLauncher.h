@@ -4,11 +4,14 @@
 
 #include <QString>
 
-// The address of the help page in the folder holding the executable, put in double
-// quotes when it holds white space so that it stays one argument on a command line.
-QString helpPageAddress(const QString& executableFolder);
+// The help page: "Help-Gridwell/GridwellHelp.html" beside the executable, else in the
+// installed data folder ("../share/gridwell" from the executable's folder); empty when
+// neither exists.
+QString helpPagePath(const QString& executableFolder);
 
-// Opens the address in the desktop's default browser. Surrounding double quotes are
-// dropped first: they only serve a command line. Always returns an empty message; a
-// failed launch shows nothing.
+// The page's address by the platform's file-URL rules ("file:///path" on Linux,
+// "file:///C:/path" on Windows), in double quotes when it holds white space.
+QString helpPageAddress(const QString& pagePath);
+
+// Opens the address in the desktop's browser; the message says why it could not.
 WriteStatus openInBrowser(const QString& url);

@@ -142,7 +142,11 @@ void MessageViewer::saveHandler() {
 }
 
 void MessageViewer::copyHandler() {
-    const QString text = collectText(actionDataOr(true));
+    // Ctrl+C copies what is selected, as everywhere else; everything when nothing is.
+    bool all = actionDataOr(true);
+    if (sender() == _copyAllAction && !_tree->selectedItems().isEmpty())
+        all = false;
+    const QString text = collectText(all);
     QClipboard* clipboard = QApplication::clipboard();
     if (!clipboard) {
         uiHooks().warning(this, tr("Copy Message Error"), tr("Cannot access the clipboard"), QMessageBox::Ok,

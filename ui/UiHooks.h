@@ -22,6 +22,14 @@ struct UiHooks {
                                               QMessageBox::StandardButton defaultButton)>
         warning;
     std::function<bool(const QUrl& url)> openUrl;
+    std::function<QString(QWidget* parent, const QString& caption, const QString& folder,
+                          const QString& filter, QString* selectedFilter)>
+        getOpenFileName;
+    // An information box with OK and the given extra buttons; returns the index of the extra
+    // button pressed, or -1 for OK.
+    std::function<int(QWidget* parent, const QString& title, const QString& text,
+                      const QStringList& extraButtons)>
+        information;
 };
 
 // The process-wide hooks, filled with the real dialogs on first use.

@@ -1,6 +1,7 @@
 #include "DataWorksheetFrame.h"
 
 #include "BlockWrite.h"
+#include "ConversionObserver.h"
 #include "ExcelCom.h"
 #include "ExcelWrite.h"
 #include "PvxModel.h"
@@ -27,10 +28,14 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
     const int dataColumns = plan.columnHeadings->block->columns();
 
     const auto stopped = [&] { return plan.stopRequested && plan.stopRequested(); };
+    const qint64 valuesPerSheet = qint64(dataRows) * dataColumns;
+    const qint64 valuesInAll = valuesPerSheet * plan.worksheetNames.size();
     for (int sheet = 0; sheet < plan.worksheetNames.size(); ++sheet) {
         if (stopped())
             return ExcelWrite::stoppedMessage();
         const QString& name = plan.worksheetNames.at(sheet);
+        if (plan.observer)
+            plan.observer->writingWorksheet(name, valuesPerSheet * sheet, valuesInAll);
         {
             ValueBlock corner(1, 1);
             plan.fillCorner(sheet, corner);
@@ -51,6 +56,8 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
 
     if (stopped())
         return ExcelWrite::stoppedMessage();
+    if (plan.observer)
+        plan.observer->saving(int(plan.worksheetNames.size()) + 1, valuesInAll);
     if (!connection.saveWorkbook(workbookPath, errMsg))
         return connectionFailure(connection, errMsg);
     return WriteStatus();

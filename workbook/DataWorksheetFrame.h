@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class ConversionObserver;
 class ExcelCom;
 class PvxPackage;
 
@@ -37,6 +38,8 @@ struct DataWorksheetPlan {
     std::function<void(int worksheet, ValueBlock& data)> fillData;
     // Asked before every worksheet and before the save; true ends the writing there.
     std::function<bool()> stopRequested;
+    // Told of every worksheet and of the save; may be null.
+    ConversionObserver* observer = nullptr;
 };
 
 // Writes every worksheet of the plan with four range writes each, then saves once.

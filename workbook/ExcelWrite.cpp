@@ -1,5 +1,7 @@
 #include "ExcelWrite.h"
 
+#include "ConversionObserver.h"
+#include "DataWorksheetFrame.h"
 #include "ExcelCom.h"
 #include "PvxModel.h"
 #include "WorkbookClaim.h"
@@ -78,6 +80,12 @@ WriteStatus ExcelWrite::write() {
     if (stopRequested())
         return stoppedMessage();
 
+    if (conversionObserver) {
+        const int runs = qMax(package.numberOfRuns, 0);
+        const int timesteps = package.runs.isEmpty() ? 0 : int(package.runs.first().timestamps.size());
+        conversionObserver->packageRead(runs, int(seriesSlotIndices(package, package.slotCount()).size()),
+                                        timesteps);
+    }
     status = writeWorkbook(package);
     // A stop that came in time for the conversion to leave the workbook alone says so, whatever
     // the step it interrupted made of it.
@@ -90,8 +98,16 @@ WriteStatus ExcelWrite::write() {
     return status;
 }
 
+DataWorksheetPlan ExcelWrite::newPlan() {
+    DataWorksheetPlan plan;
+    plan.stopRequested = [this] { return stopRequested(); };
+    plan.observer = conversionObserver;
+    return plan;
+}
+
 QString ExcelWrite::stoppedMessage() {
-    return QStringLiteral("The conversion was stopped before it was finished; the workbook was left as it was.");
+    return QStringLiteral(
+        "The conversion was stopped before it was finished; the workbook was left as it was.");
 }
 
 WriteStatus ExcelWrite::writeWorkbook(const PvxPackage& package) {
@@ -100,6 +116,8 @@ WriteStatus ExcelWrite::writeWorkbook(const PvxPackage& package) {
     if (!connection.startExcel(errMsg, false))
         return errMsg;
 
+    if (conversionObserver)
+        conversionObserver->writingWorksheet(QStringLiteral("Header"), 0, 0);
     WriteStatus status = writeHeaderWorksheet(connection, package);
     if (!status.isEmpty())
         return status;

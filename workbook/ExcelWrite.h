@@ -12,7 +12,9 @@
 
 class QDateTime;
 class QIODevice;
+class ConversionObserver;
 class CutNames;
+struct DataWorksheetPlan;
 class ExcelCom;
 class PvxPackage;
 
@@ -38,6 +40,9 @@ public:
     bool stopRequested() const { return stopRequest && stopRequest->load(); }
     // What a stopped conversion returns.
     static QString stoppedMessage();
+
+    // Who is told how the conversion goes; null (the default) for nobody. Not owned.
+    void setObserver(ConversionObserver* observer) { conversionObserver = observer; }
 
     // Asks the spreadsheet application for its version: ".xlsx" from version 12 on, else ".xls".
     static WriteStatus defaultWorkbookExtension(QString& extension);
@@ -73,7 +78,11 @@ private:
     int slotLabelPreference = Index;
     QIODevice* device = nullptr;
     QString workbookPath;
+    // What every data worksheet writer's plan shares: the stop request and the observer.
+    DataWorksheetPlan newPlan();
+
     const std::atomic<bool>* stopRequest = nullptr;
+    ConversionObserver* conversionObserver = nullptr;
     // The short names given, for fast distinct cuts.
     std::shared_ptr<CutNames> shortNameCuts;
 

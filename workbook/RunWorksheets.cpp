@@ -15,8 +15,7 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int timestepCount = static_cast<int>(timestepSerials.size());
 
-    DataWorksheetPlan plan;
-    plan.stopRequested = [this] { return stopRequested(); };
+    DataWorksheetPlan plan = newPlan();
     plan.worksheetNames = runLabels;
     plan.rowHeadings = slotsDown ? &slotHeadings : &stepHeadings;
     plan.columnHeadings = slotsDown ? &stepHeadings : &slotHeadings;

@@ -17,8 +17,7 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     const int timestepCount = static_cast<int>(timestepSerials.size());
     const int runCount = static_cast<int>(runLabels.size());
 
-    DataWorksheetPlan plan;
-    plan.stopRequested = [this] { return stopRequested(); };
+    DataWorksheetPlan plan = newPlan();
     plan.worksheetNames = slotWorksheetNames(slotLabels, slotIndexLabels).mid(0, series.size());
     plan.rowHeadings = runsDown ? &runHeadings : &stepHeadings;
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;

@@ -32,8 +32,7 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int runCount = static_cast<int>(runLabels.size());
 
-    DataWorksheetPlan plan;
-    plan.stopRequested = [this] { return stopRequested(); };
+    DataWorksheetPlan plan = newPlan();
     plan.worksheetNames = timestepLabels.mid(0, timestepSerials.size());
     plan.cornerFormat = dateNumberFormat;
     plan.rowHeadings = slotsDown ? &slotHeadings : &runHeadings;

@@ -51,6 +51,18 @@ def run(*args, env=None, cwd=None):
     return result.returncode, result.stdout.decode(), result.stderr.decode()
 
 
+class WindowWithoutDisplay(unittest.TestCase):
+    def test_one_line_and_status_1(self):
+        expected = ("Gridwell: the window needs a display, and none is available; to convert without a window use "
+                    "the command line, for example: gridwell -i study.pvx -o study.xlsx (gridwell -h lists the "
+                    "options)\n")
+        for env in (headless_environment(), headless_environment(DISPLAY=":97")):
+            with self.subTest(display=env.get("DISPLAY")):
+                result = subprocess.run([GRIDWELL], capture_output=True, env=env, timeout=60)
+                self.assertEqual((result.returncode, result.stdout.decode(), result.stderr.decode()),
+                                 (1, "", expected))
+
+
 class CommandLineTexts(unittest.TestCase):
     def test_help_prints_the_usage_text_only(self):
         self.assertEqual(run("-h"), (0, USAGE, ""))

@@ -14,11 +14,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -34,34 +39,74 @@ void captureLine(const QString& line, Level) {
     loggedLines.append(line);
 }
 
+// A study of runs x slots x steps daily values, written as PVX text.
+void writeStudy(const QString& path, int runs, int slots, int steps, double offset = 0.0) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray text =
+        "name:Window study\nnumber_of_runs:" + QByteArray::number(runs) + "\nEND_PACKAGE_PREAMBLE\n";
+    for (int r = 0; r < runs; ++r) {
+        text += "start:2000-1-1 24:00\ntime_step_unit:day\ntime_steps:" + QByteArray::number(steps) +
+                "\nEND_RUN_PREAMBLE\n";
+        for (int t = 0; t < steps; ++t)
+            text += QDate(2000, 1, 2).addDays(t).toString("yyyy-M-d").toLatin1() + " 00:00\n";
+        for (int k = 0; k < slots; ++k) {
+            text += "object_name: Lake " + QByteArray::number(k) +
+                    "\nslot_name: Outflow\nEND_SLOT_PREAMBLE\n"
+                    "units: cfs\nscale: 1\n";
+            for (int t = 0; t < steps; ++t)
+                text += QByteArray::number(offset + r * 1000 + k + t * 0.25) + "\n";
+            text += "END_COLUMN\nEND_SLOT\n";
+        }
+        text += "END_RUN\n";
+    }
+    file.write(text);
+}
+
+QByteArray digestOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+               ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+               : QByteArray();
+}
+
+void dropOn(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
 const QStringList arrangementTexts{"Timesteps / Slots / Runs", "Timesteps / Runs / Slots",
                                    "Slots / Timesteps / Runs", "Slots / Runs / Timesteps",
                                    "Runs / Timesteps / Slots", "Runs / Slots / Timesteps"};
 
 // The form as designed: object name, class, parent and shown text.
 const char* const formWidgets[][4] = {
-    {"_sourcePvxFrame", "QGroupBox", "centralwidget", "Source PVX File"},
+    {"_sourcePvxFrame", "QGroupBox", "centralwidget", "&Source PVX File"},
     {"_sourcePvxLineEdit", "QLineEdit", "_sourcePvxFrame", ""},
-    {"_sourcePvxButton", "QPushButton", "_sourcePvxFrame", "Select..."},
-    {"_orientationFrame", "QGroupBox", "centralwidget", "Result Workbook"},
+    {"_sourcePvxButton", "QPushButton", "_sourcePvxFrame", "S&elect..."},
+    {"_orientationFrame", "QGroupBox", "centralwidget", "&Result Workbook"},
     {"_resultWorkbookLineEdit", "QLineEdit", "_orientationFrame", ""},
-    {"_resulWorkbookButton", "QPushButton", "_orientationFrame", "Select..."},
-    {"_configGroupBox", "QGroupBox", "_orientationFrame", "Workbook Orientation"},
+    {"_resulWorkbookButton", "QPushButton", "_orientationFrame", "Selec&t..."},
+    {"_configGroupBox", "QGroupBox", "_orientationFrame", "Workbook &Orientation"},
     {"_orientationLabel", "QLabel", "_configGroupBox", "Rows / Columns / Worksheets"},
     {"_configurationComboBox", "QComboBox", "_configGroupBox", ""},
     {"_alternateNameCheckBox", "QCheckBox", "_orientationFrame",
-     "Use Automatically Shortened Slot Names in Result Data Sheets"},
-    {"_slotLabelGroupBox", "QGroupBox", "_orientationFrame", "Slot Labels for Sheet Tabs"},
+     "Use &Automatically Shortened Slot Names in Result Data Sheets"},
+    {"_slotLabelGroupBox", "QGroupBox", "_orientationFrame", "Slot &Labels for Sheet Tabs"},
     {"_indexNameRadioButton", "QRadioButton", "_slotLabelGroupBox", "Slot Index Labels (Slot0, Slot1, etc.)"},
     {"_completeNameRadioButton", "QRadioButton", "_slotLabelGroupBox",
      "Slot Names from PVX File (truncated to 31 characters)"},
     {"_altNameRadioButton", "QRadioButton", "_slotLabelGroupBox",
      "Automatically Shortened Slot Names from PVX File"},
     {"_buttonFrame", "QFrame", "centralwidget", ""},
-    {"_okButton", "QPushButton", "_buttonFrame", "Create Workbook"},
-    {"_diagButton", "QPushButton", "_buttonFrame", "Show Diagnostics"},
-    {"_helpButton", "QPushButton", "_buttonFrame", "Help"},
-    {"_cancelButton", "QPushButton", "_buttonFrame", "Cancel"},
+    {"_okButton", "QPushButton", "_buttonFrame", "Create &Workbook"},
+    {"_diagButton", "QPushButton", "_buttonFrame", "Show &Diagnostics"},
+    {"_helpButton", "QPushButton", "_buttonFrame", "&Help"},
+    {"_cancelButton", "QPushButton", "_buttonFrame", "&Cancel"},
 };
 
 } // namespace
@@ -92,26 +137,41 @@ class GridwellDlgTest : public QObject {
         sourceEdit()->setText(QStringLiteral("${GRIDWELL_TEST_FOLDER}/run1.pvx"));
         resultEdit()->setText(QStringLiteral("$(GRIDWELL_TEST_FOLDER)/out/book.xlsx"));
     }
-    // One parentless warning box with an OK button, and its text logged as an error.
+    // One warning box over the window with an OK button, and its text logged as an error.
     bool warnedOnce(const QString& title) {
         if (hooks->warnings.size() != 1 || loggedLines.isEmpty())
             return false;
         const FakeUiHooks::Warning& box = hooks->warnings.first();
-        return box.title == title && box.parentless &&
+        return box.title == title && box.parent == window.get() &&
                box.buttons == QMessageBox::StandardButtons(QMessageBox::Ok) &&
                box.defaultButton == QMessageBox::NoButton && loggedLines.last().startsWith("ERROR ") &&
                loggedLines.last().endsWith(QLatin1Char('"') + box.text + QStringLiteral("\" "));
     }
 
+    // Presses "Create Workbook" and waits for the conversion beside the window to end.
+    QString convert() {
+        QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+        click("_okButton");
+        if (!window->converting())
+            return QStringLiteral("(not started)");
+        if (!ended.wait(120000))
+            return QStringLiteral("(did not end)");
+        return ended.first().first().toString();
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         qRegisterMetaType<QsLogging::Level>("QsLogging::Level");
+        // Remembered settings go to this run's own folder.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           dir.filePath(QStringLiteral("settings")));
         QFile source(dir.filePath(QStringLiteral("run1.pvx")));
         QVERIFY(source.open(QIODevice::WriteOnly));
         source.write("not a pvx file\n");
     }
 
     void init() {
+        QFile::remove(dir.filePath(QStringLiteral("settings/Gridwell/Gridwell.ini")));
         loggedLines.clear();
         hooks = std::make_unique<FakeUiHooks>();
         capture = DestinationFactory::MakeFunctorDestination(&captureLine);
@@ -138,7 +198,8 @@ private Q_SLOTS:
             const char* property = qobject_cast<QGroupBox*>(widget) ? "title" : "text";
             QCOMPARE(widget->property(property).toString(), QString::fromUtf8(row[3]));
         }
-        QCOMPARE(window->windowTitle(), QStringLiteral("PVX to Excel Writer (v1.4)"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("PVX to Excel Writer (v1.4) - Gridwell"));
+        QVERIFY(!window->windowIcon().isNull());
         QCOMPARE(window->size(), QSize(425, 431));
         QStringList items;
         for (int i = 0; i < box()->count(); ++i)
@@ -192,7 +253,7 @@ private Q_SLOTS:
         if (!radio.isEmpty())
             child<QRadioButton>(qPrintable(radio))->setChecked(true);
         fillPaths();
-        click("_okButton");
+        const QString status = convert();
 
         QCOMPARE(writer->slotLabelPreferenceValue(), preference);
         ExcelWrite expected;
@@ -205,8 +266,9 @@ private Q_SLOTS:
         QCOMPARE(writer->workbookPathValue(), expected.workbookPathValue());
         QVERIFY(!QApplication::overrideCursor());
         // This source is no PVX file: the conversion itself fails, and can be tried again.
+        QCOMPARE(status, QStringLiteral("Cannot read package preamble"));
         QVERIFY(warnedOnce(QStringLiteral("Excel Write Error")));
-        click("_okButton");
+        convert();
         QCOMPARE(hooks->warnings.size(), 2);
         QCOMPARE(hooks->warnings.at(1).text, hooks->warnings.at(0).text);
     }
@@ -260,49 +322,118 @@ private Q_SLOTS:
         QCOMPARE(writer->deviceValue(), nullptr); // refused before the writer was touched
     }
 
-    // Each dialog opens where the last file was chosen; a cancelled one changes nothing.
+    // The source dialog accepts existing files only; each dialog starts at the file in its
+    // field, else in the last folder used; a cancelled one changes nothing.
     void fileDialogsFillTheFields_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("folder");
-        const auto row = [](const char* tag, const char* answer, const char* result, const char* folder) {
-            QTest::newRow(tag) << QString(answer) << QString(result) << QString(folder);
+        const auto row = [](const char* tag, const char* answer, const char* result) {
+            QTest::newRow(tag) << QString(answer) << QString(result);
         };
-        row("extension replaced", "/data/run1.pvx", "/data/run1.xlsx", "/data");
-        row("full stop in folder only", "/my.dir/run1", "/my.dir/run1.xlsx", "/my.dir");
-        row("name that is all extension", "/data/.pvx", "previous", "/data");
+        row("extension replaced", "/data/run1.pvx", "/data/run1.xlsx");
+        row("full stop in folder only", "/my.dir/run1", "/my.dir/run1.xlsx");
+        row("name that is all extension", "/data/.pvx", "previous");
     }
 
     void fileDialogsFillTheFields() {
         QFETCH(QString, answer);
         QFETCH(QString, result);
-        QFETCH(QString, folder);
         resultEdit()->setText(QStringLiteral("previous"));
-        hooks->fileAnswers << answer << QString() << QStringLiteral("/books/out.xls");
+        const QString existing = dir.filePath(QStringLiteral("run1.pvx"));
+        hooks->fileAnswers << answer << QString() << QStringLiteral("/books/out") << QString();
         click("_sourcePvxButton");
         QCOMPARE(sourceEdit()->text(), answer);
         QCOMPARE(resultEdit()->text(), result);
         click("_resulWorkbookButton"); // cancelled
         QCOMPARE(resultEdit()->text(), result);
-        click("_resulWorkbookButton");
-        QCOMPARE(resultEdit()->text(), QStringLiteral("/books/out.xls"));
+        click("_resulWorkbookButton"); // a name without extension becomes a workbook name
+        QCOMPARE(resultEdit()->text(), QStringLiteral("/books/out.xlsx"));
+        sourceEdit()->setText(existing);
         click("_sourcePvxButton"); // cancelled
-        QCOMPARE(sourceEdit()->text(), answer);
+        QCOMPARE(sourceEdit()->text(), existing);
 
         const QList<FakeUiHooks::FileRequest>& asked = hooks->fileRequests;
         QCOMPARE(asked.size(), 4);
-        const QStringList folders{asked[0].folder, asked[1].folder, asked[2].folder, asked[3].folder};
-        QCOMPARE(folders, (QStringList{QString(), folder, folder, QStringLiteral("/books")}));
+        const QString folder = QFileInfo(answer).path();
+        const QString resultStart = QFileInfo(result).absoluteDir().exists() ? result : folder;
+        QCOMPARE((QStringList{asked[0].folder, asked[1].folder, asked[2].folder, asked[3].folder}),
+                 (QStringList{QString(), resultStart, resultStart, existing}));
         for (int i : {0, 3}) {
+            QVERIFY(asked[i].open);
             QCOMPARE(asked[i].caption, QStringLiteral("Source PVX File"));
             QCOMPARE(asked[i].filter, QStringLiteral("PVX Files (*.pvx *.out);;All Files (*)"));
             QCOMPARE(asked[i].selectedFilter, QStringLiteral("PVX Files (*.pvx *.out)"));
         }
-        QCOMPARE(asked[2].caption, QStringLiteral("Result Workbook File"));
-        QCOMPARE(asked[2].filter, QStringLiteral("Excel Files (*.xl*);;All Files (*)"));
-        QCOMPARE(asked[2].selectedFilter, QStringLiteral("Excel Files (*.xl*)"));
-        for (const FakeUiHooks::FileRequest& request : asked)
-            QCOMPARE(request.options, QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
+        for (int i : {1, 2}) {
+            QVERIFY(!asked[i].open);
+            QCOMPARE(asked[i].caption, QStringLiteral("Result Workbook File"));
+            QCOMPARE(asked[i].filter, QStringLiteral("Excel Files (*.xl*);;All Files (*)"));
+            QCOMPARE(asked[i].selectedFilter, QStringLiteral("Excel Files (*.xl*)"));
+            QCOMPARE(asked[i].options, QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
+        }
+    }
+
+    // The last folder, the arrangement and the label choice come back in the next window.
+    void choicesAreRemembered() {
+        hooks->fileAnswers << QStringLiteral("/data/run1.pvx");
+        click("_sourcePvxButton");
+        box()->setCurrentIndex(4);
+        child<QRadioButton>("_indexNameRadioButton")->setChecked(true);
+        window->close();
+        window = std::make_unique<GridwellDlg>(writer.get());
+        QCOMPARE(box()->currentIndex(), 4);
+        QVERIFY(child<QRadioButton>("_indexNameRadioButton")->isChecked());
+        click("_sourcePvxButton");
+        QCOMPARE(hooks->fileRequests.last().folder, QStringLiteral("/data"));
+    }
+
+    // Typing works as well as clicking.
+    void typingProposesExpandsAndConverts() {
+        QTest::keyClicks(sourceEdit(), QStringLiteral("/studies/basin.pvx"));
+        QCOMPARE(resultEdit()->text(), QStringLiteral("/studies/basin.xlsx"));
+        resultEdit()->setText(QStringLiteral("/mine/kept.xlsx"));
+        QTest::keyClicks(sourceEdit(), QStringLiteral("2"));
+        QCOMPARE(resultEdit()->text(), QStringLiteral("/mine/kept.xlsx")); // typed by the user: kept
+        QTest::keyClick(sourceEdit(), Qt::Key_Return);                     // Enter converts
+        QVERIFY(warnedOnce(QStringLiteral("Excel Write Configuration Error")));
+        QCOMPARE(hooks->warnings.first().text, QStringLiteral("No such file or directory"));
+
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()) || true);
+        sourceEdit()->setFocus();
+        sourceEdit()->setText(QStringLiteral("~/study.pvx"));
+        resultEdit()->setFocus(); // "~" is the home folder in both fields
+        QCOMPARE(sourceEdit()->text(), QDir::homePath() + QStringLiteral("/study.pvx"));
+        // Tabbing into the label group lands on the checked choice.
+        child<QRadioButton>("_completeNameRadioButton")->setChecked(true);
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>("_completeNameRadioButton"));
+    }
+
+    void dropsPutLocalPaths() {
+        const QString pvx = dir.filePath(QStringLiteral("dropped.pvx"));
+        const QString book = dir.filePath(QStringLiteral("dropped.xlsx"));
+        sourceEdit()->setText(QStringLiteral("old text"));
+        dropOn(sourceEdit(), {QUrl::fromLocalFile(pvx)});
+        QCOMPARE(sourceEdit()->text(), pvx);
+        QCOMPARE(resultEdit()->text(), dir.filePath(QStringLiteral("dropped.xlsx")));
+        dropOn(resultEdit(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("other.xlsm")))});
+        QCOMPARE(resultEdit()->text(), dir.filePath(QStringLiteral("other.xlsm")));
+        dropOn(window.get(), {QUrl::fromLocalFile(book)}); // a workbook goes to the result
+        QCOMPARE(resultEdit()->text(), book);
+        QCOMPARE(sourceEdit()->text(), pvx);
+        dropOn(window.get(), {QUrl::fromLocalFile(dir.filePath(QStringLiteral("second.pvx")))});
+        QCOMPARE(sourceEdit()->text(), dir.filePath(QStringLiteral("second.pvx")));
+        QCOMPARE(resultEdit()->text(), dir.filePath(QStringLiteral("second.xlsx")));
+    }
+
+    void arrangementNeverShrinksTheWindow() {
+        window->show();
+        window->resize(900, 700);
+        for (int index : {0, 1, 2, 4})
+            box()->setCurrentIndex(index);
+        QCOMPARE(window->size(), QSize(900, 700));
     }
 
     void diagnosticsWindowShowsLoggedMessagesAndCloses() {
@@ -331,32 +462,58 @@ private Q_SLOTS:
         click("_diagButton"); // and the button then does nothing
     }
 
-    void helpOpensThePageBesideTheExecutable() {
+    void helpOpensThePageOrSaysWhyNot() {
+        // A page beside this test program, as the build puts one beside the executable.
+        const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/Help-Gridwell");
+        const QString page = folder + QStringLiteral("/GridwellHelp.html");
+        QVERIFY(QDir().mkpath(folder));
+        auto removePage = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+        QFile pageFile(page);
+        QVERIFY(pageFile.open(QIODevice::WriteOnly));
+        pageFile.close();
         click("_helpButton");
-        const QString folder = QCoreApplication::applicationDirPath();
+        QCOMPARE(hooks->openedUrls, QList<QUrl>{QUrl::fromLocalFile(page)});
         QCOMPARE(loggedLines.size(), 1);
-        QVERIFY(loggedLines.first().startsWith(QStringLiteral("INFO  ")));
-        QVERIFY2(loggedLines.first().endsWith(
-                     QStringLiteral(" \"Opening help file file:///%1/Help-Gridwell/GridwellHelp.html\" ")
-                         .arg(folder)),
-                 qPrintable(loggedLines.first()));
-        QCOMPARE(hooks->openedUrls, QList<QUrl>{QUrl::fromLocalFile(
-                                        folder + QStringLiteral("/Help-Gridwell/GridwellHelp.html"))});
+        QVERIFY2(
+            loggedLines.first().startsWith(QStringLiteral("INFO  ")) &&
+                loggedLines.first().endsWith(QStringLiteral(" \"Opening help file file://%1\" ").arg(page)),
+            qPrintable(loggedLines.first())); // "file:///path": three slashes
+
+        hooks->urlsOpen = false; // no browser: a box names the page and the reason
+        loggedLines.clear();
+        click("_helpButton");
+        QVERIFY(warnedOnce(QStringLiteral("Help Error")));
+        QVERIFY(hooks->warnings.first().text.startsWith(
+            QStringLiteral("The help page %1 cannot be opened: No web browser").arg(page)));
+        QVERIFY(!loggedLines.join(' ').contains(QStringLiteral("Opening help file")));
+
+        removePage.dismiss();
+        QDir(folder).removeRecursively(); // missing: a box says so
+        hooks->warnings.clear();
+        loggedLines.clear();
+        click("_helpButton");
+        QVERIFY(warnedOnce(QStringLiteral("Help Error")));
+        QCOMPARE(hooks->warnings.first().text,
+                 QStringLiteral("The help page %1 cannot be opened: it is missing.").arg(page));
+
+        QCOMPARE(helpPagePath(dir.path()), QString()); // nothing beside it, nothing installed
+        QDir(dir.path()).mkpath(QStringLiteral("prefix/bin"));
+        QDir(dir.path()).mkpath(QStringLiteral("prefix/share/gridwell/Help-Gridwell"));
+        QFile installed(
+            dir.filePath(QStringLiteral("prefix/share/gridwell/Help-Gridwell/GridwellHelp.html")));
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        QCOMPARE(helpPagePath(dir.filePath(QStringLiteral("prefix/bin"))),
+                 QFileInfo(installed).absoluteFilePath());
+        // White space keeps the address one argument: quoted, and the quotes never reach the browser.
+        const QString spaced = helpPageAddress(QStringLiteral("/opt/My Apps/GridwellHelp.html"));
+        QCOMPARE(spaced, QStringLiteral("\"file:///opt/My Apps/GridwellHelp.html\""));
+        hooks->urlsOpen = true;
+        QVERIFY(openInBrowser(spaced).isEmpty());
+        QCOMPARE(hooks->openedUrls.last().toLocalFile(), QStringLiteral("/opt/My Apps/GridwellHelp.html"));
     }
 
-    void helpAddressIsQuotedAroundWhiteSpace() {
-        QCOMPARE(helpPageAddress(QStringLiteral("C:/Tools/App")),
-                 QStringLiteral("file:///C:/Tools/App/Help-Gridwell/GridwellHelp.html"));
-        QCOMPARE(helpPageAddress(QStringLiteral("C:/Program Files/App")),
-                 QStringLiteral("\"file:///C:/Program Files/App/Help-Gridwell/GridwellHelp.html\""));
-        // The browser gets the page without the quotes.
-        QVERIFY(openInBrowser(helpPageAddress(QStringLiteral("/opt/My Apps"))).isEmpty());
-        QCOMPARE(hooks->openedUrls.size(), 1);
-        QCOMPARE(hooks->openedUrls.first().toLocalFile(),
-                 QStringLiteral("/opt/My Apps/Help-Gridwell/GridwellHelp.html"));
-    }
-
-    // A real PVX file through the writer into a workbook, read back with openpyxl.
+    // A real PVX file through the writer into a workbook, read back with openpyxl; the window
+    // keeps answering meanwhile, shows the progress, and ends with the good news.
     void createWorkbookConvertsTheSample() {
 #ifndef GRIDWELL_HAS_SPREADSHEET_SERVER
         QSKIP("no spreadsheet server in this build");
@@ -364,14 +521,22 @@ private Q_SLOTS:
         registerSpreadsheetServer();
         const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
         const QString workbook = dir.filePath(QStringLiteral("study.xlsx"));
+        QFile::remove(workbook);
         sourceEdit()->setText(QStringLiteral(GRIDWELL_EXAMPLES_DIR "/upper-basin-study.pvx"));
         resultEdit()->setText(workbook);
         child<QRadioButton>("_indexNameRadioButton")->setChecked(true);
-        click("_okButton");
-        QCOMPARE(hooks->warnings.size(), 1);
-        QCOMPARE(hooks->warnings.at(0).title, QStringLiteral("Excel Write"));
-        QCOMPARE(hooks->warnings.at(0).text, QStringLiteral("Workbook write successfully completed!"));
-        QVERIFY(loggedLines.last().startsWith(QStringLiteral("INFO  ")));
+        Logger::instance().setLoggingLevel(Info);
+        QCOMPARE(convert(), QString());
+        QCOMPARE(hooks->warnings.size(), 0);
+        QCOMPARE(hooks->informations.size(), 1);
+        const FakeUiHooks::Information& box = hooks->informations.first();
+        QCOMPARE(box.title, QStringLiteral("Excel Write"));
+        QCOMPARE(box.text, QStringLiteral("Workbook write successfully completed!\n\n") + workbook);
+        QCOMPARE(box.extraButtons, (QStringList{"Open Workbook", "Open Folder"}));
+        QCOMPARE(box.parent, window.get());
+        const QString logged = loggedLines.join('\n');
+        QVERIFY2(logged.contains(QStringLiteral("upper-basin-study.pvx: 3 runs, ")), qPrintable(logged));
+        QVERIFY2(logged.contains(QStringLiteral("Workbook %1 written: ").arg(workbook)), qPrintable(logged));
         QVERIFY(loggedLines.last().endsWith(QStringLiteral(" \"Workbook write successfully completed!\" ")));
 
         QProcess python; // prints the sheet names, then the first data sheet's B1 and row count
@@ -388,6 +553,79 @@ private Q_SLOTS:
         QVERIFY(writer->slotIndexLabels.size() >= 2);
         const QStringList sheets = QStringList{QStringLiteral("Header")} + writer->slotIndexLabels;
         QCOMPARE(read, sheets + QStringList({"Run0", "37"})); // a heading row and 36 months
+
+        // The success box's buttons open the workbook or its folder; a failure says so.
+        for (int answer : {0, 1}) {
+            hooks->informationAnswer = answer;
+            QCOMPARE(convert(), QString());
+            const QString opened = answer == 0 ? workbook : dir.path();
+            QCOMPARE(hooks->openedUrls.last(), QUrl::fromLocalFile(opened));
+        }
+        hooks->urlsOpen = false;
+        QCOMPARE(convert(), QString());
+        QVERIFY(warnedOnce(QStringLiteral("Open Error")));
+#endif
+    }
+
+    // A study large enough to take a while: the event loop keeps running, the progress
+    // reaches the end, "Stop" leaves an existing workbook byte for byte, and closing the
+    // window stops a conversion first.
+    void conversionRunsBesideTheWindow() {
+#ifndef GRIDWELL_HAS_SPREADSHEET_SERVER
+        QSKIP("no spreadsheet server in this build");
+#else
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        const QString source = dir.filePath(QStringLiteral("large.pvx"));
+        const QString workbook = dir.filePath(QStringLiteral("large.xlsx"));
+        QFile::remove(workbook);
+        writeStudy(source, 10, 60, 365);
+        sourceEdit()->setText(source);
+        resultEdit()->setText(workbook);
+
+        auto* progress = window->statusBar()->findChild<QProgressBar*>();
+        QVERIFY(progress);
+        int highest = 0;
+        connect(progress, &QProgressBar::valueChanged, this,
+                [&](int value) { highest = qMax(highest, value); });
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(5);
+        bool stopShown = false;
+        QTimer::singleShot(0, this, [&] { stopShown = child<QPushButton>("_okButton")->text() == "&Stop"; });
+        QCOMPARE(convert(), QString());
+        ticker.stop();
+        QVERIFY(stopShown);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks))); // the loop ran during the conversion
+        QCOMPARE(highest, progress->maximum());
+        QCOMPARE(child<QPushButton>("_okButton")->text(), QStringLiteral("Create &Workbook"));
+        QVERIFY(child("_sourcePvxFrame")->isEnabled());
+
+        // Stop at the first data worksheet: the workbook stays as it was.
+        writeStudy(source, 10, 60, 365, 0.5);
+        const QByteArray before = digestOf(workbook);
+        bool stopped = false;
+        connect(progress, &QProgressBar::valueChanged, this, [&] {
+            if (!stopped && window->converting()) {
+                stopped = true;
+                click("_okButton");
+            }
+        });
+        hooks->informations.clear();
+        QCOMPARE(convert(), ExcelWrite::stoppedMessage());
+        QCOMPARE(digestOf(workbook), before);
+
+        // Closing the window during a conversion stops it first.
+        QFile::remove(workbook);
+        stopped = true;
+        QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+        click("_okButton");
+        QVERIFY(window->converting());
+        window->close();
+        QVERIFY(!QFile::exists(workbook) || digestOf(workbook).size() > 0);
+        QVERIFY(ended.wait(60000));
+        QVERIFY(!window->converting());
 #endif
     }
 };

@@ -155,6 +155,9 @@ private Q_SLOTS:
         tree->topLevelItem(2)->setSelected(true);
         trigger("Copy &Selected");
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("row 1\nrow 2\n"));
+        QApplication::clipboard()->clear();
+        trigger("&Copy All"); // Ctrl+C takes the selection when there is one
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("row 1\nrow 2\n"));
 
         hooks->fileAnswers << all << selected;
         trigger("Save All &As"); // overwrites
