@@ -1,4 +1,5 @@
-// Renders the main window and the diagnostics window to PNG files for the documentation.
+// Renders the main window (idle and converting), the success box and the diagnostics
+// window to PNG files for the documentation.
 // Usage: ui_screenshots <output folder> [sample.pvx]
 // Run under QT_QPA_PLATFORM=offscreen; scripts/screenshots.sh does.
 
@@ -14,16 +15,21 @@
 #include "SpreadsheetServer.h"
 #endif
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 namespace {
 
 bool save(QWidget* widget, const QString& path) {
+    QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     const bool saved = widget->grab().save(path, "PNG");
     QTextStream(stdout) << (saved ? "wrote " : "could not write ") << path << Qt::endl;
@@ -42,10 +48,21 @@ int main(int argc, char* argv[]) {
     const QString sample =
         argc > 2 ? QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath() : QString();
 
-    // No modal box and no browser: the pictures only need what the handlers log.
+    // No modal box and no browser: the pictures only need what the handlers log, and the
+    // success box as the window builds it.
     UtilsNS::uiHooks().warning = [](QWidget*, const QString&, const QString&, QMessageBox::StandardButtons,
                                     QMessageBox::StandardButton) { return QMessageBox::Ok; };
     UtilsNS::uiHooks().openUrl = [](const QUrl&) { return true; };
+    bool boxSaved = false;
+    UtilsNS::uiHooks().information = [&](QWidget* parent, const QString& title, const QString& text,
+                                         const QStringList& extraButtons) {
+        QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+        for (const QString& label : extraButtons)
+            box.addButton(label, QMessageBox::ActionRole);
+        box.show();
+        boxSaved = save(&box, output.filePath(QStringLiteral("success-box.png")));
+        return -1;
+    };
 
 #ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
     registerSpreadsheetServer();
@@ -68,17 +85,30 @@ int main(int argc, char* argv[]) {
     result->setText(scratch.filePath(QStringLiteral("missing-study.xlsx")));
     ok->click();
     window.findChild<QPushButton*>(QStringLiteral("_helpButton"))->click();
+    bool saved = true;
     if (!sample.isEmpty()) {
+        // The window in the middle of a conversion: grabbed when the progress first moves.
         source->setText(sample);
         result->setText(scratch.filePath(QStringLiteral("upper-basin-study.xlsx")));
+        auto* progress = window.statusBar()->findChild<QProgressBar*>();
+        bool progressSaved = false;
+        QObject::connect(progress, &QProgressBar::valueChanged, &window, [&](int value) {
+            if (!progressSaved && value > progress->maximum() / 3) {
+                progressSaved = true;
+                saved = save(&window, output.filePath(QStringLiteral("main-window-converting.png")));
+            }
+        });
+        QSignalSpy ended(&window, &GridwellDlg::conversionEnded);
         ok->click();
+        ended.wait(60000);
+        saved = saved && progressSaved && boxSaved;
     }
     QCoreApplication::processEvents();
 
     // The main window as a user would leave it before converting.
     source->setText(QStringLiteral("/home/user/studies/upper-basin-study.pvx"));
     result->setText(QStringLiteral("/home/user/studies/upper-basin-study.xlsx"));
-    bool saved = save(&window, output.filePath(QStringLiteral("main-window.png")));
+    saved = save(&window, output.filePath(QStringLiteral("main-window.png"))) && saved;
 
     window.findChild<QPushButton*>(QStringLiteral("_diagButton"))->click();
     saved = save(window.diagnostics(), output.filePath(QStringLiteral("diagnostics-window.png"))) && saved;
