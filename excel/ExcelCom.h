@@ -42,6 +42,16 @@ private:
     // Each operation that can fail starts with a clean record of causes.
     void forgetFailureCauses() { _failureCauses.clear(); }
 
+    // The steps of openWorksheet, on the connection's current workbook and worksheet.
+
+    // Closes the current workbook without saving it, and lets go of its worksheet.
+    void dropCurrentWorkbook();
+    // Opens the workbook at workbookPath or, when create is set and it does not open, makes
+    // it: first worksheet "Header", saved at once in the format its extension asks for.
+    bool openOrCreateWorkbook(const QString& workbookPath, QString& errMsg, bool create);
+    // Finds the worksheet in the current workbook or, when create is set, adds it after the last.
+    bool findOrAddWorksheet(const QString& worksheetName, QString& errMsg, bool create);
+
     QString _workbookPath;
     IDispatch* _workbook = nullptr;
     QString _worksheetName;

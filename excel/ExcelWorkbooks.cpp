@@ -36,6 +36,98 @@ bool saveFormatFor(const QString& extension, int majorVersion, LONG* format) {
         return false;
     return true;
 }
+
+// The SaveAs format of a new workbook at workbookPath, or a message when the application's
+// version cannot write its extension. Refused before anything is saved.
+bool chooseFileFormat(const QString& workbookPath, int majorVersion, LONG* format, QString& errMsg) {
+    const QString extension = workbookExtension(workbookPath);
+    if (saveFormatFor(extension, majorVersion, format))
+        return true;
+    errMsg = QStringLiteral("The file extension of ") + quoted(extension) + QStringLiteral(" for workbook ") +
+             quoted(workbookPath) + QStringLiteral(" is not supported in your version of Excel");
+    return false;
+}
+
+// Opens the file at path with the application's questions off, so that nothing waits for
+// an answer; null when it does not open.
+IDispatch* openWithoutAlerts(ExcelCom& com, IDispatch* application, IDispatch* workbooks,
+                             const TextArgument& path, QString& errMsg) {
+    QString ignored;
+    com.comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, application, OLESTR("DisplayAlerts"), 1,
+                    excelComInteger(0));
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* opened = takeDispatch(
+        com.comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Open"), 1, path.variant()),
+        result, errMsg);
+    com.comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, application, OLESTR("DisplayAlerts"), 1,
+                    excelComInteger(1));
+    return opened;
+}
+
+// A new workbook's first worksheet is "Header", the worksheet every conversion starts with.
+bool nameFirstWorksheet(ExcelCom& com, IDispatch* workbook, const TextArgument& header, QString& errMsg) {
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* sheets =
+        takeDispatch(com.comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, workbook, OLESTR("Sheets"), 0),
+                     result, errMsg);
+    if (!sheets) {
+        errMsg += QStringLiteral(" Could not get the Sheets collection for new workbook");
+        return false;
+    }
+
+    VariantInit(&result);
+    IDispatch* first = takeDispatch(
+        com.comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, excelComInteger(1)),
+        result, errMsg);
+    releaseDispatch(sheets);
+    if (!first) {
+        errMsg += QStringLiteral(" Could not get the first worksheet in the new workbook");
+        return false;
+    }
+
+    const bool named =
+        com.comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, first, OLESTR("Name"), 1, header.variant());
+    releaseDispatch(first);
+    if (!named) {
+        errMsg += QStringLiteral(" Could not name the first worksheet in the new workbook");
+        return false;
+    }
+    return true;
+}
+
+// The last worksheet of sheets, where a new one goes. Without a count it is the first.
+IDispatch* lastWorksheet(ExcelCom& com, IDispatch* sheets, QString& errMsg) {
+    LONG count = 1;
+    VARIANT result;
+    VariantInit(&result);
+    QString countError;
+    if (com.comCallWrap(countError, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Count"), 0))
+        count = result.lVal;
+    VariantClear(&result);
+
+    VariantInit(&result);
+    return takeDispatch(com.comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1,
+                                        excelComInteger(count)),
+                        result, errMsg);
+}
+
+// A new worksheet right after `last`; null when the application adds none.
+IDispatch* addWorksheetAfter(ExcelCom& com, IDispatch* sheets, IDispatch* last, QString& errMsg) {
+    VARIANT before;
+    VariantInit(&before);
+    before.vt = VT_NULL;
+    VARIANT after;
+    VariantInit(&after);
+    after.vt = VT_DISPATCH;
+    after.pdispVal = last;
+    VARIANT result;
+    VariantInit(&result);
+    return takeDispatch(com.comCallWrap(errMsg, DISPATCH_METHOD, &result, sheets, OLESTR("Add"), 4, before,
+                                        after, excelComInteger(1), excelComInteger(worksheetType)),
+                        result, errMsg);
+}
 } // namespace
 
 bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg,
@@ -45,130 +137,103 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
     forgetFailureCauses();
 
     if (workbookPath != _workbookPath) {
-        if (_worksheet) {
-            releaseDispatch(_worksheet);
-            _worksheetName = QString();
-        }
-        if (_workbook) {
-            // Marked saved first so the application asks nothing; unsaved changes are dropped.
-            QString ignored;
-            comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _workbook, OLESTR("Saved"), 1,
-                        excelComInteger(1));
-            VARIANT closed;
-            VariantInit(&closed);
-            comCallWrap(ignored, DISPATCH_METHOD, &closed, _workbook, OLESTR("Close"), 0);
-            VariantClear(&closed);
-            releaseDispatch(_workbook);
-        }
-        _workbookPath = QString();
-        _workbook = nullptr;
-
-        if (!_application) {
-            errMsg = QStringLiteral("Excel connection has not been initialized properly");
+        dropCurrentWorkbook();
+        if (!openOrCreateWorkbook(workbookPath, errMsg, create))
             return false;
-        }
-        // Texts are made before any object is held, so a failed allocation leaks nothing.
-        const TextArgument path(workbookPath);
-        const TextArgument header(QStringLiteral("Header"));
+    }
+    return findOrAddWorksheet(worksheetName, errMsg, create);
+}
 
-        VARIANT result;
-        VariantInit(&result);
-        IDispatch* workbooks = takeDispatch(
-            comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _application, OLESTR("Workbooks"), 0), result,
-            errMsg);
-        if (!workbooks) {
-            errMsg += QStringLiteral(" Could not get Workbooks collection.");
-            return false;
-        }
-
-        // No questions from the application while it opens the file.
+void ExcelCom::dropCurrentWorkbook() {
+    if (_worksheet) {
+        releaseDispatch(_worksheet);
+        _worksheetName = QString();
+    }
+    if (_workbook) {
+        // Marked saved first so the application asks nothing; unsaved changes are dropped.
         QString ignored;
-        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
-                    excelComInteger(0));
-        VariantInit(&result);
-        IDispatch* opened = takeDispatch(
-            comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Open"), 1, path.variant()),
-            result, errMsg);
-        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _application, OLESTR("DisplayAlerts"), 1,
+        comCallWrap(ignored, DISPATCH_PROPERTYPUT, nullptr, _workbook, OLESTR("Saved"), 1,
                     excelComInteger(1));
+        VARIANT closed;
+        VariantInit(&closed);
+        comCallWrap(ignored, DISPATCH_METHOD, &closed, _workbook, OLESTR("Close"), 0);
+        VariantClear(&closed);
+        releaseDispatch(_workbook);
+    }
+    _workbookPath = QString();
+    _workbook = nullptr;
+}
 
-        if (opened) {
-            // An existing workbook is used as it is, whatever its extension.
-            _workbook = opened;
-            _workbookPath = workbookPath;
-            releaseDispatch(workbooks);
-        } else {
-            // A missing file is the ordinary way to a new workbook: what the application said
-            // about opening it is no cause of what follows.
-            if (create && !QFileInfo::exists(QDir::fromNativeSeparators(workbookPath)))
-                forgetFailureCauses();
-            if (!create) {
-                errMsg += QStringLiteral(" Could not open workbook ") + quoted(workbookPath);
-                releaseDispatch(workbooks);
-                return false;
-            }
+bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg, bool create) {
+    if (!_application) {
+        errMsg = QStringLiteral("Excel connection has not been initialized properly");
+        return false;
+    }
+    // Texts are made before any object is held, so a failed allocation leaks nothing.
+    const TextArgument path(workbookPath);
+    const TextArgument header(QStringLiteral("Header"));
 
-            VariantInit(&result);
-            _workbook = takeDispatch(
-                comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Add"), 0), result, errMsg);
-            releaseDispatch(workbooks);
-            if (!_workbook) {
-                errMsg += QStringLiteral(" Could not open or create workbook ") + quoted(workbookPath);
-                return false;
-            }
-
-            VariantInit(&result);
-            IDispatch* sheets = takeDispatch(
-                comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _workbook, OLESTR("Sheets"), 0), result,
-                errMsg);
-            if (!sheets) {
-                errMsg += QStringLiteral(" Could not get the Sheets collection for new workbook");
-                return false;
-            }
-
-            VariantInit(&result);
-            IDispatch* first = takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets,
-                                                        OLESTR("Item"), 1, excelComInteger(1)),
-                                            result, errMsg);
-            releaseDispatch(sheets);
-            if (!first) {
-                errMsg += QStringLiteral(" Could not get the first worksheet in the new workbook");
-                return false;
-            }
-
-            const bool named = comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, first, OLESTR("Name"), 1,
-                                           header.variant());
-            releaseDispatch(first);
-            if (!named) {
-                errMsg += QStringLiteral(" Could not name the first worksheet in the new workbook");
-                return false;
-            }
-
-            const QString extension = workbookExtension(workbookPath);
-            LONG format = 0;
-            if (!saveFormatFor(extension, excelVersion(), &format)) {
-                errMsg = QStringLiteral("The file extension of ") + quoted(extension) +
-                         QStringLiteral(" for workbook ") + quoted(workbookPath) +
-                         QStringLiteral(" is not supported in your version of Excel");
-                releaseDispatch(_workbook);
-                return false;
-            }
-
-            VariantInit(&result);
-            const bool saved = comCallWrap(errMsg, DISPATCH_METHOD, &result, _workbook, OLESTR("SaveAs"), 2,
-                                           path.variant(), excelComInteger(format));
-            VariantClear(&result);
-            if (!saved) {
-                errMsg +=
-                    QStringLiteral(" Could not create and save workbook to path ") + quoted(workbookPath);
-                releaseDispatch(_workbook);
-                return false;
-            }
-            _workbookPath = workbookPath;
-        }
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* workbooks =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _application, OLESTR("Workbooks"), 0),
+                     result, errMsg);
+    if (!workbooks) {
+        errMsg += QStringLiteral(" Could not get Workbooks collection.");
+        return false;
     }
 
-    // Worksheet step.
+    IDispatch* opened = openWithoutAlerts(*this, _application, workbooks, path, errMsg);
+    if (opened) {
+        // An existing workbook is used as it is, whatever its extension.
+        _workbook = opened;
+        _workbookPath = workbookPath;
+        releaseDispatch(workbooks);
+        return true;
+    }
+
+    // A missing file is the ordinary way to a new workbook: what the application said
+    // about opening it is no cause of what follows.
+    if (create && !QFileInfo::exists(QDir::fromNativeSeparators(workbookPath)))
+        forgetFailureCauses();
+    if (!create) {
+        errMsg += QStringLiteral(" Could not open workbook ") + quoted(workbookPath);
+        releaseDispatch(workbooks);
+        return false;
+    }
+
+    VariantInit(&result);
+    _workbook = takeDispatch(comCallWrap(errMsg, DISPATCH_METHOD, &result, workbooks, OLESTR("Add"), 0),
+                             result, errMsg);
+    releaseDispatch(workbooks);
+    if (!_workbook) {
+        errMsg += QStringLiteral(" Could not open or create workbook ") + quoted(workbookPath);
+        return false;
+    }
+
+    if (!nameFirstWorksheet(*this, _workbook, header, errMsg))
+        return false;
+
+    LONG format = 0;
+    if (!chooseFileFormat(workbookPath, excelVersion(), &format, errMsg)) {
+        releaseDispatch(_workbook);
+        return false;
+    }
+
+    VariantInit(&result);
+    const bool saved = comCallWrap(errMsg, DISPATCH_METHOD, &result, _workbook, OLESTR("SaveAs"), 2,
+                                   path.variant(), excelComInteger(format));
+    VariantClear(&result);
+    if (!saved) {
+        errMsg += QStringLiteral(" Could not create and save workbook to path ") + quoted(workbookPath);
+        releaseDispatch(_workbook);
+        return false;
+    }
+    _workbookPath = workbookPath;
+    return true;
+}
+
+bool ExcelCom::findOrAddWorksheet(const QString& worksheetName, QString& errMsg, bool create) {
     if (worksheetName == _worksheetName)
         return true;
     if (_worksheet) {
@@ -205,35 +270,13 @@ bool ExcelCom::openWorksheet(const QString& workbookPath, const QString& workshe
     }
 
     // A missing worksheet goes after the last one.
-    LONG count = 1;
-    VariantInit(&result);
-    QString countError;
-    if (comCallWrap(countError, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Count"), 0))
-        count = result.lVal;
-    VariantClear(&result);
-
-    VariantInit(&result);
-    IDispatch* last = takeDispatch(
-        comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheets, OLESTR("Item"), 1, excelComInteger(count)),
-        result, errMsg);
+    IDispatch* last = lastWorksheet(*this, sheets, errMsg);
     if (!last) {
         errMsg += QStringLiteral(" Could not get the last worksheet in workbook ") + quoted(_workbookPath);
         releaseDispatch(sheets);
         return false;
     }
-
-    VARIANT before;
-    VariantInit(&before);
-    before.vt = VT_NULL;
-    VARIANT after;
-    VariantInit(&after);
-    after.vt = VT_DISPATCH;
-    after.pdispVal = last;
-    VariantInit(&result);
-    IDispatch* added =
-        takeDispatch(comCallWrap(errMsg, DISPATCH_METHOD, &result, sheets, OLESTR("Add"), 4, before, after,
-                                 excelComInteger(1), excelComInteger(worksheetType)),
-                     result, errMsg);
+    IDispatch* added = addWorksheetAfter(*this, sheets, last, errMsg);
     releaseDispatch(sheets);
     releaseDispatch(last);
     if (!added) {
