@@ -42,7 +42,7 @@ private Q_SLOTS:
             QCoreApplication::quit(); // nothing to close: end the loop, the checks below fail
         });
         QCOMPARE(runWindowMode(writer), 0);
-        QCOMPARE(title, QStringLiteral("PVX to Excel Writer (v1.4)"));
+        QCOMPARE(title, QStringLiteral("PVX to Excel Writer (v1.4) - Gridwell"));
         QVERIFY(shownWithHiddenDiagnostics);
         for (QWidget* widget : QApplication::topLevelWidgets()) // the window and its diagnostics are gone
             QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
