@@ -6,10 +6,7 @@
 #include "MessageWatcher.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
-
-#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
 #include "SpreadsheetServer.h"
-#endif
 
 #include <QApplication>
 #include <QCheckBox>
@@ -515,9 +512,6 @@ private Q_SLOTS:
     // A real PVX file through the writer into a workbook, read back with openpyxl; the window
     // keeps answering meanwhile, shows the progress, and ends with the good news.
     void createWorkbookConvertsTheSample() {
-#ifndef GRIDWELL_HAS_SPREADSHEET_SERVER
-        QSKIP("no spreadsheet server in this build");
-#else
         registerSpreadsheetServer();
         const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
         const QString workbook = dir.filePath(QStringLiteral("study.xlsx"));
@@ -564,16 +558,12 @@ private Q_SLOTS:
         hooks->urlsOpen = false;
         QCOMPARE(convert(), QString());
         QVERIFY(warnedOnce(QStringLiteral("Open Error")));
-#endif
     }
 
     // A study large enough to take a while: the event loop keeps running, the progress
     // reaches the end, "Stop" leaves an existing workbook byte for byte, and closing the
     // window stops a conversion first.
     void conversionRunsBesideTheWindow() {
-#ifndef GRIDWELL_HAS_SPREADSHEET_SERVER
-        QSKIP("no spreadsheet server in this build");
-#else
         registerSpreadsheetServer();
         const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
         const QString source = dir.filePath(QStringLiteral("large.pvx"));
@@ -626,7 +616,6 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(workbook) || digestOf(workbook).size() > 0);
         QVERIFY(ended.wait(60000));
         QVERIFY(!window->converting());
-#endif
     }
 };
 

@@ -9,11 +9,8 @@
 #include "MessageWatcher.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
-#include "UiHooks.h"
-
-#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
 #include "SpreadsheetServer.h"
-#endif
+#include "UiHooks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -64,9 +61,7 @@ int main(int argc, char* argv[]) {
         return -1;
     };
 
-#ifdef GRIDWELL_HAS_SPREADSHEET_SERVER
     registerSpreadsheetServer();
-#endif
     qRegisterMetaType<QsLogging::Level>("QsLogging::Level");
     QsLogging::Logger::instance().setLoggingLevel(QsLogging::Trace);
     QsLogging::Logger::instance().addDestination(
