@@ -7,6 +7,7 @@
 #include "QsLog.h"
 #include "QsLogDest.h"
 #include "SpreadsheetServer.h"
+#include "StudyFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,30 +35,6 @@ namespace {
 QStringList loggedLines;
 void captureLine(const QString& line, Level) {
     loggedLines.append(line);
-}
-
-// A study of runs x slots x steps daily values, written as PVX text.
-void writeStudy(const QString& path, int runs, int slots, int steps, double offset = 0.0) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QByteArray text =
-        "name:Window study\nnumber_of_runs:" + QByteArray::number(runs) + "\nEND_PACKAGE_PREAMBLE\n";
-    for (int r = 0; r < runs; ++r) {
-        text += "start:2000-1-1 24:00\ntime_step_unit:day\ntime_steps:" + QByteArray::number(steps) +
-                "\nEND_RUN_PREAMBLE\n";
-        for (int t = 0; t < steps; ++t)
-            text += QDate(2000, 1, 2).addDays(t).toString("yyyy-M-d").toLatin1() + " 00:00\n";
-        for (int k = 0; k < slots; ++k) {
-            text += "object_name: Lake " + QByteArray::number(k) +
-                    "\nslot_name: Outflow\nEND_SLOT_PREAMBLE\n"
-                    "units: cfs\nscale: 1\n";
-            for (int t = 0; t < steps; ++t)
-                text += QByteArray::number(offset + r * 1000 + k + t * 0.25) + "\n";
-            text += "END_COLUMN\nEND_SLOT\n";
-        }
-        text += "END_RUN\n";
-    }
-    file.write(text);
 }
 
 QByteArray digestOf(const QString& path) {
@@ -569,7 +546,7 @@ private Q_SLOTS:
         const QString source = dir.filePath(QStringLiteral("large.pvx"));
         const QString workbook = dir.filePath(QStringLiteral("large.xlsx"));
         QFile::remove(workbook);
-        writeStudy(source, 10, 60, 365);
+        QVERIFY(writeStudy(source, 10, 60, 365));
         sourceEdit()->setText(source);
         resultEdit()->setText(workbook);
 
@@ -593,7 +570,7 @@ private Q_SLOTS:
         QVERIFY(child("_sourcePvxFrame")->isEnabled());
 
         // Stop at the first data worksheet: the workbook stays as it was.
-        writeStudy(source, 10, 60, 365, 0.5);
+        QVERIFY(writeStudy(source, 10, 60, 365, 0.5));
         const QByteArray before = digestOf(workbook);
         bool stopped = false;
         connect(progress, &QProgressBar::valueChanged, this, [&] {

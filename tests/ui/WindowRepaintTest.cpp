@@ -4,6 +4,7 @@
 #include "FakeUiHooks.h"
 #include "GridwellDlg.h"
 #include "SpreadsheetServer.h"
+#include "StudyFile.h"
 
 #include <QApplication>
 #include <QDate>
@@ -13,27 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-void writeStudy(const QString& path, int runs, int slots, int steps) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QByteArray text = "name:M study\nnumber_of_runs:" + QByteArray::number(runs) + "\nEND_PACKAGE_PREAMBLE\n";
-    for (int r = 0; r < runs; ++r) {
-        text += "start:2000-1-1 24:00\ntime_steps:" + QByteArray::number(steps) + "\nEND_RUN_PREAMBLE\n";
-        for (int t = 0; t < steps; ++t)
-            text += QDate(2000, 1, 2).addDays(t).toString("yyyy-M-d").toLatin1() + " 00:00\n";
-        for (int k = 0; k < slots; ++k) {
-            text += "object_name: Lake " + QByteArray::number(k) +
-                    "\nslot_name: Flow\nEND_SLOT_PREAMBLE\n"
-                    "units: cfs\nscale: 1\n";
-            for (int t = 0; t < steps; ++t)
-                text += QByteArray::number(r * 1000 + k + t * 0.5) + "\n";
-            text += "END_COLUMN\nEND_SLOT\n";
-        }
-        text += "END_RUN\n";
-    }
-    file.write(text);
-}
 
 // Counts the paint events that reach the window and its children.
 class PaintCounter : public QObject {
@@ -57,7 +37,7 @@ private Q_SLOTS:
         FakeUiHooks hooks;
         QTemporaryDir dir;
         const QString source = dir.filePath(QStringLiteral("m.pvx"));
-        writeStudy(source, 20, 100, 365);
+        QVERIFY(writeStudy(source, 20, 100, 365));
 
         ExcelWrite writer;
         GridwellDlg window(&writer);
