@@ -1,10 +1,10 @@
 #include "BlockWrite.h"
 
 #include "ExcelCom.h"
-#include "ValueBlock.h"
+#include "VariantBlock.h"
 
 bool writeBlock(ExcelCom& connection, const QString& workbookPath, const QString& worksheet, int row,
-                int column, ValueBlock& block, bool bold, const QString& format, QString& errMsg) {
+                int column, VariantBlock& block, bool bold, const QString& format, QString& errMsg) {
     if (block.rows() == 0 || block.columns() == 0)
         return true;
     return connection.writeRange(workbookPath, worksheet, row, column, block.variant(), bold, format, errMsg);

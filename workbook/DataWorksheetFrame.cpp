@@ -9,11 +9,11 @@
 #include <algorithm>
 
 HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFormat, bool down) {
-    return HeadingLine{down ? ValueBlock::dateColumn(serials) : ValueBlock::dateRow(serials), dateFormat};
+    return HeadingLine{down ? VariantBlock::dateColumn(serials) : VariantBlock::dateRow(serials), dateFormat};
 }
 
 HeadingLine labelHeadings(const QStringList& labels, bool down) {
-    return HeadingLine{down ? ValueBlock::textColumn(labels) : ValueBlock::textRow(labels), QString()};
+    return HeadingLine{down ? VariantBlock::textColumn(labels) : VariantBlock::textRow(labels), QString()};
 }
 
 WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPath,
@@ -37,7 +37,7 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
         if (plan.observer)
             plan.observer->writingWorksheet(name, valuesPerSheet * sheet, valuesInAll);
         {
-            ValueBlock corner(1, 1);
+            VariantBlock corner(1, 1);
             plan.fillCorner(sheet, corner);
             if (!writeBlock(connection, workbookPath, name, 1, 1, corner, true, plan.cornerFormat, errMsg))
                 return connectionFailure(connection, errMsg);
@@ -48,7 +48,7 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
                             headings->format, errMsg))
                 return connectionFailure(connection, errMsg);
         }
-        ValueBlock data(dataRows, dataColumns);
+        VariantBlock data(dataRows, dataColumns);
         plan.fillData(sheet, data);
         if (!writeBlock(connection, workbookPath, name, 2, 2, data, false, QString(), errMsg))
             return connectionFailure(connection, errMsg);
@@ -71,7 +71,7 @@ QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit) {
     return indices;
 }
 
-void placeSeries(ValueBlock& data, bool timestepsDown, int line, const QList<double>& values, int count) {
+void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count) {
     const int placed = std::min(count, static_cast<int>(values.size()));
     for (int t = 0; t < placed; ++t) {
         if (timestepsDown)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ValueBlock.h"
+#include "VariantBlock.h"
 #include "WriteStatus.h"
 
 #include <QList>
@@ -16,7 +16,7 @@ class PvxPackage;
 
 // Headings along one edge of a data worksheet, built once for all worksheets.
 struct HeadingLine {
-    std::unique_ptr<ValueBlock> block;
+    std::unique_ptr<VariantBlock> block;
     QString format;
 };
 
@@ -34,8 +34,8 @@ struct DataWorksheetPlan {
     const HeadingLine* columnHeadings = nullptr;
     // The headings of the dimension that decides the arrangement go first.
     bool rowHeadingsFirst = false;
-    std::function<void(int worksheet, ValueBlock& corner)> fillCorner;
-    std::function<void(int worksheet, ValueBlock& data)> fillData;
+    std::function<void(int worksheet, VariantBlock& corner)> fillCorner;
+    std::function<void(int worksheet, VariantBlock& data)> fillData;
     // Asked before every worksheet and before the save; true ends the writing there.
     std::function<bool()> stopRequested;
     // Told of every worksheet and of the save; may be null.
@@ -52,4 +52,4 @@ QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit);
 
 // Puts one series into a data block: down the given column when timestepsDown, else
 // across the given row. Values beyond count are not placed; missing ones stay empty.
-void placeSeries(ValueBlock& data, bool timestepsDown, int line, const QList<double>& values, int count);
+void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count);

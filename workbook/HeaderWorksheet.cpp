@@ -4,7 +4,7 @@
 #include "ExcelCom.h"
 #include "PvxDateTime.h"
 #include "PvxModel.h"
-#include "ValueBlock.h"
+#include "VariantBlock.h"
 
 #include <memory>
 
@@ -15,10 +15,10 @@ const QString headerSheet = QStringLiteral("Header");
 // The bold row above each table. The short slot names get a column only when they are the
 // slots' labels.
 struct Headings {
-    std::unique_ptr<ValueBlock> package;
-    std::unique_ptr<ValueBlock> run;
-    std::unique_ptr<ValueBlock> slot;
-    std::unique_ptr<ValueBlock> timestep;
+    std::unique_ptr<VariantBlock> package;
+    std::unique_ptr<VariantBlock> run;
+    std::unique_ptr<VariantBlock> slot;
+    std::unique_ptr<VariantBlock> timestep;
 };
 
 Headings makeHeadings(bool withShortNames) {
@@ -31,16 +31,16 @@ Headings makeHeadings(bool withShortNames) {
 
     Headings headings;
     headings.package =
-        ValueBlock::textRow({QStringLiteral("Name"), QStringLiteral("Owner"), QStringLiteral("Description"),
-                             QStringLiteral("Creation Date"), QStringLiteral("Number Of Runs"),
-                             QStringLiteral("Number Of Slots"), QStringLiteral("Number Of Timesteps")});
-    headings.run = ValueBlock::textRow({QStringLiteral("Run #"), QStringLiteral("Start"),
-                                        QStringLiteral("End"), QStringLiteral("Timestep Unit"),
-                                        QStringLiteral("Unit Quantity"), QStringLiteral("Timesteps"),
-                                        QStringLiteral("Consecutive"), QStringLiteral("Index Sequential"),
-                                        QStringLiteral("Rule Set"), QStringLiteral("Slot Set")});
-    headings.slot = ValueBlock::textRow(slotHeadingTexts);
-    headings.timestep = ValueBlock::textRow({QStringLiteral("Time #"), QStringLiteral("Time")});
+        VariantBlock::textRow({QStringLiteral("Name"), QStringLiteral("Owner"), QStringLiteral("Description"),
+                               QStringLiteral("Creation Date"), QStringLiteral("Number Of Runs"),
+                               QStringLiteral("Number Of Slots"), QStringLiteral("Number Of Timesteps")});
+    headings.run = VariantBlock::textRow({QStringLiteral("Run #"), QStringLiteral("Start"),
+                                          QStringLiteral("End"), QStringLiteral("Timestep Unit"),
+                                          QStringLiteral("Unit Quantity"), QStringLiteral("Timesteps"),
+                                          QStringLiteral("Consecutive"), QStringLiteral("Index Sequential"),
+                                          QStringLiteral("Rule Set"), QStringLiteral("Slot Set")});
+    headings.slot = VariantBlock::textRow(slotHeadingTexts);
+    headings.timestep = VariantBlock::textRow({QStringLiteral("Time #"), QStringLiteral("Time")});
     return headings;
 }
 
@@ -61,9 +61,9 @@ void clearCompositionLists(ExcelWrite& writer) {
 // every run must share them.
 struct RunTable {
     explicit RunTable(int runCount) : numbers(runCount, 1), dates(runCount, 2), details(runCount, 7) {}
-    ValueBlock numbers;
-    ValueBlock dates;
-    ValueBlock details;
+    VariantBlock numbers;
+    VariantBlock dates;
+    VariantBlock details;
     double startSerial = 0.0;
     double endSerial = 0.0;
 };
@@ -105,16 +105,16 @@ WriteStatus addRunRow(RunTable& table, const PvxPackage& package, int r, QString
 // timestamps need not match; without runs both are empty.
 struct TimestepTable {
     qint32 count = 0;
-    std::unique_ptr<ValueBlock> numbers = std::make_unique<ValueBlock>(0, 1);
-    std::unique_ptr<ValueBlock> dates = std::make_unique<ValueBlock>(0, 1);
+    std::unique_ptr<VariantBlock> numbers = std::make_unique<VariantBlock>(0, 1);
+    std::unique_ptr<VariantBlock> dates = std::make_unique<VariantBlock>(0, 1);
 };
 
 void fillTimestepTable(TimestepTable& table, const PvxRun& firstRun, QStringList& timestepLabels,
                        QList<double>& timestepSerials) {
     table.count = firstRun.timeSteps;
     const int timestampCount = static_cast<int>(firstRun.timestamps.size());
-    table.numbers = std::make_unique<ValueBlock>(timestampCount, 1);
-    table.dates = std::make_unique<ValueBlock>(timestampCount, 1);
+    table.numbers = std::make_unique<VariantBlock>(timestampCount, 1);
+    table.dates = std::make_unique<VariantBlock>(timestampCount, 1);
     for (int t = 0; t < timestampCount; ++t) {
         timestepLabels.append(QStringLiteral("Time%1").arg(t));
         table.numbers->setText(t + 1, 1, timestepLabels.last());
@@ -127,12 +127,12 @@ void fillTimestepTable(TimestepTable& table, const PvxRun& firstRun, QStringList
 // One row per series slot, in the package's order; other slots hold no data and get no
 // row. Index labels, full names and short names all go into the composition lists,
 // whichever of them labels the slots.
-std::unique_ptr<ValueBlock> slotTable(ExcelWrite& writer, const PvxPackage& package, bool withShortNames) {
+std::unique_ptr<VariantBlock> slotTable(ExcelWrite& writer, const PvxPackage& package, bool withShortNames) {
     int seriesCount = 0;
     for (int s = 0; s < package.slotCount(); ++s)
         if (package.slotAt(s).isSeries())
             ++seriesCount;
-    auto slotRows = std::make_unique<ValueBlock>(seriesCount, 8);
+    auto slotRows = std::make_unique<VariantBlock>(seriesCount, 8);
     int k = 0;
     for (int s = 0; s < package.slotCount(); ++s) {
         const PvxSlot& slot = package.slotAt(s);
@@ -180,8 +180,8 @@ WriteStatus chooseSlotLabels(ExcelWrite& writer) {
     return WriteStatus();
 }
 
-std::unique_ptr<ValueBlock> packageTable(const PvxPackage& package, int slotCount, qint32 timestepCount) {
-    auto packageValues = std::make_unique<ValueBlock>(1, 7);
+std::unique_ptr<VariantBlock> packageTable(const PvxPackage& package, int slotCount, qint32 timestepCount) {
+    auto packageValues = std::make_unique<VariantBlock>(1, 7);
     packageValues->setText(1, 1, package.name);
     packageValues->setText(1, 2, package.owner);
     packageValues->setText(1, 3, package.description);
@@ -197,9 +197,9 @@ std::unique_ptr<ValueBlock> packageTable(const PvxPackage& package, int slotCoun
 // the worksheet.
 struct HeaderTables {
     const Headings& headings;
-    ValueBlock& package;
+    VariantBlock& package;
     RunTable& runs;
-    ValueBlock& slots;
+    VariantBlock& slots;
     TimestepTable& timesteps;
 };
 
@@ -209,7 +209,7 @@ WriteStatus placeTables(ExcelCom& connection, const QString& workbookPath, const
     const int slotCount = tables.slots.rows();
     const QString noFormat;
     struct Placement {
-        ValueBlock* block;
+        VariantBlock* block;
         int row;
         int column;
         bool bold;
@@ -249,7 +249,7 @@ WriteStatus ExcelWrite::writeHeaderWorksheet(ExcelCom& connection, const PvxPack
     RunTable runs(runCount);
     clearCompositionLists(*this);
     TimestepTable timesteps;
-    std::unique_ptr<ValueBlock> slotRows = std::make_unique<ValueBlock>(0, 8);
+    std::unique_ptr<VariantBlock> slotRows = std::make_unique<VariantBlock>(0, 8);
 
     for (int r = 0; r < runCount; ++r) {
         const WriteStatus runStatus = addRunRow(runs, package, r, runLabels);
@@ -266,7 +266,7 @@ WriteStatus ExcelWrite::writeHeaderWorksheet(ExcelCom& connection, const PvxPack
     }
 
     dateNumberFormat = dateNumberFormatFor(timestepSerials);
-    const std::unique_ptr<ValueBlock> packageValues =
+    const std::unique_ptr<VariantBlock> packageValues =
         packageTable(package, slotRows->rows(), timesteps.count);
 
     // Not saved here: the data worksheets' save at the end takes the whole conversion to the

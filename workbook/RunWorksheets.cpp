@@ -20,8 +20,8 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
     plan.rowHeadings = slotsDown ? &slotHeadings : &stepHeadings;
     plan.columnHeadings = slotsDown ? &stepHeadings : &slotHeadings;
     plan.rowHeadingsFirst = slotsDown;
-    plan.fillCorner = [this](int run, ValueBlock& corner) { corner.setText(1, 1, runLabels.at(run)); };
-    plan.fillData = [&](int run, ValueBlock& data) {
+    plan.fillCorner = [this](int run, VariantBlock& corner) { corner.setText(1, 1, runLabels.at(run)); };
+    plan.fillData = [&](int run, VariantBlock& data) {
         for (int k = 0; k < series.size(); ++k)
             placeSeries(data, !slotsDown, k + 1, package.columnValues(run, series.at(k), 0), timestepCount);
     };

@@ -22,8 +22,8 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     plan.rowHeadings = runsDown ? &runHeadings : &stepHeadings;
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;
     plan.rowHeadingsFirst = runsDown;
-    plan.fillCorner = [this](int k, ValueBlock& corner) { corner.setText(1, 1, fullSlotNames.at(k)); };
-    plan.fillData = [&](int k, ValueBlock& data) {
+    plan.fillCorner = [this](int k, VariantBlock& corner) { corner.setText(1, 1, fullSlotNames.at(k)); };
+    plan.fillData = [&](int k, VariantBlock& data) {
         for (int run = 0; run < runCount; ++run)
             placeSeries(data, !runsDown, run + 1, package.columnValues(run, series.at(k), 0), timestepCount);
     };

@@ -38,8 +38,8 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
     plan.rowHeadings = slotsDown ? &slotHeadings : &runHeadings;
     plan.columnHeadings = slotsDown ? &runHeadings : &slotHeadings;
     plan.rowHeadingsFirst = slotsDown;
-    plan.fillCorner = [this](int t, ValueBlock& corner) { corner.setDate(1, 1, timestepSerials.at(t)); };
-    plan.fillData = [&](int t, ValueBlock& data) {
+    plan.fillCorner = [this](int t, VariantBlock& corner) { corner.setDate(1, 1, timestepSerials.at(t)); };
+    plan.fillData = [&](int t, VariantBlock& data) {
         for (int run = 0; run < runCount; ++run) {
             for (int k = 0; k < series.size(); ++k) {
                 const double* value = heldValue(package, run, series.at(k), t);

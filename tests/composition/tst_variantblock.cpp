@@ -1,5 +1,5 @@
 #include "OleDiagnostics.h"
-#include "ValueBlock.h"
+#include "VariantBlock.h"
 
 #include <QTest>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-VARIANT elementAt(ValueBlock& block, LONG row, LONG column) {
+VARIANT elementAt(VariantBlock& block, LONG row, LONG column) {
     LONG index[2] = {row, column};
     VARIANT element;
     VariantInit(&element);
@@ -16,7 +16,7 @@ VARIANT elementAt(ValueBlock& block, LONG row, LONG column) {
 }
 
 // The element's text; an element that holds no text reads as "type N".
-QString textAt(ValueBlock& block, LONG row, LONG column) {
+QString textAt(VariantBlock& block, LONG row, LONG column) {
     VARIANT element = elementAt(block, row, column);
     const QString text = element.vt == VT_BSTR
                              ? QString::fromUtf16(element.bstrVal, SysStringLen(element.bstrVal))
@@ -25,7 +25,7 @@ QString textAt(ValueBlock& block, LONG row, LONG column) {
     return text;
 }
 
-QPair<LONG, LONG> bounds(ValueBlock& block, UINT dimension) {
+QPair<LONG, LONG> bounds(VariantBlock& block, UINT dimension) {
     LONG lower = -1, upper = -1;
     SafeArrayGetLBound(block.variant()->parray, dimension, &lower);
     SafeArrayGetUBound(block.variant()->parray, dimension, &upper);
@@ -34,12 +34,12 @@ QPair<LONG, LONG> bounds(ValueBlock& block, UINT dimension) {
 
 } // namespace
 
-class ValueBlockTest : public QObject {
+class VariantBlockTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void isATwoDimensionalArrayRowsFirst() {
-        ValueBlock block(3, 4);
+        VariantBlock block(3, 4);
         QCOMPARE(block.variant()->vt, VARTYPE(VT_ARRAY | VT_VARIANT));
         QCOMPARE(SafeArrayGetDim(block.variant()->parray), 2u);
         QCOMPARE(bounds(block, 1), qMakePair(LONG(1), LONG(3)));
@@ -53,14 +53,14 @@ private Q_SLOTS:
             for (int column = 1; column <= 4; ++column)
                 QCOMPARE(elementAt(block, row, column).dblVal, double(row * 10 + column));
 
-        ValueBlock empty(0, 8);
+        VariantBlock empty(0, 8);
         QCOMPARE(bounds(empty, 1), qMakePair(LONG(1), LONG(0)));
         QCOMPARE(bounds(empty, 2), qMakePair(LONG(1), LONG(8)));
     }
 
     void eachKindOfValueKeepsItsType() {
         const QString unicode = QString::fromUtf8("Größe \u6c34\U0001F30A");
-        ValueBlock block(2, 4);
+        VariantBlock block(2, 4);
         block.setText(1, 1, QStringLiteral("first"));
         block.setText(1, 1, unicode); // the replaced text is freed (seen by the sanitizer)
         block.setText(1, 2, QString());
@@ -95,7 +95,7 @@ private Q_SLOTS:
         const long strings = OleLiveStringCount();
         const long arrays = OleLiveArrayCount();
         {
-            ValueBlock block(2, 2);
+            VariantBlock block(2, 2);
             block.setText(1, 1, QStringLiteral("a"));
             block.setText(1, 1, QStringLiteral("b"));
             block.setValue(2, 2, std::numeric_limits<double>::quiet_NaN());
@@ -108,5 +108,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ValueBlockTest)
-#include "tst_valueblock.moc"
+QTEST_GUILESS_MAIN(VariantBlockTest)
+#include "tst_variantblock.moc"

@@ -13,13 +13,13 @@
 // SAFEARRAY of VARIANT elements, rows first, both dimensions starting at 1. The block
 // owns its array and every text in it; the destructor clears it. Texts go through the
 // automation layer's text conversion, which throws ExcelComOutOfMemory when out of memory.
-class ValueBlock {
+class VariantBlock {
 public:
-    ValueBlock(int rows, int columns);
-    ~ValueBlock();
+    VariantBlock(int rows, int columns);
+    ~VariantBlock();
 
-    ValueBlock(const ValueBlock&) = delete;
-    ValueBlock& operator=(const ValueBlock&) = delete;
+    VariantBlock(const VariantBlock&) = delete;
+    VariantBlock& operator=(const VariantBlock&) = delete;
 
     int rows() const { return _rows; }
     int columns() const { return _columns; }
@@ -37,10 +37,10 @@ public:
 
     // A heading line: one column of texts or dates (downwards) or one row (rightwards). Dates
     // travel as VT_DATE, so that the application puts them into the workbook's own date system.
-    static std::unique_ptr<ValueBlock> textColumn(const QStringList& texts);
-    static std::unique_ptr<ValueBlock> textRow(const QStringList& texts);
-    static std::unique_ptr<ValueBlock> dateColumn(const QList<double>& serials);
-    static std::unique_ptr<ValueBlock> dateRow(const QList<double>& serials);
+    static std::unique_ptr<VariantBlock> textColumn(const QStringList& texts);
+    static std::unique_ptr<VariantBlock> textRow(const QStringList& texts);
+    static std::unique_ptr<VariantBlock> dateColumn(const QList<double>& serials);
+    static std::unique_ptr<VariantBlock> dateRow(const QList<double>& serials);
 
 private:
     VARIANT* element(int row, int column) {

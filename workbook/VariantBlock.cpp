@@ -1,10 +1,10 @@
-#include "ValueBlock.h"
+#include "VariantBlock.h"
 
 #include "ExcelComText.h"
 
 #include <cmath>
 
-ValueBlock::ValueBlock(int rows, int columns) : _rows(rows), _columns(columns) {
+VariantBlock::VariantBlock(int rows, int columns) : _rows(rows), _columns(columns) {
     VariantInit(&_block);
     SAFEARRAYBOUND bounds[2];
     bounds[0].cElements = static_cast<ULONG>(rows);
@@ -38,70 +38,70 @@ ValueBlock::ValueBlock(int rows, int columns) : _rows(rows), _columns(columns) {
     }
 }
 
-ValueBlock::~ValueBlock() {
+VariantBlock::~VariantBlock() {
     VariantClear(&_block);
 }
 
-VARIANT* ValueBlock::freshElement(int row, int column) {
+VARIANT* VariantBlock::freshElement(int row, int column) {
     VARIANT* cell = element(row, column);
     if (cell->vt != VT_EMPTY)
         VariantClear(cell);
     return cell;
 }
 
-void ValueBlock::setText(int row, int column, const QString& text) {
+void VariantBlock::setText(int row, int column, const QString& text) {
     const VARIANT value = excelComText(text);
     *freshElement(row, column) = value;
 }
 
-void ValueBlock::setNumber(int row, int column, double number) {
+void VariantBlock::setNumber(int row, int column, double number) {
     VARIANT* cell = freshElement(row, column);
     cell->vt = VT_R8;
     cell->dblVal = number;
 }
 
-void ValueBlock::setDate(int row, int column, double serial) {
+void VariantBlock::setDate(int row, int column, double serial) {
     VARIANT* cell = freshElement(row, column);
     cell->vt = VT_DATE;
     cell->date = serial;
 }
 
-void ValueBlock::setInteger(int row, int column, qint32 number) {
+void VariantBlock::setInteger(int row, int column, qint32 number) {
     VARIANT* cell = freshElement(row, column);
     cell->vt = VT_I4;
     cell->lVal = number;
 }
 
-void ValueBlock::setValue(int row, int column, double value) {
+void VariantBlock::setValue(int row, int column, double value) {
     if (std::isfinite(value))
         setNumber(row, column, value);
     else
         setText(row, column, QStringLiteral("NaN"));
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::textColumn(const QStringList& texts) {
-    auto block = std::make_unique<ValueBlock>(static_cast<int>(texts.size()), 1);
+std::unique_ptr<VariantBlock> VariantBlock::textColumn(const QStringList& texts) {
+    auto block = std::make_unique<VariantBlock>(static_cast<int>(texts.size()), 1);
     for (int i = 0; i < texts.size(); ++i)
         block->setText(i + 1, 1, texts.at(i));
     return block;
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::textRow(const QStringList& texts) {
-    auto block = std::make_unique<ValueBlock>(1, static_cast<int>(texts.size()));
+std::unique_ptr<VariantBlock> VariantBlock::textRow(const QStringList& texts) {
+    auto block = std::make_unique<VariantBlock>(1, static_cast<int>(texts.size()));
     for (int i = 0; i < texts.size(); ++i)
         block->setText(1, i + 1, texts.at(i));
     return block;
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::dateColumn(const QList<double>& serials) {
-    auto block = std::make_unique<ValueBlock>(static_cast<int>(serials.size()), 1);
+std::unique_ptr<VariantBlock> VariantBlock::dateColumn(const QList<double>& serials) {
+    auto block = std::make_unique<VariantBlock>(static_cast<int>(serials.size()), 1);
     for (int i = 0; i < serials.size(); ++i)
         block->setDate(i + 1, 1, serials.at(i));
     return block;
 }
 
-std::unique_ptr<ValueBlock> ValueBlock::dateRow(const QList<double>& serials) {
-    auto block = std::make_unique<ValueBlock>(1, static_cast<int>(serials.size()));
+std::unique_ptr<VariantBlock> VariantBlock::dateRow(const QList<double>& serials) {
+    auto block = std::make_unique<VariantBlock>(1, static_cast<int>(serials.size()));
     for (int i = 0; i < serials.size(); ++i)
         block->setDate(1, i + 1, serials.at(i));
     return block;
