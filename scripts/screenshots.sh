@@ -14,4 +14,4 @@ fi
 flock "$lock" ninja -C "$build" -j2 ui_screenshots
 
 mkdir -p "$root/docs"
-QT_QPA_PLATFORM=offscreen "$build/tests/ui/ui_screenshots" "$root/docs" "$root/examples/upper-basin-study.pvx"
+QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/ui_screenshots" "$root/docs" "$root/examples/upper-basin-study.pvx"

@@ -17,7 +17,7 @@ import zipfile
 import openpyxl
 
 GRIDWELL = sys.argv[1]
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "composition"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
 
 IS_ROOT = os.geteuid() == 0

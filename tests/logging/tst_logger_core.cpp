@@ -190,4 +190,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(LoggerCoreTest)
-#include "LoggerCoreTest.moc"
+#include "tst_logger_core.moc"

@@ -50,4 +50,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(WindowModeTest)
-#include "WindowModeTest.moc"
+#include "tst_window_mode.moc"

@@ -1,5 +1,5 @@
-#include "MessageViewer.h"
 #include "FakeUiHooks.h"
+#include "MessageViewer.h"
 #include "MessageWatcher.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
@@ -217,4 +217,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(MessageViewerTest)
-#include "MessageViewerTest.moc"
+#include "tst_message_viewer.moc"

@@ -236,4 +236,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DestinationsTest)
-#include "DestinationsTest.moc"
+#include "tst_destinations.moc"

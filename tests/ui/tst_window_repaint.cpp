@@ -71,4 +71,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(WindowRepaintTest)
-#include "WindowRepaintTest.moc"
+#include "tst_window_repaint.moc"

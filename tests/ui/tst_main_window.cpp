@@ -1,6 +1,6 @@
-#include "GridwellDlg.h"
 #include "ExcelWrite.h"
 #include "FakeUiHooks.h"
+#include "GridwellDlg.h"
 #include "HelpLauncher.h"
 #include "MessageViewer.h"
 #include "MessageWatcher.h"
@@ -597,4 +597,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(GridwellDlgTest)
-#include "GridwellDlgTest.moc"
+#include "tst_main_window.moc"

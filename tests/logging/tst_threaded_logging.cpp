@@ -77,4 +77,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(ThreadedLoggingTest)
-#include "ThreadedLoggingTest.moc"
+#include "tst_threaded_logging.moc"

@@ -1,6 +1,6 @@
 """End-to-end conversions through the built executable, read back with openpyxl.
 
-Usage: e2e_composition.py <gridwell executable> <group>"""
+Usage: test_conversions.py <gridwell executable> <group>"""
 
 import datetime
 import os
