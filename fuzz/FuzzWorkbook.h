@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -81,6 +83,9 @@ inline void exercise(const std::string& path, const std::string& out) {
         limits.maxEntryBytes = 8 << 20;
         limits.maxTotalBytes = 32 << 20;
         wb = xlsx::Workbook::open(path, limits);
+        for (int i = 1; i <= wb->sheetCount(); ++i)
+            if (wb->findSheet(wb->sheet(i).name) < 1)
+                std::abort(); // every sheet is found by its own name
         for (int i = 1; i <= wb->worksheetCount(); ++i) {
             xlsx::Worksheet* ws = wb->worksheet(i);
             int rows = ws->lastRow(), cols = ws->lastColumn();

@@ -28,12 +28,48 @@ WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::
     : DispatchObject(worksheetMembers, int(std::size(worksheetMembers))), workbook(std::move(workbook)),
       sheet(sheet) {}
 
-xlsx::Worksheet& WorksheetObject::worksheetOf(IDispatch* object, const WorkbookState& workbook) {
-    auto* worksheet = dynamic_cast<WorksheetObject*>(object);
-    if (!worksheet || worksheet->workbook.get() != &workbook)
-        throw ServerError{DISP_E_EXCEPTION, "The sheet given is no worksheet of this workbook."};
-    workbook.open();
-    return *worksheet->sheet;
+WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, std::string name,
+                                 xlsx::SheetType type)
+    : DispatchObject(worksheetMembers, int(std::size(worksheetMembers))), workbook(std::move(workbook)),
+      sheet(nullptr), otherName(std::move(name)), otherType(type) {}
+
+IDispatch* sheetObjectFor(const std::shared_ptr<WorkbookState>& workbook, int position) {
+    const xlsx::Workbook::SheetInfo info = workbook->open().sheet(position);
+    if (info.worksheet)
+        return new WorksheetObject(workbook, info.worksheet);
+    return new WorksheetObject(workbook, info.name, info.type);
+}
+
+int WorksheetObject::sheetPositionOf(IDispatch* object, const WorkbookState& workbook) {
+    auto* given = dynamic_cast<WorksheetObject*>(object);
+    if (!given || given->workbook.get() != &workbook)
+        throw ServerError{DISP_E_EXCEPTION, "The sheet given is no sheet of this workbook."};
+    xlsx::Workbook& book = workbook.open();
+    const int position = given->sheet ? given->sheet->sheetPosition() : book.findSheet(given->otherName);
+    if (position < 1)
+        throw ServerError{DISP_E_EXCEPTION, "The sheet given is no sheet of this workbook."};
+    return position;
+}
+
+xlsx::Worksheet& WorksheetObject::worksheet() const {
+    if (sheet)
+        return *sheet;
+    const char* kind = "a sheet that holds no cells";
+    switch (otherType) {
+    case xlsx::SheetType::Chartsheet:
+        kind = "a chart sheet";
+        break;
+    case xlsx::SheetType::Dialogsheet:
+        kind = "a dialog sheet";
+        break;
+    case xlsx::SheetType::Macrosheet:
+        kind = "a macro sheet";
+        break;
+    default:
+        break;
+    }
+    throw ServerError{DISP_E_EXCEPTION, "The sheet \"" + otherName + "\" cannot be used as a worksheet: " +
+                                            kind + " is named \"" + otherName + "\"."};
 }
 
 void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
@@ -44,10 +80,10 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
         arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
         if (kind == MemberPut) {
             // The engine enforces the sheet-name rules.
-            sheet->rename(xlsx::toUtf8(arguments.text(0)));
+            worksheet().rename(xlsx::toUtf8(arguments.text(0)));
             workbook->saved = false;
         } else {
-            returnText(result, xlsx::toUtf16(sheet->name()));
+            returnText(result, xlsx::toUtf16(sheet ? sheet->name() : otherName));
         }
         return;
     case Cells: {
@@ -65,7 +101,7 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
                 area.firstColumn > xlsx::kMaxColumns)
                 outsideSheet();
         }
-        returnObject(result, new RangeObject(workbook, sheet, area));
+        returnObject(result, new RangeObject(workbook, &worksheet(), area));
         return;
     }
     default:

@@ -92,21 +92,34 @@ private:
     std::shared_ptr<WorkbookState> workbook;
 };
 
+// A sheet of Sheets: a worksheet, or a sheet of another type (a chart sheet, ...) whose worksheet
+// members fail with the reason, as the spreadsheet's do when a name is taken by such a sheet.
 class WorksheetObject : public DispatchObject {
 public:
     WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet);
+    // A sheet of another type; its name never changes, so it is found again by name.
+    WorksheetObject(std::shared_ptr<WorkbookState> workbook, std::string name, xlsx::SheetType type);
 
-    // The engine's worksheet, when object is a live worksheet of workbook; else throws ServerError.
-    static xlsx::Worksheet& worksheetOf(IDispatch* object, const WorkbookState& workbook);
+    // The 1-based position among all sheets when object is a sheet of workbook; else throws
+    // ServerError.
+    static int sheetPositionOf(IDispatch* object, const WorkbookState& workbook);
 
 protected:
     void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
                       VARIANT* result) override;
 
 private:
+    // The worksheet; throws ServerError naming the other type of sheet that has its name.
+    xlsx::Worksheet& worksheet() const;
+
     std::shared_ptr<WorkbookState> workbook;
     xlsx::Worksheet* sheet;
+    std::string otherName;
+    xlsx::SheetType otherType = xlsx::SheetType::Worksheet;
 };
+
+// The object Sheets.Item gives for the sheet at a 1-based position among all sheets.
+IDispatch* sheetObjectFor(const std::shared_ptr<WorkbookState>& workbook, int position);
 
 class RangeObject : public DispatchObject {
 public:

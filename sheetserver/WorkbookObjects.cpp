@@ -91,27 +91,28 @@ void SheetsObject::invokeMember(DISPID member, MemberKind, const DispatchArgumen
     switch (member) {
     case Item: {
         arguments.expectCount(1, 1);
-        // By position, or by name without regard to case.
-        xlsx::Worksheet* sheet = arguments.value(0).vt == VT_BSTR
-                                     ? book.findWorksheet(xlsx::toUtf8(arguments.text(0)))
-                                     : book.worksheet(int(arguments.integer(0)));
-        if (!sheet)
-            throw ServerError{DISP_E_EXCEPTION, "There is no such worksheet."};
-        returnObject(result, new WorksheetObject(workbook, sheet));
+        // By position among all sheets, or by name without regard to case; chart sheets and the
+        // other sheets the workbook lists count as the spreadsheet counts them.
+        const int position = arguments.value(0).vt == VT_BSTR
+                                 ? book.findSheet(xlsx::toUtf8(arguments.text(0)))
+                                 : int(arguments.integer(0));
+        if (position < 1 || position > book.sheetCount())
+            throw ServerError{DISP_E_EXCEPTION, "There is no such sheet."};
+        returnObject(result, sheetObjectFor(workbook, position));
         return;
     }
     case Count:
         arguments.expectCount(0, 0);
-        returnInteger(result, book.worksheetCount());
+        returnInteger(result, book.sheetCount());
         return;
     case Add: {
-        // Add(Before, After, Count, Type): one worksheet, before or after a given one.
+        // Add(Before, After, Count, Type): one worksheet, before or after a given sheet of any type.
         arguments.expectCount(0, 4);
         int after = 0;
         if (arguments.given(0))
-            after = WorksheetObject::worksheetOf(arguments.object(0), *workbook).position() - 1;
+            after = WorksheetObject::sheetPositionOf(arguments.object(0), *workbook) - 1;
         else if (arguments.given(1))
-            after = WorksheetObject::worksheetOf(arguments.object(1), *workbook).position();
+            after = WorksheetObject::sheetPositionOf(arguments.object(1), *workbook);
         if (arguments.given(2) && arguments.integer(2) != 1)
             throw ServerError{DISP_E_EXCEPTION, "Only one worksheet can be added at a time."};
         if (arguments.given(3) && arguments.integer(3) != xlWorksheet)

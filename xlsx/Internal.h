@@ -66,11 +66,20 @@ struct Worksheet::Impl {
     std::vector<TableHeader> tables; // of tables with a header row
 };
 
+// One entry of the workbook's list of sheets, of any type.
+struct SheetEntry {
+    pugi::xml_node node; // the <sheet> element
+    SheetType type = SheetType::Worksheet;
+    Worksheet* worksheet = nullptr; // for worksheets
+    std::string part;
+};
+
 struct Workbook::Impl {
     Workbook* self = nullptr;
     std::string path;
     FileFormat format = FileFormat::Xlsx;
-    std::vector<std::unique_ptr<Worksheet>> sheets;
+    std::vector<std::unique_ptr<Worksheet>> sheets; // the worksheets, in tab order
+    std::vector<SheetEntry> tabs;                   // every sheet, in tab order
     std::time_t fixedTime = 0;
     std::function<void(int)> progress;
     bool isNew = false;
@@ -125,8 +134,10 @@ struct Workbook::Impl {
 
     void loadPackage();
     void ensureLoaded(Worksheet::Impl& sheet);
-    Worksheet& addSheet(std::size_t index, std::string name);
+    // Adds a worksheet after the sheet at position `after` among all sheets (0 = at the front).
+    Worksheet& addSheet(std::size_t after, std::string name);
     int positionOf(const Worksheet* sheet) const;
+    int tabPositionOf(const Worksheet* sheet) const;
     void renameSheet(Worksheet& sheet, std::string_view newName);
     void indexSheetNode(pugi::xml_node node);
     bool nameTaken(std::string_view name, const Worksheet* except) const;

@@ -19,6 +19,18 @@ const char* const kStrictRelNamespace = "http://purl.oclc.org/ooxml/officeDocume
 const char* const kWorksheetType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
 
+SheetType sheetTypeOf(std::string_view relationshipType) {
+    if (endsWith(relationshipType, "/worksheet"))
+        return SheetType::Worksheet;
+    if (endsWith(relationshipType, "/chartsheet"))
+        return SheetType::Chartsheet;
+    if (endsWith(relationshipType, "/dialogsheet"))
+        return SheetType::Dialogsheet;
+    if (endsWith(relationshipType, "/xlMacrosheet") || endsWith(relationshipType, "/xlIntlMacrosheet"))
+        return SheetType::Macrosheet;
+    return SheetType::Other;
+}
+
 } // namespace
 
 bool endsWith(std::string_view s, std::string_view suffix) {
@@ -283,8 +295,11 @@ void Workbook::Impl::loadPackage() {
         if (rel == rels.end())
             throw Error("The sheet \"" + std::string(s.attribute("name").value()) + "\" of \"" + path +
                         "\" has no relationship to its part.");
-        if (!endsWith(rel->second.type, "/worksheet"))
-            continue; // chart sheets and others are kept untouched
+        const SheetType type = sheetTypeOf(rel->second.type);
+        if (type != SheetType::Worksheet) {
+            tabs.push_back({s, type, nullptr, rel->second.target}); // kept untouched
+            continue;
+        }
         if (!hasPart(rel->second.target))
             throw Error("The file \"" + path + "\" lacks the part \"" + rel->second.target +
                         "\" of the worksheet \"" + s.attribute("name").value() + "\".");
@@ -295,6 +310,7 @@ void Workbook::Impl::loadPackage() {
         impl->node = s;
         impl->part = rel->second.target;
         sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
+        tabs.push_back({s, type, sheets.back().get(), rel->second.target});
     }
 
     stylesPart = relationshipTarget("styles");
@@ -372,7 +388,7 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     sheet.loaded = true;
 }
 
-Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
+Worksheet& Workbook::Impl::addSheet(std::size_t after, std::string name) {
     std::string part = newPartName(workbookDir + "worksheets/sheet", ".xml");
     setPart(part, newWorksheetXml());
     appendOverride(part, kWorksheetType);
@@ -380,16 +396,13 @@ Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
 
     std::string sheetName = prefixOf(sheetsNode.name()) + "sheet";
     pugi::xml_node node;
-    if (index < sheets.size())
-        node = sheetsNode.insert_child_before(sheetName.c_str(), sheets[index]->impl().node);
-    else if (!sheets.empty())
-        node = sheetsNode.insert_child_after(sheetName.c_str(), sheets.back()->impl().node);
+    if (after > 0)
+        node = sheetsNode.insert_child_after(sheetName.c_str(), tabs[after - 1].node);
+    else if (!tabs.empty())
+        node = sheetsNode.insert_child_before(sheetName.c_str(), tabs.front().node);
     else
         node = sheetsNode.append_child(sheetName.c_str());
-    unsigned nodeIndex = 0; // position among all sheet elements
-    for (pugi::xml_node s = sheetsNode.first_child(); s && s != node; s = s.next_sibling())
-        if (s.type() == pugi::node_element && localName(s) == "sheet")
-            ++nodeIndex;
+    const auto nodeIndex = unsigned(after); // position among all sheet elements
     node.append_attribute("name").set_value(name.c_str());
     node.append_attribute("sheetId").set_value(std::to_string(maxSheetId + 1).c_str());
     indexSheetNode(node);
@@ -417,13 +430,23 @@ Worksheet& Workbook::Impl::addSheet(std::size_t index, std::string name) {
     impl->part = part;
     std::unique_ptr<Worksheet> sheet(new Worksheet(std::move(impl)));
     Worksheet& ref = *sheet;
-    sheets.insert(sheets.begin() + std::ptrdiff_t(index), std::move(sheet));
+    const auto index = std::count_if(tabs.begin(), tabs.begin() + std::ptrdiff_t(after),
+                                     [](const SheetEntry& tab) { return tab.worksheet != nullptr; });
+    sheets.insert(sheets.begin() + index, std::move(sheet));
+    tabs.insert(tabs.begin() + std::ptrdiff_t(after), {node, SheetType::Worksheet, &ref, part});
     return ref;
 }
 
 int Workbook::Impl::positionOf(const Worksheet* sheet) const {
     for (std::size_t i = 0; i < sheets.size(); ++i)
         if (sheets[i].get() == sheet)
+            return int(i + 1);
+    return 0;
+}
+
+int Workbook::Impl::tabPositionOf(const Worksheet* sheet) const {
+    for (std::size_t i = 0; i < tabs.size(); ++i)
+        if (tabs[i].worksheet == sheet)
             return int(i + 1);
     return 0;
 }

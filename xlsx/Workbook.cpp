@@ -122,6 +122,26 @@ FileFormat Workbook::format() const {
     return d->format;
 }
 
+int Workbook::sheetCount() const {
+    return int(d->tabs.size());
+}
+
+Workbook::SheetInfo Workbook::sheet(int position) const {
+    if (position < 1 || position > int(d->tabs.size()))
+        throw Error("There is no sheet at position " + std::to_string(position) + ": the workbook has " +
+                    std::to_string(d->tabs.size()) + " sheets.");
+    const SheetEntry& tab = d->tabs[std::size_t(position - 1)];
+    return {tab.node.attribute("name").value(), tab.type, tab.worksheet};
+}
+
+int Workbook::findSheet(std::string_view name) const {
+    const std::string key = foldSheetName(name);
+    for (std::size_t i = 0; i < d->tabs.size(); ++i)
+        if (foldSheetName(d->tabs[i].node.attribute("name").value()) == key)
+            return int(i + 1);
+    return 0;
+}
+
 int Workbook::worksheetCount() const {
     return int(d->sheets.size());
 }
@@ -146,9 +166,9 @@ int Workbook::findWorksheetPosition(std::string_view name) const {
 }
 
 Worksheet& Workbook::addWorksheet(int after) {
-    if (after < 0 || after > int(d->sheets.size()))
+    if (after < 0 || after > int(d->tabs.size()))
         throw Error("Cannot add a worksheet after position " + std::to_string(after) + ": the workbook has " +
-                    std::to_string(d->sheets.size()) + " worksheets.");
+                    std::to_string(d->tabs.size()) + " sheets.");
     std::string name;
     for (std::size_t n = d->sheets.size() + 1;; ++n) {
         name = "Sheet" + std::to_string(n);

@@ -36,6 +36,10 @@ inline constexpr int kMaxSheetNameLength = 31;
 // File formats a workbook can be saved in. Xls and Xlsb are refused with "not supported yet".
 enum class FileFormat { Xlsx, Xlsm, Xls, Xlsb };
 
+// What a sheet of the workbook is. Only worksheets hold cells; the engine keeps the others as they
+// are, but they count in positions and names as the spreadsheet counts them.
+enum class SheetType { Worksheet, Chartsheet, Dialogsheet, Macrosheet, Other };
+
 enum class CellType {
     Empty,   // no value (the cell may still carry formatting)
     Number,  // a double
@@ -103,7 +107,8 @@ public:
     // not starting or ending with an apostrophe, not "History", unique among the workbook's
     // sheets without regard to case. Throws Error when refused.
     void rename(std::string_view newName);
-    int position() const; // 1-based position among the workbook's worksheets
+    int position() const;      // 1-based position among the workbook's worksheets
+    int sheetPosition() const; // 1-based position among all its sheets, worksheets or not
     Workbook& workbook() const;
 
     // Puts the block with its top-left cell at (row, column). Throws Error (and changes nothing)
@@ -165,6 +170,20 @@ public:
     // Format of that file (Xlsx for a new workbook).
     FileFormat format() const;
 
+    // Every sheet the workbook lists, worksheets and others (chart, dialog and macro sheets), in the
+    // order of its tabs.
+    struct SheetInfo {
+        std::string name;
+        SheetType type = SheetType::Worksheet;
+        Worksheet* worksheet = nullptr; // nullptr unless type is Worksheet
+    };
+    int sheetCount() const;
+    // The sheet at a 1-based position among all sheets; throws Error when out of range.
+    SheetInfo sheet(int position) const;
+    // 1-based position among all sheets of the sheet of any type whose name equals name without
+    // regard to case; 0 when absent.
+    int findSheet(std::string_view name) const;
+
     int worksheetCount() const;
     // Worksheet at a 1-based position; nullptr when out of range.
     Worksheet* worksheet(int position) const;
@@ -172,8 +191,9 @@ public:
     Worksheet* findWorksheet(std::string_view name) const;
     // 1-based position of that worksheet, 0 when absent.
     int findWorksheetPosition(std::string_view name) const;
-    // Adds a worksheet after the one at position `after` (0 = at the front) with a default
-    // unique name "SheetN". Throws Error when `after` is out of range.
+    // Adds a worksheet after the sheet (of any type) at position `after` among all sheets
+    // (0 = at the front) with a default unique name "SheetN". Throws Error when `after` is out of
+    // range.
     Worksheet& addWorksheet(int after);
 
     // Saves to path() in format(). Throws Error when the workbook has no path yet or saving fails;

@@ -112,6 +112,10 @@ int Worksheet::position() const {
     return d->workbook->impl().positionOf(this);
 }
 
+int Worksheet::sheetPosition() const {
+    return d->workbook->impl().tabPositionOf(this);
+}
+
 Workbook& Worksheet::workbook() const {
     return *d->workbook;
 }

@@ -94,6 +94,19 @@ private slots:
         QVERIFY(!errorOf([&] { wb->addWorksheet(-1); }).isEmpty());
         wb->worksheet(4)->rename("Sheet5");
         QCOMPARE(QString::fromStdString(wb->addWorksheet(4).name()), QString("Sheet6"));
+        // Without sheets of other types, the list of all sheets is the list of worksheets.
+        QCOMPARE(wb->sheetCount(), 5);
+        for (int i = 1; i <= 5; ++i) {
+            QCOMPARE(wb->sheet(i).worksheet, wb->worksheet(i));
+            QCOMPARE(wb->sheet(i).name, wb->worksheet(i)->name());
+            QCOMPARE(int(wb->sheet(i).type), int(xlsx::SheetType::Worksheet));
+            QCOMPARE(wb->worksheet(i)->sheetPosition(), i);
+            QCOMPARE(wb->findSheet(wb->worksheet(i)->name()), i);
+        }
+        QCOMPARE(wb->findSheet("sHEET6"), 5);
+        QCOMPARE(wb->findSheet("Sheet7"), 0);
+        QVERIFY(!errorOf([&] { wb->sheet(0); }).isEmpty());
+        QVERIFY(!errorOf([&] { wb->sheet(6); }).isEmpty());
     }
 
     void renameFollowsTheSpreadsheetRules_data() {
