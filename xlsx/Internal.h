@@ -3,6 +3,7 @@
 // Private state behind the public handles of Workbook.h.
 
 #include "SharedStrings.h"
+#include "SheetFormats.h"
 #include "SheetModel.h"
 #include "Styles.h"
 #include "Workbook.h"
@@ -61,6 +62,8 @@ struct Worksheet::Impl {
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;
+    std::vector<ColumnFormat> columnFormats; // formats of whole columns
+    SheetProtection protection;
     std::size_t stringCellsAtLoad = 0; // cells referring to shared strings when read
     bool tablesKnown = false;
     std::vector<TableHeader> tables; // of tables with a header row
@@ -83,6 +86,7 @@ struct Workbook::Impl {
     std::time_t fixedTime = 0;
     std::function<void(int)> progress;
     bool isNew = false;
+    bool structureLocked = false; // <workbookProtection lockStructure="1">
 
     std::unique_ptr<ZipReader> source;
     // Parts added or replaced, in the order they were added, and their index by lower-case name.
@@ -142,6 +146,13 @@ struct Workbook::Impl {
     void indexSheetNode(pugi::xml_node node);
     bool nameTaken(std::string_view name, const Worksheet* except) const;
 
+    // Throws Error naming the worksheet when a cell of the rectangle is locked on a protected
+    // worksheet; formatting is refused only where the protection covers formats too.
+    void checkCellsWritable(const Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
+                            int lastColumn, bool formatting) const;
+    // Throws Error when the workbook's structure is protected: what is refused, e.g. "add a worksheet".
+    void checkStructureUnlocked(const std::string& refused) const;
+    // Throws Error when a sheet holds shared-string cells but the workbook has no shared string table.
     // Removes what clearing a worksheet removes besides its cells (merges, conditional formats,
     // validations, hyperlinks, comments, the autofilter) with the parts only they use.
     void clearSheetExtras(Worksheet::Impl& sheet);

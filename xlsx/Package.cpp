@@ -268,6 +268,7 @@ void Workbook::Impl::loadPackage() {
         root.append_attribute("xmlns:r").set_value(kRelNamespace);
         relPrefix = "r:";
     }
+    structureLocked = booleanAttribute(childByLocalName(root, "workbookProtection"), "lockStructure", false);
     sheetsNode = childByLocalName(root, "sheets");
     if (!sheetsNode)
         throw Error("The workbook part of \"" + path + "\" has no list of sheets.");
@@ -371,8 +372,8 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
         parseSheetData(std::string_view(xml).substr(start, end - start), model, sheet.part);
     }
     // Check that the rest of the part is well-formed too before keeping it verbatim.
+    pugi::xml_document check;
     {
-        pugi::xml_document check;
         std::string outer = xml.substr(0, start) + xml.substr(end);
         parsePart(check, outer, sheet.part);
         // The cell data found must be the worksheet's own, not text inside a comment.
@@ -384,6 +385,8 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     sheet.tail = xml.substr(end);
     sheet.prefix = prefix;
     sheet.model = std::move(model);
+    sheet.columnFormats = readColumnFormats(rootElement(check));
+    sheet.protection = readSheetProtection(rootElement(check));
     sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
     sheet.loaded = true;
 }
@@ -466,6 +469,8 @@ bool Workbook::Impl::nameTaken(std::string_view name, const Worksheet* except) c
 
 void Workbook::Impl::renameSheet(Worksheet& sheet, std::string_view newName) {
     checkSheetName(newName);
+    if (newName != sheet.name())
+        checkStructureUnlocked("rename the worksheet \"" + sheet.name() + "\"");
     if (nameTaken(newName, &sheet))
         throw Error("Cannot rename the worksheet \"" + sheet.name() + "\" to \"" + std::string(newName) +
                     "\": another sheet already has that name.");

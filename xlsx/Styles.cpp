@@ -1,5 +1,6 @@
 #include "Styles.h"
 
+#include "SheetFormats.h"
 #include "Workbook.h"
 #include "XmlDom.h"
 
@@ -175,6 +176,11 @@ bool Styles::isBold(std::uint32_t xf) const {
 
 bool Styles::isGeneral(std::uint32_t xf) const {
     return numFmtIdOf(xfAt(xf)) == 0;
+}
+
+bool Styles::isLocked(std::uint32_t xf) const {
+    pugi::xml_node protection = childByLocalName(xfAt(xf), "protection");
+    return !protection || booleanAttribute(protection, "locked", true);
 }
 
 std::string Styles::numberFormat(std::uint32_t xf) const {

@@ -25,6 +25,8 @@ public:
 
     bool isBold(std::uint32_t xf) const;
     bool isGeneral(std::uint32_t xf) const;
+    // Locked unless the cell format's protection says locked="0".
+    bool isLocked(std::uint32_t xf) const;
     std::string numberFormat(std::uint32_t xf) const;
 
     std::uint32_t withBold(std::uint32_t xf, bool bold);

@@ -169,6 +169,7 @@ Worksheet& Workbook::addWorksheet(int after) {
     if (after < 0 || after > int(d->tabs.size()))
         throw Error("Cannot add a worksheet after position " + std::to_string(after) + ": the workbook has " +
                     std::to_string(d->tabs.size()) + " sheets.");
+    d->checkStructureUnlocked("add a worksheet");
     std::string name;
     for (std::size_t n = d->sheets.size() + 1;; ++n) {
         name = "Sheet" + std::to_string(n);

@@ -105,7 +105,8 @@ public:
     const std::string& name() const;
     // Renames under the spreadsheet's rules: 1 to 31 characters, none of : \ / ? * [ ],
     // not starting or ending with an apostrophe, not "History", unique among the workbook's
-    // sheets without regard to case. Throws Error when refused.
+    // sheets without regard to case. Throws Error when refused, also when the workbook's structure
+    // is protected (<workbookProtection lockStructure="1">).
     void rename(std::string_view newName);
     int position() const;      // 1-based position among the workbook's worksheets
     int sheetPosition() const; // 1-based position among all its sheets, worksheets or not
@@ -113,6 +114,12 @@ public:
 
     // Puts the block with its top-left cell at (row, column). Throws Error (and changes nothing)
     // when any part of the block falls outside rows 1..kMaxRows or columns 1..kMaxColumns.
+    // A cell that did not exist takes the format of its row, or else of its column.
+    //
+    // On a protected worksheet (<sheetProtection sheet="1">) every call that writes or clears
+    // cells throws Error naming the worksheet and changes nothing when a cell it would change is
+    // locked (as cells are unless their format says <protection locked="0"/>); formatting calls
+    // do so too unless the protection allows formatting cells (formatCells="0").
     void putBlock(int row, int column, const ValueBlock& block);
 
     // Formatting of the inclusive rectangle firstRow..lastRow x firstColumn..lastColumn; each keeps
@@ -193,7 +200,7 @@ public:
     int findWorksheetPosition(std::string_view name) const;
     // Adds a worksheet after the sheet (of any type) at position `after` among all sheets
     // (0 = at the front) with a default unique name "SheetN". Throws Error when `after` is out of
-    // range.
+    // range or the workbook's structure is protected.
     Worksheet& addWorksheet(int after);
 
     // Saves to path() in format(). Throws Error when the workbook has no path yet or saving fails;

@@ -130,6 +130,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
                     ", columns 1 to " + std::to_string(kMaxColumns) + ").");
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
     wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
     SheetModel& model = d->model;
 
@@ -163,6 +164,8 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     const auto first = std::uint16_t(column - 1);
     const auto last = std::uint16_t(lastColumn - 1);
     for (int r = 0; r < b.rows; ++r) {
+        std::uint32_t rowStyle = 0;
+        const bool rowFormatted = rowFormat(model, row + r, rowStyle);
         std::vector<Cell>& cells = model.rows[std::size_t(row - 1 + r)].cells;
         auto from = cells.empty() || cells.back().column < first ? cells.end() : lowerColumn(cells, first);
         auto to = from == cells.end() ? from : lowerColumn(cells, std::uint16_t(last + 1));
@@ -172,7 +175,11 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
         for (int c = 0; c < b.columns; ++c) {
             auto col = std::uint16_t(first + c);
             std::uint32_t style = 0;
-            if (existing != to && existing->column == col) {
+            const bool exists = existing != to && existing->column == col;
+            if (!exists) {
+                // A new cell takes the format of its row or column, as in the spreadsheet.
+                style = rowFormatted ? rowStyle : columnStyle(d->columnFormats, col + 1);
+            } else {
                 style = existing->style;
                 if (existing->kind == CellKind::Raw) {
                     std::string group = sharedMasterOf(model.raws[existing->index]);
@@ -186,7 +193,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             cell.style = style;
             switch (src[c].kind) {
             case BlockKind::Empty:
-                if (!style)
+                if (!exists || !style)
                     continue;
                 cell.kind = CellKind::Blank;
                 cell.index = 0;
@@ -228,6 +235,7 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
         throw Error("The range to format is too large: format at most " + std::to_string(kMaxFormattedCells) +
                     " cells at once.");
     wb.ensureLoaded(sheet);
+    wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
     SheetModel& model = sheet.model;
     std::unordered_map<std::uint32_t, std::uint32_t> memo;
     auto mapped = [&](std::uint32_t style) {
@@ -244,6 +252,8 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
     const auto last = std::uint16_t(lastColumn - 1);
     std::vector<Cell> segment;
     for (int r = firstRow; r <= lastRow; ++r) {
+        std::uint32_t rowStyle = 0;
+        const bool rowFormatted = rowFormat(model, r, rowStyle);
         std::vector<Cell>& cells = model.rows[std::size_t(r - 1)].cells;
         auto from = lowerColumn(cells, first);
         auto to = lowerColumn(cells, std::uint16_t(last + 1));
@@ -255,12 +265,15 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
                 cell.style = mapped(cell.style);
                 segment.push_back(cell);
             } else {
+                // A cell that does not exist has the format of its row or column.
+                const std::uint32_t style =
+                    rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, int(col) + 1);
                 Cell cell;
                 cell.column = std::uint16_t(col);
                 cell.kind = CellKind::Blank;
                 cell.index = 0;
-                cell.style = mapped(0);
-                if (cell.style)
+                cell.style = mapped(style);
+                if (cell.style != style)
                     segment.push_back(cell);
             }
         }
@@ -293,9 +306,11 @@ void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int 
 void Worksheet::clear() {
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, 1, 1, kMaxRows, kMaxColumns, false);
     wb.clearSheetExtras(*d);
     wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
     d->model.clear();
+    d->columnFormats.clear(); // clearing took them from the columns
     d->changed = true;
     wb.cellsChanged = true;
 }
@@ -304,6 +319,7 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
     checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, firstRow, firstColumn, lastRow, lastColumn, false);
     wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
     auto& rows = d->model.rows;
     const auto first = std::uint16_t(firstColumn - 1);
