@@ -268,6 +268,7 @@ void Workbook::Impl::loadPackage() {
         root.append_attribute("xmlns:r").set_value(kRelNamespace);
         relPrefix = "r:";
     }
+    date1904 = booleanAttribute(childByLocalName(root, "workbookPr"), "date1904", false);
     structureLocked = booleanAttribute(childByLocalName(root, "workbookProtection"), "lockStructure", false);
     sheetsNode = childByLocalName(root, "sheets");
     if (!sheetsNode)

@@ -81,7 +81,9 @@ public:
     void setText(int row, int column, std::u16string_view utf16);
     void setBoolean(int row, int column, bool value);
     // A date-time as a spreadsheet serial number (days since 1899-12-30, fraction = time).
-    // A cell still in the General format gets a date format when the block is put.
+    // A cell still in the General format gets a date format when the block is put. In a workbook
+    // that counts dates from 1904 (<workbookPr date1904="1">) the cell gets the serial of the same
+    // day and time in that system; a date before 1904 is refused there.
     void setDate(int row, int column, double serial);
     void setEmpty(int row, int column);
 

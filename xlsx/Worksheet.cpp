@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <unordered_map>
 
@@ -19,6 +20,26 @@ void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) 
                     " and columns " + std::to_string(firstColumn) + " to " + std::to_string(lastColumn) +
                     " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) + ", columns 1 to " +
                     std::to_string(kMaxColumns) + ").");
+}
+
+// Days from 1899-12-30, where date serials of the 1900 date system count from, to 1904-01-01.
+constexpr double kDays1900To1904 = 1462.0;
+
+// The calendar day of a serial of the 1900 date system, as YYYY-MM-DD.
+std::string dateText(double serial) {
+    // Days since 1970-01-01, then the civil date in the proleptic Gregorian calendar.
+    long long z = (long long)std::floor(serial) - 25569 + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long day = doy - (153 * mp + 2) / 5 + 1;
+    const long long month = mp < 10 ? mp + 3 : mp - 9;
+    const long long year = yoe + era * 400 + (month <= 2);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
+    return text;
 }
 
 // Formatting a rectangle gives each of its cells a record; refuse areas that would exhaust memory.
@@ -131,6 +152,12 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
     wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
+    const double dateShift = wb.date1904 ? kDays1900To1904 : 0.0;
+    if (wb.date1904)
+        for (const BlockCell& c : b.cells)
+            if (c.kind == BlockKind::Date && c.number < dateShift)
+                throw Error("The date " + dateText(c.number) + " cannot be written into the workbook \"" +
+                            wb.path + "\": it counts dates from 1904-01-01.");
     wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
     SheetModel& model = d->model;
 
@@ -204,7 +231,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
                 break;
             case BlockKind::Date:
                 cell.kind = CellKind::Number;
-                cell.number = src[c].number;
+                cell.number = src[c].number - dateShift;
                 cell.style = dateStyleFor(style, src[c].number != std::floor(src[c].number));
                 break;
             case BlockKind::Text:
