@@ -1,7 +1,8 @@
 // Tables keep the names of their columns in their own part, and the spreadsheet repairs a file
 // whose names differ from the texts in the table's header row. Writing into a header row
-// therefore renames the columns below the cells written, under the spreadsheet's rules: a name is
-// not empty and unique within its table without regard to case.
+// therefore renames the columns below the cells written to their texts; where those cannot be
+// names (a cell that holds no text, or a text another column of the table has, without regard to
+// case), the table gives up its header row instead, so that nothing disagrees.
 
 #include "Internal.h"
 
@@ -95,43 +96,55 @@ void Workbook::Impl::renameTableColumns() {
                 continue;
             pugi::xml_document doc;
             parsePart(doc, readPart(table.part), table.part);
+            pugi::xml_node root = rootElement(doc);
+            if (root.attribute("headerRowCount").as_int(1) == 0)
+                continue; // given up by an earlier save
             std::vector<pugi::xml_node> columns;
-            for (pugi::xml_node c = childByLocalName(rootElement(doc), "tableColumns").first_child(); c;
+            for (pugi::xml_node c = childByLocalName(root, "tableColumns").first_child(); c;
                  c = c.next_sibling())
                 if (c.type() == pugi::node_element && localName(c) == "tableColumn")
                     columns.push_back(c);
             auto written = [&](std::size_t i) { return i < table.written.size() && table.written[i]; };
-            // Names of columns whose header was not written stay, and new names avoid them.
+            // Names of columns whose header was not written stay.
             std::set<std::string> taken;
             for (std::size_t i = 0; i < columns.size(); ++i)
                 if (!written(i))
                     taken.insert(foldSheetName(columns[i].attribute("name").value()));
-            bool changed = false;
-            for (std::size_t i = 0; i < columns.size(); ++i) {
+            // The written cells give the names, if they can: texts, none empty, none twice.
+            std::vector<std::string> names(columns.size());
+            bool named = true;
+            for (std::size_t i = 0; named && i < columns.size(); ++i) {
                 if (!written(i))
                     continue;
                 CellInfo header = worksheet->cell(table.row, table.firstColumn + int(i));
-                std::string name;
-                if (header.type == CellType::Text && !header.text.empty()) {
-                    const std::string text = encodeAttributeText(header.text);
-                    name = text;
-                    for (int n = 2; taken.count(foldSheetName(name)); ++n)
-                        name = text + std::to_string(n);
-                } else {
-                    for (std::size_t n = i + 1;; ++n) {
-                        name = "Column" + std::to_string(n);
-                        if (!taken.count(foldSheetName(name)))
-                            break;
+                named = header.type == CellType::Text && !header.text.empty() &&
+                        taken.insert(foldSheetName(header.text)).second;
+                if (named)
+                    names[i] = encodeAttributeText(header.text);
+            }
+            bool changed = false;
+            if (named) {
+                for (std::size_t i = 0; i < columns.size(); ++i) {
+                    if (!written(i))
+                        continue;
+                    pugi::xml_attribute attr = columns[i].attribute("name");
+                    if (!attr)
+                        attr = columns[i].append_attribute("name");
+                    if (names[i] != attr.value()) {
+                        attr.set_value(names[i].c_str());
+                        changed = true;
                     }
                 }
-                taken.insert(foldSheetName(name));
-                pugi::xml_attribute attr = columns[i].attribute("name");
-                if (!attr)
-                    attr = columns[i].append_attribute("name");
-                if (name != attr.value()) {
-                    attr.set_value(name.c_str());
-                    changed = true;
-                }
+            } else {
+                // The row no longer names the columns: the table keeps its area and its column
+                // names, and its first row becomes a row of data. Filter buttons need a header row.
+                pugi::xml_attribute count = root.attribute("headerRowCount");
+                if (!count)
+                    count = root.append_attribute("headerRowCount");
+                count.set_value("0");
+                if (pugi::xml_node filter = childByLocalName(root, "autoFilter"))
+                    root.remove_child(filter);
+                changed = true;
             }
             if (changed)
                 setPart(table.part, serializePart(doc));

@@ -1,7 +1,8 @@
 """Writes into worksheets with tables made by openpyxl and reads the result back: where cells of a
-table's header row are written, the table's column names follow the new texts (unique within the
-table, "Column<n>" where the header is no text), and tables whose header row was not written stay
-byte for byte."""
+table's header row are written, the table's column names follow the new texts; where they cannot
+(a header cell that holds no text, a text another column of the table has), the table no longer
+claims a header row (headerRowCount 0, same area and column names, no filter buttons). Tables
+whose header row was not written stay byte for byte."""
 import os
 import re
 import subprocess
@@ -17,6 +18,8 @@ from zipparts import raw_entries
 TOOL = sys.argv.pop(1)
 
 HEADERS = {"T1": ["Item", "Amount", "Price"], "T2": ["Column2", "x", "y"], "T3": ["Key", "Value"]}
+REFS = {"T1": "A1:C5", "T2": "E1:G3", "T3": "A1:B2"}
+HEADERLESS = object()
 
 
 def build(path):
@@ -54,15 +57,35 @@ class TableHeaders(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
+    def check_tables(self, out, expected):
+        """expected: table -> its column names, or HEADERLESS; the other tables stay byte for byte."""
+        wb = openpyxl.load_workbook(out)
+        tables = {**wb["Data"].tables, **wb["Other"].tables}
+        before, after = raw_entries(self.source), raw_entries(out)
+        for table, part in self.parts.items():
+            names = [c.name for c in tables[table].tableColumns]
+            want = expected.get(table, HEADERS[table])
+            headerless = want is HEADERLESS
+            self.assertEqual(names, HEADERS[table] if headerless else want, table)
+            self.assertEqual(tables[table].headerRowCount == 0, headerless, table)
+            self.assertEqual(tables[table].ref, REFS[table], table)
+            if headerless:
+                self.assertIsNone(tables[table].autoFilter, table)
+            if table not in expected:
+                self.assertEqual(before[part], after[part], table)
+
     def test_written_headers_rename_columns(self):
         cases = [
             # (name, row, column, values written, expected names of the tables that change)
             ("texts replace names", 1, 1, ["Alpha", "Beta"], {"T1": ["Alpha", "Beta", "Price"]}),
-            ("equal texts are numbered", 1, 1, ["Same", "same", "Same"], {"T1": ["Same", "same2", "Same3"]}),
-            ("a number or an empty header", 1, 1, ["n:2020", "e:", "Name"], {"T1": ["Column1", "Column2", "Name"]}),
-            ("a kept name is not taken", 1, 6, ["n:5"], {"T2": ["Column2", "Column3", "y"]}),
-            ("a kept name wins", 1, 2, ["Item"], {"T1": ["Item", "Item2", "Price"]}),
+            ("equal texts", 1, 1, ["Same", "same", "Same"], {"T1": HEADERLESS}),
+            ("a number header", 1, 1, ["n:2020", "Amount", "Name"], {"T1": HEADERLESS}),
+            ("an empty header", 1, 1, ["Item", "e:", "Name"], {"T1": HEADERLESS}),
+            ("a kept name taken by a text", 1, 2, ["Item"], {"T1": HEADERLESS}),
+            ("a number beside a kept name", 1, 6, ["n:5"], {"T2": HEADERLESS}),
             ("across two tables", 1, 1, list("abcdefg"), {"T1": ["a", "b", "c"], "T2": ["e", "f", "g"]}),
+            ("one of two tables without a header", 1, 1, ["a", "b", "c", "d", "n:1", "f", "g"],
+             {"T1": ["a", "b", "c"], "T2": HEADERLESS}),
             ("below the header row", 2, 1, ["zz", "n:1", "n:2"], {}),
             ("unchanged texts", 1, 1, ["Item", "Amount"], {}),
         ]
@@ -72,23 +95,13 @@ class TableHeaders(unittest.TestCase):
                 res = subprocess.run([TOOL, "put-row", self.source, out, "Data", str(row), str(column), *values],
                                      capture_output=True, text=True)
                 self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
-                wb = openpyxl.load_workbook(out)
-                tables = {**wb["Data"].tables, **wb["Other"].tables}
-                before, after = raw_entries(self.source), raw_entries(out)
-                for table, part in self.parts.items():
-                    names = [c.name for c in tables[table].tableColumns]
-                    self.assertEqual(names, expected.get(table, HEADERS[table]), table)
-                    if table not in expected:
-                        self.assertEqual(before[part], after[part], table)
+                self.check_tables(out, expected)
 
-    def test_clearing_keeps_tables_and_empties_their_names(self):
+    def test_clearing_leaves_header_rows_without_text(self):
         out = os.path.join(self.tmp.name, "cleared.xlsx")
-        res = subprocess.run([TOOL, "clear", self.source, out, "Data", "X", "Y"], capture_output=True, text=True)
+        res = subprocess.run([TOOL, "clear", self.source, out, "Data", "X", "Y", "Z"], capture_output=True, text=True)
         self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
-        tables = openpyxl.load_workbook(out)["Data"].tables
-        self.assertEqual([c.name for c in tables["T1"].tableColumns], ["X", "Y", "Column3"])
-        self.assertEqual([c.name for c in tables["T2"].tableColumns], ["Column1", "Column2", "Column3"])
-        self.assertEqual(raw_entries(self.source)[self.parts["T3"]], raw_entries(out)[self.parts["T3"]])
+        self.check_tables(out, {"T1": ["X", "Y", "Z"], "T2": HEADERLESS})
 
     def test_control_characters_in_a_header(self):
         out = os.path.join(self.tmp.name, "linefeed.xlsx")
