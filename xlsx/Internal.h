@@ -154,6 +154,8 @@ struct Workbook::Impl {
     // Throws Error when the workbook's structure is protected: what is refused, e.g. "add a worksheet".
     void checkStructureUnlocked(const std::string& refused) const;
     // Throws Error when a sheet holds shared-string cells but the workbook has no shared string table.
+    void refuseStringCellsWithoutTable();
+
     // Removes what clearing a worksheet removes besides its cells (merges, conditional formats,
     // validations, hyperlinks, comments, the autofilter) with the parts only they use.
     void clearSheetExtras(Worksheet::Impl& sheet);

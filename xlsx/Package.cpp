@@ -327,10 +327,26 @@ void Workbook::Impl::loadPackage() {
         setOverride(stylesPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
     }
     stringsPart = relationshipTarget("sharedStrings");
-    if (!stringsPart.empty() && hasPart(stringsPart))
+    if (!stringsPart.empty() && hasPart(stringsPart)) {
         strings.load(readPart(stringsPart), stringsPart);
-    else
+    } else {
         stringsPart.clear();
+        refuseStringCellsWithoutTable();
+    }
+}
+
+// A table made now would give such cells the texts written next: the file is damaged and is not
+// to be reinterpreted. Only workbooks without a table pay for reading their sheets here.
+void Workbook::Impl::refuseStringCellsWithoutTable() {
+    for (const SheetEntry& tab : tabs) {
+        if (tab.type == SheetType::Chartsheet || !hasPart(tab.part) ||
+            countSharedStringCells(readPart(tab.part)) == 0)
+            continue;
+        throw Error("The workbook \"" + path + "\" is damaged: its " +
+                    (tab.type == SheetType::Worksheet ? "worksheet" : "sheet") + " \"" +
+                    tab.node.attribute("name").value() +
+                    "\" has shared-string cells but no shared string table.");
+    }
 }
 
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {

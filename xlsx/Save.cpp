@@ -193,8 +193,12 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
     countStringReferences();
     if (strings.changed()) {
         if (stringsPart.empty()) {
-            stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);
-            addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
+            // A relationship whose part is missing is given its part rather than a second one.
+            stringsPart = relationshipTarget("sharedStrings");
+            if (stringsPart.empty()) {
+                stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);
+                addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
+            }
             setOverride(stringsPart,
                         "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
         }
