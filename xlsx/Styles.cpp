@@ -4,6 +4,7 @@
 #include "Workbook.h"
 #include "XmlDom.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -97,6 +98,54 @@ bool truthy(const pugi::xml_node& node) {
         return true;
     std::string_view v = val.value();
     return !(v == "0" || v == "false");
+}
+
+// Font properties that are on when present without a value.
+bool isFlag(std::string_view name) {
+    for (std::string_view flag : {"b", "i", "strike", "condense", "extend", "outline", "shadow"})
+        if (name == flag)
+            return true;
+    return false;
+}
+
+// A text of every property of a format element: attributes and children in any order compare equal,
+// and so do the ways of writing a font flag ("<b/>", "<b val=\"1\"/>", an absent one and "0").
+void appendKey(std::string& out, const pugi::xml_node& node) {
+    const std::string_view name = localName(node);
+    if (isFlag(name)) {
+        if (truthy(node))
+            out.append("<").append(name).append("/>");
+        return;
+    }
+    out.append("<").append(name);
+    std::vector<std::pair<std::string_view, std::string_view>> attributes;
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+        attributes.emplace_back(a.name(), a.value());
+    std::sort(attributes.begin(), attributes.end());
+    for (const auto& [key, value] : attributes)
+        out.append(" ").append(key).append("=\"").append(value).append("\"");
+    out += '>';
+    std::vector<std::string> children;
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element) {
+            std::string child;
+            appendKey(child, c);
+            if (!child.empty())
+                children.push_back(std::move(child));
+        } else if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) {
+            children.emplace_back(c.value());
+        }
+    }
+    std::sort(children.begin(), children.end());
+    for (const std::string& child : children)
+        out += child;
+    out += "</>";
+}
+
+std::string keyOf(const pugi::xml_node& node) {
+    std::string key;
+    appendKey(key, node);
+    return key;
 }
 
 } // namespace
@@ -199,6 +248,23 @@ void Styles::updateCount(pugi::xml_node list, std::size_t count) {
     a.set_value(std::to_string(count).c_str());
 }
 
+std::uint32_t Styles::reuseOrKeep(pugi::xml_node list, std::vector<pugi::xml_node>& nodes,
+                                  std::unordered_map<std::string, std::uint32_t>& keys,
+                                  pugi::xml_node candidate) {
+    if (keys.empty())
+        for (std::size_t i = 0; i < nodes.size(); ++i)
+            keys.emplace(keyOf(nodes[i]), std::uint32_t(i));
+    auto [it, added] = keys.emplace(keyOf(candidate), std::uint32_t(nodes.size()));
+    if (!added) {
+        list.remove_child(candidate);
+        return it->second;
+    }
+    nodes.push_back(candidate);
+    updateCount(list, nodes.size());
+    _changed = true;
+    return it->second;
+}
+
 std::uint32_t Styles::addXf(pugi::xml_node base, const char* idAttr, std::uint32_t id,
                             const char* applyAttr) {
     pugi::xml_node copy = _cellXfs.append_copy(base);
@@ -210,10 +276,21 @@ std::uint32_t Styles::addXf(pugi::xml_node base, const char* idAttr, std::uint32
     if (!apply)
         apply = copy.append_attribute(applyAttr);
     apply.set_value("1");
-    _xfs.push_back(copy);
-    updateCount(_cellXfs, _xfs.size());
-    _changed = true;
-    return std::uint32_t(_xfs.size() - 1);
+    return reuseOrKeep(_cellXfs, _xfs, _xfKeys, copy);
+}
+
+std::uint32_t Styles::boldFont(std::uint32_t fontId, bool bold) {
+    auto memo = _boldFontMemo[bold].find(fontId);
+    if (memo != _boldFontMemo[bold].end())
+        return memo->second;
+    pugi::xml_node font = _fonts.append_copy(_fontNodes[fontId]);
+    for (pugi::xml_node b = childByLocalName(font, "b"); b; b = childByLocalName(font, "b"))
+        font.remove_child(b);
+    if (bold)
+        font.prepend_child((_prefix + "b").c_str());
+    const std::uint32_t result = reuseOrKeep(_fonts, _fontNodes, _fontKeys, font);
+    _boldFontMemo[bold][fontId] = result;
+    return result;
 }
 
 std::uint32_t Styles::withBold(std::uint32_t xf, bool bold) {
@@ -226,23 +303,7 @@ std::uint32_t Styles::withBold(std::uint32_t xf, bool bold) {
     if (memo != _boldMemo.end())
         return memo->second;
     pugi::xml_node base = xfAt(xf);
-    std::uint32_t fontId = fontIdOf(base);
-    std::uint32_t newFont;
-    auto fontMemo = _boldFontMemo[bold].find(fontId);
-    if (fontMemo != _boldFontMemo[bold].end()) {
-        newFont = fontMemo->second;
-    } else {
-        pugi::xml_node font = _fonts.append_copy(_fontNodes[fontId]);
-        for (pugi::xml_node b = childByLocalName(font, "b"); b; b = childByLocalName(font, "b"))
-            font.remove_child(b);
-        if (bold)
-            font.prepend_child((_prefix + "b").c_str());
-        _fontNodes.push_back(font);
-        updateCount(_fonts, _fontNodes.size());
-        newFont = std::uint32_t(_fontNodes.size() - 1);
-        _boldFontMemo[bold][fontId] = newFont;
-    }
-    std::uint32_t result = addXf(base, "fontId", newFont, "applyFont");
+    std::uint32_t result = addXf(base, "fontId", boldFont(fontIdOf(base), bold), "applyFont");
     _boldMemo[key] = result;
     return result;
 }

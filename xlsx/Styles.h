@@ -1,7 +1,10 @@
 #pragma once
 
-// The workbook's style sheet. Cell formats are only ever added: a cell whose bold or number format
-// changes gets a new cell format that copies its old one, so every other property is kept.
+// The workbook's style sheet. Cell formats are never changed: a cell whose bold or number format
+// changes gets the cell format that copies its old one with that property changed, so every other
+// property is kept. Such a format, and its font, is only added when the style sheet does not hold
+// one equal in every property already, so that updating a workbook again and again does not grow
+// its style sheet.
 
 #include <pugixml.hpp>
 
@@ -41,6 +44,11 @@ private:
     std::uint32_t formatIdFor(std::string_view code);
     std::uint32_t withFormatId(std::uint32_t xf, std::uint32_t id);
     std::uint32_t addXf(pugi::xml_node base, const char* idAttr, std::uint32_t id, const char* applyAttr);
+    std::uint32_t boldFont(std::uint32_t fontId, bool bold);
+    // The index of an equal node in nodes (the first), or of candidate, which was just appended to
+    // nodes' list and is removed again when an equal one exists.
+    std::uint32_t reuseOrKeep(pugi::xml_node list, std::vector<pugi::xml_node>& nodes,
+                              std::unordered_map<std::string, std::uint32_t>& keys, pugi::xml_node candidate);
     pugi::xml_node xfAt(std::uint32_t xf) const;
     void updateCount(pugi::xml_node list, std::size_t count);
 
@@ -53,6 +61,8 @@ private:
     std::uint32_t _nextFormatId = 164;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> _boldMemo, _formatMemo;
     std::map<std::uint32_t, std::uint32_t> _boldFontMemo[2];
+    // Formats and fonts by a text of all their properties; built when first needed.
+    std::unordered_map<std::string, std::uint32_t> _xfKeys, _fontKeys;
     bool _changed = false;
 };
 

@@ -125,7 +125,8 @@ public:
     void putBlock(int row, int column, const ValueBlock& block);
 
     // Formatting of the inclusive rectangle firstRow..lastRow x firstColumn..lastColumn; each keeps
-    // the cells' other formatting. Throws Error for a rectangle outside the sheet's bounds.
+    // the cells' other formatting. Throws Error for a rectangle outside the sheet's bounds. A cell
+    // format equal in every property to the one needed is used rather than a new one.
     void setBold(int firstRow, int firstColumn, int lastRow, int lastColumn, bool bold = true);
     void setNumberFormat(int firstRow, int firstColumn, int lastRow, int lastColumn,
                          std::string_view formatCode);
