@@ -6,18 +6,18 @@
 namespace {
 enum ApplicationMember { SheetsInNewWorkbook = 1, Visible, Version, Workbooks, DisplayAlerts, Quit };
 const MemberInfo applicationMembers[] = {
-    {u"SheetsInNewWorkbook", MemberGet | MemberPut},
-    {u"Visible", MemberGet | MemberPut},
-    {u"Version", MemberGet},
-    {u"Workbooks", MemberGet},
-    {u"DisplayAlerts", MemberGet | MemberPut},
-    {u"Quit", MemberCall},
+    {SheetsInNewWorkbook, u"SheetsInNewWorkbook", MemberGet | MemberPut},
+    {Visible, u"Visible", MemberGet | MemberPut},
+    {Version, u"Version", MemberGet},
+    {Workbooks, u"Workbooks", MemberGet},
+    {DisplayAlerts, u"DisplayAlerts", MemberGet | MemberPut},
+    {Quit, u"Quit", MemberCall},
 };
 
 enum WorkbooksMember { Open = 1, Add };
 const MemberInfo workbooksMembers[] = {
-    {u"Open", MemberCall},
-    {u"Add", MemberCall},
+    {Open, u"Open", MemberCall},
+    {Add, u"Add", MemberCall},
 };
 
 void forgetClosed(ApplicationState& application) {

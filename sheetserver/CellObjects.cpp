@@ -4,19 +4,20 @@
 namespace {
 enum WorksheetMember { Name = 1, Cells };
 const MemberInfo worksheetMembers[] = {
-    {u"Name", MemberGet | MemberPut},
-    {u"Cells", MemberGet},
+    {Name, u"Name", MemberGet | MemberPut},
+    {Cells, u"Cells", MemberGet},
 };
 
 enum RangeMember { Resize = 1, Value, Font, NumberFormat, Clear };
 const MemberInfo rangeMembers[] = {
-    {u"Resize", MemberGet},       {u"Value", MemberPut},  {u"Font", MemberGet},
-    {u"NumberFormat", MemberPut}, {u"Clear", MemberCall},
+    {Resize, u"Resize", MemberGet}, {Value, u"Value", MemberPut},
+    {Font, u"Font", MemberGet},     {NumberFormat, u"NumberFormat", MemberPut},
+    {Clear, u"Clear", MemberCall},
 };
 
 enum FontMember { Bold = 1 };
 const MemberInfo fontMembers[] = {
-    {u"Bold", MemberPut},
+    {Bold, u"Bold", MemberPut},
 };
 
 [[noreturn]] void outsideSheet() {

@@ -100,7 +100,7 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNa
         rgDispId[n] = DISPID_UNKNOWN;
     for (int i = 0; rgszNames[0] && i < memberCount; ++i) {
         if (sameNameIgnoringCase(members[i].name, rgszNames[0])) {
-            rgDispId[0] = i + 1;
+            rgDispId[0] = members[i].id;
             break;
         }
     }
@@ -113,9 +113,13 @@ HRESULT DispatchObject::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFla
                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT*) {
     if (riid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
-    if (dispIdMember < 1 || dispIdMember > memberCount)
+    const MemberInfo* found = nullptr;
+    for (int i = 0; i < memberCount && !found; ++i)
+        if (members[i].id == dispIdMember)
+            found = &members[i];
+    if (!found)
         return DISP_E_MEMBERNOTFOUND;
-    const MemberInfo& member = members[dispIdMember - 1];
+    const MemberInfo& member = *found;
 
     MemberKind kind;
     if (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {

@@ -11,7 +11,10 @@ class DispatchArguments;
 // How a member may be invoked.
 enum MemberKind { MemberGet = 1, MemberPut = 2, MemberCall = 4 };
 
+// One member: its dispatch identifier beside its name, so that adding a member cannot shift
+// the identifiers of the others.
 struct MemberInfo {
+    DISPID id;
     const char16_t* name;
     int kinds;
 };
@@ -38,7 +41,6 @@ public:
     static long liveObjects();
 
 protected:
-    // members[i] gets the dispatch identifier i + 1.
     DispatchObject(const MemberInfo* members, int memberCount);
     ~DispatchObject() override;
 

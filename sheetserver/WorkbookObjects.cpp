@@ -4,15 +4,15 @@
 namespace {
 enum WorkbookMember { Saved = 1, Close, Sheets, SaveAs, Save };
 const MemberInfo workbookMembers[] = {
-    {u"Saved", MemberGet | MemberPut}, {u"Close", MemberCall}, {u"Sheets", MemberGet},
-    {u"SaveAs", MemberCall},           {u"Save", MemberCall},
+    {Saved, u"Saved", MemberGet | MemberPut}, {Close, u"Close", MemberCall}, {Sheets, u"Sheets", MemberGet},
+    {SaveAs, u"SaveAs", MemberCall},          {Save, u"Save", MemberCall},
 };
 
 enum SheetsMember { Item = 1, Count, Add };
 const MemberInfo sheetsMembers[] = {
-    {u"Item", MemberGet},
-    {u"Count", MemberGet},
-    {u"Add", MemberCall},
+    {Item, u"Item", MemberGet},
+    {Count, u"Count", MemberGet},
+    {Add, u"Add", MemberCall},
 };
 
 const LONG xlWorksheet = -4167;
