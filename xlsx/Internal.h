@@ -23,6 +23,8 @@
 
 namespace xlsx {
 
+struct XlsbBook; // what an opened binary workbook keeps of its own parts (Xlsb.h)
+
 enum class BlockKind : std::uint8_t { Empty, Number, Text, Boolean, Date };
 
 struct BlockCell {
@@ -59,6 +61,7 @@ struct Worksheet::Impl {
     std::string part;       // zip entry name of the worksheet part
     bool loaded = false;
     bool changed = false;
+    bool binary = false; // head and tail hold binary records (.xlsb), not XML text
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;
@@ -90,6 +93,7 @@ struct Workbook::Impl {
     bool structureLocked = false; // <workbookProtection lockStructure="1">
 
     std::unique_ptr<ZipReader> source;
+    std::shared_ptr<XlsbBook> xlsb; // set when read from a binary workbook
     // Parts added or replaced, in the order they were added, and their index by lower-case name.
     std::vector<std::pair<std::string, std::string>> memoryParts;
     std::unordered_map<std::string, std::size_t> memoryIndex;
@@ -138,6 +142,7 @@ struct Workbook::Impl {
     void dropWorkbookRelated(std::string_view typeSuffix);
 
     void loadPackage();
+    void loadXlsbPackage(); // the parts of a binary workbook (XlsbReader.cpp)
     void ensureLoaded(Worksheet::Impl& sheet);
     // Adds a worksheet after the sheet at position `after` among all sheets (0 = at the front).
     Worksheet& addSheet(std::size_t after, std::string name);

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "SheetNames.h"
+#include "Xlsb.h"
 #include "XmlDom.h"
 
 #include <sys/stat.h>
@@ -186,15 +187,19 @@ void Workbook::save() {
 }
 
 void Workbook::saveAs(const std::string& path, FileFormat format) {
-    if (format == FileFormat::Xls || format == FileFormat::Xlsb)
-        throw Error("Cannot save \"" + path + "\": saving as .xls or .xlsb is not supported yet.");
+    if (format == FileFormat::Xls)
+        throw Error("Cannot save \"" + path + "\": saving as .xls is not supported yet.");
     if (path.empty())
         throw Error("Cannot save the workbook: no file name was given.");
     if (isFolder(path))
         throw Error("Cannot save \"" + path + "\": it is a folder.");
     if (fileExists(path) && !sameFile(path, d->path))
         throw Error("Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
-    d->prepareForSave(format);
+    checkXlsbConversion(*d, format, path);
+    if (format == FileFormat::Xlsb)
+        prepareXlsbSave(*d);
+    else
+        d->prepareForSave(format);
     int step = 0;
     auto progress = d->progress;
     d->progress = [&](int) {
@@ -203,7 +208,13 @@ void Workbook::saveAs(const std::string& path, FileFormat format) {
     };
     try {
         replaceFileAtomically(
-            path, [&](int fd) { d->writePackage(fd, path); },
+            path,
+            [&](int fd) {
+                if (format == FileFormat::Xlsb)
+                    writeXlsbPackage(*d, fd, path);
+                else
+                    d->writePackage(fd, path);
+            },
             [&] {
                 if (progress)
                     progress(++step);

@@ -178,6 +178,8 @@ int main(int argc, char** argv) {
             writeSample(argv[2], xlsx::FileFormat::Xlsx, true);
         } else if (cmd == "sample-xlsm") {
             writeSample(argv[2], xlsx::FileFormat::Xlsm);
+        } else if (cmd == "sample-xlsb") {
+            writeSample(argv[2], xlsx::FileFormat::Xlsb);
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
         } else if (cmd == "open") {

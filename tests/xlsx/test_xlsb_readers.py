@@ -1,0 +1,154 @@
+"""Converts the example study into .xlsb and .xlsx with every arrangement and slot label style, and
+checks that two independent readers see the same workbook in both: SheetJS (values, types, number
+formats, sheet names) and LibreOffice Calc (values, bold, number formats, sheet names, read back
+from its own .xlsx export with openpyxl), anchored on what openpyxl reads from the .xlsx itself.
+Each reader's checks are skipped when it is not installed (scripts/install-test-readers.sh)."""
+import datetime
+import json
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import openpyxl
+
+GRIDWELL = sys.argv.pop(1)
+STUDY = sys.argv.pop(1)
+READERS = sys.argv.pop(1)  # tests/readers, with SheetJS in its node_modules
+
+ARRANGEMENTS = range(6)
+LABELS = ("Index", "Short", "Full")
+EPOCH = datetime.datetime(1899, 12, 30)
+
+
+def have_sheetjs():
+    return shutil.which("node") and os.path.isfile(os.path.join(READERS, "node_modules", "xlsx", "package.json"))
+
+
+def sheetjs(paths):
+    res = subprocess.run(["node", os.path.join(READERS, "dump.js"), *paths], capture_output=True, text=True,
+                         cwd=READERS, timeout=600)
+    if res.returncode != 0:
+        raise AssertionError("SheetJS failed: " + res.stderr)
+    return json.loads(res.stdout)
+
+
+def libreoffice_xlsx(paths, outdir, profile):
+    """LibreOffice's .xlsx export of each workbook, by input path."""
+    os.makedirs(outdir, exist_ok=True)
+    res = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + profile,
+                          "--convert-to", "xlsx", "--outdir", outdir, *paths],
+                         capture_output=True, text=True, timeout=900)
+    out = {}
+    for p in paths:
+        converted = os.path.join(outdir, os.path.splitext(os.path.basename(p))[0] + ".xlsx")
+        if not os.path.isfile(converted):
+            raise AssertionError(f"LibreOffice did not convert {p}: {res.stdout}{res.stderr}")
+        out[p] = converted
+    return out
+
+
+def serial(value):
+    if isinstance(value, datetime.datetime):
+        return (value - EPOCH).total_seconds() / 86400
+    return value
+
+
+def cells(path):
+    """Sheet names and, per sheet, every cell holding something: value, bold, number format."""
+    wb = openpyxl.load_workbook(path)
+    out = {}
+    for ws in wb.worksheets:
+        sheet = {}
+        for row in ws.iter_rows():
+            for c in row:
+                if c.value is not None or c.font.b:
+                    sheet[c.coordinate] = (c.value, bool(c.font.b), c.number_format)
+        out[ws.title] = sheet
+    return wb.sheetnames, out
+
+
+def close(a, b):
+    a, b = serial(a), serial(b)
+    if isinstance(a, float) or isinstance(b, float):
+        if isinstance(a, (int, float)) and isinstance(b, (int, float)) and not isinstance(a, bool):
+            return math.isclose(a, b, rel_tol=1e-14, abs_tol=1e-9)
+    return a == b
+
+
+def lo_value(value):
+    # LibreOffice writes booleans into .xlsx as formulas.
+    return {"=TRUE()": True, "=FALSE()": False}.get(value, value) if isinstance(value, str) else value
+
+
+class XlsbReaders(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.pairs = []
+        for a in ARRANGEMENTS:
+            for n in LABELS:
+                pair = []
+                for ext in ("xlsx", "xlsb"):
+                    out = os.path.join(cls.tmp.name, f"study-{a}-{n}.{ext}")
+                    res = subprocess.run([GRIDWELL, "-i", STUDY, "-o", out, "-a", str(a), "-n", n],
+                                         capture_output=True, text=True, timeout=300)
+                    if res.returncode != 0:
+                        log = open(os.path.splitext(out)[0] + ".log").read() if os.path.exists(
+                            os.path.splitext(out)[0] + ".log") else ""
+                        raise AssertionError(f"gridwell -a {a} -n {n} -o {out} failed: {res.stdout}{log}")
+                    pair.append(out)
+                cls.pairs.append(tuple(pair))
+        cls.reference = {x: cells(x) for x, _ in cls.pairs}
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_sheetjs_reads_the_same_cells(self):
+        if not have_sheetjs():
+            self.skipTest("SheetJS is not installed (scripts/install-test-readers.sh)")
+        seen = sheetjs([p for pair in self.pairs for p in pair])
+        for xlsx, xlsb in self.pairs:
+            with self.subTest(workbook=os.path.basename(xlsb)):
+                self.assertNotIn("error", seen[xlsb])
+                self.assertEqual(seen[xlsb]["sheets"], seen[xlsx]["sheets"])
+                self.assertEqual(seen[xlsb]["cells"], seen[xlsx]["cells"])
+                names, reference = self.reference[xlsx]
+                self.assertEqual(seen[xlsb]["sheets"], names)
+                for sheet, expected in reference.items():
+                    got = seen[xlsb]["cells"][sheet]
+                    values = {k: v[0] for k, v in expected.items() if v[0] is not None}
+                    self.assertEqual(set(values), set(got))
+                    for ref, value in values.items():
+                        self.assertTrue(close(got[ref][1], value), f"{sheet}!{ref}: {got[ref][1]!r} != {value!r}")
+
+    def test_libreoffice_reads_the_same_cells(self):
+        if not shutil.which("soffice"):
+            self.skipTest("LibreOffice is not installed (scripts/install-test-readers.sh)")
+        profile = os.path.join(self.tmp.name, "profile")
+        from_xlsb = libreoffice_xlsx([b for _, b in self.pairs], os.path.join(self.tmp.name, "lo-xlsb"), profile)
+        from_xlsx = libreoffice_xlsx([x for x, _ in self.pairs], os.path.join(self.tmp.name, "lo-xlsx"), profile)
+        for xlsx, xlsb in self.pairs:
+            with self.subTest(workbook=os.path.basename(xlsb)):
+                names_b, got = cells(from_xlsb[xlsb])
+                names_x, via_xlsx = cells(from_xlsx[xlsx])
+                names, reference = self.reference[xlsx]
+                self.assertEqual(names_b, names)
+                self.assertEqual(names_b, names_x)
+                self.assertEqual(got, via_xlsx)  # number formats as LibreOffice names them
+                for sheet, expected in reference.items():
+                    # LibreOffice keeps no cell for an empty text.
+                    expected = {k: v for k, v in expected.items() if v[0] != "" or v[1]}
+                    self.assertEqual(set(got[sheet]), set(expected), sheet)
+                    for ref, (value, bold, _) in expected.items():
+                        self.assertEqual(got[sheet][ref][1], bold, f"{sheet}!{ref} bold")
+                        self.assertTrue(close(lo_value(got[sheet][ref][0]), value),
+                                        f"{sheet}!{ref}: {got[sheet][ref][0]!r} != {value!r}")
+
+
+if __name__ == "__main__":
+    unittest.main()
