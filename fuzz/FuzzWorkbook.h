@@ -111,7 +111,9 @@ inline void exercise(const std::string& path, const std::string& out) {
     }
     ::unlink(out.c_str());
     try {
-        wb->saveAs(out, xlsx::FileFormat::Xlsx);
+        // A binary workbook is saved as one; any other as .xlsx.
+        wb->saveAs(out,
+                   wb->format() == xlsx::FileFormat::Xlsb ? xlsx::FileFormat::Xlsb : xlsx::FileFormat::Xlsx);
         auto again = xlsx::Workbook::open(out);
         for (int i = 1; i <= again->worksheetCount(); ++i)
             again->worksheet(i)->lastRow();

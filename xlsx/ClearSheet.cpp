@@ -4,6 +4,7 @@
 // header in every reader). Column widths, views, page setup, drawings and tables stay.
 
 #include "Internal.h"
+#include "Xlsb.h"
 
 #include "XmlDom.h"
 
@@ -68,6 +69,10 @@ bool hasElementChild(const pugi::xml_node& node) {
 } // namespace
 
 void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
+    if (sheet.binary) {
+        clearXlsbSheetExtras(*this, sheet);
+        return;
+    }
     // Everything is worked out first and committed at the end, so that a failure changes nothing.
     pugi::xml_document doc;
     parsePart(doc, sheet.head + "<" + sheet.prefix + "sheetData/>" + sheet.tail, sheet.part);

@@ -1,5 +1,6 @@
 #include "Internal.h"
 #include "Utf.h"
+#include "Xlsb.h"
 
 #include "SheetNames.h"
 #include "SheetXml.h"
@@ -241,8 +242,10 @@ void Workbook::Impl::loadPackage() {
     for (pugi::xml_node o = rootElement(contentTypes).first_child(); o; o = o.next_sibling())
         if (localName(o) == "Override" && lowerAscii(o.attribute("PartName").value()) == partKey)
             mainType = o.attribute("ContentType").value();
-    if (mainType.find("ms-excel.sheet.binary") != std::string::npos)
-        throw Error("The file \"" + path + "\" is a binary workbook (.xlsb), which is not supported yet.");
+    if (mainType.find("ms-excel.sheet.binary") != std::string::npos) {
+        loadXlsbPackage();
+        return;
+    }
     if (mainType.find("spreadsheetml.sheet.main") == std::string::npos &&
         mainType.find("spreadsheetml.template.main") == std::string::npos &&
         mainType.find("ms-excel.sheet.macroEnabled.main") == std::string::npos &&
@@ -352,6 +355,10 @@ void Workbook::Impl::refuseStringCellsWithoutTable() {
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     if (sheet.loaded)
         return;
+    if (sheet.binary) {
+        loadXlsbSheet(*this, sheet);
+        return;
+    }
     std::string xml = readPart(sheet.part);
     refuseDoctype(xml, sheet.part);
     RootSpan span;

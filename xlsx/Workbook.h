@@ -1,7 +1,7 @@
 #pragma once
 
 // Gridwell's workbook file engine: holds workbooks in memory and reads and writes them as
-// Office Open XML SpreadsheetML packages (.xlsx, .xlsm).
+// Office Open XML SpreadsheetML packages (.xlsx, .xlsm) and as binary workbooks (.xlsb).
 //
 // Conventions of the whole interface:
 // - Rows, columns and worksheet positions are 1-based.
@@ -33,7 +33,7 @@ inline constexpr int kMaxColumns = 16384;
 inline constexpr int kMaxTextLength = 32767; // UTF-16 code units
 inline constexpr int kMaxSheetNameLength = 31;
 
-// File formats a workbook can be saved in. Xls and Xlsb are refused with "not supported yet".
+// File formats a workbook can be saved in. Xls is refused with "not supported yet".
 enum class FileFormat { Xlsx, Xlsm, Xls, Xlsb };
 
 // What a sheet of the workbook is. Only worksheets hold cells; the engine keeps the others as they
@@ -167,7 +167,7 @@ class Workbook {
 public:
     // A new, unsaved workbook with worksheetCount worksheets named Sheet1..SheetN (N >= 1).
     static std::unique_ptr<Workbook> create(int worksheetCount = 1);
-    // Opens an existing .xlsx or .xlsm file. Throws Error with a clear text when the file
+    // Opens an existing .xlsx, .xlsm or .xlsb file. Throws Error with a clear text when the file
     // cannot be read, is not a workbook, is encrypted, malformed or exceeds the limits, or is
     // damaged: its sheets hold shared-string cells but it has no shared string table.
     static std::unique_ptr<Workbook> open(const std::string& path, const OpenLimits& limits = {});
@@ -214,7 +214,8 @@ public:
     void save();
     // Saves to a new path in the given format and makes it the workbook's path, as save() does.
     // Refuses to replace an existing file other than the workbook's own (symbolic links followed),
-    // and refuses Xls and Xlsb ("not supported yet").
+    // refuses Xls ("not supported yet"), and keeps a workbook read from a file in its kind: one read
+    // from .xlsb is saved as Xlsb only, one read from .xlsx or .xlsm not as Xlsb.
     void saveAs(const std::string& path, FileFormat format);
 
     // Fixes the time stamp written into the package (zip entry times, document properties), so that

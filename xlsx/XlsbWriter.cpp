@@ -322,6 +322,11 @@ void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
     for (const auto& p : wb.memoryParts)
         if (placed.insert(lowerAscii(p.first)).second)
             items.push_back(itemFor(p.first, -1));
+    // Worksheets the engine added are held by their model alone.
+    for (const SheetEntry& tab : wb.tabs)
+        if (tab.worksheet && placed.insert(lowerAscii(tab.part)).second &&
+            changedSheets.count(lowerAscii(tab.part)))
+            items.push_back(itemFor(tab.part, -1));
     writeItems(wb, items, fd, path);
 }
 

@@ -159,12 +159,12 @@ class Refusals(unittest.TestCase):
         self.assertEqual(rc, 1, out)
         self.assertTrue(out.startswith("ERROR "), out)
 
-    def test_binary_workbook_is_not_supported_yet(self):
+    def test_binary_workbook_with_xml_parts_is_malformed(self):
         p = self.path("binary.xlsx")
         rewrite(self.good, p, lambda n, b: b.replace(b"officedocument.spreadsheetml.sheet.main+xml",
                                                      b"ms-excel.sheet.binary.macroEnabled.main")
                 if n == "[Content_Types].xml" else b)
-        self.assertRefused(p, "not supported yet")
+        self.assertRefused(p, "is malformed")
 
 
 if __name__ == "__main__":

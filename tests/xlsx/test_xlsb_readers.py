@@ -4,7 +4,6 @@ formats, sheet names) and LibreOffice Calc (values, bold, number formats, sheet 
 from its own .xlsx export with openpyxl), anchored on what openpyxl reads from the .xlsx itself.
 Each reader's checks are skipped when it is not installed (scripts/install-test-readers.sh)."""
 import datetime
-import json
 import math
 import os
 import shutil
@@ -15,6 +14,8 @@ import unittest
 
 import openpyxl
 
+from readers import have_sheetjs, libreoffice_xlsx, sheetjs
+
 GRIDWELL = sys.argv.pop(1)
 STUDY = sys.argv.pop(1)
 READERS = sys.argv.pop(1)  # tests/readers, with SheetJS in its node_modules
@@ -22,33 +23,6 @@ READERS = sys.argv.pop(1)  # tests/readers, with SheetJS in its node_modules
 ARRANGEMENTS = range(6)
 LABELS = ("Index", "Short", "Full")
 EPOCH = datetime.datetime(1899, 12, 30)
-
-
-def have_sheetjs():
-    return shutil.which("node") and os.path.isfile(os.path.join(READERS, "node_modules", "xlsx", "package.json"))
-
-
-def sheetjs(paths):
-    res = subprocess.run(["node", os.path.join(READERS, "dump.js"), *paths], capture_output=True, text=True,
-                         cwd=READERS, timeout=600)
-    if res.returncode != 0:
-        raise AssertionError("SheetJS failed: " + res.stderr)
-    return json.loads(res.stdout)
-
-
-def libreoffice_xlsx(paths, outdir, profile):
-    """LibreOffice's .xlsx export of each workbook, by input path."""
-    os.makedirs(outdir, exist_ok=True)
-    res = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + profile,
-                          "--convert-to", "xlsx", "--outdir", outdir, *paths],
-                         capture_output=True, text=True, timeout=900)
-    out = {}
-    for p in paths:
-        converted = os.path.join(outdir, os.path.splitext(os.path.basename(p))[0] + ".xlsx")
-        if not os.path.isfile(converted):
-            raise AssertionError(f"LibreOffice did not convert {p}: {res.stdout}{res.stderr}")
-        out[p] = converted
-    return out
 
 
 def serial(value):
@@ -109,9 +83,9 @@ class XlsbReaders(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_sheetjs_reads_the_same_cells(self):
-        if not have_sheetjs():
+        if not have_sheetjs(READERS):
             self.skipTest("SheetJS is not installed (scripts/install-test-readers.sh)")
-        seen = sheetjs([p for pair in self.pairs for p in pair])
+        seen = sheetjs(READERS, [p for pair in self.pairs for p in pair])
         for xlsx, xlsb in self.pairs:
             with self.subTest(workbook=os.path.basename(xlsb)):
                 self.assertNotIn("error", seen[xlsb])

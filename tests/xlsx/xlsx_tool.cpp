@@ -192,6 +192,10 @@ int main(int argc, char** argv) {
             for (int i = 1; i <= wb->worksheetCount(); ++i)
                 wb->worksheet(i)->lastRow();
             std::printf("OK %d\n", wb->worksheetCount());
+        } else if (cmd == "replay-xlsb" && argc >= 4) {
+            // Replays a binary workbook fuzz input: read, edited and saved as .xlsb to argv[3].
+            fuzz::exercise(argv[2], argv[3]);
+            std::printf("OK\n");
         } else if (cmd == "replay" || cmd == "replay-parts") {
             // Replays a fuzz input the way its fuzz target ran it.
             std::string in = argv[2];

@@ -1,0 +1,167 @@
+"""Converts a study twice into a binary workbook (.xlsb) that SheetJS wrote beforehand, with an extra
+worksheet, a formula, a defined name, column widths and a merged range on the worksheet that the
+conversion clears. Checks with SheetJS and LibreOffice Calc that the conversion's cells are there and
+the rest survives, and that parts the conversion does not touch keep their bytes. Reader checks are
+skipped when a reader is not installed (scripts/install-test-readers.sh)."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+import openpyxl
+
+from readers import have_sheetjs, libreoffice_xlsx, sheetjs
+from xlsbparts import record, records
+
+GRIDWELL = sys.argv.pop(1)
+STUDY = sys.argv.pop(1)
+READERS = sys.argv.pop(1)
+
+MAKE_BASE = r"""
+const XLSX = require("xlsx");
+const wb = XLSX.utils.book_new();
+const header = XLSX.utils.aoa_to_sheet([["old header", 1], ["stale", 2], [], ["x", "y", "z"]]);
+header["!cols"] = [{wch: 30}, {wch: 12}];
+header["!merges"] = [XLSX.utils.decode_range("A3:C3")];
+XLSX.utils.book_append_sheet(wb, header, "Header");
+const notes = XLSX.utils.aoa_to_sheet([["note", 1, 2.5], ["second", 3]]);
+notes["!cols"] = [{wch: 25}];
+XLSX.utils.book_append_sheet(wb, notes, "Notes");
+XLSX.writeFile(wb, process.argv[process.argv.length - 1], {bookType: "xlsb"});
+"""
+
+
+def wide(text):
+    return struct.pack("<I", len(text)) + text.encode("utf-16-le")
+
+
+def with_formula_and_name(src, dst):
+    """Adds =B1+C1 at D1 of Notes (cached 3.5) and a workbook name Rate = 0.25."""
+    ref = lambda row, col: b"\x24" + struct.pack("<IH", row, col | 0xC000)  # PtgRef, relative
+    rgce = ref(0, 1) + ref(0, 2) + b"\x03"  # B1 C1 +
+    formula_cell = record(9, struct.pack("<II", 3, 0) + struct.pack("<d", 3.5) + b"\0\0" +
+                          struct.pack("<I", len(rgce)) + rgce + struct.pack("<I", 0))
+    name_rgce = b"\x1f" + struct.pack("<d", 0.25)  # PtgNum
+    name = record(39, struct.pack("<I", 0) + b"\0" + struct.pack("<I", 0xFFFFFFFF) + wide("Rate") +
+                  struct.pack("<I", len(name_rgce)) + name_rgce + struct.pack("<I", 0) +
+                  struct.pack("<I", 0xFFFFFFFF))
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+        for info in zin.infolist():
+            data = zin.read(info)
+            if info.filename == "xl/worksheets/sheet2.bin":
+                out, rows = b"", 0
+                for t, body in records(data):
+                    if t == 0:
+                        rows += 1
+                        if rows == 2:
+                            out += formula_cell
+                    out += record(t, body)
+                data = out
+            elif info.filename == "xl/workbook.bin":
+                data = b"".join(record(t, body) + (name if t == 144 else b"") for t, body in records(data))
+            zout.writestr(info, data)
+
+
+def parts(path):
+    with zipfile.ZipFile(path) as z:
+        return {n: z.read(n) for n in z.namelist()}
+
+
+def convert(out):
+    res = subprocess.run([GRIDWELL, "-i", STUDY, "-o", out, "-a", "1", "-n", "Short"], capture_output=True,
+                         text=True, timeout=300)
+    log = os.path.splitext(out)[0] + ".log"
+    if res.returncode != 0:
+        with open(log) as f:
+            raise AssertionError(res.stdout + f.read())
+
+
+@unittest.skipUnless(have_sheetjs(READERS), "SheetJS is not installed (scripts/install-test-readers.sh)")
+class ConvertIntoBinaryWorkbook(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        t = cls.tmp.name
+        made = os.path.join(t, "made.xlsb")
+        res = subprocess.run(["node", "-e", MAKE_BASE, made], cwd=READERS, capture_output=True, text=True)
+        assert res.returncode == 0, res.stderr
+        cls.base = os.path.join(t, "base.xlsb")
+        with_formula_and_name(made, cls.base)
+        cls.once = os.path.join(t, "once.xlsb")
+        cls.twice = os.path.join(t, "twice.xlsb")
+        shutil.copy(cls.base, cls.once)
+        convert(cls.once)
+        shutil.copy(cls.once, cls.twice)
+        convert(cls.twice)
+        cls.fresh = os.path.join(t, "fresh.xlsx")
+        convert(cls.fresh)
+        cls.seen = sheetjs(READERS, [cls.base, cls.once, cls.twice, cls.fresh])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_the_conversion_is_there(self):
+        fresh = self.seen[self.fresh]
+        for path in (self.once, self.twice):
+            got = self.seen[path]
+            self.assertNotIn("error", got)
+            # The data worksheets follow the last worksheet, Notes.
+            self.assertEqual(got["sheets"], ["Header", "Notes"] + fresh["sheets"][1:])
+            for sheet in fresh["sheets"]:
+                self.assertEqual(got["cells"][sheet], fresh["cells"][sheet], sheet)
+
+    def test_the_rest_survives(self):
+        base = self.seen[self.base]
+        self.assertEqual(base["cells"]["Notes"]["D1"][3], "B1+C1")
+        self.assertIn(["Rate", "0.25"], base["names"])
+        for path in (self.once, self.twice):
+            got = self.seen[path]
+            self.assertEqual(got["cells"]["Notes"], base["cells"]["Notes"])
+            self.assertEqual(got["names"], base["names"])
+
+    def test_untouched_parts_keep_their_bytes(self):
+        base, once, twice = parts(self.base), parts(self.once), parts(self.twice)
+        changed = {"xl/workbook.bin", "xl/styles.bin", "xl/sharedStrings.bin", "xl/worksheets/sheet1.bin",
+                   "xl/_rels/workbook.bin.rels", "[Content_Types].xml"}
+        for name, data in base.items():
+            if name not in changed:
+                self.assertEqual(once[name], data, name)
+        # A second conversion into the same workbook changes nothing more: strings and formats
+        # are found again, not added.
+        self.assertEqual(twice, once)
+
+    @unittest.skipUnless(shutil.which("soffice"), "LibreOffice is not installed")
+    def test_libreoffice_sees_the_conversion_and_the_rest(self):
+        converted = libreoffice_xlsx([self.base, self.twice], os.path.join(self.tmp.name, "lo"),
+                                     os.path.join(self.tmp.name, "profile"))
+        before = openpyxl.load_workbook(converted[self.base])
+        after = openpyxl.load_workbook(converted[self.twice])
+        fresh = openpyxl.load_workbook(self.fresh)
+        self.assertEqual(after.sheetnames, ["Header", "Notes"] + fresh.sheetnames[1:])
+        self.assertEqual(after["Notes"]["D1"].value, "=B1+C1")
+        self.assertEqual([[c.value for c in r] for r in after["Notes"].iter_rows()],
+                         [[c.value for c in r] for r in before["Notes"].iter_rows()])
+        self.assertIn("Rate", after.defined_names)
+        for col in ("A", "B"):
+            self.assertEqual(after["Header"].column_dimensions[col].width,
+                             before["Header"].column_dimensions[col].width)
+        self.assertTrue(list(before["Header"].merged_cells.ranges))
+        self.assertEqual(list(after["Header"].merged_cells.ranges), [])
+        for sheet in fresh.sheetnames:
+            for row in fresh[sheet].iter_rows():
+                for c in row:
+                    if c.value in (None, ""):
+                        continue
+                    got = after[sheet][c.coordinate]
+                    self.assertEqual(bool(got.font.b), bool(c.font.b), f"{sheet}!{c.coordinate}")
+                    if isinstance(c.value, str):
+                        self.assertEqual(got.value, c.value, f"{sheet}!{c.coordinate}")
+
+
+if __name__ == "__main__":
+    unittest.main()
