@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+# The independent readers that the binary-workbook tests compare against (tests only).
+bash scripts/install-test-readers.sh
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGRIDWELL_SANITIZE=ON -DGRIDWELL_BUILD_BENCH=OFF
 cmake --build build-asan
 
