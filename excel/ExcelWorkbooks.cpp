@@ -2,12 +2,13 @@
 
 #include "ExcelComResults.h"
 #include "ExcelComText.h"
+#include "SpreadsheetNumbers.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-const LONG worksheetType = -4167;
+using namespace SpreadsheetNumbers;
 
 // The extension runs from the first ".xl" to the end of the path; matching is case-sensitive.
 QString workbookExtension(const QString& path) {
@@ -17,21 +18,21 @@ QString workbookExtension(const QString& path) {
 
 // The SaveAs format for an extension under a major version, or false when there is none.
 bool saveFormatFor(const QString& extension, int majorVersion, LONG* format) {
-    if (majorVersion < 12) {
+    if (majorVersion < firstOpenXmlVersion) {
         if (extension == QLatin1String(".xls")) {
-            *format = -4143;
+            *format = xlWorkbookNormal;
             return true;
         }
         return false;
     }
     if (extension == QLatin1String(".xls"))
-        *format = 56;
+        *format = xlExcel8;
     else if (extension == QLatin1String(".xlsx"))
-        *format = 51;
+        *format = xlOpenXMLWorkbook;
     else if (extension == QLatin1String(".xlsm"))
-        *format = 52;
+        *format = xlOpenXMLWorkbookMacroEnabled;
     else if (extension == QLatin1String(".xlsb"))
-        *format = 50;
+        *format = xlExcel12;
     else
         return false;
     return true;
@@ -125,7 +126,7 @@ IDispatch* addWorksheetAfter(ExcelCom& com, IDispatch* sheets, IDispatch* last, 
     VARIANT result;
     VariantInit(&result);
     return takeDispatch(com.comCallWrap(errMsg, DISPATCH_METHOD, &result, sheets, OLESTR("Add"), 4, before,
-                                        after, excelComInteger(1), excelComInteger(worksheetType)),
+                                        after, excelComInteger(1), excelComInteger(xlWorksheet)),
                         result, errMsg);
 }
 } // namespace

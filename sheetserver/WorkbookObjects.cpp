@@ -1,5 +1,6 @@
 #include "DispatchArguments.h"
 #include "ServerObjects.h"
+#include "SpreadsheetNumbers.h"
 
 namespace {
 enum WorkbookMember { Saved = 1, Close, Sheets, SaveAs, Save };
@@ -15,20 +16,21 @@ const MemberInfo sheetsMembers[] = {
     {Add, u"Add", MemberCall},
 };
 
-const LONG xlWorksheet = -4167;
+using namespace SpreadsheetNumbers;
 
-// The engine's format for a SaveAs format number; -4143 is the binary workbook format.
+// The engine's format for a SaveAs format number; the default format of an old version is the
+// 97-2003 workbook.
 xlsx::FileFormat formatFor(LONG number) {
     switch (number) {
-    case 51:
+    case xlOpenXMLWorkbook:
         return xlsx::FileFormat::Xlsx;
-    case 52:
+    case xlOpenXMLWorkbookMacroEnabled:
         return xlsx::FileFormat::Xlsm;
-    case 50:
+    case xlExcel12:
         return xlsx::FileFormat::Xlsb;
-    case 56:
+    case xlExcel8:
         return xlsx::FileFormat::Xls;
-    case -4143:
+    case xlWorkbookNormal:
         return xlsx::FileFormat::Xls;
     default:
         throw ServerError{DISP_E_EXCEPTION, "File format " + std::to_string(number) + " is not supported."};
@@ -66,7 +68,7 @@ void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const Dispatch
         // workbook's own.
         arguments.expectCount(1, 12);
         const std::string path = filePathFrom(arguments.text(0));
-        const LONG number = arguments.given(1) ? arguments.integer(1) : 51;
+        const LONG number = arguments.given(1) ? arguments.integer(1) : xlOpenXMLWorkbook;
         book.saveAs(path, formatFor(number));
         workbook->saved = true;
         returnBoolean(result, true);

@@ -4,6 +4,7 @@
 #include "DataWorksheetFrame.h"
 #include "ExcelCom.h"
 #include "PvxModel.h"
+#include "SpreadsheetNumbers.h"
 #include "WorkbookClaim.h"
 #include "WorksheetLimits.h"
 
@@ -140,9 +141,8 @@ WriteStatus ExcelWrite::defaultWorkbookExtension(QString& extension) {
     QString errMsg;
     if (!connection.startExcel(errMsg, false))
         return errMsg;
-    const int firstOpenXmlVersion = 12;
-    extension =
-        connection.excelVersion() >= firstOpenXmlVersion ? QStringLiteral(".xlsx") : QStringLiteral(".xls");
+    extension = connection.excelVersion() >= SpreadsheetNumbers::firstOpenXmlVersion ? QStringLiteral(".xlsx")
+                                                                                     : QStringLiteral(".xls");
     connection.closeExcel();
     return WriteStatus();
 }
