@@ -73,6 +73,47 @@ inline void writeSplitPackage(const std::string& path, std::string_view input) {
     ::close(fd);
 }
 
+inline const char* const kXlsbContentTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+    "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+    "<Default Extension=\"bin\" ContentType=\"application/vnd.ms-excel.sheet.binary.macroEnabled.main\"/>"
+    "<Override PartName=\"/xl/workbook.bin\" "
+    "ContentType=\"application/vnd.ms-excel.sheet.binary.macroEnabled.main\"/>"
+    "<Override PartName=\"/xl/worksheets/sheet1.bin\" ContentType=\"application/vnd.ms-excel.worksheet\"/>"
+    "</Types>";
+
+// Wraps an input split by "\n--PART--\n" into the parts of a binary workbook (.xlsb): workbook
+// part, worksheet, style sheet and shared strings, with the relationships of one worksheet.
+inline void writeSplitXlsbPackage(const std::string& path, std::string_view input) {
+    std::vector<std::string_view> parts;
+    const std::string_view separator = "\n--PART--\n";
+    for (;;) {
+        std::size_t at = input.find(separator);
+        parts.push_back(input.substr(0, at));
+        if (at == std::string_view::npos)
+            break;
+        input.remove_prefix(at + separator.size());
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        throw xlsx::Error("cannot write " + path);
+    std::string rootRels = kRootRels, workbookRels = kWorkbookRels;
+    for (std::string* text : {&rootRels, &workbookRels})
+        for (std::size_t at; (at = text->find(".xml\"")) != std::string::npos;)
+            text->replace(at, 5, ".bin\"");
+    xlsx::ZipWriter zip(fd, path, 0);
+    const char* names[] = {"xl/workbook.bin", "xl/worksheets/sheet1.bin", "xl/styles.bin",
+                           "xl/sharedStrings.bin"};
+    zip.add(xlsx::packEntry("[Content_Types].xml", kXlsbContentTypes, 1));
+    zip.add(xlsx::packEntry("_rels/.rels", rootRels, 1));
+    zip.add(xlsx::packEntry("xl/_rels/workbook.bin.rels", workbookRels, 1));
+    for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
+        zip.add(xlsx::packEntry(names[i], parts[i], 1));
+    zip.finish();
+    ::close(fd);
+}
+
 // Opens a file and reads every worksheet and some cells; then, when `out` is given, edits the
 // first worksheet and saves to `out`, which must open again. A refused file throws xlsx::Error from
 // the reading steps only; a failure to save or reopen what was read is a fault and is not caught.

@@ -1,4 +1,5 @@
 #include "Internal.h"
+#include "Xlsb.h"
 
 #include "XmlDom.h"
 #include "XmlText.h"
@@ -396,6 +397,10 @@ CellInfo Worksheet::cell(int row, int column) const {
         break;
     case CellKind::Raw: {
         const RawCell& raw = d->model.raws[cell->index];
+        if (d->binary) {
+            describeXlsbCell(raw, info);
+            break;
+        }
         pugi::xml_document doc;
         std::string xml = "<c" + raw.attrs + ">" + raw.inner + "</c>";
         doc.load_buffer(xml.data(), xml.size());

@@ -66,6 +66,8 @@ std::string xlsbSheetPart(const SheetModel& model, const std::string& head, cons
 // receive the records before and after them.
 void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& model, std::string& head,
                     std::string& tail);
+// What a cell kept as records holds: formulas (their text is not read), errors, inline texts.
+void describeXlsbCell(const RawCell& raw, CellInfo& info);
 // True when the worksheet part holds cells referring to the shared string table.
 bool xlsbSheetHasStringCells(std::string_view data, const std::string& part);
 

@@ -289,6 +289,57 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
     head = std::string(data.substr(0, headEnd));
 }
 
+void describeXlsbCell(const RawCell& raw, CellInfo& info) {
+    RecordReader reader(raw.inner, "cell");
+    Record r;
+    if (!reader.next(r))
+        return;
+    BodyReader body(r.body, "cell");
+    body.skip(8); // column and format
+    switch (r.type) {
+    case rt::FmlaString:
+    case rt::FmlaNum:
+    case rt::FmlaBool:
+    case rt::FmlaError:
+        info.type = CellType::Formula;
+        break;
+    case rt::CellError: {
+        static const std::pair<std::uint8_t, const char*> errors[] = {
+            {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+            {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"},    {0x2B, "#GETTING_DATA"}};
+        const std::uint8_t code = body.u8();
+        info.type = CellType::Error;
+        for (const auto& [value, text] : errors)
+            if (value == code)
+                info.text = text;
+        break;
+    }
+    case rt::CellSt:
+        info.type = CellType::Text;
+        info.text = body.wideString();
+        break;
+    case rt::CellRString:
+        body.skip(1); // whether runs and phonetic text follow
+        info.type = CellType::Text;
+        info.text = body.wideString();
+        break;
+    case rt::CellRk:
+        info.type = CellType::Number;
+        info.number = rkValue(body.u32());
+        break;
+    case rt::CellReal:
+        info.type = CellType::Number;
+        info.number = body.f64();
+        break;
+    case rt::CellBool:
+        info.type = CellType::Boolean;
+        info.boolean = body.u8() != 0;
+        break;
+    default:
+        break;
+    }
+}
+
 bool xlsbSheetHasStringCells(std::string_view data, const std::string& part) {
     RecordReader reader(data, part);
     Record r;

@@ -33,6 +33,9 @@ class FuzzRegressions(unittest.TestCase):
     def test_split_packages(self):
         self.replay("replay-parts", inputs("seeds-parts/*", "regressions/parts-*"))
 
+    def test_binary_workbooks(self):
+        self.replay("replay-xlsb-parts", inputs("seeds-xlsb/*", "regressions/xlsb-*"))
+
 
 if __name__ == "__main__":
     unittest.main()

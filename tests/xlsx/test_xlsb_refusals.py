@@ -120,6 +120,25 @@ class XlsbRefusals(unittest.TestCase):
         self.assertEqual(rc, 1, out)
         self.assertIn("unsafe name", out)
 
+    def test_cells_kept_as_records_are_described(self):
+        def more_cells(b):
+            cell = lambda col: struct.pack("<II", col, 0)
+            rgce = b"\x1f" + struct.pack("<d", 2.0)  # =2
+            extra = (record(0, struct.pack("<IIHBBBI", 29, 0, 300, 0, 0, 0, 0)) +
+                     record(9, cell(0) + struct.pack("<d", 2.0) + b"\0\0" + struct.pack("<I", len(rgce)) +
+                            rgce + struct.pack("<I", 0)) +
+                     record(3, cell(1) + b"\x07") +
+                     record(6, cell(2) + struct.pack("<I", 6) + "inline".encode("utf-16-le")))
+            recs = records(b)
+            end = next(i for i, (t, _) in enumerate(recs) if t == 146)
+            return b"".join(record(t, body) for t, body in recs[:end]) + extra + \
+                b"".join(record(t, body) for t, body in recs[end:])
+        p = self.path("raw.xlsb")
+        rewrite(self.good, p, self.sheet, more_cells)
+        cell = lambda col: subprocess.run([TOOL, "cell", p, "Data", "30", str(col)], capture_output=True,
+                                          text=True, timeout=60).stdout.strip()
+        self.assertEqual([cell(1), cell(2), cell(3)], ["formula", "error #DIV/0!", "text inline"])
+
     def test_saved_again_and_reopened(self):
         out = self.path("again.xlsb")
         res = subprocess.run([TOOL, "replay-xlsb", self.good, out], capture_output=True, text=True, timeout=60)

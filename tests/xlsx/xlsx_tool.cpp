@@ -196,6 +196,29 @@ int main(int argc, char** argv) {
             // Replays a binary workbook fuzz input: read, edited and saved as .xlsb to argv[3].
             fuzz::exercise(argv[2], argv[3]);
             std::printf("OK\n");
+        } else if (cmd == "cell" && argc >= 6) {
+            // cell <in> <sheet> <row> <column>: what the engine reads there.
+            auto wb = Workbook::open(argv[2]);
+            xlsx::Worksheet* ws = wb->findWorksheet(argv[3]);
+            if (!ws)
+                throw xlsx::Error("no such worksheet");
+            const xlsx::CellInfo c = ws->cell(std::atoi(argv[4]), std::atoi(argv[5]));
+            static const char* const types[] = {"empty", "number", "text", "boolean", "formula", "error"};
+            std::printf("%s %s\n", types[int(c.type)],
+                        c.type == xlsx::CellType::Number ? std::to_string(c.number).c_str() : c.text.c_str());
+        } else if (cmd == "replay-xlsb-parts" && argc >= 4) {
+            // Replays an input of xlsb_fuzz_open: wrapped into a package, read, edited, saved.
+            std::FILE* f = std::fopen(argv[2], "rb");
+            std::string bytes;
+            char buf[65536];
+            for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+                bytes.append(buf, n);
+            if (f)
+                std::fclose(f);
+            const std::string in = std::string(argv[3]) + ".in.xlsb";
+            fuzz::writeSplitXlsbPackage(in, bytes);
+            fuzz::exercise(in, argv[3]);
+            std::printf("OK\n");
         } else if (cmd == "replay" || cmd == "replay-parts") {
             // Replays a fuzz input the way its fuzz target ran it.
             std::string in = argv[2];

@@ -1,0 +1,19 @@
+// libFuzzer entry for binary workbooks (.xlsb): the input holds the workbook part, a worksheet, the
+// style sheet and the shared strings as records, wrapped into a valid package (mutated zip bytes
+// rarely get past the checksums); the workbook is opened, read, edited and saved as .xlsb, and the
+// saved file must open again.
+
+#include "FuzzWorkbook.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string in = "/tmp/xlsb_fuzz_open_" + std::to_string(getpid()) + ".xlsb";
+    static const std::string out = "/tmp/xlsb_fuzz_open_" + std::to_string(getpid()) + "_out.xlsb";
+    try {
+        fuzz::writeSplitXlsbPackage(in, std::string_view(reinterpret_cast<const char*>(data), size));
+        fuzz::exercise(in, out);
+    } catch (const xlsx::Error&) {
+    }
+    return 0;
+}
