@@ -76,6 +76,16 @@ std::string updatedXlsbWorkbook(const Workbook::Impl& wb) {
         if (tab != kWorkbookScope && tab < moved.size())
             patchU32(body, at, moved[tab]);
     };
+    // Supporting links in the order read: references to sheets of this workbook go through those
+    // that are the workbook itself.
+    std::vector<bool> selfLinks;
+    if (anyMoved) {
+        RecordReader links(book.workbookRecords, wb.workbookPart);
+        Record l;
+        while (links.next(l))
+            if (l.type == rt::SupBookSrc || l.type == rt::SupSelf || l.type == rt::SupSame)
+                selfLinks.push_back(l.type == rt::SupSelf);
+    }
     const bool fullCalc = wb.cellsChanged;
     const std::string_view original = book.workbookRecords;
     std::string out;
@@ -101,6 +111,18 @@ std::string updatedXlsbWorkbook(const Workbook::Impl& wb) {
         case rt::Name:
             if (anyMoved)
                 remap(body, kNameTab);
+            break;
+        case rt::ExternSheet:
+            // Each reference: a supporting link, then the first and last sheet it covers.
+            if (anyMoved && body.size() >= 4)
+                for (std::size_t at = 4, n = readU32(body, 0); n > 0 && at + 12 <= body.size();
+                     --n, at += 12) {
+                    const std::uint32_t link = readU32(body, at);
+                    if (link < selfLinks.size() && selfLinks[link]) {
+                        remap(body, at + 4);
+                        remap(body, at + 8);
+                    }
+                }
             break;
         case rt::BookView:
             if (anyMoved) {

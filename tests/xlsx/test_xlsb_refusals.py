@@ -139,6 +139,24 @@ class XlsbRefusals(unittest.TestCase):
                                           text=True, timeout=60).stdout.strip()
         self.assertEqual([cell(1), cell(2), cell(3)], ["formula", "error #DIV/0!", "text inline"])
 
+    def test_sheet_positions_follow_an_inserted_sheet(self):
+        def with_references(b):
+            externals = (record(353, b"") + record(357, b"") +
+                         record(362, struct.pack("<IIii", 1, 0, 2, 3)) + record(354, b""))
+            rgce = b"\x1f" + struct.pack("<d", 1.0)
+            name = record(39, struct.pack("<IBI", 0, 0, 2) + struct.pack("<I", 4) + "Here".encode("utf-16-le") +
+                          struct.pack("<I", len(rgce)) + rgce + struct.pack("<II", 0, 0xFFFFFFFF))
+            return b"".join(record(t, body) + (externals + name if t == 144 else b"") for t, body in records(b))
+        src, out = self.path("refs.xlsb"), self.path("refs-added.xlsb")
+        rewrite(self.good, src, "xl/workbook.bin", with_references)
+        res = subprocess.run([TOOL, "add-sheet", src, out, "0"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        with zipfile.ZipFile(out) as z:
+            recs = records(z.read("xl/workbook.bin"))
+        self.assertEqual(struct.unpack("<IIii", next(b for t, b in recs if t == 362)), (1, 0, 3, 4))
+        self.assertEqual(struct.unpack("<I", next(b for t, b in recs if t == 39)[5:9]), (3,))
+        self.assertEqual(try_open(out), (0, "OK 6"))
+
     def test_saved_again_and_reopened(self):
         out = self.path("again.xlsb")
         res = subprocess.run([TOOL, "replay-xlsb", self.good, out], capture_output=True, text=True, timeout=60)

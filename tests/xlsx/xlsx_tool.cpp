@@ -196,6 +196,13 @@ int main(int argc, char** argv) {
             // Replays a binary workbook fuzz input: read, edited and saved as .xlsb to argv[3].
             fuzz::exercise(argv[2], argv[3]);
             std::printf("OK\n");
+        } else if (cmd == "add-sheet" && argc >= 5) {
+            // add-sheet <in> <out> <after>: a worksheet after the sheet at that position, saved
+            // in the workbook's own format.
+            auto wb = Workbook::open(argv[2]);
+            wb->addWorksheet(std::atoi(argv[4]));
+            wb->saveAs(argv[3], wb->format());
+            std::printf("OK\n");
         } else if (cmd == "cell" && argc >= 6) {
             // cell <in> <sheet> <row> <column>: what the engine reads there.
             auto wb = Workbook::open(argv[2]);
