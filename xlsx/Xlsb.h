@@ -60,8 +60,8 @@ void clearXlsbSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
 std::string newXlsbSheetHead();
 std::string newXlsbSheetTail();
 // The whole worksheet part: head with its dimension brought up to date, the rows, the tail.
-std::string xlsbSheetPart(const SheetModel& model, const std::string& head, const std::string& tail,
-                          const std::string& part);
+std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, const std::string& tail,
+                             const std::string& part);
 // Reads the records between the worksheet's cell table markers into an empty model; head and tail
 // receive the records before and after them.
 void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& model, std::string& head,

@@ -152,8 +152,8 @@ std::string newXlsbSheetTail() {
     return out;
 }
 
-std::string xlsbSheetPart(const SheetModel& model, const std::string& head, const std::string& tail,
-                          const std::string& part) {
+std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, const std::string& tail,
+                             const std::string& part) {
     std::size_t cells = 0;
     for (const Row& r : model.rows)
         cells += r.cells.size();

@@ -32,7 +32,7 @@ struct Item {
 
 PackedEntry pack(const Item& item) {
     if (item.kind == Item::Sheet)
-        return packEntry(item.name, xlsbSheetPart(*item.model, *item.head, *item.tail, item.name),
+        return packEntry(item.name, xlsbSheetRecords(*item.model, *item.head, *item.tail, item.name),
                          kDeflateLevel);
     return packEntry(item.name, *item.content, kDeflateLevel);
 }
