@@ -27,6 +27,8 @@ const wb = XLSX.utils.book_new();
 const header = XLSX.utils.aoa_to_sheet([["old header", 1], ["stale", 2], [], ["x", "y", "z"]]);
 header["!cols"] = [{wch: 30}, {wch: 12}];
 header["!merges"] = [XLSX.utils.decode_range("A3:C3")];
+header["A1"].c = [{a: "someone", t: "an old note"}];
+header["B1"].l = {Target: "https://example.org/"};
 XLSX.utils.book_append_sheet(wb, header, "Header");
 const notes = XLSX.utils.aoa_to_sheet([["note", 1, 2.5], ["second", 3]]);
 notes["!cols"] = [{wch: 25}];
@@ -127,9 +129,14 @@ class ConvertIntoBinaryWorkbook(unittest.TestCase):
     def test_untouched_parts_keep_their_bytes(self):
         base, once, twice = parts(self.base), parts(self.once), parts(self.twice)
         changed = {"xl/workbook.bin", "xl/styles.bin", "xl/sharedStrings.bin", "xl/worksheets/sheet1.bin",
-                   "xl/_rels/workbook.bin.rels", "[Content_Types].xml"}
+                   "xl/_rels/workbook.bin.rels", "[Content_Types].xml", "xl/worksheets/_rels/sheet1.bin.rels"}
+        # Clearing Header took its comment (with the drawing that held only it) and its hyperlink.
+        cleared = {"xl/comments1.bin", "xl/drawings/vmlDrawing1.vml"}
+        self.assertTrue(cleared <= set(base))
+        self.assertFalse(cleared & set(once))
+        self.assertNotIn(b"relationships/", once["xl/worksheets/_rels/sheet1.bin.rels"].split(b"<Relationships")[1])
         for name, data in base.items():
-            if name not in changed:
+            if name not in changed | cleared:
                 self.assertEqual(once[name], data, name)
         # A second conversion into the same workbook changes nothing more: strings and formats
         # are found again, not added.
