@@ -60,15 +60,15 @@ inline void writeSplitPackage(const std::string& path, std::string_view input) {
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
-        throw xlsx::Error("cannot write " + path);
-    xlsx::ZipWriter zip(fd, path, 0);
+        throw workbookfile::Error("cannot write " + path);
+    workbookfile::ZipWriter zip(fd, path, 0);
     const char* names[] = {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/styles.xml",
                            "xl/sharedStrings.xml"};
-    zip.add(xlsx::packEntry("[Content_Types].xml", kContentTypes, 1));
-    zip.add(xlsx::packEntry("_rels/.rels", kRootRels, 1));
-    zip.add(xlsx::packEntry("xl/_rels/workbook.xml.rels", kWorkbookRels, 1));
+    zip.add(workbookfile::packEntry("[Content_Types].xml", kContentTypes, 1));
+    zip.add(workbookfile::packEntry("_rels/.rels", kRootRels, 1));
+    zip.add(workbookfile::packEntry("xl/_rels/workbook.xml.rels", kWorkbookRels, 1));
     for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
-        zip.add(xlsx::packEntry(names[i], parts[i], 1));
+        zip.add(workbookfile::packEntry(names[i], parts[i], 1));
     zip.finish();
     ::close(fd);
 }
@@ -97,38 +97,38 @@ inline void writeSplitXlsbPackage(const std::string& path, std::string_view inpu
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
-        throw xlsx::Error("cannot write " + path);
+        throw workbookfile::Error("cannot write " + path);
     std::string rootRels = kRootRels, workbookRels = kWorkbookRels;
     for (std::string* text : {&rootRels, &workbookRels})
         for (std::size_t at; (at = text->find(".xml\"")) != std::string::npos;)
             text->replace(at, 5, ".bin\"");
-    xlsx::ZipWriter zip(fd, path, 0);
+    workbookfile::ZipWriter zip(fd, path, 0);
     const char* names[] = {"xl/workbook.bin", "xl/worksheets/sheet1.bin", "xl/styles.bin",
                            "xl/sharedStrings.bin"};
-    zip.add(xlsx::packEntry("[Content_Types].xml", kXlsbContentTypes, 1));
-    zip.add(xlsx::packEntry("_rels/.rels", rootRels, 1));
-    zip.add(xlsx::packEntry("xl/_rels/workbook.bin.rels", workbookRels, 1));
+    zip.add(workbookfile::packEntry("[Content_Types].xml", kXlsbContentTypes, 1));
+    zip.add(workbookfile::packEntry("_rels/.rels", rootRels, 1));
+    zip.add(workbookfile::packEntry("xl/_rels/workbook.bin.rels", workbookRels, 1));
     for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
-        zip.add(xlsx::packEntry(names[i], parts[i], 1));
+        zip.add(workbookfile::packEntry(names[i], parts[i], 1));
     zip.finish();
     ::close(fd);
 }
 
 // Opens a file and reads every worksheet and some cells; then, when `out` is given, edits the
-// first worksheet and saves to `out`, which must open again. A refused file throws xlsx::Error from
+// first worksheet and saves to `out`, which must open again. A refused file throws workbookfile::Error from
 // the reading steps only; a failure to save or reopen what was read is a fault and is not caught.
 inline void exercise(const std::string& path, const std::string& out) {
-    std::unique_ptr<xlsx::Workbook> wb;
+    std::unique_ptr<workbookfile::Workbook> wb;
     try {
-        xlsx::OpenLimits limits;
+        workbookfile::OpenLimits limits;
         limits.maxEntryBytes = 8 << 20;
         limits.maxTotalBytes = 32 << 20;
-        wb = xlsx::Workbook::open(path, limits);
+        wb = workbookfile::Workbook::open(path, limits);
         for (int i = 1; i <= wb->sheetCount(); ++i)
             if (wb->findSheet(wb->sheet(i).name) < 1)
                 std::abort(); // every sheet is found by its own name
         for (int i = 1; i <= wb->worksheetCount(); ++i) {
-            xlsx::Worksheet* ws = wb->worksheet(i);
+            workbookfile::Worksheet* ws = wb->worksheet(i);
             int rows = ws->lastRow(), cols = ws->lastColumn();
             for (int r = 1; r <= rows && r <= 20; ++r)
                 for (int c = 1; c <= cols && c <= 20; ++c)
@@ -137,8 +137,8 @@ inline void exercise(const std::string& path, const std::string& out) {
         if (out.empty())
             return;
         if (wb->worksheetCount() > 0) {
-            xlsx::Worksheet* ws = wb->worksheet(1);
-            xlsx::ValueBlock block(2, 2);
+            workbookfile::Worksheet* ws = wb->worksheet(1);
+            workbookfile::ValueBlock block(2, 2);
             block.setNumber(1, 1, 1.5);
             block.setText(1, 2, "fuzz");
             block.setDate(2, 1, 45000);
@@ -147,18 +147,18 @@ inline void exercise(const std::string& path, const std::string& out) {
             ws->setNumberFormat(2, 2, 3, 3, "0.00");
             wb->addWorksheet(1);
         }
-    } catch (const xlsx::Error&) {
+    } catch (const workbookfile::Error&) {
         throw;
     }
     ::unlink(out.c_str());
     try {
         // A binary workbook is saved as one; any other as .xlsx.
-        wb->saveAs(out,
-                   wb->format() == xlsx::FileFormat::Xlsb ? xlsx::FileFormat::Xlsb : xlsx::FileFormat::Xlsx);
-        auto again = xlsx::Workbook::open(out);
+        wb->saveAs(out, wb->format() == workbookfile::FileFormat::Xlsb ? workbookfile::FileFormat::Xlsb
+                                                                       : workbookfile::FileFormat::Xlsx);
+        auto again = workbookfile::Workbook::open(out);
         for (int i = 1; i <= again->worksheetCount(); ++i)
             again->worksheet(i)->lastRow();
-    } catch (const xlsx::Error& e) {
+    } catch (const workbookfile::Error& e) {
         std::fprintf(stderr, "a workbook that opened could not be saved and reopened: %s\n", e.what());
         std::abort();
     }

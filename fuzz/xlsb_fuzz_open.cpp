@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         fuzz::writeSplitXlsbPackage(in, std::string_view(reinterpret_cast<const char*>(data), size));
         fuzz::exercise(in, out);
-    } catch (const xlsx::Error&) {
+    } catch (const workbookfile::Error&) {
     }
     return 0;
 }

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(f);
     try {
         fuzz::exercise(path, "");
-    } catch (const xlsx::Error&) {
+    } catch (const workbookfile::Error&) {
     }
     return 0;
 }

@@ -27,7 +27,7 @@ void forgetClosed(ApplicationState& application) {
 }
 } // namespace
 
-xlsx::Workbook& WorkbookState::open() const {
+workbookfile::Workbook& WorkbookState::open() const {
     if (closed || !book)
         throw ServerError{DISP_E_EXCEPTION, "The workbook has been closed."};
     return *book;
@@ -39,7 +39,7 @@ void WorkbookState::close() {
 }
 
 std::string filePathFrom(const std::u16string& path) {
-    std::string file = xlsx::toUtf8(path);
+    std::string file = workbookfile::toUtf8(path);
 #ifndef _WIN32
     std::replace(file.begin(), file.end(), '\\', '/');
 #endif
@@ -118,14 +118,14 @@ void WorkbooksObject::invokeMember(DISPID member, MemberKind, const DispatchArgu
                 return;
             }
         }
-        workbook->book = xlsx::Workbook::open(path);
+        workbook->book = workbookfile::Workbook::open(path);
         break;
     }
     case Add:
         arguments.expectCount(0, 1);
         if (arguments.given(0))
             throw ServerError{DISP_E_EXCEPTION, "Workbooks from templates are not supported."};
-        workbook->book = xlsx::Workbook::create(int(application->sheetsInNewWorkbook));
+        workbook->book = workbookfile::Workbook::create(int(application->sheetsInNewWorkbook));
         break;
     default:
         throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};

@@ -25,17 +25,17 @@ const MemberInfo fontMembers[] = {
 }
 } // namespace
 
-WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet)
+WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet)
     : DispatchObject(worksheetMembers, int(std::size(worksheetMembers))), workbook(std::move(workbook)),
       sheet(sheet) {}
 
 WorksheetObject::WorksheetObject(std::shared_ptr<WorkbookState> workbook, std::string name,
-                                 xlsx::SheetType type)
+                                 workbookfile::SheetType type)
     : DispatchObject(worksheetMembers, int(std::size(worksheetMembers))), workbook(std::move(workbook)),
       sheet(nullptr), otherName(std::move(name)), otherType(type) {}
 
 IDispatch* sheetObjectFor(const std::shared_ptr<WorkbookState>& workbook, int position) {
-    const xlsx::Workbook::SheetInfo info = workbook->open().sheet(position);
+    const workbookfile::Workbook::SheetInfo info = workbook->open().sheet(position);
     if (info.worksheet)
         return new WorksheetObject(workbook, info.worksheet);
     return new WorksheetObject(workbook, info.name, info.type);
@@ -45,25 +45,25 @@ int WorksheetObject::sheetPositionOf(IDispatch* object, const WorkbookState& wor
     auto* given = dynamic_cast<WorksheetObject*>(object);
     if (!given || given->workbook.get() != &workbook)
         throw ServerError{DISP_E_EXCEPTION, "The sheet given is no sheet of this workbook."};
-    xlsx::Workbook& book = workbook.open();
+    workbookfile::Workbook& book = workbook.open();
     const int position = given->sheet ? given->sheet->sheetPosition() : book.findSheet(given->otherName);
     if (position < 1)
         throw ServerError{DISP_E_EXCEPTION, "The sheet given is no sheet of this workbook."};
     return position;
 }
 
-xlsx::Worksheet& WorksheetObject::worksheet() const {
+workbookfile::Worksheet& WorksheetObject::worksheet() const {
     if (sheet)
         return *sheet;
     const char* kind = "a sheet that holds no cells";
     switch (otherType) {
-    case xlsx::SheetType::Chartsheet:
+    case workbookfile::SheetType::Chartsheet:
         kind = "a chart sheet";
         break;
-    case xlsx::SheetType::Dialogsheet:
+    case workbookfile::SheetType::Dialogsheet:
         kind = "a dialog sheet";
         break;
-    case xlsx::SheetType::Macrosheet:
+    case workbookfile::SheetType::Macrosheet:
         kind = "a macro sheet";
         break;
     default:
@@ -81,25 +81,25 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
         arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
         if (kind == MemberPut) {
             // The engine enforces the sheet-name rules.
-            worksheet().rename(xlsx::toUtf8(arguments.text(0)));
+            worksheet().rename(workbookfile::toUtf8(arguments.text(0)));
             workbook->saved = false;
         } else {
-            returnText(result, xlsx::toUtf16(sheet ? sheet->name() : otherName));
+            returnText(result, workbookfile::toUtf16(sheet ? sheet->name() : otherName));
         }
         return;
     case Cells: {
         arguments.expectCount(0, 2);
         CellArea area;
         if (arguments.count() == 0) {
-            area.rows = xlsx::kMaxRows;
-            area.columns = xlsx::kMaxColumns;
+            area.rows = workbookfile::kMaxRows;
+            area.columns = workbookfile::kMaxColumns;
             area.wholeSheet = true;
         } else {
             arguments.expectCount(2, 2);
             area.firstRow = int(arguments.integer(0));
             area.firstColumn = int(arguments.integer(1));
-            if (area.firstRow < 1 || area.firstRow > xlsx::kMaxRows || area.firstColumn < 1 ||
-                area.firstColumn > xlsx::kMaxColumns)
+            if (area.firstRow < 1 || area.firstRow > workbookfile::kMaxRows || area.firstColumn < 1 ||
+                area.firstColumn > workbookfile::kMaxColumns)
                 outsideSheet();
         }
         returnObject(result, new RangeObject(workbook, &worksheet(), area));
@@ -110,7 +110,8 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
     }
 }
 
-RangeObject::RangeObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area)
+RangeObject::RangeObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet,
+                         CellArea area)
     : DispatchObject(rangeMembers, int(std::size(rangeMembers))), workbook(std::move(workbook)), sheet(sheet),
       area(area) {}
 
@@ -129,11 +130,12 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
             resized.columns = int(arguments.integer(1));
         if (resized.rows < 1 || resized.columns < 1)
             throw ServerError{DISP_E_EXCEPTION, "A range needs at least one row and one column."};
-        if (resized.rows > xlsx::kMaxRows - resized.firstRow + 1 ||
-            resized.columns > xlsx::kMaxColumns - resized.firstColumn + 1)
+        if (resized.rows > workbookfile::kMaxRows - resized.firstRow + 1 ||
+            resized.columns > workbookfile::kMaxColumns - resized.firstColumn + 1)
             outsideSheet();
         resized.wholeSheet = resized.firstRow == 1 && resized.firstColumn == 1 &&
-                             resized.rows == xlsx::kMaxRows && resized.columns == xlsx::kMaxColumns;
+                             resized.rows == workbookfile::kMaxRows &&
+                             resized.columns == workbookfile::kMaxColumns;
         returnObject(result, new RangeObject(workbook, sheet, resized));
         return;
     }
@@ -149,7 +151,7 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
     case NumberFormat:
         arguments.expectCount(1, 1);
         sheet->setNumberFormat(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(),
-                               xlsx::toUtf8(arguments.text(0)));
+                               workbookfile::toUtf8(arguments.text(0)));
         workbook->saved = false;
         return;
     case Clear:
@@ -170,7 +172,7 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
     }
 }
 
-FontObject::FontObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area)
+FontObject::FontObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet, CellArea area)
     : DispatchObject(fontMembers, int(std::size(fontMembers))), workbook(std::move(workbook)), sheet(sheet),
       area(area) {}
 

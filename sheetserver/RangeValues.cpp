@@ -7,7 +7,7 @@ namespace {
 constexpr long long maxBlockCells = 1LL << 25;
 
 // Text is always stored as text, never read as a number or a formula, whatever it looks like.
-void setCell(xlsx::ValueBlock& block, int row, int column, const VARIANT& given) {
+void setCell(workbookfile::ValueBlock& block, int row, int column, const VARIANT& given) {
     const VARIANT& v = (given.vt == (VT_BYREF | VT_VARIANT) && given.pvarVal) ? *given.pvarVal : given;
     switch (v.vt) {
     case VT_EMPTY:
@@ -65,14 +65,14 @@ void checkSize(const CellArea& area) {
 }
 } // namespace
 
-xlsx::ValueBlock emptyBlockFor(const CellArea& area) {
+workbookfile::ValueBlock emptyBlockFor(const CellArea& area) {
     checkSize(area);
-    return xlsx::ValueBlock(area.rows, area.columns);
+    return workbookfile::ValueBlock(area.rows, area.columns);
 }
 
-xlsx::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area) {
+workbookfile::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area) {
     checkSize(area);
-    xlsx::ValueBlock block(area.rows, area.columns);
+    workbookfile::ValueBlock block(area.rows, area.columns);
     if (!(value.vt & VT_ARRAY)) {
         for (int r = 1; r <= area.rows; ++r) {
             for (int c = 1; c <= area.columns; ++c)

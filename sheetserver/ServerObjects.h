@@ -13,12 +13,12 @@
 // One workbook held by the application. Objects that reach into it share it, so it lives
 // as long as any of them; once closed, it refuses every call.
 struct WorkbookState {
-    std::unique_ptr<xlsx::Workbook> book;
+    std::unique_ptr<workbookfile::Workbook> book;
     bool saved = true;
     bool closed = false;
 
     // The engine's workbook; throws ServerError once the workbook is closed.
-    xlsx::Workbook& open() const;
+    workbookfile::Workbook& open() const;
     void close();
 };
 
@@ -96,9 +96,9 @@ private:
 // members fail with the reason, as the spreadsheet's do when a name is taken by such a sheet.
 class WorksheetObject : public DispatchObject {
 public:
-    WorksheetObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet);
+    WorksheetObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet);
     // A sheet of another type; its name never changes, so it is found again by name.
-    WorksheetObject(std::shared_ptr<WorkbookState> workbook, std::string name, xlsx::SheetType type);
+    WorksheetObject(std::shared_ptr<WorkbookState> workbook, std::string name, workbookfile::SheetType type);
 
     // The 1-based position among all sheets when object is a sheet of workbook; else throws
     // ServerError.
@@ -110,12 +110,12 @@ protected:
 
 private:
     // The worksheet; throws ServerError naming the other type of sheet that has its name.
-    xlsx::Worksheet& worksheet() const;
+    workbookfile::Worksheet& worksheet() const;
 
     std::shared_ptr<WorkbookState> workbook;
-    xlsx::Worksheet* sheet;
+    workbookfile::Worksheet* sheet;
     std::string otherName;
-    xlsx::SheetType otherType = xlsx::SheetType::Worksheet;
+    workbookfile::SheetType otherType = workbookfile::SheetType::Worksheet;
 };
 
 // The object Sheets.Item gives for the sheet at a 1-based position among all sheets.
@@ -123,7 +123,7 @@ IDispatch* sheetObjectFor(const std::shared_ptr<WorkbookState>& workbook, int po
 
 class RangeObject : public DispatchObject {
 public:
-    RangeObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area);
+    RangeObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet, CellArea area);
 
 protected:
     void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
@@ -131,13 +131,13 @@ protected:
 
 private:
     std::shared_ptr<WorkbookState> workbook;
-    xlsx::Worksheet* sheet;
+    workbookfile::Worksheet* sheet;
     CellArea area;
 };
 
 class FontObject : public DispatchObject {
 public:
-    FontObject(std::shared_ptr<WorkbookState> workbook, xlsx::Worksheet* sheet, CellArea area);
+    FontObject(std::shared_ptr<WorkbookState> workbook, workbookfile::Worksheet* sheet, CellArea area);
 
 protected:
     void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
@@ -145,7 +145,7 @@ protected:
 
 private:
     std::shared_ptr<WorkbookState> workbook;
-    xlsx::Worksheet* sheet;
+    workbookfile::Worksheet* sheet;
     CellArea area;
 };
 
@@ -155,6 +155,6 @@ std::string filePathFrom(const std::u16string& path);
 // The cells that a Value put writes into area: value is a two-dimensional array (rows
 // first), a one-dimensional array (one row) or a single value for every cell. Text stays
 // text; dates become date serials.
-xlsx::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area);
+workbookfile::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area);
 // A block of empty cells of the area's size.
-xlsx::ValueBlock emptyBlockFor(const CellArea& area);
+workbookfile::ValueBlock emptyBlockFor(const CellArea& area);

@@ -20,18 +20,18 @@ using namespace SpreadsheetNumbers;
 
 // The engine's format for a SaveAs format number; the default format of an old version is the
 // 97-2003 workbook.
-xlsx::FileFormat formatFor(LONG number) {
+workbookfile::FileFormat formatFor(LONG number) {
     switch (number) {
     case xlOpenXMLWorkbook:
-        return xlsx::FileFormat::Xlsx;
+        return workbookfile::FileFormat::Xlsx;
     case xlOpenXMLWorkbookMacroEnabled:
-        return xlsx::FileFormat::Xlsm;
+        return workbookfile::FileFormat::Xlsm;
     case xlExcel12:
-        return xlsx::FileFormat::Xlsb;
+        return workbookfile::FileFormat::Xlsb;
     case xlExcel8:
-        return xlsx::FileFormat::Xls;
+        return workbookfile::FileFormat::Xls;
     case xlWorkbookNormal:
-        return xlsx::FileFormat::Xls;
+        return workbookfile::FileFormat::Xls;
     default:
         throw ServerError{DISP_E_EXCEPTION, "File format " + std::to_string(number) + " is not supported."};
     }
@@ -43,7 +43,7 @@ WorkbookObject::WorkbookObject(std::shared_ptr<WorkbookState> workbook)
 
 void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
                                   VARIANT* result) {
-    xlsx::Workbook& book = workbook->open();
+    workbookfile::Workbook& book = workbook->open();
     switch (member) {
     case Saved:
         arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
@@ -89,14 +89,14 @@ SheetsObject::SheetsObject(std::shared_ptr<WorkbookState> workbook)
 
 void SheetsObject::invokeMember(DISPID member, MemberKind, const DispatchArguments& arguments,
                                 VARIANT* result) {
-    xlsx::Workbook& book = workbook->open();
+    workbookfile::Workbook& book = workbook->open();
     switch (member) {
     case Item: {
         arguments.expectCount(1, 1);
         // By position among all sheets, or by name without regard to case; chart sheets and the
         // other sheets the workbook lists count as the spreadsheet counts them.
         const int position = arguments.value(0).vt == VT_BSTR
-                                 ? book.findSheet(xlsx::toUtf8(arguments.text(0)))
+                                 ? book.findSheet(workbookfile::toUtf8(arguments.text(0)))
                                  : int(arguments.integer(0));
         if (position < 1 || position > book.sheetCount())
             throw ServerError{DISP_E_EXCEPTION, "There is no such sheet."};
@@ -119,7 +119,7 @@ void SheetsObject::invokeMember(DISPID member, MemberKind, const DispatchArgumen
             throw ServerError{DISP_E_EXCEPTION, "Only one worksheet can be added at a time."};
         if (arguments.given(3) && arguments.integer(3) != xlWorksheet)
             throw ServerError{DISP_E_EXCEPTION, "Only worksheets can be added."};
-        xlsx::Worksheet& added = book.addWorksheet(after);
+        workbookfile::Worksheet& added = book.addWorksheet(after);
         workbook->saved = false;
         returnObject(result, new WorksheetObject(workbook, &added));
         return;

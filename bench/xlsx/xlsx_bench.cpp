@@ -44,23 +44,23 @@ std::string textAt(int sheet, int col) {
 }
 
 void writeWithEngine(const Shape& s, const std::string& path) {
-    auto wb = xlsx::Workbook::create(1);
+    auto wb = workbookfile::Workbook::create(1);
     for (int sh = 0; sh < s.sheets; ++sh) {
-        xlsx::Worksheet* ws = sh == 0 ? wb->worksheet(1) : &wb->addWorksheet(sh);
+        workbookfile::Worksheet* ws = sh == 0 ? wb->worksheet(1) : &wb->addWorksheet(sh);
         if (s.textsPerSheet > 0) {
-            xlsx::ValueBlock header(1, s.textsPerSheet);
+            workbookfile::ValueBlock header(1, s.textsPerSheet);
             for (int c = 1; c <= s.textsPerSheet; ++c)
                 header.setText(1, c, textAt(sh, c));
             ws->putBlock(1, 1, header);
             ws->setBold(1, 1, 1, s.textsPerSheet);
         }
-        xlsx::ValueBlock block(s.rows, s.cols);
+        workbookfile::ValueBlock block(s.rows, s.cols);
         for (int r = 1; r <= s.rows; ++r)
             for (int c = 1; c <= s.cols; ++c)
                 block.setNumber(r, c, valueAt(sh, r, c));
         ws->putBlock(2, 1, block);
     }
-    wb->saveAs(path, xlsx::FileFormat::Xlsx);
+    wb->saveAs(path, workbookfile::FileFormat::Xlsx);
 }
 
 #ifdef GRIDWELL_BENCH_HAVE_XLSXWRITER

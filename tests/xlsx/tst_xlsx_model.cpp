@@ -11,7 +11,7 @@
 #include <cstring>
 #include <random>
 
-using namespace xlsx;
+using namespace workbookfile;
 
 namespace {
 
@@ -99,7 +99,7 @@ private slots:
         for (int i = 1; i <= 5; ++i) {
             QCOMPARE(wb->sheet(i).worksheet, wb->worksheet(i));
             QCOMPARE(wb->sheet(i).name, wb->worksheet(i)->name());
-            QCOMPARE(int(wb->sheet(i).type), int(xlsx::SheetType::Worksheet));
+            QCOMPARE(int(wb->sheet(i).type), int(workbookfile::SheetType::Worksheet));
             QCOMPARE(wb->worksheet(i)->sheetPosition(), i);
             QCOMPARE(wb->findSheet(wb->worksheet(i)->name()), i);
         }

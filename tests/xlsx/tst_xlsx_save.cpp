@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-using namespace xlsx;
+using namespace workbookfile;
 
 namespace {
 

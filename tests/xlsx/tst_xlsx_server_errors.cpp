@@ -55,7 +55,7 @@ IDispatch* objectProperty(IDispatch* object, const char16_t* member) {
 QString engineError(const std::function<void()>& action) {
     try {
         action();
-    } catch (const xlsx::Error& e) {
+    } catch (const workbookfile::Error& e) {
         return QString::fromUtf8(e.what());
     }
     return {};
@@ -132,8 +132,9 @@ private slots:
         QFETCH(QString, reason);
         const std::string file = path.toStdString();
         const QString expected =
-            open ? engineError([&] { xlsx::Workbook::open(file); })
-                 : engineError([&] { xlsx::Workbook::create()->saveAs(file, xlsx::FileFormat::Xlsx); });
+            open ? engineError([&] { workbookfile::Workbook::open(file); }) : engineError([&] {
+                workbookfile::Workbook::create()->saveAs(file, workbookfile::FileFormat::Xlsx);
+            });
         QVERIFY2(expected.contains(reason), qPrintable(expected));
         IDispatch* target = open ? workbooks : workbook;
         const char16_t* member = open ? u"Open" : u"SaveAs";

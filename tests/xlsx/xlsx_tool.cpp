@@ -2,7 +2,6 @@
 // the spreadsheet server would, so that an independent reader can check the result.
 
 #include "FuzzWorkbook.h"
-#include "Internal.h"
 #include "Workbook.h"
 
 #include <csignal>
@@ -14,16 +13,16 @@
 
 namespace {
 
-using xlsx::ValueBlock;
-using xlsx::Workbook;
+using workbookfile::ValueBlock;
+using workbookfile::Workbook;
 
 // A sample workbook covering every kind of value and formatting.
-void writeSample(const std::string& path, xlsx::FileFormat format, bool streamed = false) {
+void writeSample(const std::string& path, workbookfile::FileFormat format, bool streamed = false) {
     auto wb = Workbook::create(3);
     if (streamed)
-        wb->impl().streamThreshold = 0; // every worksheet deflated piece by piece
+        wb->setStreamingThreshold(0); // every worksheet deflated piece by piece
     wb->setFixedTimestamp(1700000000);
-    xlsx::Worksheet* data = wb->worksheet(1);
+    workbookfile::Worksheet* data = wb->worksheet(1);
     data->rename("Data");
     ValueBlock header(1, 4);
     header.setText(1, 1, "Name");
@@ -51,7 +50,7 @@ void writeSample(const std::string& path, xlsx::FileFormat format, bool streamed
     unicode.setText(1, 2, std::string(32767, 'x'));
     data->putBlock(8, 1, unicode);
 
-    xlsx::Worksheet* second = wb->worksheet(2);
+    workbookfile::Worksheet* second = wb->worksheet(2);
     second->rename("Zweite Tabelle");
     ValueBlock big(20, 10);
     for (int r = 1; r <= 20; ++r)
@@ -67,10 +66,10 @@ void writeSample(const std::string& path, xlsx::FileFormat format, bool streamed
 
     wb->addWorksheet(3).rename("Last");
     wb->addWorksheet(0); // becomes the first worksheet with a default name
-    xlsx::Worksheet* far = wb->findWorksheet("LAST");
+    workbookfile::Worksheet* far = wb->findWorksheet("LAST");
     ValueBlock corner(1, 1);
     corner.setNumber(1, 1, 42);
-    far->putBlock(xlsx::kMaxRows, xlsx::kMaxColumns, corner);
+    far->putBlock(workbookfile::kMaxRows, workbookfile::kMaxColumns, corner);
     wb->saveAs(path, format);
 }
 
@@ -78,9 +77,9 @@ void writeSample(const std::string& path, xlsx::FileFormat format, bool streamed
 // and saves it under a new name.
 void editWorkbook(const std::string& in, const std::string& out) {
     auto wb = Workbook::open(in);
-    xlsx::Worksheet* data = wb->findWorksheet("data");
+    workbookfile::Worksheet* data = wb->findWorksheet("data");
     if (!data)
-        throw xlsx::Error("no Data sheet");
+        throw workbookfile::Error("no Data sheet");
     ValueBlock values(3, 2);
     for (int r = 1; r <= 3; ++r) {
         values.setNumber(r, 1, 1000 + r);
@@ -89,19 +88,19 @@ void editWorkbook(const std::string& in, const std::string& out) {
     data->putBlock(2, 2, values);
     data->setBold(1, 1, 1, 3);
     data->setNumberFormat(2, 2, 4, 2, "0.00");
-    xlsx::Worksheet& added = wb->addWorksheet(wb->worksheetCount());
+    workbookfile::Worksheet& added = wb->addWorksheet(wb->worksheetCount());
     added.rename("Added");
     ValueBlock one(1, 1);
     one.setText(1, 1, "hello");
     added.putBlock(1, 1, one);
-    wb->saveAs(out, out.size() > 5 && out.substr(out.size() - 5) == ".xlsm" ? xlsx::FileFormat::Xlsm
-                                                                            : xlsx::FileFormat::Xlsx);
+    wb->saveAs(out, out.size() > 5 && out.substr(out.size() - 5) == ".xlsm" ? workbookfile::FileFormat::Xlsm
+                                                                            : workbookfile::FileFormat::Xlsx);
 }
 
 // Opens a workbook and saves it back in place, stopping dead at step `killAt` of the save.
 void saveAndDie(const std::string& path, int killAt) {
     auto wb = Workbook::open(path);
-    xlsx::Worksheet* sheet = wb->worksheet(1);
+    workbookfile::Worksheet* sheet = wb->worksheet(1);
     ValueBlock block(200, 50);
     for (int r = 1; r <= 200; ++r)
         for (int c = 1; c <= 50; ++c)
@@ -173,17 +172,17 @@ int main(int argc, char** argv) {
     std::string cmd = argv[1];
     try {
         if (cmd == "sample") {
-            writeSample(argv[2], xlsx::FileFormat::Xlsx);
+            writeSample(argv[2], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "sample-streamed") {
-            writeSample(argv[2], xlsx::FileFormat::Xlsx, true);
+            writeSample(argv[2], workbookfile::FileFormat::Xlsx, true);
         } else if (cmd == "sample-xlsm") {
-            writeSample(argv[2], xlsx::FileFormat::Xlsm);
+            writeSample(argv[2], workbookfile::FileFormat::Xlsm);
         } else if (cmd == "sample-xlsb") {
-            writeSample(argv[2], xlsx::FileFormat::Xlsb);
+            writeSample(argv[2], workbookfile::FileFormat::Xlsb);
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
         } else if (cmd == "open") {
-            xlsx::OpenLimits limits;
+            workbookfile::OpenLimits limits;
             if (argc >= 5) {
                 limits.maxEntryBytes = std::strtoull(argv[3], nullptr, 10);
                 limits.maxTotalBytes = std::strtoull(argv[4], nullptr, 10);
@@ -206,13 +205,14 @@ int main(int argc, char** argv) {
         } else if (cmd == "cell" && argc >= 6) {
             // cell <in> <sheet> <row> <column>: what the engine reads there.
             auto wb = Workbook::open(argv[2]);
-            xlsx::Worksheet* ws = wb->findWorksheet(argv[3]);
+            workbookfile::Worksheet* ws = wb->findWorksheet(argv[3]);
             if (!ws)
-                throw xlsx::Error("no such worksheet");
-            const xlsx::CellInfo c = ws->cell(std::atoi(argv[4]), std::atoi(argv[5]));
+                throw workbookfile::Error("no such worksheet");
+            const workbookfile::CellInfo c = ws->cell(std::atoi(argv[4]), std::atoi(argv[5]));
             static const char* const types[] = {"empty", "number", "text", "boolean", "formula", "error"};
             std::printf("%s %s\n", types[int(c.type)],
-                        c.type == xlsx::CellType::Number ? std::to_string(c.number).c_str() : c.text.c_str());
+                        c.type == workbookfile::CellType::Number ? std::to_string(c.number).c_str()
+                                                                 : c.text.c_str());
         } else if (cmd == "replay-xlsb-parts" && argc >= 4) {
             // Replays an input of xlsb_fuzz_open: wrapped into a package, read, edited, saved.
             std::FILE* f = std::fopen(argv[2], "rb");
@@ -245,19 +245,19 @@ int main(int argc, char** argv) {
         } else if (cmd == "put-number" && argc >= 8) {
             // put-number <in> <out> <sheet> <row> <column> <value>
             auto wb = Workbook::open(argv[2]);
-            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw xlsx::Error("no such sheet");
+                throw workbookfile::Error("no such sheet");
             ValueBlock one(1, 1);
             one.setNumber(1, 1, std::atof(argv[7]));
             ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
-            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
+            wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "clear" && argc >= 5) {
             // clear <in> <out> <sheet> [texts...]: clears the sheet, writes the texts into row 1.
             auto wb = Workbook::open(argv[2]);
-            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw xlsx::Error("no such sheet");
+                throw workbookfile::Error("no such sheet");
             ws->clear();
             if (argc > 5) {
                 ValueBlock header(1, argc - 5);
@@ -265,14 +265,14 @@ int main(int argc, char** argv) {
                     header.setText(1, i - 4, argv[i]);
                 ws->putBlock(1, 1, header);
             }
-            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
+            wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "put-row" && argc >= 8) {
             // put-row <in> <out> <sheet> <row> <column> <values...>: "n:<number>" is a number,
             // "e:" an empty cell, anything else a text.
             auto wb = Workbook::open(argv[2]);
-            xlsx::Worksheet* ws = wb->findWorksheet(argv[4]);
+            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw xlsx::Error("no such sheet");
+                throw workbookfile::Error("no such sheet");
             ValueBlock values(1, argc - 7);
             for (int i = 7; i < argc; ++i) {
                 std::string value = argv[i];
@@ -282,19 +282,19 @@ int main(int argc, char** argv) {
                     values.setText(1, i - 6, value);
             }
             ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), values);
-            wb->saveAs(argv[3], xlsx::FileFormat::Xlsx);
+            wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);
             auto wb = Workbook::create(1);
             for (int i = 1; i <= count; ++i) {
-                xlsx::Worksheet* ws = i == 1 ? wb->worksheet(1) : &wb->addWorksheet(i - 1);
+                workbookfile::Worksheet* ws = i == 1 ? wb->worksheet(1) : &wb->addWorksheet(i - 1);
                 ValueBlock block(2, 2);
                 block.setNumber(1, 1, i);
                 block.setText(1, 2, "sheet " + std::to_string(i));
                 ws->putBlock(1, 1, block);
             }
-            wb->saveAs(argv[2], xlsx::FileFormat::Xlsx);
+            wb->saveAs(argv[2], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "save-signal" && argc >= 6) {
             // save-signal <path> <rows> <pause at step, 0 for none> <handling>
             saveAwaitingSignals(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argv[5]);

@@ -1,0 +1,189 @@
+#include "AtomicFile.h"
+
+#include "SaveSignals.h"
+#include "TempFiles.h"
+#include "Workbook.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <optional>
+
+namespace workbookfile {
+
+namespace {
+
+#ifdef O_PATH
+// Enough to create, rename and remove files in a folder that may not be listed.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+[[noreturn]] void fail(const std::string& target, const std::string& what, int error) {
+    throw Error("Cannot save \"" + target + "\": " + what + " (" + std::strerror(error) + ").");
+}
+
+[[noreturn]] void fail(const std::string& target, const std::string& what) {
+    fail(target, what, errno);
+}
+
+// The file that path finally names: symbolic links followed one by one, so that a dangling link
+// leads to the file it would name.
+std::string finalTarget(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return current;
+            fail(path, "cannot look up the file");
+        }
+        if (!S_ISLNK(st.st_mode))
+            return current;
+        if (hops == 40)
+            fail(path, "cannot follow its symbolic links", ELOOP);
+        char link[PATH_MAX];
+        ssize_t n = ::readlink(current.c_str(), link, sizeof link);
+        if (n < 0)
+            fail(path, "cannot read the symbolic link \"" + current + "\"");
+        if (std::size_t(n) >= sizeof link)
+            fail(path, "cannot read the symbolic link \"" + current + "\"", ENAMETOOLONG);
+        std::string next(link, std::size_t(n));
+        current = next.front() == '/' ? next : folderOf(current) + "/" + next;
+    }
+}
+
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void replaceFileAtomically(const std::string& target, const std::function<void(int fd)>& writeBody,
+                           const std::function<void()>& progress) {
+    const std::string file = finalTarget(target);
+    struct stat old;
+    const bool replacing = ::lstat(file.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT)
+        fail(target, "cannot look up the file");
+    if (replacing) {
+        if (S_ISDIR(old.st_mode))
+            throw Error("Cannot save \"" + target + "\": it is a folder.");
+        if (!S_ISREG(old.st_mode))
+            throw Error("Cannot save \"" + target + "\": it is not a regular file.");
+        // The rename needs only the folder's permission; a file protected against writing must
+        // not be replaced behind its owner's back.
+        if (::access(file.c_str(), W_OK) != 0)
+            fail(target, "the file may not be changed");
+    }
+    const std::string folder = folderOf(file);
+    Descriptor dir;
+    dir.fd = ::open(folder.c_str(), kFolderFlags);
+    if (dir.fd < 0)
+        fail(target, "cannot open the folder \"" + folder + "\"");
+    removeStaleTempFiles(dir.fd);
+
+    // Registered before it exists, so that a signal at any moment finds it.
+    std::optional<ActiveTempFile> active;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        tmp = newTempFileName();
+        active.emplace(dir.fd, tmp.c_str());
+        fd = ::openat(dir.fd, tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            const int error = errno;
+            active.reset();
+            if (error != EEXIST || attempt == 100)
+                fail(target, "cannot create a file in the folder \"" + folder + "\"", error);
+        }
+    }
+    auto interrupted = [&] {
+        throw Error("Cannot save \"" + target +
+                    "\": the save was interrupted by a signal; the file is unchanged.");
+    };
+    try {
+        if (replacing) {
+            // The new file belongs to the old one's owner and group where this process may say so
+            // (root may; a member of the file's group may keep the group).
+            if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM &&
+                ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+                // Neither: the file becomes this process's own, as any file it creates.
+            }
+            if (::fchmod(fd, old.st_mode & 07777) != 0)
+                fail(target, "cannot give the new file the permissions of the old one");
+        }
+        writeBody(fd);
+        if (::fsync(fd) != 0)
+            fail(target, "cannot flush the file to disk");
+        const int closed = ::close(fd);
+        fd = -1;
+        if (closed != 0)
+            fail(target, "cannot close the file");
+        if (progress)
+            progress();
+        if (active->removedBySignal())
+            interrupted();
+        if (::renameat(dir.fd, tmp.c_str(), dir.fd, baseName(file).c_str()) != 0) {
+            if (active->removedBySignal())
+                interrupted();
+            fail(target, "cannot replace the file");
+        }
+    } catch (...) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlinkat(dir.fd, tmp.c_str(), 0);
+        throw;
+    }
+    active.reset();
+    if (progress)
+        progress();
+    Descriptor sync;
+    sync.fd = ::openat(dir.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (sync.fd >= 0)
+        ::fsync(sync.fd);
+    if (progress)
+        progress();
+}
+
+} // namespace workbookfile

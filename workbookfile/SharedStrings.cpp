@@ -1,0 +1,123 @@
+#include "SharedStrings.h"
+
+#include "Workbook.h"
+#include "XmlDom.h"
+#include "XmlText.h"
+
+#include <charconv>
+
+namespace workbookfile {
+
+namespace {
+
+// Text of a string item: its <t>, or the <t> of each rich-text run; phonetic runs are not text.
+std::string itemText(const pugi::xml_node& si, bool& plain) {
+    std::string out;
+    plain = true;
+    for (pugi::xml_node c = si.first_child(); c; c = c.next_sibling()) {
+        std::string_view name = localName(c);
+        if (name == "t") {
+            out += c.text().get();
+        } else if (name == "r") {
+            plain = false;
+            if (pugi::xml_node t = childByLocalName(c, "t"))
+                out += t.text().get();
+        } else if (name == "rPh") {
+            plain = false;
+        }
+    }
+    return decodeCellText(out);
+}
+
+} // namespace
+
+void SharedStrings::load(std::string xml, std::string_view partName) {
+    pugi::xml_document doc;
+    parsePart(doc, xml, partName);
+    pugi::xml_node root = rootElement(doc);
+    if (localName(root) != "sst")
+        throw Error("The part \"" + std::string(partName) + "\" is not a shared string table.");
+    RootSpan span;
+    if (!findRootSpan(xml, span))
+        throw Error("The part \"" + std::string(partName) + "\" is not a shared string table.");
+    for (pugi::xml_node si = root.first_child(); si; si = si.next_sibling()) {
+        if (si.type() != pugi::node_element || localName(si) != "si")
+            continue;
+        bool plain;
+        std::string text = itemText(si, plain);
+        if (plain)
+            _index.emplace(text, std::uint32_t(_texts.size()));
+        _texts.push_back(std::move(text));
+    }
+    _originalCount = _texts.size();
+    _fileReferences = -1;
+    if (pugi::xml_attribute count = root.attribute("count")) {
+        std::string_view text = count.value();
+        unsigned long long value = 0;
+        auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (res.ec == std::errc() && res.ptr == text.data() + text.size() && value <= (1ull << 62))
+            _fileReferences = (long long)value;
+    }
+    _references = _fileReferences;
+    _original = std::move(xml);
+}
+
+std::uint32_t SharedStrings::intern(std::string_view text) {
+    auto [it, inserted] = _index.try_emplace(std::string(text), std::uint32_t(_texts.size()));
+    if (inserted)
+        _texts.emplace_back(text);
+    return it->second;
+}
+
+std::string SharedStrings::serialize() const {
+    std::string out;
+    std::string prefix;
+    std::string_view body;
+    if (_original.empty()) {
+        out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+              "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    } else {
+        RootSpan span;
+        findRootSpan(_original, span);
+        std::string_view orig(_original);
+        std::size_t tagEnd = span.selfClosing ? span.contentBegin : span.contentBegin - 1; // at '/' or '>'
+        std::string_view tag = orig.substr(span.startTagBegin, tagEnd - span.startTagBegin);
+        std::size_t nameEnd = tag.find_first_of(" \t\r\n");
+        std::string_view qname =
+            tag.substr(1, nameEnd == std::string_view::npos ? tag.size() - 1 : nameEnd - 1);
+        std::size_t colon = qname.find(':');
+        if (colon != std::string_view::npos)
+            prefix = std::string(qname.substr(0, colon + 1));
+        out.append(orig.substr(0, span.startTagBegin));
+        // Copy the start tag without its counts, which are rewritten.
+        std::string tagText(tag);
+        for (const char* attr : {" count=\"", " uniqueCount=\""}) {
+            std::size_t at = tagText.find(attr);
+            if (at == std::string::npos)
+                continue;
+            std::size_t end = tagText.find('"', at + std::char_traits<char>::length(attr));
+            if (end != std::string::npos)
+                tagText.erase(at, end + 1 - at);
+        }
+        out += tagText;
+        body = span.selfClosing ? std::string_view()
+                                : orig.substr(span.contentBegin, span.contentEnd - span.contentBegin);
+    }
+    if (_references >= 0)
+        out += " count=\"" + std::to_string(_references) + "\"";
+    out += " uniqueCount=\"" + std::to_string(_texts.size()) + "\">";
+    out.append(body);
+    for (std::size_t i = _originalCount; i < _texts.size(); ++i) {
+        const std::string& t = _texts[i];
+        out += "<" + prefix + "si><" + prefix + "t";
+        if (needsSpacePreserve(t))
+            out += " xml:space=\"preserve\"";
+        out += '>';
+        appendCellText(out, t);
+        out += "</" + prefix + "t></" + prefix + "si>";
+    }
+    out += "</" + prefix + "sst>";
+    return out;
+}
+
+} // namespace workbookfile

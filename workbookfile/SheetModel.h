@@ -1,0 +1,55 @@
+#pragma once
+
+// The cells of one worksheet, held compactly: 16 bytes per cell, rows by index.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace workbookfile {
+
+enum class CellKind : std::uint8_t {
+    Blank,   // formatting only
+    Number,  // number
+    String,  // shared string index
+    Boolean, // index 0/1
+    Raw,     // anything else read from a file (formulas, errors, inline strings): index into raws
+};
+
+struct Cell {
+    std::uint16_t column; // 0-based
+    CellKind kind;
+    std::uint32_t style;
+    union {
+        double number;
+        std::uint32_t index;
+    };
+};
+static_assert(sizeof(Cell) == 16, "cells must stay compact");
+
+struct Row {
+    std::vector<Cell> cells; // sorted by column
+    std::int32_t attrs = -1; // index into SheetModel::rowAttrs (row formatting kept from a file)
+};
+
+// A cell kept as read: its attributes other than r and s, and its inner XML.
+struct RawCell {
+    std::string attrs;
+    std::string inner;
+};
+
+struct SheetModel {
+    std::vector<Row> rows; // index = row number - 1
+    std::vector<RawCell> raws;
+    std::vector<std::string> rowAttrs;
+
+    const Cell* find(int row, int column) const;
+    Row& row(int row);
+    void clear();
+    int lastRow() const;
+    int lastColumn() const;
+    // Cells that refer to the shared string table.
+    std::size_t sharedStringCells() const;
+};
+
+} // namespace workbookfile

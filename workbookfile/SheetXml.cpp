@@ -1,0 +1,319 @@
+#include "SheetXml.h"
+
+#include "Workbook.h"
+#include "XmlDom.h"
+#include "XmlText.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <memory>
+
+namespace workbookfile {
+
+namespace {
+
+// Column letters of every column, computed once.
+struct ColumnNames {
+    char text[kMaxColumns][4];
+    unsigned char length[kMaxColumns];
+    ColumnNames() {
+        for (int c = 1; c <= kMaxColumns; ++c) {
+            std::string n = columnName(c);
+            std::memcpy(text[c - 1], n.data(), n.size());
+            length[c - 1] = static_cast<unsigned char>(n.size());
+        }
+    }
+};
+
+const ColumnNames& columnNames() {
+    static const ColumnNames names;
+    return names;
+}
+
+void appendUInt(std::string& out, std::uint64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+struct StringWriter : pugi::xml_writer {
+    std::string out;
+    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<std::string_view> skip) {
+    std::string out;
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        std::string_view name = a.name();
+        if (std::find(skip.begin(), skip.end(), name) != skip.end())
+            continue;
+        out += ' ';
+        out += name;
+        out += "=\"";
+        appendXmlEscaped(out, a.value());
+        out += '"';
+    }
+    return out;
+}
+
+} // namespace
+
+bool parseCellRef(std::string_view ref, int& row, int& column) {
+    std::size_t i = 0;
+    int col = 0;
+    while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
+        col = col * 26 + (ref[i] - 'A' + 1);
+        if (col > kMaxColumns)
+            return false;
+        ++i;
+    }
+    if (i == 0 || i == ref.size())
+        return false;
+    int r = 0;
+    auto res = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (res.ec != std::errc() || res.ptr != ref.data() + ref.size() || r < 1 || r > kMaxRows)
+        return false;
+    row = r;
+    column = col;
+    return true;
+}
+
+void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix) {
+    out += "<" + prefix + "sheetData>";
+    appendRows(out, model, prefix, 0, model.rows.size());
+    out += "</" + prefix + "sheetData>";
+}
+
+void appendRows(std::string& out, const SheetModel& model, const std::string& prefix, std::size_t firstRow,
+                std::size_t endRow) {
+    const ColumnNames& names = columnNames();
+    const std::string rowOpen = "<" + prefix + "row r=\"";
+    const std::string rowClose = "</" + prefix + "row>";
+    const std::string cOpen = "<" + prefix + "c r=\"";
+    const std::string cClose = "</" + prefix + "c>";
+    const std::string vOpen = "<" + prefix + "v>";
+    const std::string vClose = "</" + prefix + "v>";
+    char rowText[16];
+    for (std::size_t ri = firstRow; ri < endRow && ri < model.rows.size(); ++ri) {
+        const Row& row = model.rows[ri];
+        if (row.cells.empty() && row.attrs < 0)
+            continue;
+        auto rowEnd = std::to_chars(rowText, rowText + sizeof rowText, ri + 1).ptr;
+        std::size_t rowLen = std::size_t(rowEnd - rowText);
+        out += rowOpen;
+        out.append(rowText, rowLen);
+        out += '"';
+        if (row.attrs >= 0)
+            out += model.rowAttrs[std::size_t(row.attrs)];
+        if (row.cells.empty()) {
+            out += "/>";
+            continue;
+        }
+        out += '>';
+        for (const Cell& cell : row.cells) {
+            out += cOpen;
+            out.append(names.text[cell.column], names.length[cell.column]);
+            out.append(rowText, rowLen);
+            out += '"';
+            if (cell.style) {
+                out += " s=\"";
+                appendUInt(out, cell.style);
+                out += '"';
+            }
+            switch (cell.kind) {
+            case CellKind::Blank:
+                out += "/>";
+                break;
+            case CellKind::Number:
+                out += '>';
+                out += vOpen;
+                appendNumber(out, cell.number);
+                out += vClose;
+                out += cClose;
+                break;
+            case CellKind::String:
+                out += " t=\"s\">";
+                out += vOpen;
+                appendUInt(out, cell.index);
+                out += vClose;
+                out += cClose;
+                break;
+            case CellKind::Boolean:
+                out += " t=\"b\">";
+                out += vOpen;
+                out += cell.index ? '1' : '0';
+                out += vClose;
+                out += cClose;
+                break;
+            case CellKind::Raw: {
+                const RawCell& raw = model.raws[cell.index];
+                out += raw.attrs;
+                if (raw.inner.empty()) {
+                    out += "/>";
+                } else {
+                    out += '>';
+                    out += raw.inner;
+                    out += cClose;
+                }
+                break;
+            }
+            }
+        }
+        out += rowClose;
+    }
+}
+
+void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName) {
+    auto fail = [&](const std::string& why) {
+        throw Error("The worksheet part \"" + std::string(partName) + "\" is malformed: " + why + ".");
+    };
+    pugi::xml_document doc;
+    std::unique_ptr<char[]> buffer(new char[xml.size()]);
+    std::memcpy(buffer.get(), xml.data(), xml.size());
+    pugi::xml_parse_result res = doc.load_buffer_inplace(
+        buffer.get(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
+    if (!res)
+        fail(std::string(res.description()) + " in the cell data");
+    pugi::xml_node sheetData = rootElement(doc);
+    int lastRow = 0;
+    for (pugi::xml_node rowNode = sheetData.first_child(); rowNode; rowNode = rowNode.next_sibling()) {
+        if (rowNode.type() != pugi::node_element || localName(rowNode) != "row")
+            continue;
+        int rowNumber = lastRow + 1;
+        if (pugi::xml_attribute r = rowNode.attribute("r")) {
+            rowNumber = r.as_int(0);
+        }
+        if (rowNumber <= lastRow || rowNumber > kMaxRows)
+            fail("row " + std::string(rowNode.attribute("r").value()) + " is out of order or out of range");
+        lastRow = rowNumber;
+        Row& row = model.row(rowNumber);
+        std::string attrs = attributesExcept(rowNode, {"r", "spans"});
+        if (!attrs.empty()) {
+            row.attrs = std::int32_t(model.rowAttrs.size());
+            model.rowAttrs.push_back(std::move(attrs));
+        }
+        int lastColumn = 0;
+        for (pugi::xml_node c = rowNode.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element || localName(c) != "c")
+                continue;
+            int cellRow = rowNumber, column = lastColumn + 1;
+            if (pugi::xml_attribute r = c.attribute("r")) {
+                if (!parseCellRef(r.value(), cellRow, column) || cellRow != rowNumber)
+                    fail("cell reference \"" + std::string(r.value()) + "\" does not fit its row");
+            }
+            if (column <= lastColumn || column > kMaxColumns)
+                fail("cells of row " + std::to_string(rowNumber) + " are out of order");
+            lastColumn = column;
+            Cell cell{};
+            cell.column = std::uint16_t(column - 1);
+            cell.style = std::uint32_t(c.attribute("s").as_uint(0));
+            std::string_view type = c.attribute("t").value();
+            int attrCount = 0;
+            bool onlySimpleAttrs = true;
+            for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
+                ++attrCount;
+                std::string_view n = a.name();
+                if (n != "r" && n != "s" && n != "t")
+                    onlySimpleAttrs = false;
+            }
+            pugi::xml_node v;
+            bool onlyValue = true;
+            for (pugi::xml_node k = c.first_child(); k; k = k.next_sibling()) {
+                if (k.type() != pugi::node_element)
+                    continue;
+                if (localName(k) == "v" && !v)
+                    v = k;
+                else
+                    onlyValue = false;
+            }
+            bool simple = false;
+            if (onlySimpleAttrs && onlyValue) {
+                const char* text = v.text().get();
+                std::string_view value(text);
+                if (!v && type.empty()) {
+                    cell.kind = CellKind::Blank;
+                    simple = true;
+                } else if (v && (type.empty() || type == "n")) {
+                    double d = 0;
+                    auto r = std::from_chars(value.data(), value.data() + value.size(), d);
+                    if (r.ec == std::errc() && r.ptr == value.data() + value.size()) {
+                        cell.kind = CellKind::Number;
+                        cell.number = d;
+                        simple = true;
+                    }
+                } else if (v && type == "s") {
+                    std::uint32_t index = 0;
+                    auto r = std::from_chars(value.data(), value.data() + value.size(), index);
+                    if (r.ec == std::errc() && r.ptr == value.data() + value.size()) {
+                        cell.kind = CellKind::String;
+                        cell.index = index;
+                        simple = true;
+                    }
+                } else if (v && type == "b" && (value == "0" || value == "1")) {
+                    cell.kind = CellKind::Boolean;
+                    cell.index = value == "1";
+                    simple = true;
+                }
+            }
+            if (!simple) {
+                RawCell raw;
+                raw.attrs = attributesExcept(c, {"r", "s"});
+                StringWriter w;
+                for (pugi::xml_node k = c.first_child(); k; k = k.next_sibling())
+                    k.print(w, "", pugi::format_raw, pugi::encoding_utf8);
+                raw.inner = std::move(w.out);
+                cell.kind = CellKind::Raw;
+                cell.index = std::uint32_t(model.raws.size());
+                model.raws.push_back(std::move(raw));
+            }
+            row.cells.push_back(cell);
+        }
+    }
+}
+
+std::size_t countSharedStringCells(std::string_view xml) {
+    std::size_t count = 0;
+    for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
+        std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", at + 1);
+        if (nameEnd == std::string_view::npos)
+            break;
+        std::string_view name = xml.substr(at + 1, nameEnd - at - 1);
+        if (name != "c" && (name.size() < 2 || name.substr(name.size() - 2) != ":c"))
+            continue;
+        std::size_t tagEnd = xml.find('>', nameEnd);
+        std::string_view tag =
+            xml.substr(nameEnd, tagEnd == std::string_view::npos ? std::string_view::npos : tagEnd - nameEnd);
+        for (std::string_view type : {"t=\"s\"", "t='s'"}) {
+            std::size_t t = tag.find(type);
+            if (t != std::string_view::npos && t > 0 &&
+                (tag[t - 1] == ' ' || tag[t - 1] == '\t' || tag[t - 1] == '\r' || tag[t - 1] == '\n')) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+std::string dimensionRef(const SheetModel& model) {
+    int firstRow = 0, lastRow = 0, firstCol = kMaxColumns + 1, lastCol = 0;
+    for (std::size_t i = 0; i < model.rows.size(); ++i) {
+        const auto& cells = model.rows[i].cells;
+        if (cells.empty())
+            continue;
+        if (!firstRow)
+            firstRow = int(i + 1);
+        lastRow = int(i + 1);
+        firstCol = std::min(firstCol, int(cells.front().column) + 1);
+        lastCol = std::max(lastCol, int(cells.back().column) + 1);
+    }
+    if (!firstRow)
+        return "A1";
+    std::string ref = columnName(firstCol) + std::to_string(firstRow);
+    if (firstRow != lastRow || firstCol != lastCol)
+        ref += ":" + columnName(lastCol) + std::to_string(lastRow);
+    return ref;
+}
+
+} // namespace workbookfile

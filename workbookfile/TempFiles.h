@@ -1,0 +1,22 @@
+#pragma once
+
+// Names of the temporary files that saves write before renaming them over the workbook:
+// ".gridwell-save-<pid>-XXXXXX" in the folder of the file being replaced. They are short whatever
+// the workbook's name, so they fit every file system's limit on names, and they carry the pid of
+// the saving process, so that a later save can tell the leftover of a killed process from the
+// file of a save still running.
+
+#include <string>
+
+namespace workbookfile {
+
+// A fresh name for a temporary file of this process; the random part differs on every call.
+std::string newTempFileName();
+
+// Removes from the folder open as dirFd the temporary files whose process is gone: regular files
+// only, never this process's own. Failures are ignored; a leftover then waits for the next save.
+// Pids are only meaningful on this machine: a folder shared with others must not hold saves of
+// another machine in progress.
+void removeStaleTempFiles(int dirFd);
+
+} // namespace workbookfile

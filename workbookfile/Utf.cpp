@@ -1,0 +1,111 @@
+#include "Utf.h"
+#include "Workbook.h"
+
+#include <iterator>
+
+namespace workbookfile {
+
+void appendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return out;
+}
+
+std::string toUtf8(std::u16string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        std::uint32_t c = in[i];
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF)
+                throw Error("The text contains an unpaired UTF-16 surrogate.");
+            c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            throw Error("The text contains an unpaired UTF-16 surrogate.");
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view in) {
+    std::u16string out;
+    out.reserve(in.size());
+    std::size_t i = 0;
+    while (i < in.size()) {
+        unsigned char b = static_cast<unsigned char>(in[i]);
+        std::uint32_t c;
+        int extra;
+        if (b < 0x80) {
+            c = b;
+            extra = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            extra = 3;
+        } else {
+            throw Error("The text is not valid UTF-8.");
+        }
+        if (extra > 0 && i + extra >= in.size())
+            throw Error("The text is not valid UTF-8.");
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char n = static_cast<unsigned char>(in[i + k]);
+            if ((n & 0xC0) != 0x80)
+                throw Error("The text is not valid UTF-8.");
+            c = (c << 6) | (n & 0x3F);
+        }
+        static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            throw Error("The text is not valid UTF-8.");
+        i += extra + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += char16_t(0xD800 + (c >> 10));
+            out += char16_t(0xDC00 + (c & 0x3FF));
+        } else {
+            out += char16_t(c);
+        }
+    }
+    return out;
+}
+
+std::string columnName(int column) {
+    if (column < 1 || column > kMaxColumns)
+        throw Error("Column " + std::to_string(column) + " is outside the worksheet.");
+    char buf[4];
+    int n = 0;
+    while (column > 0) {
+        int rem = (column - 1) % 26;
+        buf[n++] = char('A' + rem);
+        column = (column - 1) / 26;
+    }
+    return std::string(std::reverse_iterator<char*>(buf + n), std::reverse_iterator<char*>(buf));
+}
+
+} // namespace workbookfile

@@ -1,0 +1,446 @@
+#include "Internal.h"
+#include "Xlsb.h"
+
+#include "XmlDom.h"
+#include "XmlText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <unordered_map>
+
+namespace workbookfile {
+
+namespace {
+
+void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) {
+    if (firstRow < 1 || firstColumn < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns ||
+        firstRow > lastRow || firstColumn > lastColumn)
+        throw Error("The range of rows " + std::to_string(firstRow) + " to " + std::to_string(lastRow) +
+                    " and columns " + std::to_string(firstColumn) + " to " + std::to_string(lastColumn) +
+                    " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) + ", columns 1 to " +
+                    std::to_string(kMaxColumns) + ").");
+}
+
+// Days from 1899-12-30, where date serials of the 1900 date system count from, to 1904-01-01.
+constexpr double kDays1900To1904 = 1462.0;
+
+// The calendar day of a serial of the 1900 date system, as YYYY-MM-DD.
+std::string dateText(double serial) {
+    // Days since 1970-01-01, then the civil date in the proleptic Gregorian calendar.
+    long long z = (long long)std::floor(serial) - 25569 + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long day = doy - (153 * mp + 2) / 5 + 1;
+    const long long month = mp < 10 ? mp + 3 : mp - 9;
+    const long long year = yoe + era * 400 + (month <= 2);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
+    return text;
+}
+
+// Formatting a rectangle gives each of its cells a record; refuse areas that would exhaust memory.
+constexpr long long kMaxFormattedCells = 64ll * 1024 * 1024;
+
+std::vector<Cell>::iterator lowerColumn(std::vector<Cell>& cells, std::uint16_t column) {
+    return std::lower_bound(cells.begin(), cells.end(), column,
+                            [](const Cell& c, std::uint16_t v) { return c.column < v; });
+}
+
+// Replaces the cells of columns [first, last] of a row with segment.
+void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
+                    std::vector<Cell>::iterator to, const std::vector<Cell>& segment) {
+    std::size_t oldCount = std::size_t(to - from);
+    if (oldCount == segment.size()) {
+        std::copy(segment.begin(), segment.end(), from);
+    } else if (from == cells.end()) {
+        cells.insert(cells.end(), segment.begin(), segment.end());
+    } else {
+        std::size_t at = std::size_t(from - cells.begin());
+        cells.erase(from, to);
+        cells.insert(cells.begin() + std::ptrdiff_t(at), segment.begin(), segment.end());
+    }
+}
+
+// The shared-formula group a raw cell leads ("" when it is no group's master cell).
+std::string sharedMasterOf(const RawCell& raw) {
+    if (raw.inner.find("shared") == std::string::npos)
+        return {};
+    pugi::xml_document doc;
+    doc.load_buffer(raw.inner.data(), raw.inner.size());
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+            n.attribute("ref"))
+            return n.attribute("si").value();
+    return {};
+}
+
+// Cells of a shared-formula group whose master cell was overwritten would leave a file the
+// spreadsheet repairs; they keep their last values instead of the formula.
+void dropOrphanedSharedFormulas(SheetModel& model, const std::set<std::string>& groups) {
+    if (groups.empty())
+        return;
+    for (Row& row : model.rows)
+        for (Cell& cell : row.cells) {
+            if (cell.kind != CellKind::Raw)
+                continue;
+            RawCell& raw = model.raws[cell.index];
+            if (raw.inner.find("shared") == std::string::npos)
+                continue;
+            pugi::xml_document doc;
+            doc.load_buffer(raw.inner.data(), raw.inner.size());
+            bool dropped = false;
+            for (pugi::xml_node n = doc.first_child(); n;) {
+                pugi::xml_node next = n.next_sibling();
+                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+                    groups.count(n.attribute("si").value())) {
+                    doc.remove_child(n);
+                    dropped = true;
+                }
+                n = next;
+            }
+            if (!dropped)
+                continue;
+            struct Writer : pugi::xml_writer {
+                std::string out;
+                void write(const void* data, size_t size) override {
+                    out.append(static_cast<const char*>(data), size);
+                }
+            } w;
+            for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+                n.print(w, "", pugi::format_raw, pugi::encoding_utf8);
+            raw.inner = std::move(w.out);
+        }
+}
+
+} // namespace
+
+Worksheet::Worksheet(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+Worksheet::~Worksheet() = default;
+
+const std::string& Worksheet::name() const {
+    return d->name;
+}
+
+void Worksheet::rename(std::string_view newName) {
+    d->workbook->impl().renameSheet(*this, newName);
+}
+
+int Worksheet::position() const {
+    return d->workbook->impl().positionOf(this);
+}
+
+int Worksheet::sheetPosition() const {
+    return d->workbook->impl().tabPositionOf(this);
+}
+
+Workbook& Worksheet::workbook() const {
+    return *d->workbook;
+}
+
+void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
+    const ValueBlock::Data& b = block.data();
+    long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
+    if (row < 1 || column < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns)
+        throw Error("A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
+                    " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                    " does not fit in the worksheet (rows 1 to " + std::to_string(kMaxRows) +
+                    ", columns 1 to " + std::to_string(kMaxColumns) + ").");
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
+    const double dateShift = wb.date1904 ? kDays1900To1904 : 0.0;
+    if (wb.date1904)
+        for (const BlockCell& c : b.cells)
+            if (c.kind == BlockKind::Date && c.number < dateShift)
+                throw Error("The date " + dateText(c.number) + " cannot be written into the workbook \"" +
+                            wb.path + "\": it counts dates from 1904-01-01.");
+    wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
+    SheetModel& model = d->model;
+
+    // Strings get their shared index once, however often the block refers to them.
+    std::vector<std::uint32_t> textIndex(b.texts.size());
+    std::vector<bool> used(b.texts.size(), false);
+    for (const BlockCell& c : b.cells)
+        if (c.kind == BlockKind::Text)
+            used[c.text] = true;
+    for (std::size_t i = 0; i < b.texts.size(); ++i)
+        if (used[i])
+            textIndex[i] = wb.strings.intern(b.texts[i]);
+
+    std::unordered_map<std::uint32_t, std::uint32_t> dateStyle[2];
+    auto dateStyleFor = [&](std::uint32_t style, bool withTime) {
+        if (!wb.styles.isGeneral(style))
+            return style;
+        auto& memo = dateStyle[withTime];
+        auto it = memo.find(style);
+        if (it != memo.end())
+            return it->second;
+        std::uint32_t s = wb.styles.withDateFormat(style, withTime);
+        memo.emplace(style, s);
+        return s;
+    };
+
+    model.row(int(lastRow));
+    std::set<std::string> orphanedGroups;
+    std::vector<Cell> segment;
+    segment.reserve(std::size_t(b.columns));
+    const auto first = std::uint16_t(column - 1);
+    const auto last = std::uint16_t(lastColumn - 1);
+    for (int r = 0; r < b.rows; ++r) {
+        std::uint32_t rowStyle = 0;
+        const bool rowFormatted = rowFormat(model, row + r, rowStyle);
+        std::vector<Cell>& cells = model.rows[std::size_t(row - 1 + r)].cells;
+        auto from = cells.empty() || cells.back().column < first ? cells.end() : lowerColumn(cells, first);
+        auto to = from == cells.end() ? from : lowerColumn(cells, std::uint16_t(last + 1));
+        auto existing = from;
+        segment.clear();
+        const BlockCell* src = &b.cells[std::size_t(r) * std::size_t(b.columns)];
+        for (int c = 0; c < b.columns; ++c) {
+            auto col = std::uint16_t(first + c);
+            std::uint32_t style = 0;
+            const bool exists = existing != to && existing->column == col;
+            if (!exists) {
+                // A new cell takes the format of its row or column, as in the spreadsheet.
+                style = rowFormatted ? rowStyle : columnStyle(d->columnFormats, col + 1);
+            } else {
+                style = existing->style;
+                if (existing->kind == CellKind::Raw) {
+                    std::string group = sharedMasterOf(model.raws[existing->index]);
+                    if (!group.empty())
+                        orphanedGroups.insert(group);
+                }
+                ++existing;
+            }
+            Cell cell;
+            cell.column = col;
+            cell.style = style;
+            switch (src[c].kind) {
+            case BlockKind::Empty:
+                if (!exists || !style)
+                    continue;
+                cell.kind = CellKind::Blank;
+                cell.index = 0;
+                break;
+            case BlockKind::Number:
+                cell.kind = CellKind::Number;
+                cell.number = src[c].number;
+                break;
+            case BlockKind::Date:
+                cell.kind = CellKind::Number;
+                cell.number = src[c].number - dateShift;
+                cell.style = dateStyleFor(style, src[c].number != std::floor(src[c].number));
+                break;
+            case BlockKind::Text:
+                cell.kind = CellKind::String;
+                cell.index = textIndex[src[c].text];
+                break;
+            case BlockKind::Boolean:
+                cell.kind = CellKind::Boolean;
+                cell.index = src[c].number != 0.0;
+                break;
+            }
+            segment.push_back(cell);
+        }
+        replaceSegment(cells, from, to, segment);
+    }
+    dropOrphanedSharedFormulas(model, orphanedGroups);
+    d->changed = true;
+    wb.cellsChanged = true;
+}
+
+namespace {
+
+template <typename StyleMap>
+void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
+             int lastColumn, StyleMap&& map) {
+    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
+    if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
+        throw Error("The range to format is too large: format at most " + std::to_string(kMaxFormattedCells) +
+                    " cells at once.");
+    wb.ensureLoaded(sheet);
+    wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
+    SheetModel& model = sheet.model;
+    std::unordered_map<std::uint32_t, std::uint32_t> memo;
+    auto mapped = [&](std::uint32_t style) {
+        auto it = memo.find(style);
+        if (it != memo.end())
+            return it->second;
+        std::uint32_t s = map(style);
+        memo.emplace(style, s);
+        return s;
+    };
+    mapped(0); // may throw before anything changed
+    model.row(lastRow);
+    const auto first = std::uint16_t(firstColumn - 1);
+    const auto last = std::uint16_t(lastColumn - 1);
+    std::vector<Cell> segment;
+    for (int r = firstRow; r <= lastRow; ++r) {
+        std::uint32_t rowStyle = 0;
+        const bool rowFormatted = rowFormat(model, r, rowStyle);
+        std::vector<Cell>& cells = model.rows[std::size_t(r - 1)].cells;
+        auto from = lowerColumn(cells, first);
+        auto to = lowerColumn(cells, std::uint16_t(last + 1));
+        auto existing = from;
+        segment.clear();
+        for (std::uint32_t col = first; col <= last; ++col) {
+            if (existing != to && existing->column == col) {
+                Cell cell = *existing++;
+                cell.style = mapped(cell.style);
+                segment.push_back(cell);
+            } else {
+                // A cell that does not exist has the format of its row or column.
+                const std::uint32_t style =
+                    rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, int(col) + 1);
+                Cell cell;
+                cell.column = std::uint16_t(col);
+                cell.kind = CellKind::Blank;
+                cell.index = 0;
+                cell.style = mapped(style);
+                if (cell.style != style)
+                    segment.push_back(cell);
+            }
+        }
+        replaceSegment(cells, from, to, segment);
+    }
+    sheet.changed = true;
+}
+
+} // namespace
+
+void Worksheet::setBold(int firstRow, int firstColumn, int lastRow, int lastColumn, bool bold) {
+    Workbook::Impl& wb = d->workbook->impl();
+    restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
+            [&](std::uint32_t style) { return wb.styles.withBold(style, bold); });
+}
+
+void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int lastColumn,
+                                std::string_view formatCode) {
+    if (formatCode.empty())
+        throw Error("A number format cannot be empty.");
+    if (utf16Length(formatCode) < 0)
+        throw Error("The number format is not valid UTF-8.");
+    if (utf16Length(formatCode) > 255)
+        throw Error("A number format has at most 255 characters.");
+    Workbook::Impl& wb = d->workbook->impl();
+    restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
+            [&](std::uint32_t style) { return wb.styles.withNumberFormat(style, formatCode); });
+}
+
+void Worksheet::clear() {
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, 1, 1, kMaxRows, kMaxColumns, false);
+    wb.clearSheetExtras(*d);
+    wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
+    d->model.clear();
+    d->columnFormats.clear(); // clearing took them from the columns
+    d->changed = true;
+    wb.cellsChanged = true;
+}
+
+void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn) {
+    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    wb.checkCellsWritable(*d, firstRow, firstColumn, lastRow, lastColumn, false);
+    wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
+    auto& rows = d->model.rows;
+    const auto first = std::uint16_t(firstColumn - 1);
+    const auto last = std::uint16_t(lastColumn - 1);
+    std::set<std::string> orphanedGroups;
+    for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
+        std::vector<Cell>& cells = rows[r].cells;
+        auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
+        for (auto it = from; it != to; ++it)
+            if (it->kind == CellKind::Raw) {
+                std::string group = sharedMasterOf(d->model.raws[it->index]);
+                if (!group.empty())
+                    orphanedGroups.insert(group);
+            }
+        cells.erase(from, to);
+    }
+    dropOrphanedSharedFormulas(d->model, orphanedGroups);
+    d->changed = true;
+    wb.cellsChanged = true;
+}
+
+CellInfo Worksheet::cell(int row, int column) const {
+    checkRectangle(row, column, row, column);
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    CellInfo info;
+    const Cell* cell = d->model.find(row, column);
+    if (!cell)
+        return info;
+    info.bold = wb.styles.isBold(cell->style);
+    info.numberFormat = wb.styles.numberFormat(cell->style);
+    switch (cell->kind) {
+    case CellKind::Blank:
+        break;
+    case CellKind::Number:
+        info.type = CellType::Number;
+        info.number = cell->number;
+        break;
+    case CellKind::String:
+        info.type = CellType::Text;
+        if (cell->index < wb.strings.size())
+            info.text = wb.strings.text(cell->index);
+        break;
+    case CellKind::Boolean:
+        info.type = CellType::Boolean;
+        info.boolean = cell->index != 0;
+        break;
+    case CellKind::Raw: {
+        const RawCell& raw = d->model.raws[cell->index];
+        if (d->binary) {
+            describeXlsbCell(raw, info);
+            break;
+        }
+        pugi::xml_document doc;
+        std::string xml = "<c" + raw.attrs + ">" + raw.inner + "</c>";
+        doc.load_buffer(xml.data(), xml.size());
+        pugi::xml_node c = doc.first_child();
+        std::string_view type = c.attribute("t").value();
+        if (pugi::xml_node f = childByLocalName(c, "f")) {
+            info.type = CellType::Formula;
+            info.text = f.text().get();
+        } else if (type == "e") {
+            info.type = CellType::Error;
+            info.text = childByLocalName(c, "v").text().get();
+        } else if (type == "inlineStr" || type == "str") {
+            info.type = CellType::Text;
+            pugi::xml_node is = childByLocalName(c, "is");
+            if (is) {
+                for (pugi::xml_node k = is.first_child(); k; k = k.next_sibling()) {
+                    if (localName(k) == "t")
+                        info.text += k.text().get();
+                    else if (localName(k) == "r")
+                        info.text += childByLocalName(k, "t").text().get();
+                }
+                info.text = decodeCellText(info.text);
+            } else {
+                info.text = childByLocalName(c, "v").text().get();
+            }
+        }
+        break;
+    }
+    }
+    return info;
+}
+
+int Worksheet::lastRow() const {
+    d->workbook->impl().ensureLoaded(*d);
+    return d->model.lastRow();
+}
+
+int Worksheet::lastColumn() const {
+    d->workbook->impl().ensureLoaded(*d);
+    return d->model.lastColumn();
+}
+
+} // namespace workbookfile

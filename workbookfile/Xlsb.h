@@ -1,0 +1,90 @@
+#pragma once
+
+// Binary workbooks (.xlsb). The engine keeps one model for both formats: an opened binary workbook
+// is described to the rest of the engine by the same DOMs (its list of sheets, styles and shared
+// strings as the XML parts would hold them), while its own records are kept and written back
+// unchanged wherever nothing changed. Worksheets read from a binary part hold records instead
+// of XML text around their cells (Worksheet::Impl::binary).
+
+#include "Internal.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace workbookfile {
+
+inline constexpr const char* kXlsbMainType = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
+inline constexpr const char* kXlsbWorksheetType = "application/vnd.ms-excel.worksheet";
+inline constexpr const char* kXlsbStylesType = "application/vnd.ms-excel.styles";
+inline constexpr const char* kXlsbStringsType = "application/vnd.ms-excel.sharedStrings";
+
+// What an opened binary workbook keeps of its own parts.
+struct XlsbBook {
+    std::string workbookRecords; // the workbook part as read
+    // The <sheet> element made for each sheet record, in the order of the records.
+    std::vector<pugi::xml_node> sheetNodes;
+    bool date1904 = false;
+
+    std::string styleRecords; // the styles part as read; empty when the workbook had none
+    std::size_t fontCount = 0, cellXfCount = 0;
+    std::vector<std::uint32_t> formatIds; // of the number formats it defines
+
+    std::string stringRecords; // the shared strings part as read
+    std::size_t stringCount = 0;
+};
+
+// Opening (XlsbReader.cpp, with Workbook::Impl::loadXlsbPackage): reads a worksheet's records: its cells into
+// the model, the records around them kept as they are.
+void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
+
+// Saving (XlsbWriter.cpp). Throws Error when the workbook cannot be saved in the target format
+// because of the format it was read from.
+void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std::string& path);
+// Brings the parts of an opened binary workbook up to date, as prepareForSave does for XML.
+void prepareXlsbSave(Workbook::Impl& wb);
+// Writes the package to fd: an opened binary workbook with its parts as they are now, a new one
+// made from the engine's model.
+void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path);
+
+// The workbook part (XlsbWorkbook.cpp): of a new workbook, and of an opened one with its list of
+// sheets and calculation properties brought up to date.
+std::string newXlsbWorkbook(const Workbook::Impl& wb);
+std::string updatedXlsbWorkbook(const Workbook::Impl& wb);
+
+// Clearing a binary worksheet (XlsbClear.cpp): what Worksheet::clear removes besides cells.
+void clearXlsbSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
+
+// Worksheet records (XlsbSheet.cpp).
+std::string newXlsbSheetHead();
+std::string newXlsbSheetTail();
+// The whole worksheet part: head with its dimension brought up to date, the rows, the tail.
+std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, const std::string& tail,
+                             const std::string& part);
+// Reads the records between the worksheet's cell table markers into an empty model; head and tail
+// receive the records before and after them.
+void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& model, std::string& head,
+                    std::string& tail);
+// What a cell kept as records holds: formulas (their text is not read), errors, inline texts.
+void describeXlsbCell(const RawCell& raw, CellInfo& info);
+// True when the worksheet part holds cells referring to the shared string table.
+bool xlsbSheetHasStringCells(std::string_view data, const std::string& part);
+
+// Styles (XlsbStyles.cpp).
+// The style sheet of a new workbook, from the style DOM the engine built.
+std::string xlsbStylesFromXml(const std::string& styleXml);
+// The style DOM describing a binary style sheet, for Styles::load.
+std::string xmlStylesFromXlsb(std::string_view records, const std::string& part, XlsbBook& book);
+// The binary style sheet read, extended by what the style DOM gained since.
+std::string extendXlsbStyles(const XlsbBook& book, const std::string& styleXml, const std::string& part);
+
+// Shared strings (XlsbStrings.cpp).
+// The table of a new workbook (original empty), or the one read (original) with the strings from
+// index `from` on added; references is the count of cells referring to it.
+std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from, std::string_view original,
+                                 const std::string& part, long long references);
+// The shared string DOM describing a binary table, for SharedStrings::load.
+std::string xmlStringsFromXlsb(std::string_view records, const std::string& part, XlsbBook& book);
+
+} // namespace workbookfile

@@ -1,0 +1,203 @@
+// Opening binary workbooks: the workbook part's list of sheets, the styles and the shared strings
+// become the engine's model; the records themselves are kept for saving.
+
+#include "Utf.h"
+#include "Xlsb.h"
+#include "XlsbRecords.h"
+#include "XmlDom.h"
+
+#include "SheetNames.h"
+
+#include <algorithm>
+
+namespace workbookfile {
+
+namespace {
+
+constexpr std::uint32_t kDate1904 = 1;            // BrtWbProp: dates count from 1904
+constexpr std::uint32_t kNullString = 0xFFFFFFFF; // an absent XLNullableWideString
+
+SheetType sheetTypeOf(std::string_view relationshipType) {
+    if (endsWith(relationshipType, "/worksheet"))
+        return SheetType::Worksheet;
+    if (endsWith(relationshipType, "/chartsheet"))
+        return SheetType::Chartsheet;
+    if (endsWith(relationshipType, "/dialogsheet"))
+        return SheetType::Dialogsheet;
+    if (endsWith(relationshipType, "/xlMacrosheet") || endsWith(relationshipType, "/xlIntlMacrosheet"))
+        return SheetType::Macrosheet;
+    return SheetType::Other;
+}
+
+struct SheetRecord {
+    std::uint32_t state = 0, tabId = 0;
+    std::string relId, name;
+};
+
+SheetRecord readSheetRecord(std::string_view bytes, const std::string& part) {
+    BodyReader body(bytes, part);
+    SheetRecord s;
+    s.state = body.u32();
+    s.tabId = body.u32();
+    // The relationship id may be absent (a sheet without a part); the name may not.
+    BodyReader peek = body;
+    if (peek.u32() == kNullString)
+        body.skip(4);
+    else
+        s.relId = body.wideString();
+    s.name = body.wideString();
+    return s;
+}
+
+} // namespace
+
+void Workbook::Impl::loadXlsbPackage() {
+    Workbook::Impl& wb = *this;
+    auto book = std::make_shared<XlsbBook>();
+    wb.xlsb = book;
+    wb.format = FileFormat::Xlsb;
+    wb.workbookDir = partFolder(wb.workbookPart);
+    wb.workbookRelsPart = relationshipsPartOf(wb.workbookPart);
+    if (wb.hasPart(wb.workbookRelsPart))
+        parsePart(wb.workbookRels, wb.readPart(wb.workbookRelsPart), wb.workbookRelsPart);
+    else
+        parsePart(wb.workbookRels,
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>",
+                  wb.workbookRelsPart);
+
+    // The list of sheets, as the XML workbook part would hold it, for the rest of the engine.
+    book->workbookRecords = wb.readPart(wb.workbookPart);
+    parsePart(wb.workbookXml,
+              std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
+                  "\"><sheets/></workbook>",
+              wb.workbookPart);
+    wb.relPrefix = "r:";
+    wb.sheetsNode = childByLocalName(rootElement(wb.workbookXml), "sheets");
+    RecordReader reader(book->workbookRecords, wb.workbookPart);
+    Record r;
+    bool begun = false;
+    while (reader.next(r)) {
+        if (r.type == rt::BeginBook) {
+            begun = true;
+        } else if (r.type == rt::WbProp) {
+            BodyReader body(r.body, wb.workbookPart);
+            book->date1904 = (body.u32() & kDate1904) != 0;
+        } else if (r.type == rt::BookProtection) {
+            BodyReader body(r.body, wb.workbookPart);
+            body.skip(4); // the password verifiers
+            wb.structureLocked = (body.u16() & 1) != 0;
+        } else if (r.type == rt::BundleSh) {
+            const SheetRecord s = readSheetRecord(r.body, wb.workbookPart);
+            pugi::xml_node node = wb.sheetsNode.append_child("sheet");
+            node.append_attribute("name").set_value(s.name.c_str());
+            node.append_attribute("sheetId").set_value(s.tabId);
+            if (s.state == 1 || s.state == 2)
+                node.append_attribute("state").set_value(s.state == 1 ? "hidden" : "veryHidden");
+            node.append_attribute("r:id").set_value(s.relId.c_str());
+            book->sheetNodes.push_back(node);
+        }
+    }
+    if (!begun)
+        throw Error("The file \"" + wb.path +
+                    "\" is not a workbook: its binary workbook part does not begin one.");
+    wb.date1904 = book->date1904;
+
+    std::vector<std::pair<std::string, std::pair<std::string, std::string>>> rels; // id, type, target
+    for (pugi::xml_node rel = rootElement(wb.workbookRels).first_child(); rel; rel = rel.next_sibling())
+        if (rel.type() == pugi::node_element) {
+            rels.push_back({rel.attribute("Id").value(),
+                            {rel.attribute("Type").value(),
+                             resolveTarget(wb.workbookDir, rel.attribute("Target").value())}});
+            wb.relIds.insert(rel.attribute("Id").value());
+        }
+    for (pugi::xml_node s : book->sheetNodes) {
+        wb.indexSheetNode(s);
+        const std::string id = s.attribute("r:id").value();
+        auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& x) { return x.first == id; });
+        if (rel == rels.end())
+            throw Error("The sheet \"" + std::string(s.attribute("name").value()) + "\" of \"" + wb.path +
+                        "\" has no relationship to its part.");
+        const SheetType type = sheetTypeOf(rel->second.first);
+        const std::string& target = rel->second.second;
+        if (type != SheetType::Worksheet) {
+            wb.tabs.push_back({s, type, nullptr, target});
+            continue;
+        }
+        if (!wb.hasPart(target))
+            throw Error("The file \"" + wb.path + "\" lacks the part \"" + target + "\" of the worksheet \"" +
+                        s.attribute("name").value() + "\".");
+        auto impl = std::make_unique<Worksheet::Impl>();
+        impl->workbook = wb.self;
+        impl->name = s.attribute("name").value();
+        impl->foldedName = foldSheetName(impl->name);
+        impl->node = s;
+        impl->part = target;
+        impl->binary = true;
+        wb.sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
+        wb.tabs.push_back({s, type, wb.sheets.back().get(), target});
+    }
+
+    wb.stylesPart = wb.relationshipTarget("styles");
+    if (!wb.stylesPart.empty() && wb.hasPart(wb.stylesPart)) {
+        wb.styles.load(xmlStylesFromXlsb(wb.readPart(wb.stylesPart), wb.stylesPart, *book), wb.stylesPart);
+    } else {
+        // Written whole at the first save; its relationship is made then.
+        wb.stylesPart.clear();
+        wb.styles.load(Styles::emptyStyleSheet(), "styles");
+    }
+    wb.stringsPart = wb.relationshipTarget("sharedStrings");
+    if (!wb.stringsPart.empty() && wb.hasPart(wb.stringsPart)) {
+        wb.strings.load(xmlStringsFromXlsb(wb.readPart(wb.stringsPart), wb.stringsPart, *book),
+                        wb.stringsPart);
+    } else {
+        wb.stringsPart.clear();
+        // A table made now would give such cells the texts written next.
+        for (const SheetEntry& tab : wb.tabs) {
+            if (tab.type != SheetType::Worksheet || !xlsbSheetHasStringCells(wb.readPart(tab.part), tab.part))
+                continue;
+            throw Error("The workbook \"" + wb.path + "\" is damaged: its worksheet \"" +
+                        tab.node.attribute("name").value() +
+                        "\" has shared-string cells but no shared string table.");
+        }
+    }
+}
+
+void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
+    const std::string data = wb.readPart(sheet.part);
+    SheetModel model;
+    std::string head, tail;
+    parseXlsbSheet(data, sheet.part, model, head, tail);
+    std::vector<ColumnFormat> columns;
+    SheetProtection protection;
+    for (const std::string* records : {&head, &tail}) {
+        RecordReader reader(*records, sheet.part);
+        Record r;
+        while (reader.next(r)) {
+            BodyReader body(r.body, sheet.part);
+            if (r.type == rt::ColInfo) {
+                const std::uint32_t first = body.u32(), last = body.u32();
+                body.skip(4);
+                const std::uint32_t style = body.u32() & 0xFFFFFF;
+                if (style && first <= last && last < std::uint32_t(kMaxColumns))
+                    columns.push_back({int(first) + 1, int(last) + 1, style});
+            } else if (r.type == rt::SheetProtection) {
+                body.skip(2); // the password verifier
+                protection.cells = body.u32() != 0;
+                body.skip(8);
+                protection.formats = body.u32() != 0; // formatting locked cells is refused
+            }
+        }
+    }
+    std::sort(columns.begin(), columns.end(),
+              [](const ColumnFormat& a, const ColumnFormat& b) { return a.first < b.first; });
+    sheet.head = std::move(head);
+    sheet.tail = std::move(tail);
+    sheet.prefix.clear();
+    sheet.model = std::move(model);
+    sheet.columnFormats = std::move(columns);
+    sheet.protection = protection;
+    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
+    sheet.loaded = true;
+}
+
+} // namespace workbookfile

@@ -1,0 +1,352 @@
+// Worksheet parts of binary workbooks: the cell table between its begin and end records is read
+// into the engine's cell model and written from it; every other record is kept as read.
+
+#include "Xlsb.h"
+#include "XlsbRecords.h"
+
+#include <algorithm>
+
+namespace workbookfile {
+
+namespace {
+
+// A row's properties after its index, as kept: ixfe, miyRw and three bytes of flags.
+constexpr std::size_t kRowFields = 9;
+constexpr std::size_t kRowHeaderFixed = 4 + kRowFields;
+// A new row: default format and height (15 points in twips), no flags.
+const char kDefaultRow[kRowFields] = {0, 0, 0, 0, 0x2C, 0x01, 0, 0, 0};
+
+constexpr std::uint32_t kShortFirst = 12, kShortLast = 18; // cells that take the previous column + 1
+constexpr std::uint32_t kShortToLong = 11;
+
+bool isCellRecord(std::uint32_t type) {
+    return (type >= rt::CellBlank && type <= rt::FmlaError) || type == rt::CellRString ||
+           (type >= kShortFirst && type <= kShortLast);
+}
+
+[[noreturn]] void malformed(const std::string& part, const std::string& what) {
+    throw Error("The worksheet part \"" + part + "\" is malformed: " + what + ".");
+}
+
+void putCell(std::string& body, std::uint16_t column, std::uint32_t style) {
+    putU32(body, column);
+    putU32(body, style & 0xFFFFFF); // style in the low 24 bits, no phonetic flag
+}
+
+void appendCell(std::string& out, const SheetModel& model, const Cell& cell) {
+    std::string body;
+    switch (cell.kind) {
+    case CellKind::Blank:
+        putCell(body, cell.column, cell.style);
+        appendRecord(out, rt::CellBlank, body);
+        return;
+    case CellKind::Number: {
+        putCell(body, cell.column, cell.style);
+        std::uint32_t rk;
+        if (rkNumber(cell.number, rk)) {
+            putU32(body, rk);
+            appendRecord(out, rt::CellRk, body);
+        } else {
+            putF64(body, cell.number);
+            appendRecord(out, rt::CellReal, body);
+        }
+        return;
+    }
+    case CellKind::String:
+        putCell(body, cell.column, cell.style);
+        putU32(body, cell.index);
+        appendRecord(out, rt::CellIsst, body);
+        return;
+    case CellKind::Boolean:
+        putCell(body, cell.column, cell.style);
+        putU8(body, cell.index ? 1 : 0);
+        appendRecord(out, rt::CellBool, body);
+        return;
+    case CellKind::Raw: {
+        // The records as read, with the cell's format as it is now.
+        std::string records = model.raws[cell.index].inner;
+        RecordReader reader(records, "cell");
+        Record first;
+        if (reader.next(first) && first.body.size() >= 8) {
+            const std::size_t at = std::size_t(first.body.data() - records.data()) + 4;
+            const auto keep = static_cast<unsigned char>(records[at + 3]);
+            patchU32(records, at, (cell.style & 0xFFFFFF) | (std::uint32_t(keep) << 24));
+        }
+        out += records;
+        return;
+    }
+    }
+}
+
+void appendRowHeader(std::string& out, std::size_t index, const Row& row, const SheetModel& model) {
+    std::string body;
+    putU32(body, std::uint32_t(index));
+    std::string_view extra;
+    if (row.attrs >= 0) {
+        const std::string& kept = model.rowAttrs[std::size_t(row.attrs)];
+        body.append(kept, 0, kRowFields);
+        extra = std::string_view(kept).substr(kRowFields);
+    } else {
+        body.append(kDefaultRow, kRowFields);
+    }
+    // The column spans of the row's cells, one per block of 1024 columns holding any.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+    for (const Cell& c : row.cells) {
+        if (!spans.empty() && spans.back().first / 1024 == c.column / 1024u)
+            spans.back().second = c.column;
+        else
+            spans.emplace_back(c.column, c.column);
+    }
+    putU32(body, std::uint32_t(spans.size()));
+    for (const auto& [first, last] : spans) {
+        putU32(body, first);
+        putU32(body, last);
+    }
+    appendRecord(out, rt::RowHdr, body);
+    out.append(extra);
+}
+
+// The used area as the dimension record states it (0-based, inclusive).
+std::string dimensionBody(const SheetModel& model) {
+    std::uint32_t firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+    bool any = false;
+    for (std::size_t r = 0; r < model.rows.size(); ++r) {
+        const Row& row = model.rows[r];
+        if (row.cells.empty())
+            continue;
+        if (!any) {
+            firstRow = std::uint32_t(r);
+            firstColumn = row.cells.front().column;
+            any = true;
+        }
+        lastRow = std::uint32_t(r);
+        firstColumn = std::min<std::uint32_t>(firstColumn, row.cells.front().column);
+        lastColumn = std::max<std::uint32_t>(lastColumn, row.cells.back().column);
+    }
+    std::string body;
+    putU32(body, firstRow);
+    putU32(body, lastRow);
+    putU32(body, firstColumn);
+    putU32(body, lastColumn);
+    return body;
+}
+
+} // namespace
+
+std::string newXlsbSheetHead() {
+    std::string out;
+    appendRecord(out, rt::BeginSheet, {});
+    appendRecord(out, rt::WsDim, std::string(16, '\0'));
+    appendRecord(out, rt::BeginSheetData, {});
+    return out;
+}
+
+std::string newXlsbSheetTail() {
+    std::string out;
+    appendRecord(out, rt::EndSheetData, {});
+    std::string margins; // left, right, top, bottom, header, footer in inches, as the spreadsheet's own
+    for (double inches : {0.7, 0.7, 0.75, 0.75, 0.3, 0.3})
+        putF64(margins, inches);
+    appendRecord(out, rt::PageMargins, margins);
+    appendRecord(out, rt::EndSheet, {});
+    return out;
+}
+
+std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, const std::string& tail,
+                             const std::string& part) {
+    std::size_t cells = 0;
+    for (const Row& r : model.rows)
+        cells += r.cells.size();
+    std::string out;
+    out.reserve(head.size() + tail.size() + cells * 16 + model.rows.size() * 30);
+    RecordReader reader(head, part);
+    Record r;
+    std::size_t copied = 0;
+    while (reader.next(r))
+        if (r.type == rt::WsDim) {
+            out.append(head, copied, r.begin - copied);
+            appendRecord(out, rt::WsDim, dimensionBody(model));
+            copied = r.end;
+        }
+    out.append(head, copied, std::string::npos);
+    for (std::size_t i = 0; i < model.rows.size(); ++i) {
+        const Row& row = model.rows[i];
+        if (row.cells.empty() && row.attrs < 0)
+            continue;
+        appendRowHeader(out, i, row, model);
+        for (const Cell& c : row.cells)
+            appendCell(out, model, c);
+    }
+    out += tail;
+    return out;
+}
+
+void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& model, std::string& head,
+                    std::string& tail) {
+    RecordReader reader(data, part);
+    Record r;
+    std::size_t headEnd = std::string_view::npos; // past the last record kept before the cells
+    bool inCells = false, ended = false, rowSeen = false;
+    long long currentRow = -1;
+    long lastColumn = -1;
+    // The cell last read, in its long form, while trailing records may still join it.
+    std::string lastCellRecord;
+    while (reader.next(r)) {
+        if (!inCells) {
+            if (r.type == rt::BeginSheetData) {
+                inCells = true;
+                headEnd = r.end;
+            }
+            continue;
+        }
+        if (r.type == rt::EndSheetData) {
+            tail = std::string(data.substr(r.begin));
+            ended = true;
+            break;
+        }
+        if (r.type == rt::RowHdr) {
+            BodyReader body(r.body, part);
+            const std::uint32_t index = body.u32();
+            if (index >= std::uint32_t(kMaxRows) || (long long)index <= currentRow)
+                malformed(part, "its rows are out of order or beyond the last row");
+            if (r.body.size() < kRowHeaderFixed)
+                malformed(part, "a row record is too short");
+            currentRow = index;
+            lastColumn = -1;
+            lastCellRecord.clear();
+            Row& row = model.row(int(index + 1));
+            row.attrs = std::int32_t(model.rowAttrs.size());
+            model.rowAttrs.emplace_back(r.body.substr(4, kRowFields));
+            rowSeen = true;
+            continue;
+        }
+        if (isCellRecord(r.type)) {
+            if (currentRow < 0)
+                malformed(part, "a cell comes before any row");
+            const bool isShort = r.type >= kShortFirst && r.type <= kShortLast;
+            BodyReader body(r.body, part);
+            const long column = isShort ? lastColumn + 1 : long(body.u32());
+            if (column >= kMaxColumns || column <= lastColumn)
+                malformed(part, "its cells are out of order or beyond the last column");
+            const std::uint32_t styleAndFlags = body.u32();
+            const std::uint32_t type = isShort ? r.type - kShortToLong : r.type;
+            std::string longBody;
+            putU32(longBody, std::uint32_t(column));
+            longBody.append(r.body.substr(isShort ? 0 : 4));
+            lastCellRecord.clear();
+            appendRecord(lastCellRecord, type, longBody);
+            lastColumn = column;
+
+            Cell cell;
+            cell.column = std::uint16_t(column);
+            cell.style = styleAndFlags & 0xFFFFFF;
+            const bool plain = (styleAndFlags >> 24) == 0;
+            const std::size_t rest = body.remaining();
+            if (plain && type == rt::CellBlank && rest == 0) {
+                cell.kind = CellKind::Blank;
+                cell.index = 0;
+            } else if (plain && type == rt::CellRk && rest == 4) {
+                cell.kind = CellKind::Number;
+                cell.number = rkValue(body.u32());
+            } else if (plain && type == rt::CellReal && rest == 8) {
+                cell.kind = CellKind::Number;
+                cell.number = body.f64();
+            } else if (plain && type == rt::CellIsst && rest == 4) {
+                cell.kind = CellKind::String;
+                cell.index = body.u32();
+            } else if (plain && type == rt::CellBool && rest == 1 && r.body.back() <= 1) {
+                cell.kind = CellKind::Boolean;
+                cell.index = body.u8();
+            } else {
+                cell.kind = CellKind::Raw;
+                cell.index = std::uint32_t(model.raws.size());
+                model.raws.push_back({std::string(), lastCellRecord});
+            }
+            model.rows[std::size_t(currentRow)].cells.push_back(cell);
+            continue;
+        }
+        // Any other record (shared formulas, cell metadata, future records) stays with what it
+        // follows: the last cell, the row, or the records before the first row.
+        const std::string_view bytes = data.substr(r.begin, r.end - r.begin);
+        if (!rowSeen) {
+            headEnd = r.end;
+        } else if (lastColumn < 0) {
+            model.rowAttrs.back().append(bytes);
+        } else {
+            Cell& cell = model.rows[std::size_t(currentRow)].cells.back();
+            if (cell.kind != CellKind::Raw) {
+                cell.kind = CellKind::Raw;
+                cell.index = std::uint32_t(model.raws.size());
+                model.raws.push_back({std::string(), lastCellRecord});
+            }
+            model.raws[cell.index].inner.append(bytes);
+        }
+    }
+    if (!inCells)
+        throw Error("The worksheet part \"" + part + "\" has no cell data.");
+    if (!ended)
+        malformed(part, "its cell data has no end");
+    head = std::string(data.substr(0, headEnd));
+}
+
+void describeXlsbCell(const RawCell& raw, CellInfo& info) {
+    RecordReader reader(raw.inner, "cell");
+    Record r;
+    if (!reader.next(r))
+        return;
+    BodyReader body(r.body, "cell");
+    body.skip(8); // column and format
+    switch (r.type) {
+    case rt::FmlaString:
+    case rt::FmlaNum:
+    case rt::FmlaBool:
+    case rt::FmlaError:
+        info.type = CellType::Formula;
+        break;
+    case rt::CellError: {
+        static const std::pair<std::uint8_t, const char*> errors[] = {
+            {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+            {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"},    {0x2B, "#GETTING_DATA"}};
+        const std::uint8_t code = body.u8();
+        info.type = CellType::Error;
+        for (const auto& [value, text] : errors)
+            if (value == code)
+                info.text = text;
+        break;
+    }
+    case rt::CellSt:
+        info.type = CellType::Text;
+        info.text = body.wideString();
+        break;
+    case rt::CellRString:
+        body.skip(1); // whether runs and phonetic text follow
+        info.type = CellType::Text;
+        info.text = body.wideString();
+        break;
+    case rt::CellRk:
+        info.type = CellType::Number;
+        info.number = rkValue(body.u32());
+        break;
+    case rt::CellReal:
+        info.type = CellType::Number;
+        info.number = body.f64();
+        break;
+    case rt::CellBool:
+        info.type = CellType::Boolean;
+        info.boolean = body.u8() != 0;
+        break;
+    default:
+        break;
+    }
+}
+
+bool xlsbSheetHasStringCells(std::string_view data, const std::string& part) {
+    RecordReader reader(data, part);
+    Record r;
+    while (reader.next(r))
+        if (r.type == rt::CellIsst || r.type == kShortLast)
+            return true;
+    return false;
+}
+
+} // namespace workbookfile

@@ -1,0 +1,102 @@
+// The shared string table of a binary workbook: described to the engine as the XML table would be,
+// and written back as the records read followed by the strings added since.
+
+#include "Xlsb.h"
+#include "XlsbRecords.h"
+#include "XmlText.h"
+
+namespace workbookfile {
+
+namespace {
+
+// The counts of a table's first record: references from cells (-1 when unknown) and strings.
+std::string beginSst(long long references, std::size_t strings) {
+    std::string body;
+    putU32(body, std::uint32_t(references < 0 ? 0 : std::min<long long>(references, 0x7FFFFFFF)));
+    putU32(body, std::uint32_t(std::min<std::size_t>(strings, 0x7FFFFFFF)));
+    return body;
+}
+
+void appendItem(std::string& out, const std::string& text) {
+    std::string body;
+    putU8(body, 0); // a plain string: no runs, no phonetic text
+    putWideString(body, text);
+    appendRecord(out, rt::SSTItem, body);
+}
+
+} // namespace
+
+std::string xmlStringsFromXlsb(std::string_view records, const std::string& part, XlsbBook& book) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                      "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    std::string items;
+    RecordReader reader(records, part);
+    Record r;
+    bool begun = false;
+    std::size_t count = 0;
+    while (reader.next(r)) {
+        if (r.type == rt::BeginSst) {
+            BodyReader body(r.body, part);
+            const std::uint32_t total = body.u32();
+            if (total <= 0x7FFFFFFF)
+                xml += " count=\"" + std::to_string(total) + "\"";
+            begun = true;
+        } else if (r.type == rt::SSTItem) {
+            if (!begun)
+                throw Error("The shared string table \"" + part + "\" has strings before its beginning.");
+            BodyReader body(r.body, part);
+            const std::uint8_t flags = body.u8();
+            const std::string text = body.wideString();
+            // Formatted strings are not reused for plain texts written later.
+            const bool plain = (flags & 3) == 0;
+            items += plain ? "<si><t xml:space=\"preserve\">" : "<si><r><t xml:space=\"preserve\">";
+            appendCellText(items, text);
+            items += plain ? "</t></si>" : "</t></r></si>";
+            ++count;
+        }
+    }
+    if (!begun)
+        throw Error("The part \"" + part + "\" is not a shared string table.");
+    book.stringRecords = std::string(records);
+    book.stringCount = count;
+    return xml + ">" + items + "</sst>";
+}
+
+std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from, std::string_view original,
+                                 const std::string& part, long long references) {
+    std::string out;
+    if (original.empty()) {
+        appendRecord(out, rt::BeginSst, beginSst(references, strings.size()));
+        for (std::size_t i = 0; i < strings.size(); ++i)
+            appendItem(out, strings.text(std::uint32_t(i)));
+        appendRecord(out, rt::EndSst, {});
+        return out;
+    }
+    // The records read stay as they are; the counts are brought up to date and the new strings
+    // go before the table's end.
+    RecordReader reader(original, part);
+    Record r;
+    std::size_t copied = 0;
+    while (reader.next(r)) {
+        if (r.type == rt::BeginSst) {
+            out.append(original.substr(copied, r.begin - copied));
+            appendRecord(out, rt::BeginSst, beginSst(references, strings.size()));
+            copied = r.end;
+        } else if (r.type == rt::EndSst) {
+            out.append(original.substr(copied, r.begin - copied));
+            for (std::size_t i = from; i < strings.size(); ++i)
+                appendItem(out, strings.text(std::uint32_t(i)));
+            copied = r.begin;
+            from = strings.size();
+        }
+    }
+    out.append(original.substr(copied));
+    if (from < strings.size()) { // a table without its end record
+        for (std::size_t i = from; i < strings.size(); ++i)
+            appendItem(out, strings.text(std::uint32_t(i)));
+        appendRecord(out, rt::EndSst, {});
+    }
+    return out;
+}
+
+} // namespace workbookfile

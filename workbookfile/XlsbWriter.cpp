@@ -1,0 +1,333 @@
+// Saving binary workbooks. An opened one keeps every part it does not change byte for byte, as
+// the XML path does; a new one is made from the engine's model. Worksheets are made and deflated
+// a few at a time beside the thread that writes the archive in order.
+
+#include "Utf.h"
+#include "Xlsb.h"
+#include "XlsbRecords.h"
+#include "XmlDom.h"
+#include "XmlText.h"
+#include "ZipWriter.h"
+
+#include <algorithm>
+#include <deque>
+#include <future>
+#include <thread>
+
+namespace workbookfile {
+
+namespace {
+
+constexpr int kDeflateLevel = 5; // as for XML workbooks (Save.cpp)
+
+struct Item {
+    enum Kind { Copy, Content, Sheet } kind = Content;
+    std::string name;
+    long source = -1;
+    const std::string* content = nullptr;
+    const SheetModel* model = nullptr;
+    const std::string* head = nullptr;
+    const std::string* tail = nullptr;
+};
+
+PackedEntry pack(const Item& item) {
+    if (item.kind == Item::Sheet)
+        return packEntry(item.name, xlsbSheetRecords(*item.model, *item.head, *item.tail, item.name),
+                         kDeflateLevel);
+    return packEntry(item.name, *item.content, kDeflateLevel);
+}
+
+void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, const std::string& path) {
+    ZipWriter zip(fd, path, wb.fixedTime ? wb.fixedTime : std::time(nullptr));
+    const std::size_t window = std::max(2u, std::min(std::thread::hardware_concurrency(), 4u));
+    std::deque<std::pair<std::size_t, std::future<PackedEntry>>> pending;
+    std::size_t next = 0;
+    auto fill = [&](std::size_t current) {
+        while (next < items.size() && pending.size() < window) {
+            if (next >= current && items[next].kind != Item::Copy) {
+                const Item* item = &items[next];
+                pending.emplace_back(next, std::async(std::launch::async, [item] { return pack(*item); }));
+            }
+            ++next;
+        }
+    };
+    int step = 0;
+    try {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            fill(i);
+            const Item& item = items[i];
+            if (item.kind == Item::Copy) {
+                ZipReader::RawInfo info = wb.source->rawInfo(std::size_t(item.source));
+                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
+                wb.source->copyRaw(std::size_t(item.source),
+                                   [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
+                zip.endRaw();
+            } else {
+                PackedEntry entry = pending.front().second.get();
+                pending.pop_front();
+                zip.add(entry);
+            }
+            if (wb.progress)
+                wb.progress(++step);
+        }
+        zip.finish();
+    } catch (...) {
+        for (auto& p : pending) // the workers read the workbook: let them finish first
+            p.second.wait();
+        throw;
+    }
+}
+
+std::string isoTime(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string coreProperties(std::time_t t) {
+    const std::string stamp = isoTime(t);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<cp:coreProperties "
+           "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+           "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+           "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
+           stamp + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
+           "</dcterms:modified></cp:coreProperties>";
+}
+
+std::string relationship(const std::string& id, const std::string& type, const std::string& target) {
+    std::string out = "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"";
+    appendXmlEscaped(out, target);
+    return out + "\"/>";
+}
+
+std::string overrideFor(const std::string& part, const char* type) {
+    std::string out = "<Override PartName=\"/";
+    appendXmlEscaped(out, part);
+    return out + "\" ContentType=\"" + type + "\"/>";
+}
+
+// The count of cells referring to the shared strings: as the file stated it, moved by what changed
+// in the worksheets read (those not read keep theirs).
+long long stringReferences(const Workbook::Impl& wb) {
+    long long count = std::max(0LL, wb.strings.fileReferenceCount());
+    long long loadedNow = 0;
+    for (const auto& s : wb.sheets) {
+        const Worksheet::Impl& sheet = s->impl();
+        if (!sheet.loaded)
+            continue;
+        const auto now = (long long)sheet.model.sharedStringCells();
+        loadedNow += now;
+        count += now - (long long)sheet.stringCellsAtLoad;
+    }
+    return std::max(count, loadedNow);
+}
+
+// A worksheet the engine added to an opened binary workbook becomes a binary part.
+void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
+    wb.ensureLoaded(sheet);
+    const std::string part = wb.newPartName(wb.workbookDir + "worksheets/sheet", ".bin");
+    const std::string id = sheet.node.attribute("r:id").value();
+    for (pugi::xml_node rel = rootElement(wb.workbookRels).first_child(); rel; rel = rel.next_sibling())
+        if (std::string_view(rel.attribute("Id").value()) == id)
+            rel.attribute("Target").set_value(wb.relativeTarget(part).c_str());
+    wb.workbookRelsChanged = true;
+    wb.removeOverride(sheet.part);
+    wb.removePart(sheet.part);
+    wb.appendOverride(part, kXlsbWorksheetType);
+    for (SheetEntry& tab : wb.tabs)
+        if (tab.part == sheet.part)
+            tab.part = part;
+    sheet.part = part;
+    sheet.head = newXlsbSheetHead();
+    sheet.tail = newXlsbSheetTail();
+    sheet.prefix.clear();
+    sheet.binary = true;
+    sheet.changed = true;
+}
+
+void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
+    // Parts made here, in the order they go into the archive.
+    std::vector<std::pair<std::string, std::string>> parts;
+    std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                        "<Default Extension=\"rels\" "
+                        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                        "<Default Extension=\"bin\" ContentType=\"" +
+                        std::string(kXlsbMainType) + "\"/>" + overrideFor("xl/workbook.bin", kXlsbMainType);
+    std::string rels =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    std::vector<std::string> sheetParts;
+    int n = 0;
+    for (const SheetEntry& tab : wb.tabs) {
+        sheetParts.push_back("xl/worksheets/sheet" + std::to_string(++n) + ".bin");
+        types += overrideFor(sheetParts.back(), kXlsbWorksheetType);
+        rels += relationship(tab.node.attribute("r:id").value(), relationshipType("worksheet"),
+                             "worksheets/sheet" + std::to_string(n) + ".bin");
+    }
+    auto freeId = [&] {
+        for (std::size_t i = wb.relIds.size() + 1;; ++i)
+            if (!wb.relIds.count("rId" + std::to_string(i)) &&
+                rels.find("\"rId" + std::to_string(i) + "\"") == std::string::npos)
+                return "rId" + std::to_string(i);
+    };
+    rels += relationship(freeId(), relationshipType("styles"), "styles.bin");
+    types += overrideFor("xl/styles.bin", kXlsbStylesType);
+    long long references = 0;
+    for (const auto& s : wb.sheets)
+        references += (long long)s->impl().model.sharedStringCells();
+    const bool strings = wb.strings.size() > 0;
+    if (strings) {
+        rels += relationship(freeId(), relationshipType("sharedStrings"), "sharedStrings.bin");
+        types += overrideFor("xl/sharedStrings.bin", kXlsbStringsType);
+    }
+    rels += "</Relationships>";
+    types += overrideFor("docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml") +
+             overrideFor("docProps/app.xml",
+                         "application/vnd.openxmlformats-officedocument.extended-properties+xml") +
+             "</Types>";
+
+    parts.emplace_back("[Content_Types].xml", types);
+    parts.emplace_back(
+        "_rels/.rels",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+            relationship("rId1", relationshipType("officeDocument"), "xl/workbook.bin") +
+            relationship("rId2",
+                         "http://schemas.openxmlformats.org/package/2006/relationships/metadata/"
+                         "core-properties",
+                         "docProps/core.xml") +
+            relationship("rId3", relationshipType("extended-properties"), "docProps/app.xml") +
+            "</Relationships>");
+    parts.emplace_back("docProps/app.xml", wb.readPart("docProps/app.xml"));
+    parts.emplace_back("docProps/core.xml", coreProperties(wb.fixedTime ? wb.fixedTime : std::time(nullptr)));
+    parts.emplace_back("xl/workbook.bin", newXlsbWorkbook(wb));
+    parts.emplace_back("xl/_rels/workbook.bin.rels", rels);
+    parts.emplace_back("xl/styles.bin", xlsbStylesFromXml(wb.styles.serialize()));
+    if (strings)
+        parts.emplace_back("xl/sharedStrings.bin",
+                           xlsbStringsFromTable(wb.strings, 0, {}, "xl/sharedStrings.bin", references));
+
+    static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
+    std::vector<Item> items;
+    for (const auto& [name, content] : parts)
+        items.push_back({Item::Content, name, -1, &content});
+    for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
+        const Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
+        items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &head, &tail});
+    }
+    writeItems(wb, items, fd, path);
+}
+
+} // namespace
+
+void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std::string& path) {
+    if (target == FileFormat::Xlsb && wb.source && !wb.xlsb)
+        throw Error("Cannot save \"" + path +
+                    "\" as a binary workbook (.xlsb): the workbook was read from an XML workbook (.xlsx or "
+                    ".xlsm), which is saved in that format only.");
+    if (target != FileFormat::Xlsb && wb.xlsb)
+        throw Error("Cannot save \"" + path +
+                    "\" as .xlsx or .xlsm: the workbook was read from a binary workbook (.xlsb), which is "
+                    "saved as .xlsb only.");
+}
+
+void prepareXlsbSave(Workbook::Impl& wb) {
+    if (!wb.xlsb) {
+        // A new workbook is made whole while it is written, from its worksheets' cells.
+        for (const auto& s : wb.sheets)
+            wb.ensureLoaded(s->impl());
+        return;
+    }
+    const XlsbBook& book = *wb.xlsb;
+    for (const auto& s : wb.sheets)
+        if (!s->impl().binary)
+            makeBinary(wb, s->impl());
+    // Formulas elsewhere may depend on changed cells: the calculation chain goes and the workbook
+    // asks for a full recalculation on opening (updatedXlsbWorkbook).
+    if (wb.cellsChanged)
+        wb.dropWorkbookRelated("calcChain");
+
+    const long long references = stringReferences(wb);
+    if (wb.strings.appended() || references != wb.strings.fileReferenceCount()) {
+        if (wb.stringsPart.empty()) {
+            wb.stringsPart = wb.relationshipTarget("sharedStrings");
+            if (wb.stringsPart.empty()) {
+                wb.stringsPart = wb.newPartName(wb.workbookDir + "sharedStrings", ".bin", false);
+                wb.addRelationship(relationshipType("sharedStrings"), wb.relativeTarget(wb.stringsPart));
+            }
+            wb.setOverride(wb.stringsPart, kXlsbStringsType);
+        }
+        wb.setPart(wb.stringsPart, xlsbStringsFromTable(wb.strings, book.stringCount, book.stringRecords,
+                                                        wb.stringsPart, references));
+    }
+    if (wb.styles.changed() || (wb.stylesPart.empty() && wb.cellsChanged)) {
+        if (book.styleRecords.empty()) {
+            if (wb.stylesPart.empty()) {
+                wb.stylesPart = wb.newPartName(wb.workbookDir + "styles", ".bin", false);
+                wb.addRelationship(relationshipType("styles"), wb.relativeTarget(wb.stylesPart));
+                wb.setOverride(wb.stylesPart, kXlsbStylesType);
+            }
+            wb.setPart(wb.stylesPart, xlsbStylesFromXml(wb.styles.serialize()));
+        } else {
+            wb.setPart(wb.stylesPart, extendXlsbStyles(book, wb.styles.serialize(), wb.stylesPart));
+        }
+    }
+    if (wb.workbookChanged || wb.cellsChanged)
+        wb.setPart(wb.workbookPart, updatedXlsbWorkbook(wb));
+    if (wb.workbookRelsChanged)
+        wb.setPart(wb.workbookRelsPart, serializePart(wb.workbookRels));
+    if (wb.contentTypesChanged)
+        wb.setPart("[Content_Types].xml", serializePart(wb.contentTypes));
+}
+
+void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
+    if (!wb.xlsb) {
+        writeNew(wb, fd, path);
+        return;
+    }
+    std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
+    for (const auto& s : wb.sheets)
+        if (s->impl().loaded && s->impl().changed)
+            changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
+    std::vector<Item> items;
+    std::set<std::string> placed;
+    auto itemFor = [&](const std::string& name, long source) {
+        Item item{Item::Copy, name, source};
+        const std::string key = lowerAscii(name);
+        if (auto sheet = changedSheets.find(key); sheet != changedSheets.end()) {
+            item.kind = Item::Sheet;
+            item.model = &sheet->second->model;
+            item.head = &sheet->second->head;
+            item.tail = &sheet->second->tail;
+        } else if (std::string* content = wb.memoryPart(name)) {
+            item.kind = Item::Content;
+            item.content = content;
+        }
+        return item;
+    };
+    for (std::size_t i = 0; i < wb.source->count(); ++i) {
+        const std::string& name = wb.source->name(i);
+        const std::string key = lowerAscii(name);
+        if (wb.removedParts.count(key) || name.empty() || name.back() == '/' || !placed.insert(key).second)
+            continue;
+        items.push_back(itemFor(name, long(i)));
+    }
+    for (const auto& p : wb.memoryParts)
+        if (placed.insert(lowerAscii(p.first)).second)
+            items.push_back(itemFor(p.first, -1));
+    // Worksheets the engine added are held by their model alone.
+    for (const SheetEntry& tab : wb.tabs)
+        if (tab.worksheet && placed.insert(lowerAscii(tab.part)).second &&
+            changedSheets.count(lowerAscii(tab.part)))
+            items.push_back(itemFor(tab.part, -1));
+    writeItems(wb, items, fd, path);
+}
+
+} // namespace workbookfile

@@ -1,0 +1,138 @@
+#include "ZipReader.h"
+#include "Utf.h"
+
+#include <zip.h>
+
+#include <cstring>
+#include <memory>
+
+namespace workbookfile {
+
+namespace {
+
+bool unsafeName(std::string_view name) {
+    if (name.empty() || name.front() == '/' || name.front() == '\\')
+        return true;
+    if (name.size() >= 2 && name[1] == ':')
+        return true; // drive letter
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos)
+            end = name.size();
+        if (name.substr(start, end - start) == "..")
+            return true;
+        start = end + 1;
+    }
+    return name.find('\0') != std::string_view::npos;
+}
+
+} // namespace
+
+ZipReader::ZipReader(const std::string& path, const OpenLimits& limits) : _path(path), _limits(limits) {
+    int err = 0;
+    _zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (!_zip) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, err);
+        std::string why = zip_error_strerror(&ze);
+        zip_error_fini(&ze);
+        if (err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS)
+            throw Error("The file \"" + path + "\" is not a workbook: it is not a valid zip package (" + why +
+                        ").");
+        throw Error("Cannot open the file \"" + path + "\": " + why + ".");
+    }
+    zip_int64_t n = zip_get_num_entries(_zip, 0);
+    if (n < 0 || std::uint64_t(n) > _limits.maxEntries) {
+        zip_discard(_zip);
+        _zip = nullptr;
+        throw Error("The file \"" + path + "\" has too many entries to be a workbook.");
+    }
+    for (zip_int64_t i = 0; i < n; ++i) {
+        const char* name = zip_get_name(_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        std::string entry = name ? name : "";
+        if (unsafeName(entry)) {
+            zip_discard(_zip);
+            _zip = nullptr;
+            throw Error("The file \"" + path + "\" contains an entry with an unsafe name (\"" + entry +
+                        "\"); it is refused.");
+        }
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(_zip, zip_uint64_t(i), 0, &st) == 0 && (st.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
+            st.encryption_method != ZIP_EM_NONE) {
+            zip_discard(_zip);
+            _zip = nullptr;
+            throw Error("The file \"" + path + "\" is encrypted (password-protected) and cannot be opened.");
+        }
+        _byLowerName.emplace(lowerAscii(entry), _names.size());
+        _names.push_back(std::move(entry));
+    }
+}
+
+ZipReader::~ZipReader() {
+    if (_zip)
+        zip_discard(_zip);
+}
+
+long ZipReader::find(std::string_view name) const {
+    auto it = _byLowerName.find(lowerAscii(name));
+    return it == _byLowerName.end() ? -1 : long(it->second);
+}
+
+// Hands the entry's bytes to sink piece by piece: inflated, or as stored with ZIP_FL_COMPRESSED.
+void ZipReader::streamEntry(std::size_t index, std::uint32_t flags,
+                            const std::function<void(const char*, std::size_t)>& sink) {
+    const std::string& name = _names[index];
+    zip_file_t* f = zip_fopen_index(_zip, index, flags);
+    if (!f)
+        throw Error("Cannot read the part \"" + name + "\" of \"" + _path + "\": " + zip_strerror(_zip) +
+                    ".");
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> guard(f, zip_fclose);
+    char buf[65536];
+    for (;;) {
+        zip_int64_t got = zip_fread(f, buf, sizeof buf);
+        if (got < 0)
+            throw Error("The part \"" + name + "\" of \"" + _path + "\" is damaged: " + zip_file_strerror(f) +
+                        ".");
+        if (got == 0)
+            break;
+        sink(buf, std::size_t(got));
+    }
+}
+
+std::string ZipReader::read(std::size_t index) {
+    const std::string& name = _names[index];
+    std::string out;
+    // The caps are checked on the inflated bytes themselves, never on the sizes the archive claims.
+    streamEntry(index, 0, [&](const char* data, std::size_t size) {
+        if (out.size() + size > _limits.maxEntryBytes)
+            throw Error("The part \"" + name + "\" of \"" + _path +
+                        "\" inflates beyond the size limit; the file is refused as a possible zip bomb.");
+        _totalRead += size;
+        if (_totalRead > _limits.maxTotalBytes)
+            throw Error("The file \"" + _path +
+                        "\" inflates beyond the total size limit; it is refused as a possible zip bomb.");
+        out.append(data, size);
+    });
+    return out;
+}
+
+ZipReader::RawInfo ZipReader::rawInfo(std::size_t index) const {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(_zip, index, 0, &st) != 0)
+        throw Error("Cannot read the part \"" + _names[index] + "\" of \"" + _path + "\".");
+    RawInfo info;
+    info.method = std::uint16_t(st.comp_method);
+    info.crc = st.crc;
+    info.compressedSize = st.comp_size;
+    info.size = st.size;
+    return info;
+}
+
+void ZipReader::copyRaw(std::size_t index, const std::function<void(const char*, std::size_t)>& sink) {
+    streamEntry(index, ZIP_FL_COMPRESSED, sink);
+}
+
+} // namespace workbookfile
