@@ -55,13 +55,15 @@ def main():
     parser.add_argument("--reference")
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--sizes", default="S,M,L")
+    parser.add_argument("--formats", default="xlsx",
+                        help="workbook extensions to write, e.g. xlsx,xlsb; the reference writes .xlsx only")
     parser.add_argument("--skip-many-sheets", action="store_true")
     parser.add_argument("--many-sheets-limit", type=float, default=600.0,
                         help="seconds after which the 5,000-worksheet conversion is stopped")
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
 
-    header = (f"{'size':4} {'arr':>3} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
+    header = (f"{'size':4} {'arr':>3} {'fmt':>4} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
               f"{'peak MB':>8} {'peak/pvx':>8} {'xlsx MB':>8} {'ref s':>7} {'ours/ref':>8} {'ours/ref size':>13}")
     print(header)
     print("-" * len(header))
@@ -71,26 +73,26 @@ def main():
         source = study(args, name, runs, slots, steps)
         pvx_size = os.path.getsize(source)
         values = runs * slots * steps
-        for arrangement in (1, 0):
-            target = os.path.join(args.workdir, f"{name}_a{arrangement}.xlsx")
-            log = os.path.join(args.workdir, f"{name}_a{arrangement}.log")
+        for arrangement, fmt in [(a, f) for a in (1, 0) for f in args.formats.split(",")]:
+            target = os.path.join(args.workdir, f"{name}_a{arrangement}.{fmt}")
+            log = os.path.join(args.workdir, f"{name}_a{arrangement}_{fmt}.log")
             if os.path.exists(target):
                 os.remove(target)
             wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", log,
                                         "-a", str(arrangement)])
             if status != 0:
-                print(f"{name:4} {arrangement:>3} conversion failed with status {status}; see {log}")
+                print(f"{name:4} {arrangement:>3} {fmt:>4} conversion failed with status {status}; see {log}")
                 continue
             size = os.path.getsize(target)
             ref_text, ratio_text, size_text = "-", "-", "-"
-            if args.reference:
+            if args.reference and fmt == "xlsx":
                 ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.xlsx")
                 ref_wall, _, ref_status = timed([args.reference, source, ref_target, str(arrangement)])
                 if ref_status == 0:
                     ref_text = f"{ref_wall:.2f}"
                     ratio_text = f"{wall / ref_wall:.3f}"
                     size_text = f"{size / os.path.getsize(ref_target):.3f}"
-            print(f"{name:4} {arrangement:>3} {values:>10} {mb(pvx_size):>7} {wall:>7.2f} {values / wall:>10.0f} "
+            print(f"{name:4} {arrangement:>3} {fmt:>4} {values:>10} {mb(pvx_size):>7} {wall:>7.2f} {values / wall:>10.0f} "
                   f"{mb(peak):>8} {peak / pvx_size:>8.2f} {mb(size):>8} {ref_text:>7} {ratio_text:>8} "
                   f"{size_text:>13}")
             sys.stdout.flush()
