@@ -1,6 +1,7 @@
 """Builds a workbook with charts, a table, formulas and a defined name with openpyxl, edits it
 through the engine, and checks that everything the engine did not touch survives."""
 import os
+import shutil
 import re
 import subprocess
 import sys
@@ -276,6 +277,17 @@ class Preservation(unittest.TestCase):
             self.assertNotIn("macroEnabled", types)
             self.assertIn("spreadsheetml.sheet.main+xml", types)
         self.assertEqual(openpyxl.load_workbook(plain_out)["Added"]["A1"].value, "hello")
+        # A save as .xlsx that fails leaves the workbook as it was: saved in place afterwards, it
+        # keeps its macros.
+        copy = os.path.join(self.tmp.name, "macro-copy.xlsm")
+        shutil.copyfile(source, copy)
+        res = subprocess.run([TOOL, "failed-save-as", copy, os.path.join(self.tmp.name, "missing", "x.xlsx")],
+                             capture_output=True, text=True)
+        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        self.assertEqual(raw_entries(source)["xl/vbaProject.bin"], raw_entries(copy)["xl/vbaProject.bin"])
+        with zipfile.ZipFile(copy) as z:
+            self.assertIn("vbaProject", z.read("xl/_rels/workbook.xml.rels").decode())
+            self.assertIn("macroEnabled", z.read("[Content_Types].xml").decode())
 
 
 if __name__ == "__main__":

@@ -181,6 +181,16 @@ int main(int argc, char** argv) {
             writeSample(argv[2], workbookfile::FileFormat::Xlsb);
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
+        } else if (cmd == "failed-save-as" && argc >= 4) {
+            // Opens a workbook, fails to save it as .xlsx at an impossible path, then saves it in place.
+            auto wb = workbookfile::Workbook::open(argv[2]);
+            try {
+                wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
+                std::printf("UNEXPECTED saveAs succeeded\n");
+                return 1;
+            } catch (const workbookfile::Error&) {
+            }
+            wb->save();
         } else if (cmd == "open") {
             workbookfile::OpenLimits limits;
             if (argc >= 5) {
