@@ -60,7 +60,7 @@ inline void writeSplitPackage(const std::string& path, std::string_view input) {
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
-        throw workbookfile::Error("cannot write " + path);
+        throw workbookfile::Error(workbookfile::ErrorKind::FileSystem, "cannot write " + path);
     workbookfile::ZipWriter zip(fd, path, 0);
     const char* names[] = {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/styles.xml",
                            "xl/sharedStrings.xml"};
@@ -97,7 +97,7 @@ inline void writeSplitXlsbPackage(const std::string& path, std::string_view inpu
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
-        throw workbookfile::Error("cannot write " + path);
+        throw workbookfile::Error(workbookfile::ErrorKind::FileSystem, "cannot write " + path);
     std::string rootRels = kRootRels, workbookRels = kWorkbookRels;
     for (std::string* text : {&rootRels, &workbookRels})
         for (std::size_t at; (at = text->find(".xml\"")) != std::string::npos;)

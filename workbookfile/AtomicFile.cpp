@@ -39,7 +39,8 @@ std::string baseName(const std::string& path) {
 }
 
 [[noreturn]] void fail(const std::string& target, const std::string& what, int error) {
-    throw Error("Cannot save \"" + target + "\": " + what + " (" + std::strerror(error) + ").");
+    throw Error(ErrorKind::FileSystem,
+                "Cannot save \"" + target + "\": " + what + " (" + std::strerror(error) + ").");
 }
 
 [[noreturn]] void fail(const std::string& target, const std::string& what) {
@@ -108,9 +109,9 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
         fail(target, "cannot look up the file");
     if (replacing) {
         if (S_ISDIR(old.st_mode))
-            throw Error("Cannot save \"" + target + "\": it is a folder.");
+            throw Error(ErrorKind::FileSystem, "Cannot save \"" + target + "\": it is a folder.");
         if (!S_ISREG(old.st_mode))
-            throw Error("Cannot save \"" + target + "\": it is not a regular file.");
+            throw Error(ErrorKind::FileSystem, "Cannot save \"" + target + "\": it is not a regular file.");
         // The rename needs only the folder's permission; a file protected against writing must
         // not be replaced behind its owner's back.
         if (::access(file.c_str(), W_OK) != 0)
@@ -139,8 +140,9 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
         }
     }
     auto interrupted = [&] {
-        throw Error("Cannot save \"" + target +
-                    "\": the save was interrupted by a signal; the file is unchanged.");
+        throw Error(ErrorKind::Interrupted,
+                    "Cannot save \"" + target +
+                        "\": the save was interrupted by a signal; the file is unchanged.");
     };
     try {
         if (replacing) {

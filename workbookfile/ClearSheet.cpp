@@ -174,8 +174,8 @@ void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
     const std::string markerText = "<?" + marker + "?>";
     std::size_t at = xml.find(markerText);
     if (at == std::string::npos || xml.find(markerText, at + 1) != std::string::npos)
-        throw Error("The worksheet part \"" + sheet.part +
-                    "\" is malformed: its cell data cannot be located.");
+        throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part +
+                                            "\" is malformed: its cell data cannot be located.");
 
     sheet.head = xml.substr(0, at);
     sheet.tail = xml.substr(at + markerText.size());

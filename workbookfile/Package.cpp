@@ -105,7 +105,7 @@ std::string Workbook::Impl::readPart(std::string_view name) {
                 return source->read(std::size_t(index));
         }
     }
-    throw Error("The workbook lacks its part \"" + std::string(name) + "\".");
+    throw Error(ErrorKind::Damaged, "The workbook lacks its part \"" + std::string(name) + "\".");
 }
 
 void Workbook::Impl::setPart(const std::string& name, std::string content) {
@@ -225,17 +225,20 @@ std::string Workbook::Impl::relationshipTarget(std::string_view typeSuffix, std:
 
 void Workbook::Impl::loadPackage() {
     if (!hasPart("[Content_Types].xml"))
-        throw Error("The file \"" + path + "\" is not a workbook: it has no content types part.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no content types part.");
     parsePart(contentTypes, readPart("[Content_Types].xml"), "[Content_Types].xml");
     if (!hasPart("_rels/.rels"))
-        throw Error("The file \"" + path + "\" is not a workbook: it has no package relationships.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no package relationships.");
     pugi::xml_document rootRels;
     parsePart(rootRels, readPart("_rels/.rels"), "_rels/.rels");
     for (pugi::xml_node r = rootElement(rootRels).first_child(); r; r = r.next_sibling())
         if (r.type() == pugi::node_element && endsWith(r.attribute("Type").value(), "/officeDocument"))
             workbookPart = resolveTarget("", r.attribute("Target").value());
     if (workbookPart.empty() || !hasPart(workbookPart))
-        throw Error("The file \"" + path + "\" is not a workbook: it has no workbook part.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no workbook part.");
 
     std::string mainType;
     std::string partKey = lowerAscii("/" + workbookPart);
@@ -250,7 +253,7 @@ void Workbook::Impl::loadPackage() {
         mainType.find("spreadsheetml.template.main") == std::string::npos &&
         mainType.find("ms-excel.sheet.macroEnabled.main") == std::string::npos &&
         mainType.find("ms-excel.template.macroEnabled.main") == std::string::npos)
-        throw Error("The file \"" + path + "\" is not a spreadsheet workbook.");
+        throw Error(ErrorKind::NotAWorkbook, "The file \"" + path + "\" is not a spreadsheet workbook.");
     format = mainType.find("macroEnabled") != std::string::npos ? FileFormat::Xlsm : FileFormat::Xlsx;
 
     workbookDir = partFolder(workbookPart);
@@ -265,7 +268,8 @@ void Workbook::Impl::loadPackage() {
 
     pugi::xml_node root = rootElement(workbookXml);
     if (localName(root) != "workbook")
-        throw Error("The file \"" + path + "\" is not a workbook: its main part is not a workbook.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: its main part is not a workbook.");
     if (!namespacePrefix(root, kRelNamespace, relPrefix) &&
         !namespacePrefix(root, kStrictRelNamespace, relPrefix)) {
         root.append_attribute("xmlns:r").set_value(kRelNamespace);
@@ -275,7 +279,7 @@ void Workbook::Impl::loadPackage() {
     structureLocked = booleanAttribute(childByLocalName(root, "workbookProtection"), "lockStructure", false);
     sheetsNode = childByLocalName(root, "sheets");
     if (!sheetsNode)
-        throw Error("The workbook part of \"" + path + "\" has no list of sheets.");
+        throw Error(ErrorKind::Damaged, "The workbook part of \"" + path + "\" has no list of sheets.");
 
     // Relationship ids of the workbook part.
     struct Rel {
@@ -298,16 +302,17 @@ void Workbook::Impl::loadPackage() {
         std::string id = s.attribute(idAttr.c_str()).value();
         auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& r) { return r.first == id; });
         if (rel == rels.end())
-            throw Error("The sheet \"" + std::string(s.attribute("name").value()) + "\" of \"" + path +
-                        "\" has no relationship to its part.");
+            throw Error(ErrorKind::Damaged, "The sheet \"" + std::string(s.attribute("name").value()) +
+                                                "\" of \"" + path + "\" has no relationship to its part.");
         const SheetType type = sheetTypeOf(rel->second.type);
         if (type != SheetType::Worksheet) {
             tabs.push_back({s, type, nullptr, rel->second.target}); // kept untouched
             continue;
         }
         if (!hasPart(rel->second.target))
-            throw Error("The file \"" + path + "\" lacks the part \"" + rel->second.target +
-                        "\" of the worksheet \"" + s.attribute("name").value() + "\".");
+            throw Error(ErrorKind::Damaged, "The file \"" + path + "\" lacks the part \"" +
+                                                rel->second.target + "\" of the worksheet \"" +
+                                                s.attribute("name").value() + "\".");
         auto impl = std::make_unique<Worksheet::Impl>();
         impl->workbook = self;
         impl->name = s.attribute("name").value();
@@ -345,10 +350,10 @@ void Workbook::Impl::refuseStringCellsWithoutTable() {
         if (tab.type == SheetType::Chartsheet || !hasPart(tab.part) ||
             countSharedStringCells(readPart(tab.part)) == 0)
             continue;
-        throw Error("The workbook \"" + path + "\" is damaged: its " +
-                    (tab.type == SheetType::Worksheet ? "worksheet" : "sheet") + " \"" +
-                    tab.node.attribute("name").value() +
-                    "\" has shared-string cells but no shared string table.");
+        throw Error(ErrorKind::Damaged, "The workbook \"" + path + "\" is damaged: its " +
+                                            (tab.type == SheetType::Worksheet ? "worksheet" : "sheet") +
+                                            " \"" + tab.node.attribute("name").value() +
+                                            "\" has shared-string cells but no shared string table.");
     }
 }
 
@@ -363,18 +368,18 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     refuseDoctype(xml, sheet.part);
     RootSpan span;
     if (!findRootSpan(xml, span))
-        throw Error("The worksheet part \"" + sheet.part + "\" is not XML.");
+        throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part + "\" is not XML.");
     std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", span.startTagBegin + 1);
     std::string qname = xml.substr(span.startTagBegin + 1, nameEnd - span.startTagBegin - 1);
     std::string prefix = prefixOf(qname.c_str());
     if (localName(qname.c_str()) != "worksheet")
-        throw Error("The part \"" + sheet.part + "\" is not a worksheet.");
+        throw Error(ErrorKind::Damaged, "The part \"" + sheet.part + "\" is not a worksheet.");
     std::string open = "<" + prefix + "sheetData";
     std::size_t start = span.contentBegin;
     for (;;) {
         start = xml.find(open, start);
         if (start == std::string::npos)
-            throw Error("The worksheet part \"" + sheet.part + "\" has no cell data.");
+            throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part + "\" has no cell data.");
         char next = start + open.size() < xml.size() ? xml[start + open.size()] : '\0';
         if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' || next == '\n')
             break;
@@ -382,7 +387,7 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     }
     std::size_t tagEnd = xml.find('>', start);
     if (tagEnd == std::string::npos)
-        throw Error("The worksheet part \"" + sheet.part + "\" is truncated.");
+        throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part + "\" is truncated.");
     std::size_t end;
     SheetModel model;
     if (xml[tagEnd - 1] == '/') {
@@ -391,7 +396,7 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
         std::string close = "</" + prefix + "sheetData>";
         std::size_t closeAt = xml.find(close, tagEnd);
         if (closeAt == std::string::npos)
-            throw Error("The worksheet part \"" + sheet.part + "\" is truncated.");
+            throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part + "\" is truncated.");
         end = closeAt + close.size();
         parseSheetData(std::string_view(xml).substr(start, end - start), model, sheet.part);
     }
@@ -402,8 +407,8 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
         parsePart(check, outer, sheet.part);
         // The cell data found must be the worksheet's own, not text inside a comment.
         if (childByLocalName(rootElement(check), "sheetData"))
-            throw Error("The worksheet part \"" + sheet.part +
-                        "\" is malformed: its cell data cannot be located.");
+            throw Error(ErrorKind::Damaged, "The worksheet part \"" + sheet.part +
+                                                "\" is malformed: its cell data cannot be located.");
     }
     sheet.head = xml.substr(0, start);
     sheet.tail = xml.substr(end);
@@ -496,8 +501,9 @@ void Workbook::Impl::renameSheet(Worksheet& sheet, std::string_view newName) {
     if (newName != sheet.name())
         checkStructureUnlocked("rename the worksheet \"" + sheet.name() + "\"");
     if (nameTaken(newName, &sheet))
-        throw Error("Cannot rename the worksheet \"" + sheet.name() + "\" to \"" + std::string(newName) +
-                    "\": another sheet already has that name.");
+        throw Error(ErrorKind::LimitExceeded, "Cannot rename the worksheet \"" + sheet.name() + "\" to \"" +
+                                                  std::string(newName) +
+                                                  "\": another sheet already has that name.");
     Worksheet::Impl& d = sheet.impl();
     foldedSheetNames.erase(foldedSheetNames.find(d.foldedName));
     d.name = std::string(newName);

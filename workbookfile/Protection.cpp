@@ -29,9 +29,9 @@ void Workbook::Impl::checkCellsWritable(const Worksheet::Impl& sheet, int firstR
     if (!sheet.protection.cells || (formatting && !sheet.protection.formats))
         return;
     auto refuse = [&](int row, int column) {
-        throw Error("Cannot change the cell " + columnName(column) + std::to_string(row) +
-                    " of the worksheet \"" + sheet.name +
-                    "\": the worksheet is protected and the cell is locked.");
+        throw Error(ErrorKind::Protected, "Cannot change the cell " + columnName(column) +
+                                              std::to_string(row) + " of the worksheet \"" + sheet.name +
+                                              "\": the worksheet is protected and the cell is locked.");
     };
     // Columns (0-based ranges) whose cells are locked where they do not exist yet.
     std::vector<std::pair<int, int>> lockedColumns;
@@ -81,7 +81,8 @@ void Workbook::Impl::checkCellsWritable(const Worksheet::Impl& sheet, int firstR
 
 void Workbook::Impl::checkStructureUnlocked(const std::string& refused) const {
     if (structureLocked)
-        throw Error("Cannot " + refused + ": the structure of the workbook \"" + path + "\" is protected.");
+        throw Error(ErrorKind::Protected,
+                    "Cannot " + refused + ": the structure of the workbook \"" + path + "\" is protected.");
 }
 
 } // namespace workbookfile

@@ -36,10 +36,12 @@ void SharedStrings::load(std::string xml, std::string_view partName) {
     parsePart(doc, xml, partName);
     pugi::xml_node root = rootElement(doc);
     if (localName(root) != "sst")
-        throw Error("The part \"" + std::string(partName) + "\" is not a shared string table.");
+        throw Error(ErrorKind::Damaged,
+                    "The part \"" + std::string(partName) + "\" is not a shared string table.");
     RootSpan span;
     if (!findRootSpan(xml, span))
-        throw Error("The part \"" + std::string(partName) + "\" is not a shared string table.");
+        throw Error(ErrorKind::Damaged,
+                    "The part \"" + std::string(partName) + "\" is not a shared string table.");
     for (pugi::xml_node si = root.first_child(); si; si = si.next_sibling()) {
         if (si.type() != pugi::node_element || localName(si) != "si")
             continue;

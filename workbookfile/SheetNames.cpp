@@ -48,19 +48,22 @@ void checkSheetName(std::string_view name) {
     std::string quoted = "\"" + std::string(name) + "\"";
     std::u16string units = toUtf16(name); // throws on invalid UTF-8
     if (units.empty())
-        throw Error("A sheet name cannot be empty.");
+        throw Error(ErrorKind::LimitExceeded, "A sheet name cannot be empty.");
     if (units.size() > std::size_t(kMaxSheetNameLength))
-        throw Error("The sheet name " + quoted + " is longer than 31 characters.");
+        throw Error(ErrorKind::LimitExceeded, "The sheet name " + quoted + " is longer than 31 characters.");
     for (char16_t c : units)
         if (c == u':' || c == u'\\' || c == u'/' || c == u'?' || c == u'*' || c == u'[' || c == u']')
-            throw Error("The sheet name " + quoted + " contains one of the characters : \\ / ? * [ ].");
+            throw Error(ErrorKind::LimitExceeded,
+                        "The sheet name " + quoted + " contains one of the characters : \\ / ? * [ ].");
     for (char16_t c : units)
         if (c < 0x20)
-            throw Error("The sheet name " + quoted + " contains a control character.");
+            throw Error(ErrorKind::LimitExceeded,
+                        "The sheet name " + quoted + " contains a control character.");
     if (units.front() == u'\'' || units.back() == u'\'')
-        throw Error("The sheet name " + quoted + " begins or ends with an apostrophe.");
+        throw Error(ErrorKind::LimitExceeded,
+                    "The sheet name " + quoted + " begins or ends with an apostrophe.");
     if (foldSheetName(name) == "history")
-        throw Error("The name \"History\" is reserved by the spreadsheet.");
+        throw Error(ErrorKind::LimitExceeded, "The name \"History\" is reserved by the spreadsheet.");
 }
 
 std::string foldSheetName(std::string_view name) {

@@ -166,7 +166,8 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
 
 void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName) {
     auto fail = [&](const std::string& why) {
-        throw Error("The worksheet part \"" + std::string(partName) + "\" is malformed: " + why + ".");
+        throw Error(ErrorKind::Damaged,
+                    "The worksheet part \"" + std::string(partName) + "\" is malformed: " + why + ".");
     };
     pugi::xml_document doc;
     std::unique_ptr<char[]> buffer(new char[xml.size()]);

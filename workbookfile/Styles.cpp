@@ -171,12 +171,13 @@ void Styles::load(const std::string& xml, std::string_view partName) {
     parsePart(_doc, xml, partName);
     _root = rootElement(_doc);
     if (localName(_root) != "styleSheet")
-        throw Error("The part \"" + std::string(partName) + "\" is not a style sheet.");
+        throw Error(ErrorKind::Damaged, "The part \"" + std::string(partName) + "\" is not a style sheet.");
     _prefix = prefixOf(_root.name());
     _fonts = childByLocalName(_root, "fonts");
     _cellXfs = childByLocalName(_root, "cellXfs");
     if (!_fonts || !_cellXfs)
-        throw Error("The style sheet \"" + std::string(partName) + "\" lacks its fonts or cell formats.");
+        throw Error(ErrorKind::Damaged,
+                    "The style sheet \"" + std::string(partName) + "\" lacks its fonts or cell formats.");
     for (pugi::xml_node f = _fonts.first_child(); f; f = f.next_sibling())
         if (f.type() == pugi::node_element && localName(f) == "font")
             _fontNodes.push_back(f);
@@ -184,7 +185,8 @@ void Styles::load(const std::string& xml, std::string_view partName) {
         if (x.type() == pugi::node_element && localName(x) == "xf")
             _xfs.push_back(x);
     if (_fontNodes.empty() || _xfs.empty())
-        throw Error("The style sheet \"" + std::string(partName) + "\" has no font or no cell format.");
+        throw Error(ErrorKind::Damaged,
+                    "The style sheet \"" + std::string(partName) + "\" has no font or no cell format.");
     if (pugi::xml_node numFmts = childByLocalName(_root, "numFmts")) {
         for (pugi::xml_node n = numFmts.first_child(); n; n = n.next_sibling()) {
             if (n.type() != pugi::node_element || localName(n) != "numFmt")
@@ -338,7 +340,7 @@ std::uint32_t Styles::withNumberFormat(std::uint32_t xf, std::string_view code) 
     if (xf >= _xfs.size())
         xf = 0;
     if (code.find('\0') != std::string_view::npos)
-        throw Error("A number format cannot contain a null character.");
+        throw Error(ErrorKind::InvalidArgument, "A number format cannot contain a null character.");
     return withFormatId(xf, formatIdFor(code));
 }
 

@@ -38,11 +38,11 @@ std::string toUtf8(std::u16string_view in) {
         std::uint32_t c = in[i];
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF)
-                throw Error("The text contains an unpaired UTF-16 surrogate.");
+                throw Error(ErrorKind::InvalidArgument, "The text contains an unpaired UTF-16 surrogate.");
             c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            throw Error("The text contains an unpaired UTF-16 surrogate.");
+            throw Error(ErrorKind::InvalidArgument, "The text contains an unpaired UTF-16 surrogate.");
         }
         appendUtf8(out, c);
     }
@@ -70,19 +70,19 @@ std::u16string toUtf16(std::string_view in) {
             c = b & 0x07;
             extra = 3;
         } else {
-            throw Error("The text is not valid UTF-8.");
+            throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
         }
         if (extra > 0 && i + extra >= in.size())
-            throw Error("The text is not valid UTF-8.");
+            throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
         for (int k = 1; k <= extra; ++k) {
             unsigned char n = static_cast<unsigned char>(in[i + k]);
             if ((n & 0xC0) != 0x80)
-                throw Error("The text is not valid UTF-8.");
+                throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
             c = (c << 6) | (n & 0x3F);
         }
         static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
         if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            throw Error("The text is not valid UTF-8.");
+            throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
         i += extra + 1;
         if (c >= 0x10000) {
             c -= 0x10000;
@@ -97,7 +97,8 @@ std::u16string toUtf16(std::string_view in) {
 
 std::string columnName(int column) {
     if (column < 1 || column > kMaxColumns)
-        throw Error("Column " + std::to_string(column) + " is outside the worksheet.");
+        throw Error(column > kMaxColumns ? ErrorKind::LimitExceeded : ErrorKind::InvalidArgument,
+                    "Column " + std::to_string(column) + " is outside the worksheet.");
     char buf[4];
     int n = 0;
     while (column > 0) {

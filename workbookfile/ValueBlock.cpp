@@ -10,24 +10,27 @@ namespace {
 
 void checkTextLength(long units) {
     if (units > kMaxTextLength)
-        throw Error("The text has " + std::to_string(units) + " characters; a cell holds at most " +
-                    std::to_string(kMaxTextLength) + ".");
+        throw Error(ErrorKind::LimitExceeded, "The text has " + std::to_string(units) +
+                                                  " characters; a cell holds at most " +
+                                                  std::to_string(kMaxTextLength) + ".");
 }
 
 } // namespace
 
 BlockCell& ValueBlock::Data::at(int row, int column) {
     if (row < 1 || row > rows || column < 1 || column > columns)
-        throw Error("Position (" + std::to_string(row) + ", " + std::to_string(column) +
-                    ") lies outside the value block of " + std::to_string(rows) + " x " +
-                    std::to_string(columns) + ".");
+        throw Error(ErrorKind::InvalidArgument,
+                    "Position (" + std::to_string(row) + ", " + std::to_string(column) +
+                        ") lies outside the value block of " + std::to_string(rows) + " x " +
+                        std::to_string(columns) + ".");
     return cells[std::size_t(row - 1) * std::size_t(columns) + std::size_t(column - 1)];
 }
 
 ValueBlock::ValueBlock(int rows, int columns) : d(std::make_unique<Data>()) {
     if (rows < 1 || columns < 1 || rows > kMaxRows || columns > kMaxColumns)
-        throw Error("A value block needs 1 to " + std::to_string(kMaxRows) + " rows and 1 to " +
-                    std::to_string(kMaxColumns) + " columns.");
+        throw Error(rows < 1 || columns < 1 ? ErrorKind::InvalidArgument : ErrorKind::LimitExceeded,
+                    "A value block needs 1 to " + std::to_string(kMaxRows) + " rows and 1 to " +
+                        std::to_string(kMaxColumns) + " columns.");
     d->rows = rows;
     d->columns = columns;
     d->cells.resize(std::size_t(rows) * std::size_t(columns));
@@ -47,7 +50,7 @@ int ValueBlock::columns() const {
 void ValueBlock::setNumber(int row, int column, double value) {
     BlockCell& cell = d->at(row, column);
     if (!std::isfinite(value))
-        throw Error("A cell cannot hold an infinite number or a NaN.");
+        throw Error(ErrorKind::InvalidArgument, "A cell cannot hold an infinite number or a NaN.");
     cell.kind = BlockKind::Number;
     cell.number = value;
 }
@@ -56,7 +59,7 @@ void ValueBlock::setText(int row, int column, std::string_view utf8) {
     BlockCell& cell = d->at(row, column);
     long units = utf16Length(utf8);
     if (units < 0)
-        throw Error("The text is not valid UTF-8.");
+        throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
     checkTextLength(units);
     cell.kind = BlockKind::Text;
     cell.text = std::uint32_t(d->texts.size());
@@ -81,7 +84,7 @@ void ValueBlock::setBoolean(int row, int column, bool value) {
 void ValueBlock::setDate(int row, int column, double serial) {
     BlockCell& cell = d->at(row, column);
     if (!std::isfinite(serial))
-        throw Error("A date serial must be a finite number.");
+        throw Error(ErrorKind::InvalidArgument, "A date serial must be a finite number.");
     cell.kind = BlockKind::Date;
     cell.number = serial;
 }

@@ -66,20 +66,23 @@ std::string newWorkbookRelationships() {
 void sniff(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw Error("Cannot open \"" + path + "\": it is a folder, not a workbook.");
+        throw Error(ErrorKind::FileSystem, "Cannot open \"" + path + "\": it is a folder, not a workbook.");
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
-        throw Error("Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
     unsigned char head[8] = {};
     std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     static const unsigned char ole[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     if (got == 8 && std::memcmp(head, ole, 8) == 0)
         throw Error(
+            ErrorKind::Encrypted,
             "The file \"" + path +
-            "\" is encrypted (password-protected) or is an old binary workbook; it cannot be opened.");
+                "\" is encrypted (password-protected) or is an old binary workbook; it cannot be opened.");
     if (got < 4 || head[0] != 'P' || head[1] != 'K')
-        throw Error("The file \"" + path + "\" is not a workbook: it is not a zip package.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it is not a zip package.");
 }
 
 } // namespace
@@ -91,7 +94,7 @@ Workbook::~Workbook() = default;
 
 std::unique_ptr<Workbook> Workbook::create(int worksheetCount) {
     if (worksheetCount < 1)
-        throw Error("A workbook needs at least one worksheet.");
+        throw Error(ErrorKind::InvalidArgument, "A workbook needs at least one worksheet.");
     std::unique_ptr<Workbook> wb(new Workbook());
     Impl& d = *wb->d;
     d.isNew = true;
@@ -129,8 +132,9 @@ int Workbook::sheetCount() const {
 
 Workbook::SheetInfo Workbook::sheet(int position) const {
     if (position < 1 || position > int(d->tabs.size()))
-        throw Error("There is no sheet at position " + std::to_string(position) + ": the workbook has " +
-                    std::to_string(d->tabs.size()) + " sheets.");
+        throw Error(ErrorKind::InvalidArgument, "There is no sheet at position " + std::to_string(position) +
+                                                    ": the workbook has " + std::to_string(d->tabs.size()) +
+                                                    " sheets.");
     const SheetEntry& tab = d->tabs[std::size_t(position - 1)];
     return {tab.node.attribute("name").value(), tab.type, tab.worksheet};
 }
@@ -168,8 +172,9 @@ int Workbook::findWorksheetPosition(std::string_view name) const {
 
 Worksheet& Workbook::addWorksheet(int after) {
     if (after < 0 || after > int(d->tabs.size()))
-        throw Error("Cannot add a worksheet after position " + std::to_string(after) + ": the workbook has " +
-                    std::to_string(d->tabs.size()) + " sheets.");
+        throw Error(ErrorKind::InvalidArgument, "Cannot add a worksheet after position " +
+                                                    std::to_string(after) + ": the workbook has " +
+                                                    std::to_string(d->tabs.size()) + " sheets.");
     d->checkStructureUnlocked("add a worksheet");
     std::string name;
     for (std::size_t n = d->sheets.size() + 1;; ++n) {
@@ -182,7 +187,7 @@ Worksheet& Workbook::addWorksheet(int after) {
 
 void Workbook::save() {
     if (d->path.empty())
-        throw Error("The workbook has not been saved yet and has no file name.");
+        throw Error(ErrorKind::InvalidArgument, "The workbook has not been saved yet and has no file name.");
     saveAs(d->path, d->format);
 }
 
@@ -223,13 +228,15 @@ struct PackageState {
 
 void Workbook::saveAs(const std::string& path, FileFormat format) {
     if (format == FileFormat::Xls)
-        throw Error("Cannot save \"" + path + "\": saving as .xls is not supported yet.");
+        throw Error(ErrorKind::Unsupported,
+                    "Cannot save \"" + path + "\": saving as .xls is not supported yet.");
     if (path.empty())
-        throw Error("Cannot save the workbook: no file name was given.");
+        throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
     if (isFolder(path))
-        throw Error("Cannot save \"" + path + "\": it is a folder.");
+        throw Error(ErrorKind::FileSystem, "Cannot save \"" + path + "\": it is a folder.");
     if (fileExists(path) && !sameFile(path, d->path))
-        throw Error("Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
     checkXlsbConversion(*d, format, path);
     std::unique_ptr<PackageState> before;
     if (format != d->format && format != FileFormat::Xlsb)

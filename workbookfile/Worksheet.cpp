@@ -17,10 +17,12 @@ namespace {
 void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) {
     if (firstRow < 1 || firstColumn < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns ||
         firstRow > lastRow || firstColumn > lastColumn)
-        throw Error("The range of rows " + std::to_string(firstRow) + " to " + std::to_string(lastRow) +
-                    " and columns " + std::to_string(firstColumn) + " to " + std::to_string(lastColumn) +
-                    " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) + ", columns 1 to " +
-                    std::to_string(kMaxColumns) + ").");
+        throw Error(lastRow > kMaxRows || lastColumn > kMaxColumns ? ErrorKind::LimitExceeded
+                                                                   : ErrorKind::InvalidArgument,
+                    "The range of rows " + std::to_string(firstRow) + " to " + std::to_string(lastRow) +
+                        " and columns " + std::to_string(firstColumn) + " to " + std::to_string(lastColumn) +
+                        " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) +
+                        ", columns 1 to " + std::to_string(kMaxColumns) + ").");
 }
 
 // Days from 1899-12-30, where date serials of the 1900 date system count from, to 1904-01-01.
@@ -146,10 +148,11 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     const ValueBlock::Data& b = block.data();
     long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
     if (row < 1 || column < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns)
-        throw Error("A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
-                    " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
-                    " does not fit in the worksheet (rows 1 to " + std::to_string(kMaxRows) +
-                    ", columns 1 to " + std::to_string(kMaxColumns) + ").");
+        throw Error(row < 1 || column < 1 ? ErrorKind::InvalidArgument : ErrorKind::LimitExceeded,
+                    "A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
+                        " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                        " does not fit in the worksheet (rows 1 to " + std::to_string(kMaxRows) +
+                        ", columns 1 to " + std::to_string(kMaxColumns) + ").");
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
     wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
@@ -157,8 +160,9 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     if (wb.date1904)
         for (const BlockCell& c : b.cells)
             if (c.kind == BlockKind::Date && c.number < dateShift)
-                throw Error("The date " + dateText(c.number) + " cannot be written into the workbook \"" +
-                            wb.path + "\": it counts dates from 1904-01-01.");
+                throw Error(ErrorKind::InvalidArgument, "The date " + dateText(c.number) +
+                                                            " cannot be written into the workbook \"" +
+                                                            wb.path + "\": it counts dates from 1904-01-01.");
     wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
     SheetModel& model = d->model;
 
@@ -260,8 +264,8 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
              int lastColumn, StyleMap&& map) {
     checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
     if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
-        throw Error("The range to format is too large: format at most " + std::to_string(kMaxFormattedCells) +
-                    " cells at once.");
+        throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
+                                                  std::to_string(kMaxFormattedCells) + " cells at once.");
     wb.ensureLoaded(sheet);
     wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
     SheetModel& model = sheet.model;
@@ -321,11 +325,11 @@ void Worksheet::setBold(int firstRow, int firstColumn, int lastRow, int lastColu
 void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int lastColumn,
                                 std::string_view formatCode) {
     if (formatCode.empty())
-        throw Error("A number format cannot be empty.");
+        throw Error(ErrorKind::InvalidArgument, "A number format cannot be empty.");
     if (utf16Length(formatCode) < 0)
-        throw Error("The number format is not valid UTF-8.");
+        throw Error(ErrorKind::InvalidArgument, "The number format is not valid UTF-8.");
     if (utf16Length(formatCode) > 255)
-        throw Error("A number format has at most 255 characters.");
+        throw Error(ErrorKind::LimitExceeded, "A number format has at most 255 characters.");
     Workbook::Impl& wb = d->workbook->impl();
     restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
             [&](std::uint32_t style) { return wb.styles.withNumberFormat(style, formatCode); });

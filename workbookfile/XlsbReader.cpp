@@ -98,8 +98,9 @@ void Workbook::Impl::loadXlsbPackage() {
         }
     }
     if (!begun)
-        throw Error("The file \"" + wb.path +
-                    "\" is not a workbook: its binary workbook part does not begin one.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + wb.path +
+                        "\" is not a workbook: its binary workbook part does not begin one.");
     wb.date1904 = book->date1904;
 
     std::vector<std::pair<std::string, std::pair<std::string, std::string>>> rels; // id, type, target
@@ -115,8 +116,8 @@ void Workbook::Impl::loadXlsbPackage() {
         const std::string id = s.attribute("r:id").value();
         auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& x) { return x.first == id; });
         if (rel == rels.end())
-            throw Error("The sheet \"" + std::string(s.attribute("name").value()) + "\" of \"" + wb.path +
-                        "\" has no relationship to its part.");
+            throw Error(ErrorKind::Damaged, "The sheet \"" + std::string(s.attribute("name").value()) +
+                                                "\" of \"" + wb.path + "\" has no relationship to its part.");
         const SheetType type = sheetTypeOf(rel->second.first);
         const std::string& target = rel->second.second;
         if (type != SheetType::Worksheet) {
@@ -124,8 +125,9 @@ void Workbook::Impl::loadXlsbPackage() {
             continue;
         }
         if (!wb.hasPart(target))
-            throw Error("The file \"" + wb.path + "\" lacks the part \"" + target + "\" of the worksheet \"" +
-                        s.attribute("name").value() + "\".");
+            throw Error(ErrorKind::Damaged, "The file \"" + wb.path + "\" lacks the part \"" + target +
+                                                "\" of the worksheet \"" + s.attribute("name").value() +
+                                                "\".");
         auto impl = std::make_unique<Worksheet::Impl>();
         impl->workbook = wb.self;
         impl->name = s.attribute("name").value();
@@ -155,9 +157,9 @@ void Workbook::Impl::loadXlsbPackage() {
         for (const SheetEntry& tab : wb.tabs) {
             if (tab.type != SheetType::Worksheet || !xlsbSheetHasStringCells(wb.readPart(tab.part), tab.part))
                 continue;
-            throw Error("The workbook \"" + wb.path + "\" is damaged: its worksheet \"" +
-                        tab.node.attribute("name").value() +
-                        "\" has shared-string cells but no shared string table.");
+            throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path + "\" is damaged: its worksheet \"" +
+                                                tab.node.attribute("name").value() +
+                                                "\" has shared-string cells but no shared string table.");
         }
     }
 }

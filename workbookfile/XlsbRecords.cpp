@@ -11,7 +11,8 @@ namespace workbookfile {
 namespace {
 
 [[noreturn]] void malformed(std::string_view part, const std::string& what) {
-    throw Error("The binary workbook part \"" + std::string(part) + "\" is malformed: " + what + ".");
+    throw Error(ErrorKind::Damaged,
+                "The binary workbook part \"" + std::string(part) + "\" is malformed: " + what + ".");
 }
 
 } // namespace

@@ -25,7 +25,7 @@ bool isCellRecord(std::uint32_t type) {
 }
 
 [[noreturn]] void malformed(const std::string& part, const std::string& what) {
-    throw Error("The worksheet part \"" + part + "\" is malformed: " + what + ".");
+    throw Error(ErrorKind::Damaged, "The worksheet part \"" + part + "\" is malformed: " + what + ".");
 }
 
 void putCell(std::string& body, std::uint16_t column, std::uint32_t style) {
@@ -283,7 +283,7 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
         }
     }
     if (!inCells)
-        throw Error("The worksheet part \"" + part + "\" has no cell data.");
+        throw Error(ErrorKind::Damaged, "The worksheet part \"" + part + "\" has no cell data.");
     if (!ended)
         malformed(part, "its cell data has no end");
     head = std::string(data.substr(0, headEnd));

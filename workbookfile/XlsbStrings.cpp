@@ -43,7 +43,8 @@ std::string xmlStringsFromXlsb(std::string_view records, const std::string& part
             begun = true;
         } else if (r.type == rt::SSTItem) {
             if (!begun)
-                throw Error("The shared string table \"" + part + "\" has strings before its beginning.");
+                throw Error(ErrorKind::Damaged,
+                            "The shared string table \"" + part + "\" has strings before its beginning.");
             BodyReader body(r.body, part);
             const std::uint8_t flags = body.u8();
             const std::string text = body.wideString();
@@ -56,7 +57,7 @@ std::string xmlStringsFromXlsb(std::string_view records, const std::string& part
         }
     }
     if (!begun)
-        throw Error("The part \"" + part + "\" is not a shared string table.");
+        throw Error(ErrorKind::Damaged, "The part \"" + part + "\" is not a shared string table.");
     book.stringRecords = std::string(records);
     book.stringCount = count;
     return xml + ">" + items + "</sst>";

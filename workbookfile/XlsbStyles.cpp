@@ -257,7 +257,8 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
             const std::uint16_t id = body.u16();
             const std::string code = body.wideString();
             if (code.find('\0') != std::string::npos)
-                throw Error("The style sheet \"" + part + "\" has a number format with a null character.");
+                throw Error(ErrorKind::Damaged,
+                            "The style sheet \"" + part + "\" has a number format with a null character.");
             formats += "<numFmt numFmtId=\"" + std::to_string(id) + "\" formatCode=\"";
             appendXmlEscaped(formats, code);
             formats += "\"/>";
@@ -266,7 +267,8 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
         }
         case rt::Font: {
             if (r.body.size() < kFontWeight + 2)
-                throw Error("The style sheet \"" + part + "\" has a font record that is too short.");
+                throw Error(ErrorKind::Damaged,
+                            "The style sheet \"" + part + "\" has a font record that is too short.");
             BodyReader fields(r.body, part);
             fields.skip(kFontWeight);
             const bool bold = fields.u16() >= kBoldWeight;
@@ -281,7 +283,8 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
             if (list != CellXfs)
                 break;
             if (r.body.size() < kXfApplied + 2)
-                throw Error("The style sheet \"" + part + "\" has a cell format record that is too short.");
+                throw Error(ErrorKind::Damaged,
+                            "The style sheet \"" + part + "\" has a cell format record that is too short.");
             BodyReader body(r.body, part);
             body.skip(kXfFormat);
             const std::uint16_t format = body.u16();
@@ -303,7 +306,7 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
         }
     }
     if (!sheetBegun)
-        throw Error("The part \"" + part + "\" is not a style sheet.");
+        throw Error(ErrorKind::Damaged, "The part \"" + part + "\" is not a style sheet.");
     book.styleRecords = std::string(records);
     book.fontCount = fontCount;
     book.cellXfCount = xfCount;

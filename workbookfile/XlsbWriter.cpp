@@ -229,13 +229,17 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
 
 void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std::string& path) {
     if (target == FileFormat::Xlsb && wb.source && !wb.xlsb)
-        throw Error("Cannot save \"" + path +
-                    "\" as a binary workbook (.xlsb): the workbook was read from an XML workbook (.xlsx or "
-                    ".xlsm), which is saved in that format only.");
+        throw Error(
+            ErrorKind::Unsupported,
+            "Cannot save \"" + path +
+                "\" as a binary workbook (.xlsb): the workbook was read from an XML workbook (.xlsx or "
+                ".xlsm), which is saved in that format only.");
     if (target != FileFormat::Xlsb && wb.xlsb)
-        throw Error("Cannot save \"" + path +
-                    "\" as .xlsx or .xlsm: the workbook was read from a binary workbook (.xlsb), which is "
-                    "saved as .xlsb only.");
+        throw Error(
+            ErrorKind::Unsupported,
+            "Cannot save \"" + path +
+                "\" as .xlsx or .xlsm: the workbook was read from a binary workbook (.xlsb), which is "
+                "saved as .xlsb only.");
 }
 
 void prepareXlsbSave(Workbook::Impl& wb) {

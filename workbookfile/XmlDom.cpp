@@ -13,8 +13,9 @@ void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view
     unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
     pugi::xml_parse_result res = doc.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
     if (!res)
-        throw Error("The part \"" + std::string(partName) + "\" is not well-formed XML (" +
-                    res.description() + " at byte " + std::to_string(res.offset) + ").");
+        throw Error(ErrorKind::Damaged, "The part \"" + std::string(partName) +
+                                            "\" is not well-formed XML (" + res.description() + " at byte " +
+                                            std::to_string(res.offset) + ").");
     int roots = 0;
     for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling()) {
         if (c.type() == pugi::node_element)
@@ -23,8 +24,9 @@ void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view
             roots += 2;
     }
     if (roots != 1)
-        throw Error("The part \"" + std::string(partName) +
-                    "\" is not well-formed XML (it must have exactly one root element).");
+        throw Error(ErrorKind::Damaged,
+                    "The part \"" + std::string(partName) +
+                        "\" is not well-formed XML (it must have exactly one root element).");
 }
 
 namespace {

@@ -210,8 +210,9 @@ void refuseDoctype(std::string_view xml, std::string_view partName) {
                 return;
             i = end + 3;
         } else if (xml.compare(i, 2, "<!") == 0) {
-            throw Error("The part \"" + std::string(partName) +
-                        "\" contains a document type declaration, which no workbook part may have.");
+            throw Error(ErrorKind::Damaged,
+                        "The part \"" + std::string(partName) +
+                            "\" contains a document type declaration, which no workbook part may have.");
         } else {
             return;
         }

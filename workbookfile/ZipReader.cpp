@@ -38,15 +38,16 @@ ZipReader::ZipReader(const std::string& path, const OpenLimits& limits) : _path(
         std::string why = zip_error_strerror(&ze);
         zip_error_fini(&ze);
         if (err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS)
-            throw Error("The file \"" + path + "\" is not a workbook: it is not a valid zip package (" + why +
-                        ").");
-        throw Error("Cannot open the file \"" + path + "\": " + why + ".");
+            throw Error(err == ZIP_ER_NOZIP ? ErrorKind::NotAWorkbook : ErrorKind::Damaged,
+                        "The file \"" + path + "\" is not a workbook: it is not a valid zip package (" + why +
+                            ").");
+        throw Error(ErrorKind::FileSystem, "Cannot open the file \"" + path + "\": " + why + ".");
     }
     zip_int64_t n = zip_get_num_entries(_zip, 0);
     if (n < 0 || std::uint64_t(n) > _limits.maxEntries) {
         zip_discard(_zip);
         _zip = nullptr;
-        throw Error("The file \"" + path + "\" has too many entries to be a workbook.");
+        throw Error(ErrorKind::TooLarge, "The file \"" + path + "\" has too many entries to be a workbook.");
     }
     for (zip_int64_t i = 0; i < n; ++i) {
         const char* name = zip_get_name(_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
@@ -54,8 +55,9 @@ ZipReader::ZipReader(const std::string& path, const OpenLimits& limits) : _path(
         if (unsafeName(entry)) {
             zip_discard(_zip);
             _zip = nullptr;
-            throw Error("The file \"" + path + "\" contains an entry with an unsafe name (\"" + entry +
-                        "\"); it is refused.");
+            throw Error(ErrorKind::Damaged, "The file \"" + path +
+                                                "\" contains an entry with an unsafe name (\"" + entry +
+                                                "\"); it is refused.");
         }
         zip_stat_t st;
         zip_stat_init(&st);
@@ -63,7 +65,8 @@ ZipReader::ZipReader(const std::string& path, const OpenLimits& limits) : _path(
             st.encryption_method != ZIP_EM_NONE) {
             zip_discard(_zip);
             _zip = nullptr;
-            throw Error("The file \"" + path + "\" is encrypted (password-protected) and cannot be opened.");
+            throw Error(ErrorKind::Encrypted,
+                        "The file \"" + path + "\" is encrypted (password-protected) and cannot be opened.");
         }
         _byLowerName.emplace(lowerAscii(entry), _names.size());
         _names.push_back(std::move(entry));
@@ -86,15 +89,15 @@ void ZipReader::streamEntry(std::size_t index, std::uint32_t flags,
     const std::string& name = _names[index];
     zip_file_t* f = zip_fopen_index(_zip, index, flags);
     if (!f)
-        throw Error("Cannot read the part \"" + name + "\" of \"" + _path + "\": " + zip_strerror(_zip) +
-                    ".");
+        throw Error(ErrorKind::Damaged, "Cannot read the part \"" + name + "\" of \"" + _path +
+                                            "\": " + zip_strerror(_zip) + ".");
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> guard(f, zip_fclose);
     char buf[65536];
     for (;;) {
         zip_int64_t got = zip_fread(f, buf, sizeof buf);
         if (got < 0)
-            throw Error("The part \"" + name + "\" of \"" + _path + "\" is damaged: " + zip_file_strerror(f) +
-                        ".");
+            throw Error(ErrorKind::Damaged, "The part \"" + name + "\" of \"" + _path +
+                                                "\" is damaged: " + zip_file_strerror(f) + ".");
         if (got == 0)
             break;
         sink(buf, std::size_t(got));
@@ -107,12 +110,14 @@ std::string ZipReader::read(std::size_t index) {
     // The caps are checked on the inflated bytes themselves, never on the sizes the archive claims.
     streamEntry(index, 0, [&](const char* data, std::size_t size) {
         if (out.size() + size > _limits.maxEntryBytes)
-            throw Error("The part \"" + name + "\" of \"" + _path +
-                        "\" inflates beyond the size limit; the file is refused as a possible zip bomb.");
+            throw Error(ErrorKind::TooLarge,
+                        "The part \"" + name + "\" of \"" + _path +
+                            "\" inflates beyond the size limit; the file is refused as a possible zip bomb.");
         _totalRead += size;
         if (_totalRead > _limits.maxTotalBytes)
-            throw Error("The file \"" + _path +
-                        "\" inflates beyond the total size limit; it is refused as a possible zip bomb.");
+            throw Error(ErrorKind::TooLarge,
+                        "The file \"" + _path +
+                            "\" inflates beyond the total size limit; it is refused as a possible zip bomb.");
         out.append(data, size);
     });
     return out;
@@ -122,7 +127,8 @@ ZipReader::RawInfo ZipReader::rawInfo(std::size_t index) const {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(_zip, index, 0, &st) != 0)
-        throw Error("Cannot read the part \"" + _names[index] + "\" of \"" + _path + "\".");
+        throw Error(ErrorKind::Damaged,
+                    "Cannot read the part \"" + _names[index] + "\" of \"" + _path + "\".");
     RawInfo info;
     info.method = std::uint16_t(st.comp_method);
     info.crc = st.crc;

@@ -75,7 +75,8 @@ void ZipWriter::flush() {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw Error("Cannot write \"" + _path + "\": " + std::strerror(errno) + ".");
+            throw Error(ErrorKind::FileSystem,
+                        "Cannot write \"" + _path + "\": " + std::strerror(errno) + ".");
         }
         done += std::size_t(n);
     }
@@ -111,7 +112,8 @@ void ZipWriter::put32(std::uint32_t v) {
 void ZipWriter::header(const std::string& name, std::uint16_t method, std::uint32_t crc,
                        std::uint64_t compressedSize, std::uint64_t size) {
     if (compressedSize > kZip32Limit || size > kZip32Limit || _offset > kZip32Limit)
-        throw Error("Cannot write \"" + _path + "\": the part \"" + name + "\" exceeds 4 GB.");
+        throw Error(ErrorKind::LimitExceeded,
+                    "Cannot write \"" + _path + "\": the part \"" + name + "\" exceeds 4 GB.");
     _central.push_back({name, method, crc, compressedSize, size, _offset});
     put32(0x04034b50);
     put16(20);
@@ -140,14 +142,16 @@ void ZipWriter::beginRaw(const std::string& name, std::uint16_t method, std::uin
 
 void ZipWriter::appendRaw(const char* data, std::size_t size) {
     if (size > _rawRemaining)
-        throw Error("Cannot write \"" + _path + "\": a copied part is longer than its archive entry says.");
+        throw Error(ErrorKind::Damaged,
+                    "Cannot write \"" + _path + "\": a copied part is longer than its archive entry says.");
     _rawRemaining -= size;
     put(data, size);
 }
 
 void ZipWriter::endRaw() {
     if (_rawRemaining != 0)
-        throw Error("Cannot write \"" + _path + "\": a copied part is shorter than its archive entry says.");
+        throw Error(ErrorKind::Damaged,
+                    "Cannot write \"" + _path + "\": a copied part is shorter than its archive entry says.");
 }
 
 void ZipWriter::beginStreamed(const std::string& name) {
@@ -159,7 +163,8 @@ void ZipWriter::endStreamed(std::uint32_t crc, std::uint64_t size) {
     Central& c = _central.back();
     std::uint64_t compressedSize = _offset - _streamStart;
     if (compressedSize > kZip32Limit || size > kZip32Limit)
-        throw Error("Cannot write \"" + _path + "\": the part \"" + c.name + "\" exceeds 4 GB.");
+        throw Error(ErrorKind::LimitExceeded,
+                    "Cannot write \"" + _path + "\": the part \"" + c.name + "\" exceeds 4 GB.");
     c.crc = crc;
     c.compressedSize = compressedSize;
     c.size = size;
@@ -171,7 +176,7 @@ void ZipWriter::endStreamed(std::uint32_t crc, std::uint64_t size) {
             fields[i * 4 + b] = static_cast<unsigned char>(values[i] >> (8 * b));
     // crc-32, compressed and uncompressed size sit 14 bytes into the local header.
     if (::pwrite(_fd, fields, sizeof fields, off_t(c.offset + 14)) != ssize_t(sizeof fields))
-        throw Error("Cannot write \"" + _path + "\": " + std::strerror(errno) + ".");
+        throw Error(ErrorKind::FileSystem, "Cannot write \"" + _path + "\": " + std::strerror(errno) + ".");
 }
 
 void ZipWriter::finish() {
@@ -198,7 +203,8 @@ void ZipWriter::finish() {
     }
     std::uint64_t size = _offset - start;
     if (_central.size() > 0xFFFF || start > kZip32Limit || size > kZip32Limit)
-        throw Error("Cannot write \"" + _path + "\": the workbook exceeds the limits of a zip file.");
+        throw Error(ErrorKind::LimitExceeded,
+                    "Cannot write \"" + _path + "\": the workbook exceeds the limits of a zip file.");
     put32(0x06054b50);
     put16(0);
     put16(0);

@@ -155,6 +155,7 @@ class RoundTrip(unittest.TestCase):
     def test_refuses_to_replace_another_file(self):
         res = subprocess.run([TOOL, "sample", self.path], capture_output=True, text=True)
         self.assertEqual(res.returncode, 1)
+        self.assertTrue(res.stdout.startswith("ERROR FileSystem "), res.stdout)
         self.assertIn("already exists", res.stdout)
 
 

@@ -141,6 +141,7 @@ class SignalledSave(unittest.TestCase):
         self.assertEqual(proc.wait(), 1, out)
         proc.stdout.close()
         self.assertIn("HANDLED", out)
+        self.assertIn("ERROR Interrupted Cannot save", out)
         self.assertIn("interrupted by a signal", out)
         self.assertEqual(content(target), self.old)
         self.assertEqual(self.leftovers(folder), [])

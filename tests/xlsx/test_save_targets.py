@@ -77,7 +77,7 @@ class SaveTargets(unittest.TestCase):
 
     def assertRefused(self, rc, out, *words):
         self.assertEqual(rc, 1, out)
-        self.assertTrue(out.startswith("ERROR Cannot "), out)
+        self.assertTrue(out.startswith("ERROR FileSystem Cannot "), out)
         for word in words:
             self.assertIn(word, out)
 
@@ -222,7 +222,7 @@ class SaveTargets(unittest.TestCase):
         # 20,000 rows of 50 numbers take megabytes.
         res = subprocess.run([TOOL, "save-signal", target, "20000", "0", "default"], capture_output=True, text=True)
         self.assertEqual(res.returncode, 1, res.stdout)
-        self.assertIn("ERROR Cannot write \"" + target, res.stdout)
+        self.assertIn("ERROR FileSystem Cannot write \"" + target, res.stdout)
         self.assertIn("No space left on device", res.stdout)
         self.assertEqual(content(target), before)
         self.assertNoTemporaryFiles(mount)

@@ -25,6 +25,30 @@ template <typename Fn> QString errorOf(Fn&& fn) {
     return {};
 }
 
+// Runs fn and returns the kind of error it throws; fails the test when it throws none.
+template <typename Fn> ErrorKind kindOf(Fn&& fn) {
+    try {
+        fn();
+    } catch (const Error& e) {
+        return e.kind();
+    }
+    QTest::qFail("no error was thrown", __FILE__, __LINE__);
+    return ErrorKind::InvalidArgument;
+}
+
+// The bytes the workbook saves to, in a new file of dir each time: equal bytes before and after a
+// call mean the call left the workbook as it was.
+QByteArray savedBytes(Workbook& wb, const QTemporaryDir& dir) {
+    static int count = 0;
+    const QString path = dir.filePath(QString("snapshot%1.xlsx").arg(++count));
+    wb.setFixedTimestamp(1700000000);
+    wb.saveAs(path.toStdString(), FileFormat::Xlsx);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
 std::string roundTripText(const std::string& text) {
     std::string xml;
     appendCellText(xml, text);
@@ -137,9 +161,15 @@ private slots:
         QFETCH(bool, allowed);
         auto wb = Workbook::create(2);
         Worksheet* sheet = wb->worksheet(1);
+        QTemporaryDir dir;
+        const QByteArray before = savedBytes(*wb, dir);
         QString error = errorOf([&] { sheet->rename(name.toStdString()); });
         QCOMPARE(error.isEmpty(), allowed);
         QCOMPARE(QString::fromStdString(sheet->name()), allowed ? name : QString("Sheet1"));
+        if (!allowed) {
+            QCOMPARE(kindOf([&] { sheet->rename(name.toStdString()); }), ErrorKind::LimitExceeded);
+            QCOMPARE(savedBytes(*wb, dir), before);
+        }
     }
 
     void valueBlockChecksItsValues() {
@@ -161,6 +191,22 @@ private slots:
         QVERIFY(!errorOf([&] { block.setNumber(3, 1, 1.0); }).isEmpty());
         QVERIFY(!errorOf([&] { block.setNumber(1, 0, 1.0); }).isEmpty());
         QVERIFY(!errorOf([] { ValueBlock(0, 1); }).isEmpty());
+
+        QCOMPARE(kindOf([&] { block.setText(1, 1, std::string(kMaxTextLength + 1, 'a')); }),
+                 ErrorKind::LimitExceeded);
+        QCOMPARE(kindOf([&] { block.setText(2, 1, std::string("\xC3\x28")); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { block.setText(2, 1, std::u16string(1, char16_t(0xD800))); }),
+                 ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { block.setNumber(2, 2, std::nan("")); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { block.setDate(2, 2, HUGE_VAL); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { block.setNumber(3, 1, 1.0); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([] { ValueBlock(0, 1); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([] { ValueBlock(kMaxRows + 1, 1); }), ErrorKind::LimitExceeded);
+        // A refused value leaves the cell as it was.
+        auto wb = Workbook::create(1);
+        wb->worksheet(1)->putBlock(1, 1, block);
+        QCOMPARE(wb->worksheet(1)->cell(1, 1).text.size(), std::size_t(kMaxTextLength));
+        QCOMPARE(wb->worksheet(1)->cell(2, 1).type, CellType::Empty);
     }
 
     void putBlockStoresEveryKindOfValue() {
@@ -196,6 +242,19 @@ private slots:
         QVERIFY(!errorOf([&] { ws->putBlock(kMaxRows, 1, two); }).isEmpty());
         QVERIFY(!errorOf([&] { ws->putBlock(1, kMaxColumns, two); }).isEmpty());
         QVERIFY(!errorOf([&] { ws->putBlock(0, 1, two); }).isEmpty());
+        QTemporaryDir dir;
+        const QByteArray before = savedBytes(*wb, dir);
+        QCOMPARE(kindOf([&] { ws->putBlock(kMaxRows, 1, two); }), ErrorKind::LimitExceeded);
+        QCOMPARE(kindOf([&] { ws->putBlock(0, 1, two); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { ws->setBold(1, 1, 1, kMaxColumns + 1); }), ErrorKind::LimitExceeded);
+        QCOMPARE(kindOf([&] { ws->setNumberFormat(2, 1, 1, 1, "0.0"); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { ws->setNumberFormat(1, 1, 1, 1, ""); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { ws->setNumberFormat(1, 1, 1, 1, std::string(256, '0')); }),
+                 ErrorKind::LimitExceeded);
+        QCOMPARE(kindOf([&] { ws->clearRange(0, 1, 1, 1); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { wb->addWorksheet(2); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { wb->sheet(2); }), ErrorKind::InvalidArgument);
+        QCOMPARE(savedBytes(*wb, dir), before);
         QCOMPARE(ws->cell(kMaxRows, kMaxColumns).number, 7.0);
         QCOMPARE(ws->cell(kMaxRows, 1).type, CellType::Empty);
         QCOMPARE(ws->lastRow(), kMaxRows);
@@ -330,8 +389,16 @@ private slots:
         QTemporaryDir dir;
         auto wb = Workbook::create(1);
         QVERIFY(errorOf([&] { wb->save(); }).contains("no file name"));
+        QCOMPARE(kindOf([&] { wb->save(); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { wb->saveAs("", FileFormat::Xlsx); }), ErrorKind::InvalidArgument);
         std::string xls = dir.filePath("a.xls").toStdString();
         QVERIFY(errorOf([&] { wb->saveAs(xls, FileFormat::Xls); }).contains("not supported yet"));
+        QCOMPARE(kindOf([&] { wb->saveAs(xls, FileFormat::Xls); }), ErrorKind::Unsupported);
+        QCOMPARE(kindOf([&] { wb->saveAs(dir.path().toStdString(), FileFormat::Xlsx); }),
+                 ErrorKind::FileSystem);
+        QCOMPARE(kindOf([&] { wb->saveAs(dir.filePath("missing/a.xlsx").toStdString(), FileFormat::Xlsx); }),
+                 ErrorKind::FileSystem);
+        QVERIFY(wb->path().empty());
         QVERIFY(
             errorOf([&] { wb->saveAs(dir.filePath("a.xlsb").toStdString(), FileFormat::Xlsb); }).isEmpty());
         QVERIFY(QFile::exists(dir.filePath("a.xlsb")));
@@ -370,7 +437,15 @@ private slots:
         QVERIFY(!ws->cell(2, 1).boolean);
         // A new workbook may not replace an existing file.
         auto other = Workbook::create(1);
+        QFile existing(QString::fromStdString(path));
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        const QByteArray before = existing.readAll();
+        existing.close();
         QVERIFY(errorOf([&] { other->saveAs(path, FileFormat::Xlsx); }).contains("already exists"));
+        QCOMPARE(kindOf([&] { other->saveAs(path, FileFormat::Xlsx); }), ErrorKind::FileSystem);
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), before);
+        QVERIFY(other->path().empty());
     }
 
     void columnNames() {

@@ -79,7 +79,7 @@ void editWorkbook(const std::string& in, const std::string& out) {
     auto wb = Workbook::open(in);
     workbookfile::Worksheet* data = wb->findWorksheet("data");
     if (!data)
-        throw workbookfile::Error("no Data sheet");
+        throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no Data sheet");
     ValueBlock values(3, 2);
     for (int r = 1; r <= 3; ++r) {
         values.setNumber(r, 1, 1000 + r);
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
             auto wb = Workbook::open(argv[2]);
             workbookfile::Worksheet* ws = wb->findWorksheet(argv[3]);
             if (!ws)
-                throw workbookfile::Error("no such worksheet");
+                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such worksheet");
             const workbookfile::CellInfo c = ws->cell(std::atoi(argv[4]), std::atoi(argv[5]));
             static const char* const types[] = {"empty", "number", "text", "boolean", "formula", "error"};
             std::printf("%s %s\n", types[int(c.type)],
@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
             auto wb = Workbook::open(argv[2]);
             workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw workbookfile::Error("no such sheet");
+                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
             ValueBlock one(1, 1);
             one.setNumber(1, 1, std::atof(argv[7]));
             ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
             auto wb = Workbook::open(argv[2]);
             workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw workbookfile::Error("no such sheet");
+                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
             ws->clear();
             if (argc > 5) {
                 ValueBlock header(1, argc - 5);
@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
             auto wb = Workbook::open(argv[2]);
             workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
             if (!ws)
-                throw workbookfile::Error("no such sheet");
+                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
             ValueBlock values(1, argc - 7);
             for (int i = 7; i < argc; ++i) {
                 std::string value = argv[i];
@@ -314,6 +314,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
             return 2;
         }
+    } catch (const workbookfile::Error& e) {
+        std::printf("ERROR %s %s\n", workbookfile::errorKindName(e.kind()), e.what());
+        return 1;
     } catch (const std::exception& e) {
         std::printf("ERROR %s\n", e.what());
         return 1;

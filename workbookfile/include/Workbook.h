@@ -9,7 +9,8 @@
 //   usually holds UTF-16 (BSTR). Text lengths are counted in UTF-16 code units, as the
 //   spreadsheet counts them.
 // - Every failure throws workbookfile::Error whose what() is a complete English sentence fit to be
-//   shown to the user. A call that throws leaves the workbook as it was.
+//   shown to the user and whose kind() says what sort of failure it is. A call that throws leaves
+//   the workbook as it was.
 // - A Workbook and its Worksheets are not thread-safe; use them from one thread at a time.
 
 #include <cstdint>
@@ -23,9 +24,31 @@
 
 namespace workbookfile {
 
+// What went wrong, for callers that react differently to different failures (a server mapping
+// them to its own error codes, a test checking that the right refusal happened).
+enum class ErrorKind {
+    NotAWorkbook,    // the file is no workbook package at all
+    Encrypted,       // password-protected workbook or encrypted zip entries
+    Damaged,         // malformed, truncated or inconsistent contents
+    TooLarge,        // the file exceeds the OpenLimits it is read under
+    LimitExceeded,   // rows, columns, text lengths, sheet name rules, sizes a file format can hold
+    Unsupported,     // a file format or conversion the engine does not serve
+    FileSystem,      // the file or its folder cannot be read, written or replaced
+    Protected,       // a protected worksheet or workbook structure refuses the change
+    InvalidArgument, // a bad value or position given by the caller
+    Interrupted,     // a signal stopped a save; the file is unchanged
+};
+
+// The kind's name as spelled in the enum, e.g. "Damaged".
+const char* errorKindName(ErrorKind kind);
+
 class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    Error(ErrorKind kind, const std::string& sentence) : std::runtime_error(sentence), _kind(kind) {}
+    ErrorKind kind() const noexcept { return _kind; }
+
+private:
+    ErrorKind _kind;
 };
 
 inline constexpr int kMaxRows = 1048576;
