@@ -2,6 +2,7 @@
 
 // Private state behind the public handles of Workbook.h.
 
+#include "PackageNames.h"
 #include "SharedStrings.h"
 #include "SheetFormats.h"
 #include "SheetModel.h"
@@ -185,10 +186,9 @@ std::string relationshipsPartOf(const std::string& part);
 bool removeRelationship(const pugi::xml_document& rels, std::string_view id);
 bool endsWith(std::string_view s, std::string_view suffix);
 
-// The package templates of a new workbook.
+// A relationship type of kRelNamespace ("worksheet", "styles", ...).
 std::string relationshipType(std::string_view suffix);
-extern const char* const kMainNamespace;
-extern const char* const kRelNamespace;
-std::string newWorksheetXml();
+// What a relationship of that type from the workbook part points at.
+SheetType sheetTypeOf(std::string_view relationshipType);
 
 } // namespace workbookfile

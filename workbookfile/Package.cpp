@@ -1,4 +1,6 @@
 #include "Internal.h"
+#include "NewParts.h"
+#include "PackageNames.h"
 #include "Utf.h"
 #include "Xlsb.h"
 
@@ -11,15 +13,6 @@
 
 namespace workbookfile {
 
-const char* const kMainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-const char* const kRelNamespace = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-namespace {
-
-const char* const kStrictRelNamespace = "http://purl.oclc.org/ooxml/officeDocument/relationships";
-const char* const kWorksheetType =
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-
 SheetType sheetTypeOf(std::string_view relationshipType) {
     if (endsWith(relationshipType, "/worksheet"))
         return SheetType::Worksheet;
@@ -31,8 +24,6 @@ SheetType sheetTypeOf(std::string_view relationshipType) {
         return SheetType::Macrosheet;
     return SheetType::Other;
 }
-
-} // namespace
 
 bool endsWith(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
@@ -69,17 +60,7 @@ std::string partFolder(const std::string& part) {
 }
 
 std::string relationshipType(std::string_view suffix) {
-    return "http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + std::string(suffix);
-}
-
-std::string newWorksheetXml() {
-    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet xmlns=\"") +
-           kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
-           "\"><dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
-           "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
-           "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-           "footer=\"0.3\"/>"
-           "</worksheet>";
+    return std::string(kRelNamespace) + "/" + std::string(suffix);
 }
 
 std::string* Workbook::Impl::memoryPart(std::string_view name) {
@@ -262,9 +243,7 @@ void Workbook::Impl::loadPackage() {
     if (hasPart(workbookRelsPart))
         parsePart(workbookRels, readPart(workbookRelsPart), workbookRelsPart);
     else
-        parsePart(workbookRels,
-                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>",
-                  workbookRelsPart);
+        parsePart(workbookRels, emptyRelationships(), workbookRelsPart);
 
     pugi::xml_node root = rootElement(workbookXml);
     if (localName(root) != "workbook")
@@ -332,7 +311,7 @@ void Workbook::Impl::loadPackage() {
         styles.load(xml, stylesPart);
         setPart(stylesPart, xml);
         addRelationship(relationshipType("styles"), relativeTarget(stylesPart));
-        setOverride(stylesPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+        setOverride(stylesPart, kStylesContentType);
     }
     stringsPart = relationshipTarget("sharedStrings");
     if (!stringsPart.empty() && hasPart(stringsPart)) {
@@ -423,7 +402,7 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
 Worksheet& Workbook::Impl::addSheet(std::size_t after, std::string name) {
     std::string part = newPartName(workbookDir + "worksheets/sheet", ".xml");
     setPart(part, newWorksheetXml());
-    appendOverride(part, kWorksheetType);
+    appendOverride(part, kWorksheetContentType);
     std::string relId = addRelationship(relationshipType("worksheet"), relativeTarget(part));
 
     std::string sheetName = prefixOf(sheetsNode.name()) + "sheet";

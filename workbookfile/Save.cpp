@@ -1,4 +1,5 @@
 #include "Internal.h"
+#include "NewParts.h"
 #include "Utf.h"
 
 #include "SheetXml.h"
@@ -26,17 +27,6 @@ namespace {
 // level 6, while this one is smaller than zlib's and still takes a fraction of its time.
 // Deflating is most of the cost of a save.
 constexpr int kDeflateLevel = 5;
-
-const char* const kMainType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
-const char* const kMacroMainType = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
-
-std::string isoTime(std::time_t t) {
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
-}
 
 // The worksheet part's text before <sheetData>, with its dimension brought up to date.
 std::string headWithDimension(const Worksheet::Impl& sheet) {
@@ -188,7 +178,7 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
     // Macros only travel in a macro-enabled workbook.
     if (target == FileFormat::Xlsx)
         dropWorkbookRelated("vbaProject");
-    setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroMainType : kMainType);
+    setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroWorkbookContentType : kWorkbookContentType);
 
     countStringReferences();
     if (strings.changed()) {
@@ -199,25 +189,14 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
                 stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);
                 addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
             }
-            setOverride(stringsPart,
-                        "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
+            setOverride(stringsPart, kSharedStringsContentType);
         }
         setPart(stringsPart, strings.serialize());
     }
     if (styles.changed())
         setPart(stylesPart, styles.serialize());
     if (isNew) {
-        std::string stamp = isoTime(fixedTime ? fixedTime : std::time(nullptr));
-        setPart("docProps/core.xml",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                "<cp:coreProperties "
-                "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
-                "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
-                "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
-                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
-                "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
-                    stamp + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
-                    "</dcterms:modified></cp:coreProperties>");
+        setPart("docProps/core.xml", newCoreProperties(fixedTime ? fixedTime : std::time(nullptr)));
     }
     if (workbookChanged)
         setPart(workbookPart, serializePart(workbookXml));

@@ -1,5 +1,6 @@
 #include "SharedStrings.h"
 
+#include "PackageNames.h"
 #include "Workbook.h"
 #include "XmlDom.h"
 #include "XmlText.h"
@@ -76,8 +77,7 @@ std::string SharedStrings::serialize() const {
     std::string prefix;
     std::string_view body;
     if (_original.empty()) {
-        out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+        out = std::string(kXmlDeclaration) + "<sst xmlns=\"" + kMainNamespace + "\"";
     } else {
         RootSpan span;
         findRootSpan(_original, span);

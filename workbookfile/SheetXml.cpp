@@ -37,11 +37,6 @@ void appendUInt(std::string& out, std::uint64_t v) {
     out.append(buf, res.ptr);
 }
 
-struct StringWriter : pugi::xml_writer {
-    std::string out;
-    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
-};
-
 std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<std::string_view> skip) {
     std::string out;
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
@@ -260,10 +255,7 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
             if (!simple) {
                 RawCell raw;
                 raw.attrs = attributesExcept(c, {"r", "s"});
-                StringWriter w;
-                for (pugi::xml_node k = c.first_child(); k; k = k.next_sibling())
-                    k.print(w, "", pugi::format_raw, pugi::encoding_utf8);
-                raw.inner = std::move(w.out);
+                raw.inner = serializeChildren(c);
                 cell.kind = CellKind::Raw;
                 cell.index = std::uint32_t(model.raws.size());
                 model.raws.push_back(std::move(raw));

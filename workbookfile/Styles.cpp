@@ -1,5 +1,6 @@
 #include "Styles.h"
 
+#include "PackageNames.h"
 #include "SheetFormats.h"
 #include "Workbook.h"
 #include "XmlDom.h"
@@ -151,8 +152,8 @@ std::string keyOf(const pugi::xml_node& node) {
 } // namespace
 
 std::string Styles::emptyStyleSheet() {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    return std::string(kXmlDeclaration) + "<styleSheet xmlns=\"" + kMainNamespace +
+           "\">"
            "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/><family "
            "val=\"2\"/></font></fonts>"
            "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"

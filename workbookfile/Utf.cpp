@@ -49,41 +49,61 @@ std::string toUtf8(std::u16string_view in) {
     return out;
 }
 
+bool decodeUtf8(std::string_view text, std::size_t& at, std::uint32_t& c) {
+    const unsigned char b = static_cast<unsigned char>(text[at]);
+    int extra;
+    std::uint32_t code;
+    if (b < 0x80) {
+        code = b;
+        extra = 0;
+    } else if ((b & 0xE0) == 0xC0) {
+        code = b & 0x1F;
+        extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+        code = b & 0x0F;
+        extra = 2;
+    } else if ((b & 0xF8) == 0xF0) {
+        code = b & 0x07;
+        extra = 3;
+    } else {
+        return false;
+    }
+    if (extra > 0 && at + extra >= text.size())
+        return false;
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char n = static_cast<unsigned char>(text[at + k]);
+        if ((n & 0xC0) != 0x80)
+            return false;
+        code = (code << 6) | (n & 0x3F);
+    }
+    static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (code < minimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return false;
+    at += std::size_t(extra) + 1;
+    c = code;
+    return true;
+}
+
+long utf16Length(std::string_view utf8) {
+    long units = 0;
+    std::size_t i = 0;
+    std::uint32_t c;
+    while (i < utf8.size()) {
+        if (!decodeUtf8(utf8, i, c))
+            return -1;
+        units += c >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
 std::u16string toUtf16(std::string_view in) {
     std::u16string out;
     out.reserve(in.size());
     std::size_t i = 0;
     while (i < in.size()) {
-        unsigned char b = static_cast<unsigned char>(in[i]);
         std::uint32_t c;
-        int extra;
-        if (b < 0x80) {
-            c = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            extra = 3;
-        } else {
+        if (!decodeUtf8(in, i, c))
             throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
-        }
-        if (extra > 0 && i + extra >= in.size())
-            throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char n = static_cast<unsigned char>(in[i + k]);
-            if ((n & 0xC0) != 0x80)
-                throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
-            c = (c << 6) | (n & 0x3F);
-        }
-        static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
-        i += extra + 1;
         if (c >= 0x10000) {
             c -= 0x10000;
             out += char16_t(0xD800 + (c >> 10));

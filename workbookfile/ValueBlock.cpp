@@ -1,5 +1,6 @@
 #include "Internal.h"
 
+#include "Utf.h"
 #include "XmlText.h"
 
 #include <cmath>

@@ -1,6 +1,7 @@
 #include "Internal.h"
 
 #include "AtomicFile.h"
+#include "NewParts.h"
 #include "SheetNames.h"
 #include "Xlsb.h"
 #include "XmlDom.h"
@@ -14,53 +15,6 @@
 namespace workbookfile {
 
 namespace {
-
-std::string newContentTypes() {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-           "<Default Extension=\"rels\" "
-           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-           "<Override PartName=\"/xl/workbook.xml\" "
-           "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-           "<Override PartName=\"/docProps/core.xml\" "
-           "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
-           "<Override PartName=\"/docProps/app.xml\" "
-           "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
-           "</Types>";
-}
-
-std::string newRootRelationships() {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-           "<Relationship Id=\"rId1\" "
-           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-           "Target=\"xl/workbook.xml\"/>"
-           "<Relationship Id=\"rId2\" "
-           "Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" "
-           "Target=\"docProps/core.xml\"/>"
-           "<Relationship Id=\"rId3\" "
-           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
-           "Target=\"docProps/app.xml\"/>"
-           "</Relationships>";
-}
-
-std::string newAppProperties() {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
-           "<Application>Gridwell</Application></Properties>";
-}
-
-std::string newWorkbookXml() {
-    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<workbook xmlns=\"") +
-           kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
-           "\"><bookViews><workbookView/></bookViews><sheets/></workbook>";
-}
-
-std::string newWorkbookRelationships() {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>";
-}
 
 // Refuses files that are obviously not zip packages before handing them to the zip reader.
 void sniff(const std::string& path) {
@@ -99,11 +53,11 @@ std::unique_ptr<Workbook> Workbook::create(int worksheetCount) {
     Impl& d = *wb->d;
     d.isNew = true;
     d.setPart("[Content_Types].xml", newContentTypes());
-    d.setPart("_rels/.rels", newRootRelationships());
+    d.setPart("_rels/.rels", newRootRelationships("xl/workbook.xml"));
     d.setPart("docProps/app.xml", newAppProperties());
     d.setPart("docProps/core.xml", "");
     d.setPart("xl/workbook.xml", newWorkbookXml());
-    d.setPart("xl/_rels/workbook.xml.rels", newWorkbookRelationships());
+    d.setPart("xl/_rels/workbook.xml.rels", emptyRelationships());
     d.loadPackage();
     for (int i = 1; i <= worksheetCount; ++i)
         d.addSheet(std::size_t(i - 1), "Sheet" + std::to_string(i));

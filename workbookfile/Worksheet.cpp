@@ -1,6 +1,7 @@
 #include "Internal.h"
 #include "Xlsb.h"
 
+#include "Utf.h"
 #include "XmlDom.h"
 #include "XmlText.h"
 
@@ -107,15 +108,7 @@ void dropOrphanedSharedFormulas(SheetModel& model, const std::set<std::string>& 
             }
             if (!dropped)
                 continue;
-            struct Writer : pugi::xml_writer {
-                std::string out;
-                void write(const void* data, size_t size) override {
-                    out.append(static_cast<const char*>(data), size);
-                }
-            } w;
-            for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
-                n.print(w, "", pugi::format_raw, pugi::encoding_utf8);
-            raw.inner = std::move(w.out);
+            raw.inner = serializeChildren(doc);
         }
 }
 

@@ -7,6 +7,7 @@
 // of XML text around their cells (Worksheet::Impl::binary).
 
 #include "Internal.h"
+#include "PackageNames.h"
 
 #include <cstdint>
 #include <string>
@@ -14,11 +15,6 @@
 #include <vector>
 
 namespace workbookfile {
-
-inline constexpr const char* kXlsbMainType = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
-inline constexpr const char* kXlsbWorksheetType = "application/vnd.ms-excel.worksheet";
-inline constexpr const char* kXlsbStylesType = "application/vnd.ms-excel.styles";
-inline constexpr const char* kXlsbStringsType = "application/vnd.ms-excel.sharedStrings";
 
 // What an opened binary workbook keeps of its own parts.
 struct XlsbBook {

@@ -1,6 +1,7 @@
 // Opening binary workbooks: the workbook part's list of sheets, the styles and the shared strings
 // become the engine's model; the records themselves are kept for saving.
 
+#include "NewParts.h"
 #include "Utf.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"
@@ -16,18 +17,6 @@ namespace {
 
 constexpr std::uint32_t kDate1904 = 1;            // BrtWbProp: dates count from 1904
 constexpr std::uint32_t kNullString = 0xFFFFFFFF; // an absent XLNullableWideString
-
-SheetType sheetTypeOf(std::string_view relationshipType) {
-    if (endsWith(relationshipType, "/worksheet"))
-        return SheetType::Worksheet;
-    if (endsWith(relationshipType, "/chartsheet"))
-        return SheetType::Chartsheet;
-    if (endsWith(relationshipType, "/dialogsheet"))
-        return SheetType::Dialogsheet;
-    if (endsWith(relationshipType, "/xlMacrosheet") || endsWith(relationshipType, "/xlIntlMacrosheet"))
-        return SheetType::Macrosheet;
-    return SheetType::Other;
-}
 
 struct SheetRecord {
     std::uint32_t state = 0, tabId = 0;
@@ -61,9 +50,7 @@ void Workbook::Impl::loadXlsbPackage() {
     if (wb.hasPart(wb.workbookRelsPart))
         parsePart(wb.workbookRels, wb.readPart(wb.workbookRelsPart), wb.workbookRelsPart);
     else
-        parsePart(wb.workbookRels,
-                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"/>",
-                  wb.workbookRelsPart);
+        parsePart(wb.workbookRels, emptyRelationships(), wb.workbookRelsPart);
 
     // The list of sheets, as the XML workbook part would hold it, for the rest of the engine.
     book->workbookRecords = wb.readPart(wb.workbookPart);

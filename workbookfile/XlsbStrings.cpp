@@ -27,8 +27,7 @@ void appendItem(std::string& out, const std::string& text) {
 } // namespace
 
 std::string xmlStringsFromXlsb(std::string_view records, const std::string& part, XlsbBook& book) {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                      "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    std::string xml = std::string(kXmlDeclaration) + "<sst xmlns=\"" + kMainNamespace + "\"";
     std::string items;
     RecordReader reader(records, part);
     Record r;

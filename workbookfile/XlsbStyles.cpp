@@ -311,9 +311,8 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
     book.fontCount = fontCount;
     book.cellXfCount = xfCount;
     book.formatIds = std::move(formatIds);
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><numFmts>" +
-           formats + "</numFmts><fonts>" + fonts + "</fonts><cellXfs>" + xfs + "</cellXfs></styleSheet>";
+    return std::string(kXmlDeclaration) + "<styleSheet xmlns=\"" + kMainNamespace + "\"><numFmts>" + formats +
+           "</numFmts><fonts>" + fonts + "</fonts><cellXfs>" + xfs + "</cellXfs></styleSheet>";
 }
 
 std::string extendXlsbStyles(const XlsbBook& book, const std::string& styleXml, const std::string& part) {

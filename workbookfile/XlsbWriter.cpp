@@ -2,6 +2,7 @@
 // the XML path does; a new one is made from the engine's model. Worksheets are made and deflated
 // a few at a time beside the thread that writes the archive in order.
 
+#include "NewParts.h"
 #include "Utf.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"
@@ -78,39 +79,6 @@ void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, cons
     }
 }
 
-std::string isoTime(std::time_t t) {
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
-}
-
-std::string coreProperties(std::time_t t) {
-    const std::string stamp = isoTime(t);
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-           "<cp:coreProperties "
-           "xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/metadata/core-properties\" "
-           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
-           "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
-           "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
-           stamp + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
-           "</dcterms:modified></cp:coreProperties>";
-}
-
-std::string relationship(const std::string& id, const std::string& type, const std::string& target) {
-    std::string out = "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"";
-    appendXmlEscaped(out, target);
-    return out + "\"/>";
-}
-
-std::string overrideFor(const std::string& part, const char* type) {
-    std::string out = "<Override PartName=\"/";
-    appendXmlEscaped(out, part);
-    return out + "\" ContentType=\"" + type + "\"/>";
-}
-
 // The count of cells referring to the shared strings: as the file stated it, moved by what changed
 // in the worksheets read (those not read keep theirs).
 long long stringReferences(const Workbook::Impl& wb) {
@@ -153,23 +121,17 @@ void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
 void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     // Parts made here, in the order they go into the archive.
     std::vector<std::pair<std::string, std::string>> parts;
-    std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                        "<Default Extension=\"rels\" "
-                        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                        "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-                        "<Default Extension=\"bin\" ContentType=\"" +
-                        std::string(kXlsbMainType) + "\"/>" + overrideFor("xl/workbook.bin", kXlsbMainType);
+    std::string types = contentTypesHead() + "<Default Extension=\"bin\" ContentType=\"" + kXlsbMainType +
+                        "\"/>" + contentTypeOverride("xl/workbook.bin", kXlsbMainType);
     std::string rels =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+        std::string(kXmlDeclaration) + "<Relationships xmlns=\"" + kPackageRelNamespace + "\">";
     std::vector<std::string> sheetParts;
     int n = 0;
     for (const SheetEntry& tab : wb.tabs) {
         sheetParts.push_back("xl/worksheets/sheet" + std::to_string(++n) + ".bin");
-        types += overrideFor(sheetParts.back(), kXlsbWorksheetType);
-        rels += relationship(tab.node.attribute("r:id").value(), relationshipType("worksheet"),
-                             "worksheets/sheet" + std::to_string(n) + ".bin");
+        types += contentTypeOverride(sheetParts.back(), kXlsbWorksheetType);
+        rels += relationshipElement(tab.node.attribute("r:id").value(), relationshipType("worksheet"),
+                                    "worksheets/sheet" + std::to_string(n) + ".bin");
     }
     auto freeId = [&] {
         for (std::size_t i = wb.relIds.size() + 1;; ++i)
@@ -177,36 +139,25 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
                 rels.find("\"rId" + std::to_string(i) + "\"") == std::string::npos)
                 return "rId" + std::to_string(i);
     };
-    rels += relationship(freeId(), relationshipType("styles"), "styles.bin");
-    types += overrideFor("xl/styles.bin", kXlsbStylesType);
+    rels += relationshipElement(freeId(), relationshipType("styles"), "styles.bin");
+    types += contentTypeOverride("xl/styles.bin", kXlsbStylesType);
     long long references = 0;
     for (const auto& s : wb.sheets)
         references += (long long)s->impl().model.sharedStringCells();
     const bool strings = wb.strings.size() > 0;
     if (strings) {
-        rels += relationship(freeId(), relationshipType("sharedStrings"), "sharedStrings.bin");
-        types += overrideFor("xl/sharedStrings.bin", kXlsbStringsType);
+        rels += relationshipElement(freeId(), relationshipType("sharedStrings"), "sharedStrings.bin");
+        types += contentTypeOverride("xl/sharedStrings.bin", kXlsbStringsType);
     }
     rels += "</Relationships>";
-    types += overrideFor("docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml") +
-             overrideFor("docProps/app.xml",
-                         "application/vnd.openxmlformats-officedocument.extended-properties+xml") +
-             "</Types>";
+    types += contentTypeOverride("docProps/core.xml", kCorePropertiesContentType) +
+             contentTypeOverride("docProps/app.xml", kExtendedPropertiesContentType) + "</Types>";
 
     parts.emplace_back("[Content_Types].xml", types);
-    parts.emplace_back(
-        "_rels/.rels",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-            relationship("rId1", relationshipType("officeDocument"), "xl/workbook.bin") +
-            relationship("rId2",
-                         "http://schemas.openxmlformats.org/package/2006/relationships/metadata/"
-                         "core-properties",
-                         "docProps/core.xml") +
-            relationship("rId3", relationshipType("extended-properties"), "docProps/app.xml") +
-            "</Relationships>");
+    parts.emplace_back("_rels/.rels", newRootRelationships("xl/workbook.bin"));
     parts.emplace_back("docProps/app.xml", wb.readPart("docProps/app.xml"));
-    parts.emplace_back("docProps/core.xml", coreProperties(wb.fixedTime ? wb.fixedTime : std::time(nullptr)));
+    parts.emplace_back("docProps/core.xml",
+                       newCoreProperties(wb.fixedTime ? wb.fixedTime : std::time(nullptr)));
     parts.emplace_back("xl/workbook.bin", newXlsbWorkbook(wb));
     parts.emplace_back("xl/_rels/workbook.bin.rels", rels);
     parts.emplace_back("xl/styles.bin", xlsbStylesFromXml(wb.styles.serialize()));

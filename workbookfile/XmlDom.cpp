@@ -1,5 +1,6 @@
 #include "XmlDom.h"
 
+#include "PackageNames.h"
 #include "Workbook.h"
 #include "XmlText.h"
 
@@ -40,8 +41,15 @@ std::string serializePart(const pugi::xml_document& doc) {
     StringWriter w;
     bool hasDeclaration = doc.first_child().type() == pugi::node_declaration;
     if (!hasDeclaration)
-        w.out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+        w.out = kXmlDeclaration;
     doc.save(w, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return std::move(w.out);
+}
+
+std::string serializeChildren(const pugi::xml_node& parent) {
+    StringWriter w;
+    for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
+        n.print(w, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(w.out);
 }
 

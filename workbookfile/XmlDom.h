@@ -14,6 +14,8 @@ void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view
 
 // Serializes a document without reformatting (the declaration it was read with is kept).
 std::string serializePart(const pugi::xml_document& doc);
+// The children of a node as XML text, without reformatting.
+std::string serializeChildren(const pugi::xml_node& parent);
 
 std::string_view localName(const char* qualifiedName);
 inline std::string_view localName(const pugi::xml_node& node) {

@@ -147,47 +147,6 @@ void appendNumber(std::string& out, double value) {
     out.append(buf, res.ptr);
 }
 
-long utf16Length(std::string_view s) {
-    long units = 0;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) {
-            ++units;
-            ++i;
-            continue;
-        }
-        int extra;
-        std::uint32_t c;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-        } else {
-            return -1;
-        }
-        if (i + extra >= s.size())
-            return -1;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char n = static_cast<unsigned char>(s[i + k]);
-            if ((n & 0xC0) != 0x80)
-                return -1;
-            c = (c << 6) | (n & 0x3F);
-        }
-        static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return -1;
-        units += c >= 0x10000 ? 2 : 1;
-        i += extra + 1;
-    }
-    return units;
-}
-
 void refuseDoctype(std::string_view xml, std::string_view partName) {
     // Only the prolog can hold a document type declaration; scan it past the XML declaration,
     // processing instructions, comments and white space.

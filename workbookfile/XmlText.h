@@ -30,9 +30,6 @@ std::string decodeCellText(std::string_view text);
 // Appends the shortest decimal text that reads back as the same double.
 void appendNumber(std::string& out, double value);
 
-// Counts the UTF-16 code units of UTF-8 text; -1 when the text is not valid UTF-8.
-long utf16Length(std::string_view utf8);
-
 // Throws Error when the XML text declares a document type (no workbook part needs one, and
 // entity declarations are a classic way to blow up parsers).
 void refuseDoctype(std::string_view xml, std::string_view partName);

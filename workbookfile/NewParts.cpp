@@ -1,0 +1,88 @@
+#include "NewParts.h"
+
+#include "Internal.h"
+#include "PackageNames.h"
+#include "XmlText.h"
+
+namespace workbookfile {
+
+namespace {
+
+std::string isoTime(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+} // namespace
+
+std::string contentTypesHead() {
+    return std::string(kXmlDeclaration) + "<Types xmlns=\"" + kContentTypesNamespace +
+           "\"><Default Extension=\"rels\" ContentType=\"" + kRelationshipsContentType +
+           "\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/>";
+}
+
+std::string contentTypeOverride(const std::string& part, const char* type) {
+    std::string out = "<Override PartName=\"/";
+    appendXmlEscaped(out, part);
+    return out + "\" ContentType=\"" + type + "\"/>";
+}
+
+std::string newContentTypes() {
+    return contentTypesHead() + contentTypeOverride("xl/workbook.xml", kWorkbookContentType) +
+           contentTypeOverride("docProps/core.xml", kCorePropertiesContentType) +
+           contentTypeOverride("docProps/app.xml", kExtendedPropertiesContentType) + "</Types>";
+}
+
+std::string relationshipElement(const std::string& id, const std::string& type, const std::string& target) {
+    std::string out = "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"";
+    appendXmlEscaped(out, target);
+    return out + "\"/>";
+}
+
+std::string newRootRelationships(const std::string& workbookPart) {
+    return std::string(kXmlDeclaration) + "<Relationships xmlns=\"" + kPackageRelNamespace + "\">" +
+           relationshipElement("rId1", relationshipType("officeDocument"), workbookPart) +
+           relationshipElement("rId2", kCorePropertiesRelType, "docProps/core.xml") +
+           relationshipElement("rId3", relationshipType("extended-properties"), "docProps/app.xml") +
+           "</Relationships>";
+}
+
+std::string emptyRelationships() {
+    return std::string(kXmlDeclaration) + "<Relationships xmlns=\"" + kPackageRelNamespace + "\"/>";
+}
+
+std::string newAppProperties() {
+    return std::string(kXmlDeclaration) + "<Properties xmlns=\"" + kExtendedPropertiesNamespace +
+           "\"><Application>Gridwell</Application></Properties>";
+}
+
+std::string newCoreProperties(std::time_t t) {
+    const std::string stamp = isoTime(t);
+    return std::string(kXmlDeclaration) + "<cp:coreProperties xmlns:cp=\"" + kCorePropertiesNamespace +
+           "\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:dcterms=\"http://purl.org/dc/terms/\" "
+           "xmlns:dcmitype=\"http://purl.org/dc/dcmitype/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+           "<dcterms:created xsi:type=\"dcterms:W3CDTF\">" +
+           stamp + "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">" + stamp +
+           "</dcterms:modified></cp:coreProperties>";
+}
+
+std::string newWorkbookXml() {
+    return std::string(kXmlDeclaration) + "<workbook xmlns=\"" + kMainNamespace + "\" xmlns:r=\"" +
+           kRelNamespace + "\"><bookViews><workbookView/></bookViews><sheets/></workbook>";
+}
+
+std::string newWorksheetXml() {
+    return std::string(kXmlDeclaration) + "<worksheet xmlns=\"" + kMainNamespace + "\" xmlns:r=\"" +
+           kRelNamespace +
+           "\"><dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
+           "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
+           "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+           "footer=\"0.3\"/>"
+           "</worksheet>";
+}
+
+} // namespace workbookfile
