@@ -26,6 +26,8 @@ namespace workbookfile {
 
 struct XlsbBook; // what an opened binary workbook keeps of its own parts (Xlsb.h)
 
+// The words of the public CellType; a date is kept apart until the block is put, when its cell gets
+// a date format.
 enum class BlockKind : std::uint8_t { Empty, Number, Text, Boolean, Date };
 
 struct BlockCell {

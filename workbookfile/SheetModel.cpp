@@ -45,7 +45,7 @@ std::size_t SheetModel::sharedStringCells() const {
     std::size_t count = 0;
     for (const auto& r : rows)
         for (const Cell& c : r.cells)
-            if (c.kind == CellKind::String ||
+            if (c.kind == CellKind::Text ||
                 (c.kind == CellKind::Raw && raws[c.index].attrs.find(" t=\"s\"") != std::string::npos))
                 ++count;
     return count;

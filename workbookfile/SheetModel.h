@@ -8,10 +8,12 @@
 
 namespace workbookfile {
 
+// The words of the public CellType where the stored kinds are the same; Raw stands for what is
+// kept as read (formulas, errors, inline strings), which CellType tells apart only when asked.
 enum class CellKind : std::uint8_t {
-    Blank,   // formatting only
+    Empty,   // formatting only
     Number,  // number
-    String,  // shared string index
+    Text,    // index into the shared string table
     Boolean, // index 0/1
     Raw,     // anything else read from a file (formulas, errors, inline strings): index into raws
 };

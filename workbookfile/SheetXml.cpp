@@ -117,7 +117,7 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
                 out += '"';
             }
             switch (cell.kind) {
-            case CellKind::Blank:
+            case CellKind::Empty:
                 out += "/>";
                 break;
             case CellKind::Number:
@@ -127,7 +127,7 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
                 out += vClose;
                 out += cClose;
                 break;
-            case CellKind::String:
+            case CellKind::Text:
                 out += " t=\"s\">";
                 out += vOpen;
                 appendUInt(out, cell.index);
@@ -228,7 +228,7 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
                 const char* text = v.text().get();
                 std::string_view value(text);
                 if (!v && type.empty()) {
-                    cell.kind = CellKind::Blank;
+                    cell.kind = CellKind::Empty;
                     simple = true;
                 } else if (v && (type.empty() || type == "n")) {
                     double d = 0;
@@ -242,7 +242,7 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
                     std::uint32_t index = 0;
                     auto r = std::from_chars(value.data(), value.data() + value.size(), index);
                     if (r.ec == std::errc() && r.ptr == value.data() + value.size()) {
-                        cell.kind = CellKind::String;
+                        cell.kind = CellKind::Text;
                         cell.index = index;
                         simple = true;
                     }

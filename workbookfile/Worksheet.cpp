@@ -220,7 +220,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             case BlockKind::Empty:
                 if (!exists || !style)
                     continue;
-                cell.kind = CellKind::Blank;
+                cell.kind = CellKind::Empty;
                 cell.index = 0;
                 break;
             case BlockKind::Number:
@@ -233,7 +233,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
                 cell.style = dateStyleFor(style, src[c].number != std::floor(src[c].number));
                 break;
             case BlockKind::Text:
-                cell.kind = CellKind::String;
+                cell.kind = CellKind::Text;
                 cell.index = textIndex[src[c].text];
                 break;
             case BlockKind::Boolean:
@@ -295,7 +295,7 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
                     rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, int(col) + 1);
                 Cell cell;
                 cell.column = std::uint16_t(col);
-                cell.kind = CellKind::Blank;
+                cell.kind = CellKind::Empty;
                 cell.index = 0;
                 cell.style = mapped(style);
                 if (cell.style != style)
@@ -377,13 +377,13 @@ CellInfo Worksheet::cell(int row, int column) const {
     info.bold = wb.styles.isBold(cell->style);
     info.numberFormat = wb.styles.numberFormat(cell->style);
     switch (cell->kind) {
-    case CellKind::Blank:
+    case CellKind::Empty:
         break;
     case CellKind::Number:
         info.type = CellType::Number;
         info.number = cell->number;
         break;
-    case CellKind::String:
+    case CellKind::Text:
         info.type = CellType::Text;
         if (cell->index < wb.strings.size())
             info.text = wb.strings.text(cell->index);

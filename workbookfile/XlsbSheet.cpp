@@ -36,7 +36,7 @@ void putCell(std::string& body, std::uint16_t column, std::uint32_t style) {
 void appendCell(std::string& out, const SheetModel& model, const Cell& cell) {
     std::string body;
     switch (cell.kind) {
-    case CellKind::Blank:
+    case CellKind::Empty:
         putCell(body, cell.column, cell.style);
         appendRecord(out, rt::CellBlank, body);
         return;
@@ -52,7 +52,7 @@ void appendCell(std::string& out, const SheetModel& model, const Cell& cell) {
         }
         return;
     }
-    case CellKind::String:
+    case CellKind::Text:
         putCell(body, cell.column, cell.style);
         putU32(body, cell.index);
         appendRecord(out, rt::CellIsst, body);
@@ -243,7 +243,7 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
             const bool plain = (styleAndFlags >> 24) == 0;
             const std::size_t rest = body.remaining();
             if (plain && type == rt::CellBlank && rest == 0) {
-                cell.kind = CellKind::Blank;
+                cell.kind = CellKind::Empty;
                 cell.index = 0;
             } else if (plain && type == rt::CellRk && rest == 4) {
                 cell.kind = CellKind::Number;
@@ -252,7 +252,7 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
                 cell.kind = CellKind::Number;
                 cell.number = body.f64();
             } else if (plain && type == rt::CellIsst && rest == 4) {
-                cell.kind = CellKind::String;
+                cell.kind = CellKind::Text;
                 cell.index = body.u32();
             } else if (plain && type == rt::CellBool && rest == 1 && r.body.back() <= 1) {
                 cell.kind = CellKind::Boolean;
