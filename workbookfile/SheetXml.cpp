@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace workbookfile {
@@ -53,6 +54,20 @@ std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<s
 }
 
 } // namespace
+
+std::string columnName(int column) {
+    if (column < 1 || column > kMaxColumns)
+        throw Error(column > kMaxColumns ? ErrorKind::LimitExceeded : ErrorKind::InvalidArgument,
+                    "Column " + std::to_string(column) + " is outside the worksheet.");
+    char buf[4];
+    int n = 0;
+    while (column > 0) {
+        int rem = (column - 1) % 26;
+        buf[n++] = char('A' + rem);
+        column = (column - 1) / 26;
+    }
+    return std::string(std::reverse_iterator<char*>(buf + n), std::reverse_iterator<char*>(buf));
+}
 
 bool parseCellRef(std::string_view ref, int& row, int& column) {
     std::size_t i = 0;

@@ -1,8 +1,6 @@
 #include "Utf.h"
 #include "Workbook.h"
 
-#include <iterator>
-
 namespace workbookfile {
 
 void appendUtf8(std::string& out, std::uint32_t c) {
@@ -113,20 +111,6 @@ std::u16string toUtf16(std::string_view in) {
         }
     }
     return out;
-}
-
-std::string columnName(int column) {
-    if (column < 1 || column > kMaxColumns)
-        throw Error(column > kMaxColumns ? ErrorKind::LimitExceeded : ErrorKind::InvalidArgument,
-                    "Column " + std::to_string(column) + " is outside the worksheet.");
-    char buf[4];
-    int n = 0;
-    while (column > 0) {
-        int rem = (column - 1) % 26;
-        buf[n++] = char('A' + rem);
-        column = (column - 1) / 26;
-    }
-    return std::string(std::reverse_iterator<char*>(buf + n), std::reverse_iterator<char*>(buf));
 }
 
 } // namespace workbookfile

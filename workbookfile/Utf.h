@@ -1,5 +1,8 @@
 #pragma once
 
+// Text encodings: UTF-8 read and written code point by code point, and the ASCII case folding of
+// part names (toUtf8 and toUtf16 are in the public header).
+
 #include <cstdint>
 #include <string>
 #include <string_view>
