@@ -1,11 +1,79 @@
-// Relationships between parts, and removing a part with everything in the package that only
-// serves it.
+// Relationships between parts: targets resolved and made, relationships added and found, and
+// removing a part with everything in the package that only serves it.
 
 #include "Internal.h"
+#include "PackageNames.h"
 
 #include "XmlDom.h"
 
 namespace workbookfile {
+
+// Resolves a relationship target against the folder of its source part ("" or "xl/").
+std::string resolveTarget(const std::string& baseDir, std::string_view target) {
+    std::string joined = (!target.empty() && target.front() == '/') ? std::string(target.substr(1))
+                                                                    : baseDir + std::string(target);
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= joined.size()) {
+        std::size_t end = joined.find('/', start);
+        if (end == std::string::npos)
+            end = joined.size();
+        std::string seg = joined.substr(start, end - start);
+        if (seg == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts)
+        out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+std::string relationshipType(std::string_view suffix) {
+    return std::string(kRelNamespace) + "/" + std::string(suffix);
+}
+
+std::string Workbook::Impl::relativeTarget(const std::string& part) const {
+    if (part.compare(0, workbookDir.size(), workbookDir) == 0)
+        return part.substr(workbookDir.size());
+    return "/" + part;
+}
+
+std::string Workbook::Impl::addRelationship(const std::string& type, const std::string& target) {
+    pugi::xml_node root = rootElement(workbookRels);
+    std::string id;
+    for (std::size_t n = relIds.size() + 1;; ++n) {
+        id = "rId" + std::to_string(n);
+        if (!relIds.count(id))
+            break;
+    }
+    relIds.insert(id);
+    pugi::xml_node rel = root.append_child((prefixOf(root.name()) + "Relationship").c_str());
+    rel.append_attribute("Id").set_value(id.c_str());
+    rel.append_attribute("Type").set_value(type.c_str());
+    rel.append_attribute("Target").set_value(target.c_str());
+    workbookRelsChanged = true;
+    return id;
+}
+
+std::string Workbook::Impl::relationshipTarget(std::string_view typeSuffix, std::string* id) const {
+    pugi::xml_node root = rootElement(workbookRels);
+    std::string suffix = "/" + std::string(typeSuffix);
+    for (pugi::xml_node r = root.first_child(); r; r = r.next_sibling()) {
+        if (r.type() != pugi::node_element || !endsWith(r.attribute("Type").value(), suffix))
+            continue;
+        if (std::string_view(r.attribute("TargetMode").value()) == "External")
+            continue;
+        if (id)
+            *id = r.attribute("Id").value();
+        return resolveTarget(workbookDir, r.attribute("Target").value());
+    }
+    return {};
+}
 
 std::string relationshipsPartOf(const std::string& part) {
     std::string folder = partFolder(part);

@@ -1,0 +1,123 @@
+// The parts of the package: those written or changed are held in memory, the others read from the
+// source archive when needed; removing one hides it from both. Their content types follow them.
+
+#include "Internal.h"
+#include "Utf.h"
+
+#include "XmlDom.h"
+
+namespace workbookfile {
+
+bool endsWith(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+std::string partFolder(const std::string& part) {
+    std::size_t slash = part.rfind('/');
+    return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+}
+
+std::string* Workbook::Impl::memoryPart(std::string_view name) {
+    auto it = memoryIndex.find(lowerAscii(name));
+    return it == memoryIndex.end() ? nullptr : &memoryParts[it->second].second;
+}
+
+bool Workbook::Impl::hasPart(std::string_view name) const {
+    std::string key = lowerAscii(name);
+    if (removedParts.count(key))
+        return false;
+    return memoryIndex.count(key) || (source && source->find(name) >= 0);
+}
+
+std::string Workbook::Impl::readPart(std::string_view name) {
+    std::string key = lowerAscii(name);
+    if (!removedParts.count(key)) {
+        if (std::string* part = memoryPart(name))
+            return *part;
+        if (source) {
+            long index = source->find(name);
+            if (index >= 0)
+                return source->read(std::size_t(index));
+        }
+    }
+    throw Error(ErrorKind::Damaged, "The workbook lacks its part \"" + std::string(name) + "\".");
+}
+
+void Workbook::Impl::setPart(const std::string& name, std::string content) {
+    std::string key = lowerAscii(name);
+    removedParts.erase(key);
+    auto [it, inserted] = memoryIndex.try_emplace(key, memoryParts.size());
+    if (inserted)
+        memoryParts.emplace_back(name, std::move(content));
+    else
+        memoryParts[it->second].second = std::move(content);
+}
+
+void Workbook::Impl::removePart(const std::string& name) {
+    std::string key = lowerAscii(name);
+    auto it = memoryIndex.find(key);
+    if (it != memoryIndex.end()) {
+        memoryParts.erase(memoryParts.begin() + std::ptrdiff_t(it->second));
+        memoryIndex.clear();
+        for (std::size_t i = 0; i < memoryParts.size(); ++i)
+            memoryIndex.emplace(lowerAscii(memoryParts[i].first), i);
+    }
+    removedParts.insert(key);
+}
+
+std::string Workbook::Impl::newPartName(const std::string& stem, const std::string& extension,
+                                        bool numbered) const {
+    auto taken = [&](const std::string& name) {
+        return memoryIndex.count(lowerAscii(name)) || (source && source->find(name) >= 0);
+    };
+    if (!numbered && !taken(stem + extension))
+        return stem + extension;
+    auto hint = nextPartNumber.find(stem);
+    for (int n = hint == nextPartNumber.end() ? 1 : hint->second;; ++n) {
+        std::string name = stem + std::to_string(n) + extension;
+        if (!taken(name)) {
+            const_cast<Impl*>(this)->nextPartNumber[stem] = n + 1;
+            return name;
+        }
+    }
+}
+
+void Workbook::Impl::appendOverride(const std::string& part, const std::string& contentType) {
+    pugi::xml_node root = rootElement(contentTypes);
+    pugi::xml_node o = root.append_child((prefixOf(root.name()) + "Override").c_str());
+    o.append_attribute("PartName").set_value(("/" + part).c_str());
+    o.append_attribute("ContentType").set_value(contentType.c_str());
+    contentTypesChanged = true;
+}
+
+void Workbook::Impl::setOverride(const std::string& part, const std::string& contentType) {
+    pugi::xml_node root = rootElement(contentTypes);
+    std::string partName = "/" + part;
+    std::string key = lowerAscii(partName);
+    for (pugi::xml_node o = root.first_child(); o; o = o.next_sibling())
+        if (o.type() == pugi::node_element && localName(o) == "Override" &&
+            lowerAscii(o.attribute("PartName").value()) == key) {
+            if (contentType != o.attribute("ContentType").value()) {
+                o.attribute("ContentType").set_value(contentType.c_str());
+                contentTypesChanged = true;
+            }
+            return;
+        }
+    appendOverride(part, contentType);
+}
+
+void Workbook::Impl::removeOverride(const std::string& part) {
+    pugi::xml_node root = rootElement(contentTypes);
+    std::string key = lowerAscii("/" + part);
+    for (pugi::xml_node o = root.first_child(); o;) {
+        pugi::xml_node next = o.next_sibling();
+        if (o.type() == pugi::node_element && localName(o) == "Override" &&
+            lowerAscii(o.attribute("PartName").value()) == key) {
+            root.remove_child(o);
+            contentTypesChanged = true;
+        }
+        o = next;
+    }
+}
+
+} // namespace workbookfile
