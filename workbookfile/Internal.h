@@ -175,6 +175,9 @@ struct Workbook::Impl {
     // Brings the shared string table's count of references up to date.
     void countStringReferences();
 
+    // Workbook::saveAs: the checks, the save in the target's codec and the atomic replacement; a
+    // failed save leaves the package as it was.
+    void saveAs(const std::string& path, FileFormat format);
     void prepareForSave(FileFormat target);
     void writePackage(int fd, const std::string& path);
 };

@@ -1,6 +1,12 @@
+// Saving a workbook: the checks every save makes, the snapshot that a failed save into another
+// format goes back to, and writing an XML package (binary ones are written by XlsbWriter.cpp) into
+// the temporary file that then replaces the target.
+
+#include "AtomicFile.h"
 #include "Internal.h"
 #include "NewParts.h"
 #include "Utf.h"
+#include "Xlsb.h"
 
 #include "SheetXml.h"
 #include "XmlDom.h"
@@ -336,6 +342,90 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
         throw;
     }
     finishThreads();
+}
+
+namespace {
+
+// What preparing a save changes in the package beside the cells: the parts, the relationships
+// and the content types. A save into another format drops what that format cannot hold (the
+// macro project of an .xlsm saved as .xlsx); when such a save fails, the workbook must be the
+// one it was, so that a later save keeps all of it.
+struct PackageState {
+    pugi::xml_document contentTypes, workbookRels;
+    std::vector<std::pair<std::string, std::string>> memoryParts;
+    std::unordered_map<std::string, std::size_t> memoryIndex;
+    std::set<std::string> removedParts, relIds;
+    bool contentTypesChanged, workbookRelsChanged;
+
+    explicit PackageState(const Workbook::Impl& wb)
+        : memoryParts(wb.memoryParts), memoryIndex(wb.memoryIndex), removedParts(wb.removedParts),
+          relIds(wb.relIds), contentTypesChanged(wb.contentTypesChanged),
+          workbookRelsChanged(wb.workbookRelsChanged) {
+        contentTypes.reset(wb.contentTypes);
+        workbookRels.reset(wb.workbookRels);
+    }
+
+    void restore(Workbook::Impl& wb) const {
+        wb.contentTypes.reset(contentTypes);
+        wb.workbookRels.reset(workbookRels);
+        wb.memoryParts = memoryParts;
+        wb.memoryIndex = memoryIndex;
+        wb.removedParts = removedParts;
+        wb.relIds = relIds;
+        wb.contentTypesChanged = contentTypesChanged;
+        wb.workbookRelsChanged = workbookRelsChanged;
+    }
+};
+
+} // namespace
+
+void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) {
+    if (targetFormat == FileFormat::Xls)
+        throw Error(ErrorKind::Unsupported,
+                    "Cannot save \"" + target + "\": saving as .xls is not supported yet.");
+    if (target.empty())
+        throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
+    if (isFolder(target))
+        throw Error(ErrorKind::FileSystem, "Cannot save \"" + target + "\": it is a folder.");
+    if (fileExists(target) && !sameFile(target, path))
+        throw Error(ErrorKind::FileSystem, "Cannot save \"" + target +
+                                               "\": a file of that name already exists and is not replaced.");
+    checkXlsbConversion(*this, targetFormat, target);
+    std::unique_ptr<PackageState> before;
+    if (targetFormat != format && targetFormat != FileFormat::Xlsb)
+        before = std::make_unique<PackageState>(*this);
+    int step = 0;
+    auto callback = progress;
+    progress = [&](int) {
+        if (callback)
+            callback(++step);
+    };
+    try {
+        if (targetFormat == FileFormat::Xlsb)
+            prepareXlsbSave(*this);
+        else
+            prepareForSave(targetFormat);
+        replaceFileAtomically(
+            target,
+            [&](int fd) {
+                if (targetFormat == FileFormat::Xlsb)
+                    writeXlsbPackage(*this, fd, target);
+                else
+                    writePackage(fd, target);
+            },
+            [&] {
+                if (callback)
+                    callback(++step);
+            });
+    } catch (...) {
+        progress = callback;
+        if (before)
+            before->restore(*this);
+        throw;
+    }
+    progress = callback;
+    path = target;
+    format = targetFormat;
 }
 
 } // namespace workbookfile

@@ -145,88 +145,8 @@ void Workbook::save() {
     saveAs(d->path, d->format);
 }
 
-namespace {
-
-// What preparing a save changes in the package beside the cells: the parts, the relationships
-// and the content types. A save into another format drops what that format cannot hold (the
-// macro project of an .xlsm saved as .xlsx); when such a save fails, the workbook must be the
-// one it was, so that a later save keeps all of it.
-struct PackageState {
-    pugi::xml_document contentTypes, workbookRels;
-    std::vector<std::pair<std::string, std::string>> memoryParts;
-    std::unordered_map<std::string, std::size_t> memoryIndex;
-    std::set<std::string> removedParts, relIds;
-    bool contentTypesChanged, workbookRelsChanged;
-
-    explicit PackageState(const Workbook::Impl& wb)
-        : memoryParts(wb.memoryParts), memoryIndex(wb.memoryIndex), removedParts(wb.removedParts),
-          relIds(wb.relIds), contentTypesChanged(wb.contentTypesChanged),
-          workbookRelsChanged(wb.workbookRelsChanged) {
-        contentTypes.reset(wb.contentTypes);
-        workbookRels.reset(wb.workbookRels);
-    }
-
-    void restore(Workbook::Impl& wb) const {
-        wb.contentTypes.reset(contentTypes);
-        wb.workbookRels.reset(workbookRels);
-        wb.memoryParts = memoryParts;
-        wb.memoryIndex = memoryIndex;
-        wb.removedParts = removedParts;
-        wb.relIds = relIds;
-        wb.contentTypesChanged = contentTypesChanged;
-        wb.workbookRelsChanged = workbookRelsChanged;
-    }
-};
-
-} // namespace
-
 void Workbook::saveAs(const std::string& path, FileFormat format) {
-    if (format == FileFormat::Xls)
-        throw Error(ErrorKind::Unsupported,
-                    "Cannot save \"" + path + "\": saving as .xls is not supported yet.");
-    if (path.empty())
-        throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
-    if (isFolder(path))
-        throw Error(ErrorKind::FileSystem, "Cannot save \"" + path + "\": it is a folder.");
-    if (fileExists(path) && !sameFile(path, d->path))
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot save \"" + path + "\": a file of that name already exists and is not replaced.");
-    checkXlsbConversion(*d, format, path);
-    std::unique_ptr<PackageState> before;
-    if (format != d->format && format != FileFormat::Xlsb)
-        before = std::make_unique<PackageState>(*d);
-    int step = 0;
-    auto progress = d->progress;
-    d->progress = [&](int) {
-        if (progress)
-            progress(++step);
-    };
-    try {
-        if (format == FileFormat::Xlsb)
-            prepareXlsbSave(*d);
-        else
-            d->prepareForSave(format);
-        replaceFileAtomically(
-            path,
-            [&](int fd) {
-                if (format == FileFormat::Xlsb)
-                    writeXlsbPackage(*d, fd, path);
-                else
-                    d->writePackage(fd, path);
-            },
-            [&] {
-                if (progress)
-                    progress(++step);
-            });
-    } catch (...) {
-        d->progress = progress;
-        if (before)
-            before->restore(*d);
-        throw;
-    }
-    d->progress = progress;
-    d->path = path;
-    d->format = format;
+    d->saveAs(path, format);
 }
 
 void Workbook::setStreamingThreshold(std::size_t bytes) {
