@@ -1,7 +1,8 @@
 #pragma once
 
 // The parts of a new package, for both codecs: a new workbook is one list of templates, so that the
-// .xlsx and the .xlsb writers cannot drift apart in what they declare.
+// .xlsx and the .xlsb writers cannot drift apart in what they declare. (The records of a new
+// binary worksheet are made beside the other records, in XlsbSheet.cpp.)
 
 #include <ctime>
 #include <string>
@@ -25,5 +26,8 @@ std::string newAppProperties();
 std::string newCoreProperties(std::time_t t);
 std::string newWorkbookXml();
 std::string newWorksheetXml();
+// The style sheet of a new workbook, also given to an opened one that has none: one font, one
+// cell format.
+std::string newStyleSheet();
 
 } // namespace workbookfile

@@ -132,7 +132,7 @@ void Workbook::Impl::loadPackage() {
         styles.load(readPart(stylesPart), stylesPart);
     } else {
         stylesPart = newPartName(workbookDir + "styles", ".xml", false);
-        std::string xml = Styles::emptyStyleSheet();
+        std::string xml = newStyleSheet();
         styles.load(xml, stylesPart);
         setPart(stylesPart, xml);
         addRelationship(relationshipType("styles"), relativeTarget(stylesPart));

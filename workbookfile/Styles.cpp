@@ -1,6 +1,5 @@
 #include "Styles.h"
 
-#include "PackageNames.h"
 #include "SheetFormats.h"
 #include "Workbook.h"
 #include "XmlDom.h"
@@ -150,23 +149,6 @@ std::string keyOf(const pugi::xml_node& node) {
 }
 
 } // namespace
-
-std::string Styles::emptyStyleSheet() {
-    return std::string(kXmlDeclaration) + "<styleSheet xmlns=\"" + kMainNamespace +
-           "\">"
-           "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/><family "
-           "val=\"2\"/></font></fonts>"
-           "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
-           "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
-           "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
-           "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" "
-           "borderId=\"0\"/></cellStyleXfs>"
-           "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" "
-           "xfId=\"0\"/></cellXfs>"
-           "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
-           "<dxfs count=\"0\"/><tableStyles count=\"0\"/>"
-           "</styleSheet>";
-}
 
 void Styles::load(const std::string& xml, std::string_view partName) {
     parsePart(_doc, xml, partName);

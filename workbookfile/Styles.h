@@ -20,8 +20,6 @@ namespace workbookfile {
 
 class Styles {
 public:
-    static std::string emptyStyleSheet();
-
     void load(const std::string& xml, std::string_view partName);
     bool changed() const { return _changed; }
     std::string serialize() const;

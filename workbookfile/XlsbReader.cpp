@@ -132,7 +132,7 @@ void Workbook::Impl::loadXlsbPackage() {
     } else {
         // Written whole at the first save; its relationship is made then.
         wb.stylesPart.clear();
-        wb.styles.load(Styles::emptyStyleSheet(), "styles");
+        wb.styles.load(newStyleSheet(), "styles");
     }
     wb.stringsPart = wb.relationshipTarget("sharedStrings");
     if (!wb.stringsPart.empty() && wb.hasPart(wb.stringsPart)) {
