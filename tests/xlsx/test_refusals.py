@@ -8,6 +8,8 @@ import tempfile
 import unittest
 import zipfile
 
+import openpyxl
+
 TOOL = sys.argv.pop(1)
 
 
@@ -173,6 +175,37 @@ class Refusals(unittest.TestCase):
                                                      b"ms-excel.sheet.binary.macroEnabled.main")
                 if n == "[Content_Types].xml" else b)
         self.assertRefused(p, "Damaged", "is malformed")
+
+
+class RefusedChanges(unittest.TestCase):
+    """Changes that protection refuses fail with their kind; nothing is written."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.source = os.path.join(self.tmp.name, "protected.xlsx")
+        wb = openpyxl.Workbook()
+        wb.active.title = "Data"
+        wb.active["A1"] = 1
+        wb.active.protection.sheet = True
+        wb.security.lockStructure = True
+        wb.save(self.source)
+        self.before = content(self.source)
+
+    def assertRefusedChange(self, *args):
+        out = os.path.join(self.tmp.name, "out.xlsx")
+        res = subprocess.run([TOOL, args[0], self.source, out, *args[1:]], capture_output=True, text=True,
+                             timeout=60)
+        self.assertEqual(res.returncode, 1, res.stdout + res.stderr)
+        self.assertTrue(res.stdout.startswith("ERROR Protected "), res.stdout)
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual(content(self.source), self.before)
+
+    def test_locked_cell(self):
+        self.assertRefusedChange("put-number", "Data", "1", "1", "7")
+
+    def test_locked_structure(self):
+        self.assertRefusedChange("add-sheet", "0")
 
 
 if __name__ == "__main__":
