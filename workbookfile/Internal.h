@@ -191,6 +191,9 @@ std::string relationshipsPartOf(const std::string& part);
 bool removeRelationship(const pugi::xml_document& rels, std::string_view id);
 bool endsWith(std::string_view s, std::string_view suffix);
 
+// Throws Error unless the inclusive rectangle lies inside the worksheet, first before last.
+void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn);
+
 // A relationship type of kRelNamespace ("worksheet", "styles", ...).
 std::string relationshipType(std::string_view suffix);
 // What a relationship of that type from the workbook part points at.

@@ -51,4 +51,24 @@ std::size_t SheetModel::sharedStringCells() const {
     return count;
 }
 
+std::vector<Cell>::iterator lowerColumn(std::vector<Cell>& cells, std::uint16_t column) {
+    return std::lower_bound(cells.begin(), cells.end(), column,
+                            [](const Cell& c, std::uint16_t v) { return c.column < v; });
+}
+
+// Replaces the cells of columns [first, last] of a row with segment.
+void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
+                    std::vector<Cell>::iterator to, const std::vector<Cell>& segment) {
+    std::size_t oldCount = std::size_t(to - from);
+    if (oldCount == segment.size()) {
+        std::copy(segment.begin(), segment.end(), from);
+    } else if (from == cells.end()) {
+        cells.insert(cells.end(), segment.begin(), segment.end());
+    } else {
+        std::size_t at = std::size_t(from - cells.begin());
+        cells.erase(from, to);
+        cells.insert(cells.begin() + std::ptrdiff_t(at), segment.begin(), segment.end());
+    }
+}
+
 } // namespace workbookfile

@@ -54,4 +54,10 @@ struct SheetModel {
     std::size_t sharedStringCells() const;
 };
 
+// The first cell of a row at or after a 0-based column.
+std::vector<Cell>::iterator lowerColumn(std::vector<Cell>& cells, std::uint16_t column);
+// Replaces the cells [from, to) of a row with segment.
+void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
+                    std::vector<Cell>::iterator to, const std::vector<Cell>& segment);
+
 } // namespace workbookfile

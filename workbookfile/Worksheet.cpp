@@ -13,8 +13,6 @@
 
 namespace workbookfile {
 
-namespace {
-
 void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) {
     if (firstRow < 1 || firstColumn < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns ||
         firstRow > lastRow || firstColumn > lastColumn)
@@ -25,6 +23,8 @@ void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) 
                         " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) +
                         ", columns 1 to " + std::to_string(kMaxColumns) + ").");
 }
+
+namespace {
 
 // Days from 1899-12-30, where date serials of the 1900 date system count from, to 1904-01-01.
 constexpr double kDays1900To1904 = 1462.0;
@@ -44,29 +44,6 @@ std::string dateText(double serial) {
     char text[80];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
     return text;
-}
-
-// Formatting a rectangle gives each of its cells a record; refuse areas that would exhaust memory.
-constexpr long long kMaxFormattedCells = 64ll * 1024 * 1024;
-
-std::vector<Cell>::iterator lowerColumn(std::vector<Cell>& cells, std::uint16_t column) {
-    return std::lower_bound(cells.begin(), cells.end(), column,
-                            [](const Cell& c, std::uint16_t v) { return c.column < v; });
-}
-
-// Replaces the cells of columns [first, last] of a row with segment.
-void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
-                    std::vector<Cell>::iterator to, const std::vector<Cell>& segment) {
-    std::size_t oldCount = std::size_t(to - from);
-    if (oldCount == segment.size()) {
-        std::copy(segment.begin(), segment.end(), from);
-    } else if (from == cells.end()) {
-        cells.insert(cells.end(), segment.begin(), segment.end());
-    } else {
-        std::size_t at = std::size_t(from - cells.begin());
-        cells.erase(from, to);
-        cells.insert(cells.begin() + std::ptrdiff_t(at), segment.begin(), segment.end());
-    }
 }
 
 // The shared-formula group a raw cell leads ("" when it is no group's master cell).
@@ -248,84 +225,6 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     dropOrphanedSharedFormulas(model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
-}
-
-namespace {
-
-template <typename StyleMap>
-void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
-             int lastColumn, StyleMap&& map) {
-    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
-    if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
-        throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
-                                                  std::to_string(kMaxFormattedCells) + " cells at once.");
-    wb.ensureLoaded(sheet);
-    wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
-    SheetModel& model = sheet.model;
-    std::unordered_map<std::uint32_t, std::uint32_t> memo;
-    auto mapped = [&](std::uint32_t style) {
-        auto it = memo.find(style);
-        if (it != memo.end())
-            return it->second;
-        std::uint32_t s = map(style);
-        memo.emplace(style, s);
-        return s;
-    };
-    mapped(0); // may throw before anything changed
-    model.row(lastRow);
-    const auto first = std::uint16_t(firstColumn - 1);
-    const auto last = std::uint16_t(lastColumn - 1);
-    std::vector<Cell> segment;
-    for (int r = firstRow; r <= lastRow; ++r) {
-        std::uint32_t rowStyle = 0;
-        const bool rowFormatted = rowFormat(model, r, rowStyle);
-        std::vector<Cell>& cells = model.rows[std::size_t(r - 1)].cells;
-        auto from = lowerColumn(cells, first);
-        auto to = lowerColumn(cells, std::uint16_t(last + 1));
-        auto existing = from;
-        segment.clear();
-        for (std::uint32_t col = first; col <= last; ++col) {
-            if (existing != to && existing->column == col) {
-                Cell cell = *existing++;
-                cell.style = mapped(cell.style);
-                segment.push_back(cell);
-            } else {
-                // A cell that does not exist has the format of its row or column.
-                const std::uint32_t style =
-                    rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, int(col) + 1);
-                Cell cell;
-                cell.column = std::uint16_t(col);
-                cell.kind = CellKind::Empty;
-                cell.index = 0;
-                cell.style = mapped(style);
-                if (cell.style != style)
-                    segment.push_back(cell);
-            }
-        }
-        replaceSegment(cells, from, to, segment);
-    }
-    sheet.changed = true;
-}
-
-} // namespace
-
-void Worksheet::setBold(int firstRow, int firstColumn, int lastRow, int lastColumn, bool bold) {
-    Workbook::Impl& wb = d->workbook->impl();
-    restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
-            [&](std::uint32_t style) { return wb.styles.withBold(style, bold); });
-}
-
-void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int lastColumn,
-                                std::string_view formatCode) {
-    if (formatCode.empty())
-        throw Error(ErrorKind::InvalidArgument, "A number format cannot be empty.");
-    if (utf16Length(formatCode) < 0)
-        throw Error(ErrorKind::InvalidArgument, "The number format is not valid UTF-8.");
-    if (utf16Length(formatCode) > 255)
-        throw Error(ErrorKind::LimitExceeded, "A number format has at most 255 characters.");
-    Workbook::Impl& wb = d->workbook->impl();
-    restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
-            [&](std::uint32_t style) { return wb.styles.withNumberFormat(style, formatCode); });
 }
 
 void Worksheet::clear() {
