@@ -21,7 +21,7 @@ from openpyxl.worksheet.table import Table
 
 GRIDWELL = sys.argv[1]
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, "..", "xlsx")]
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "workbookfile")]
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
 from readers import libreoffice_xlsx  # noqa: E402
 from workbookcheck import SHORT, Checker, date_format, expected_sheets  # noqa: E402
