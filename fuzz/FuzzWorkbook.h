@@ -46,31 +46,47 @@ inline const char* const kWorkbookRels =
     "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
     "Target=\"sharedStrings.xml\"/></Relationships>";
 
-// Wraps an input split by "\n--PART--\n" into workbook part, worksheet, style sheet and shared
-// strings in a valid package (a fuzzer that mutates zipped bytes rarely gets past the checksums).
-inline void writeSplitPackage(const std::string& path, std::string_view input) {
+// The pieces of an input split by "\n--PART--\n".
+inline std::vector<std::string_view> splitParts(std::string_view input) {
     std::vector<std::string_view> parts;
     const std::string_view separator = "\n--PART--\n";
     for (;;) {
         std::size_t at = input.find(separator);
         parts.push_back(input.substr(0, at));
         if (at == std::string_view::npos)
-            break;
+            return parts;
         input.remove_prefix(at + separator.size());
     }
+}
+
+// Writes a package of the content types, root and workbook relationships and up to four parts:
+// workbook part, worksheet, style sheet and shared strings, named with the extension given.
+inline void writePackage(const std::string& path, std::string_view input, const std::string& contentTypes,
+                         const std::string& extension) {
+    const std::vector<std::string_view> parts = splitParts(input);
+    std::string rootRels = kRootRels, workbookRels = kWorkbookRels;
+    if (extension != ".xml")
+        for (std::string* text : {&rootRels, &workbookRels})
+            for (std::size_t at; (at = text->find(".xml\"")) != std::string::npos;)
+                text->replace(at, 5, extension + "\"");
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0)
         throw workbookfile::Error(workbookfile::ErrorKind::FileSystem, "cannot write " + path);
     workbookfile::ZipWriter zip(fd, path, 0);
-    const char* names[] = {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/styles.xml",
-                           "xl/sharedStrings.xml"};
-    zip.add(workbookfile::packEntry("[Content_Types].xml", kContentTypes, 1));
-    zip.add(workbookfile::packEntry("_rels/.rels", kRootRels, 1));
-    zip.add(workbookfile::packEntry("xl/_rels/workbook.xml.rels", kWorkbookRels, 1));
+    const std::string names[] = {"xl/workbook", "xl/worksheets/sheet1", "xl/styles", "xl/sharedStrings"};
+    zip.add(workbookfile::packEntry("[Content_Types].xml", contentTypes, 1));
+    zip.add(workbookfile::packEntry("_rels/.rels", rootRels, 1));
+    zip.add(workbookfile::packEntry("xl/_rels/workbook" + extension + ".rels", workbookRels, 1));
     for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
-        zip.add(workbookfile::packEntry(names[i], parts[i], 1));
+        zip.add(workbookfile::packEntry(names[i] + extension, parts[i], 1));
     zip.finish();
     ::close(fd);
+}
+
+// Wraps an input split by "\n--PART--\n" into workbook part, worksheet, style sheet and shared
+// strings in a valid package (a fuzzer that mutates zipped bytes rarely gets past the checksums).
+inline void writeSplitPackage(const std::string& path, std::string_view input) {
+    writePackage(path, input, kContentTypes, ".xml");
 }
 
 inline const char* const kXlsbContentTypes =
@@ -83,35 +99,9 @@ inline const char* const kXlsbContentTypes =
     "<Override PartName=\"/xl/worksheets/sheet1.bin\" ContentType=\"application/vnd.ms-excel.worksheet\"/>"
     "</Types>";
 
-// Wraps an input split by "\n--PART--\n" into the parts of a binary workbook (.xlsb): workbook
-// part, worksheet, style sheet and shared strings, with the relationships of one worksheet.
+// The same for the parts of a binary workbook (.xlsb), with the relationships of one worksheet.
 inline void writeSplitXlsbPackage(const std::string& path, std::string_view input) {
-    std::vector<std::string_view> parts;
-    const std::string_view separator = "\n--PART--\n";
-    for (;;) {
-        std::size_t at = input.find(separator);
-        parts.push_back(input.substr(0, at));
-        if (at == std::string_view::npos)
-            break;
-        input.remove_prefix(at + separator.size());
-    }
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        throw workbookfile::Error(workbookfile::ErrorKind::FileSystem, "cannot write " + path);
-    std::string rootRels = kRootRels, workbookRels = kWorkbookRels;
-    for (std::string* text : {&rootRels, &workbookRels})
-        for (std::size_t at; (at = text->find(".xml\"")) != std::string::npos;)
-            text->replace(at, 5, ".bin\"");
-    workbookfile::ZipWriter zip(fd, path, 0);
-    const char* names[] = {"xl/workbook.bin", "xl/worksheets/sheet1.bin", "xl/styles.bin",
-                           "xl/sharedStrings.bin"};
-    zip.add(workbookfile::packEntry("[Content_Types].xml", kXlsbContentTypes, 1));
-    zip.add(workbookfile::packEntry("_rels/.rels", rootRels, 1));
-    zip.add(workbookfile::packEntry("xl/_rels/workbook.bin.rels", workbookRels, 1));
-    for (std::size_t i = 0; i < parts.size() && i < 4; ++i)
-        zip.add(workbookfile::packEntry(names[i], parts[i], 1));
-    zip.finish();
-    ::close(fd);
+    writePackage(path, input, kXlsbContentTypes, ".bin");
 }
 
 // Opens a file and reads every worksheet and some cells; then, when `out` is given, edits the

@@ -9,6 +9,7 @@ import unittest
 import zipfile
 
 import openpyxl
+from zipparts import rewrite
 
 TOOL = sys.argv.pop(1)
 
@@ -25,20 +26,6 @@ def content(path):
             return f.read()
     except OSError:
         return None
-
-
-def rewrite(src, dst, replace=None, drop=(), add=()):
-    """Copies a zip, replacing entry contents through replace(name, bytes), dropping and adding entries."""
-    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-        for item in zin.infolist():
-            if item.filename in drop:
-                continue
-            body = zin.read(item.filename)
-            if replace:
-                body = replace(item.filename, body)
-            zout.writestr(item.filename, body)
-        for name, body in add:
-            zout.writestr(name, body)
 
 
 class Refusals(unittest.TestCase):
