@@ -2,6 +2,7 @@
 # Installs the Debian packages that building, running and testing Gridwell need.
 # Idempotent: packages already present are not fetched again.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/apt-install.sh"
 
 packages=(
   build-essential cmake ninja-build g++ pkg-config
@@ -18,10 +19,4 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -qq
-  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+apt_install "${missing[@]}"

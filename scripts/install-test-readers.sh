@@ -4,6 +4,7 @@
 # LibreOffice Calc without a display. Not needed to build or run Gridwell; tests skip without them.
 # Idempotent: what is present is not fetched again.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/apt-install.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -14,13 +15,7 @@ command -v node >/dev/null 2>&1 || missing+=(nodejs)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-calc-nogui)
 
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -qq
-  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+apt_install "${missing[@]}"
 
 if [ ! -f "$here/tests/readers/node_modules/xlsx/package.json" ]; then
   (cd "$here/tests/readers" && npm install --no-audit --no-fund --loglevel=error)

@@ -89,6 +89,18 @@ inline VARIANT text(const QString& value) {
     return v;
 }
 
+// COM initialised on this thread and a new "Excel.Application" from the registry, or null.
+inline IDispatch* startApplication() {
+    CoInitialize(nullptr);
+    CLSID clsid;
+    IDispatch* application = nullptr;
+    if (FAILED(CLSIDFromProgID(OLESTR("Excel.Application"), &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(&application))))
+        return nullptr;
+    return application;
+}
+
 // The object result of a get or call, or null when it failed.
 inline IDispatch* dispatchObject(IDispatch* object, const char16_t* member, WORD flags,
                                  std::initializer_list<VARIANT> args = {}) {

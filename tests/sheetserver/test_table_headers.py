@@ -12,6 +12,7 @@ import zipfile
 import openpyxl
 from openpyxl.worksheet.table import Table
 from serverdriver import changed_entries, run_on_copy
+from zipparts import table_parts
 
 TOOL = sys.argv.pop(1)
 HEADERS = {"Runs": ["Run", "Start", "Length"], "Values": ["Time", "Flow", "Level"], "Kept": ["Key", "Value"]}
@@ -42,10 +43,6 @@ def build(path):
     wb.save(path)
 
 
-def table_parts(path):
-    with zipfile.ZipFile(path) as z:
-        return {re.search(r'displayName="([^"]+)"', z.read(n).decode()).group(1): n
-                for n in z.namelist() if n.startswith("xl/tables/")}
 
 
 class TableHeaders(unittest.TestCase):

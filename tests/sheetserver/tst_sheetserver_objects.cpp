@@ -45,12 +45,8 @@ private slots:
     void initTestCase() { fixture.initTestCase(); }
     void init() {
         fixture.init();
-        CoInitialize(nullptr);
-        CLSID clsid;
-        QCOMPARE(CLSIDFromProgID(OLESTR("Excel.Application"), &clsid), S_OK);
-        QCOMPARE(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                  reinterpret_cast<void**>(&application)),
-                 S_OK);
+        application = startApplication();
+        QVERIFY(application);
         IDispatch* books = dispatchObject(application, u"Workbooks", get);
         workbook = dispatchObject(books, u"Add", call);
         books->Release();

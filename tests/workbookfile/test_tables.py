@@ -13,7 +13,7 @@ import zipfile
 
 import openpyxl
 from openpyxl.worksheet.table import Table
-from zipparts import raw_entries
+from zipparts import raw_entries, table_parts
 
 TOOL = sys.argv.pop(1)
 
@@ -38,11 +38,6 @@ def build(path):
     wb.save(path)
 
 
-def table_parts(path):
-    """Table name -> part name."""
-    with zipfile.ZipFile(path) as z:
-        return {re.search(r'displayName="([^"]+)"', z.read(n).decode()).group(1): n
-                for n in z.namelist() if n.startswith("xl/tables/")}
 
 
 class TableHeaders(unittest.TestCase):

@@ -14,6 +14,18 @@
 namespace {
 
 using workbookfile::ValueBlock;
+
+// The whole content of a file; empty when it cannot be read.
+std::string fileBytes(const char* path) {
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path, "rb")) {
+        char buf[65536];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            bytes.append(buf, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
 using workbookfile::Workbook;
 
 // A sample workbook covering every kind of value and formatting.
@@ -225,30 +237,16 @@ int main(int argc, char** argv) {
                                                                  : c.text.c_str());
         } else if (cmd == "replay-xlsb-parts" && argc >= 4) {
             // Replays an input of xlsb_fuzz_open: wrapped into a package, read, edited, saved.
-            std::FILE* f = std::fopen(argv[2], "rb");
-            std::string bytes;
-            char buf[65536];
-            for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-                bytes.append(buf, n);
-            if (f)
-                std::fclose(f);
             const std::string in = std::string(argv[3]) + ".in.xlsb";
-            fuzz::writeSplitXlsbPackage(in, bytes);
+            fuzz::writeSplitXlsbPackage(in, fileBytes(argv[2]));
             fuzz::exercise(in, argv[3]);
             std::printf("OK\n");
         } else if (cmd == "replay" || cmd == "replay-parts") {
             // Replays a fuzz input the way its fuzz target ran it.
             std::string in = argv[2];
             if (cmd == "replay-parts") {
-                std::FILE* f = std::fopen(argv[2], "rb");
-                std::string bytes;
-                char buf[65536];
-                for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-                    bytes.append(buf, n);
-                if (f)
-                    std::fclose(f);
                 in = std::string(argv[3]) + ".in.xlsx";
-                fuzz::writeSplitPackage(in, bytes);
+                fuzz::writeSplitPackage(in, fileBytes(argv[2]));
             }
             fuzz::exercise(in, cmd == "replay-parts" ? std::string(argv[3]) : std::string());
             std::printf("OK\n");

@@ -1,5 +1,6 @@
 """Zip-level helpers shared by the engine's test scripts: the stored bytes of every entry, and
 copies of a package with entries changed, added or left out."""
+import re
 import zipfile
 
 
@@ -31,3 +32,10 @@ def rewrite(src, dst, replace=None, drop=(), add=()):
             zout.writestr(item, body)
         for name, body in add:
             zout.writestr(name, body)
+
+
+def table_parts(path):
+    """Table name -> the part that holds the table."""
+    with zipfile.ZipFile(path) as z:
+        return {re.search(r'displayName="([^"]+)"', z.read(n).decode()).group(1): n
+                for n in z.namelist() if n.startswith("xl/tables/")}

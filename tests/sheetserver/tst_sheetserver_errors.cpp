@@ -2,14 +2,8 @@
 // the engine's own sentence (with the system's reason) to a caller that asks for the exception
 // information, and fails the same way, leaking nothing, for one that does not.
 
-#include "OleAutomation.h"
-#include "OleDiagnostics.h"
-#include "SpreadsheetServer.h"
+#include "SheetServerTest.h"
 #include "Workbook.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <cstring>
 #include <functional>
@@ -36,22 +30,6 @@ HRESULT invoke(IDispatch* object, const char16_t* member, WORD flags, const QStr
     return hr;
 }
 
-IDispatch* objectProperty(IDispatch* object, const char16_t* member) {
-    DISPID id = 0;
-    LPOLESTR name = const_cast<LPOLESTR>(member);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    if (FAILED(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)) ||
-        FAILED(object->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                              &none, &result, nullptr, nullptr)) ||
-        result.vt != VT_DISPATCH) {
-        VariantClear(&result);
-        return nullptr;
-    }
-    return result.pdispVal;
-}
-
 QString engineError(const std::function<void()>& action) {
     try {
         action();
@@ -63,18 +41,17 @@ QString engineError(const std::function<void()>& action) {
 
 } // namespace
 
-class XlsxServerErrorsTest : public QObject {
+class SheetServerErrorsTest : public QObject {
     Q_OBJECT
-    QTemporaryDir folder;
+    ServerFixture fixture;
+    QTemporaryDir& folder = fixture.folder;
     IDispatch* application = nullptr;
     IDispatch* workbooks = nullptr;
     IDispatch* workbook = nullptr; // from Workbooks.Add
-    long strings = 0;
 
 private slots:
     void initTestCase() {
-        QVERIFY(folder.isValid());
-        registerSpreadsheetServer();
+        fixture.initTestCase();
         QFile text(folder.filePath("notes.xlsx"));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Name,Value\n") > 0);
         text.close();
@@ -86,16 +63,12 @@ private slots:
     }
 
     void init() {
-        strings = OleLiveStringCount();
-        CoInitialize(nullptr);
-        CLSID clsid;
-        QCOMPARE(CLSIDFromProgID(OLESTR("Excel.Application"), &clsid), S_OK);
-        QCOMPARE(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                  reinterpret_cast<void**>(&application)),
-                 S_OK);
-        workbooks = objectProperty(application, u"Workbooks");
+        fixture.init();
+        application = startApplication();
+        QVERIFY(application);
+        workbooks = dispatchObject(application, u"Workbooks", DISPATCH_PROPERTYGET);
         QVERIFY(workbooks);
-        workbook = objectProperty(workbooks, u"Add");
+        workbook = dispatchObject(workbooks, u"Add", DISPATCH_METHOD);
         QVERIFY(workbook);
     }
 
@@ -106,8 +79,7 @@ private slots:
                 *object = nullptr;
             }
         CoUninitialize();
-        QCOMPARE(spreadsheetServerLiveObjects(), 0L);
-        QCOMPARE(OleLiveStringCount(), strings);
+        fixture.cleanup();
     }
 
     void engineSentenceInExceptionInformation_data() {
@@ -159,5 +131,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(XlsxServerErrorsTest)
-#include "tst_xlsx_server_errors.moc"
+QTEST_APPLESS_MAIN(SheetServerErrorsTest)
+#include "tst_sheetserver_errors.moc"
