@@ -82,10 +82,8 @@ WriteStatus ExcelWrite::write() {
         return stoppedMessage();
 
     if (conversionObserver) {
-        const int runs = qMax(package.numberOfRuns, 0);
-        const int timesteps = package.runs.isEmpty() ? 0 : int(package.runs.first().timestamps.size());
-        conversionObserver->packageRead(runs, int(seriesSlotIndices(package, package.slotCount()).size()),
-                                        timesteps);
+        const StudyShape shape = studyShapeOf(package);
+        conversionObserver->packageRead(int(shape.runs), int(shape.seriesSlots), int(shape.timesteps));
     }
     status = writeWorkbook(package);
     // A stop that came in time for the conversion to leave the workbook alone says so, whatever

@@ -131,13 +131,22 @@ WorksheetLimits worksheetLimitsFor(const QString& workbookPath) {
     return {1048576, 16384, 32767};
 }
 
+StudyShape studyShapeOf(const PvxPackage& package) {
+    StudyShape shape;
+    shape.runs = qMax<qint64>(package.numberOfRuns, 0);
+    for (const PvxSlot& slot : package.slots)
+        shape.seriesSlots += slot.isSeries() ? 1 : 0;
+    shape.timesteps = package.runs.isEmpty() ? 0 : package.runs.first().timestamps.size();
+    return shape;
+}
+
 WriteStatus checkWorksheetLimits(const PvxPackage& package, int timestepRole, int slotRole, int runRole,
                                  int slotLabelPreference, const WorksheetLimits& limits) {
+    const StudyShape shape = studyShapeOf(package);
     Counts counts;
-    counts.of[Runs] = qMax<qint64>(package.numberOfRuns, 0);
-    for (const PvxSlot& slot : package.slots)
-        counts.of[Slots] += slot.isSeries() ? 1 : 0;
-    counts.of[Timesteps] = package.runs.isEmpty() ? 0 : package.runs.first().timestamps.size();
+    counts.of[Runs] = shape.runs;
+    counts.of[Slots] = shape.seriesSlots;
+    counts.of[Timesteps] = shape.timesteps;
 
     const QString header = QStringLiteral("Header");
     // "Header": three heading rows and one per run, a heading row and one per slot, a

@@ -6,6 +6,15 @@
 
 class PvxPackage;
 
+// What a conversion of the package lays out: its runs, its series slots and the first run's
+// timesteps, the three dimensions of the data worksheets.
+struct StudyShape {
+    qint64 runs = 0;
+    qint64 seriesSlots = 0;
+    qint64 timesteps = 0;
+};
+StudyShape studyShapeOf(const PvxPackage& package);
+
 // What one worksheet of the target file format holds.
 struct WorksheetLimits {
     qint64 rows;
