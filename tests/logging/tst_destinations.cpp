@@ -26,9 +26,12 @@ void writeFile(const QString& path, const QByteArray& contents) {
     file.write(contents);
 }
 
-// A line of exactly n characters, all ASCII, so its UTF-8 size is n.
-QString lineOf(char c, int n) {
-    return QString(n, QLatin1Char(c));
+// Lines of exactly n characters each, all ASCII so their UTF-8 size is n, as a file holds them.
+QString linesOf(std::initializer_list<std::pair<char, int>> lines) {
+    QString text;
+    for (const auto& [c, n] : lines)
+        text += QString(n, QLatin1Char(c)) + QLatin1Char('\n');
+    return text;
 }
 
 // Rotation whose renames always fail, to stage a locked file.
@@ -64,6 +67,10 @@ private:
     QTemporaryDir dir;
     QString log;
     QString backup(int k) const { return log + QLatin1Char('.') + QString::number(k); }
+    DestinationPtr rotating(qint64 size, int count) const {
+        return DestinationFactory::MakeFileDestination(log, EnableLogRotation, MaxSizeBytes(size),
+                                                       MaxOldLogCount(count));
+    }
 
 private Q_SLOTS:
     void init() {
@@ -103,22 +110,19 @@ private Q_SLOTS:
 
     void fileWithRotationAppendsAndCountsExistingSize() {
         writeFile(log, QByteArray(90, 'o'));
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation,
-                                                                      MaxSizeBytes(100), MaxOldLogCount(1));
-        file->write(lineOf('a', 10), Info); // 100: not above the maximum
-        QCOMPARE(readAll(log), QString(90, QLatin1Char('o')) + lineOf('a', 10) + QLatin1Char('\n'));
-        file->write(lineOf('b', 1), Info); // 101: rotates
-        QCOMPARE(readAll(log), lineOf('b', 1) + QLatin1Char('\n'));
-        QCOMPARE(readAll(backup(1)), QString(90, QLatin1Char('o')) + lineOf('a', 10) + QLatin1Char('\n'));
+        DestinationPtr file = rotating(100, 1);
+        file->write(QString(10, 'a'), Info); // 100: not above the maximum
+        QCOMPARE(readAll(log), QString(90, 'o') + linesOf({{'a', 10}}));
+        file->write(QStringLiteral("b"), Info); // 101: rotates
+        QCOMPARE(readAll(log), QStringLiteral("b\n"));
+        QCOMPARE(readAll(backup(1)), QString(90, 'o') + linesOf({{'a', 10}}));
     }
 
     void countIsInUtf8Bytes() {
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation,
-                                                                      MaxSizeBytes(10), MaxOldLogCount(1));
+        DestinationPtr file = rotating(10, 1);
         file->write(QStringLiteral("ééééé"), Info); // 10 bytes, 5 characters
         QVERIFY(!QFile::exists(backup(1)));
         file->write(QStringLiteral("x"), Info);
-        QVERIFY(QFile::exists(backup(1)));
         QCOMPARE(readAll(backup(1)), QStringLiteral("ééééé\n"));
     }
 
@@ -126,67 +130,51 @@ private Q_SLOTS:
         writeFile(backup(1), "one\n");
         writeFile(backup(2), "two\n");
         writeFile(backup(3), "three\n");
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation,
-                                                                      MaxSizeBytes(100), MaxOldLogCount(3));
-        file->write(lineOf('a', 40), Info);
-        file->write(lineOf('b', 40), Info);
+        DestinationPtr file = rotating(100, 3);
+        file->write(QString(40, 'a'), Info);
+        file->write(QString(40, 'b'), Info);
         QVERIFY(QFile::exists(backup(3)) && readAll(backup(1)) == QStringLiteral("one\n"));
-        file->write(lineOf('c', 40), Info); // 120 > 100
-
-        QCOMPARE(readAll(log), lineOf('c', 40) + QLatin1Char('\n'));
-        QCOMPARE(readAll(backup(1)),
-                 lineOf('a', 40) + QLatin1Char('\n') + lineOf('b', 40) + QLatin1Char('\n'));
-        QCOMPARE(readAll(backup(2)), QStringLiteral("one\n"));
-        QCOMPARE(readAll(backup(3)), QStringLiteral("two\n"));
-        QVERIFY(!QFile::exists(backup(4)));
+        file->write(QString(40, 'c'), Info); // 120 > 100
+        const QStringList rotated{linesOf({{'c', 40}}), linesOf({{'a', 40}, {'b', 40}}), "one\n", "two\n",
+                                  "<missing>"};
+        QCOMPARE((QStringList{readAll(log), readAll(backup(1)), readAll(backup(2)), readAll(backup(3)),
+                              readAll(backup(4))}),
+                 rotated);
 
         // After a rotation the count is the reopened file's size, so the line that caused it
         // does not count towards the next one.
-        file->write(lineOf('d', 100), Info);
+        file->write(QString(100, 'd'), Info);
         QCOMPARE(readAll(backup(2)), QStringLiteral("one\n"));
-        file->write(lineOf('e', 1), Info);
-        QCOMPARE(readAll(backup(1)),
-                 lineOf('c', 40) + QLatin1Char('\n') + lineOf('d', 100) + QLatin1Char('\n'));
-        QCOMPARE(readAll(backup(2)),
-                 lineOf('a', 40) + QLatin1Char('\n') + lineOf('b', 40) + QLatin1Char('\n'));
-        QCOMPARE(readAll(backup(3)), QStringLiteral("one\n"));
-        QCOMPARE(readAll(log), lineOf('e', 1) + QLatin1Char('\n'));
+        file->write(QStringLiteral("e"), Info);
+        QCOMPARE((QStringList{readAll(log), readAll(backup(1)), readAll(backup(2)), readAll(backup(3))}),
+                 (QStringList{"e\n", linesOf({{'c', 40}, {'d', 100}}), rotated[1], "one\n"}));
     }
 
-    void gapInBackupsStopsTheShift() {
-        writeFile(backup(1), "one\n");
-        writeFile(backup(3), "three\n");
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation, MaxSizeBytes(3),
-                                                                      MaxOldLogCount(3));
-        file->write(QStringLiteral("abc"), Info);
-        file->write(QStringLiteral("d"), Info);
-        QCOMPARE(readAll(log), QStringLiteral("d\n"));
-        QCOMPARE(readAll(backup(1)), QStringLiteral("abc\n"));
-        QCOMPARE(readAll(backup(2)), QStringLiteral("one\n"));
-        QCOMPARE(readAll(backup(3)), QStringLiteral("three\n"));
+    // Backups k (holding "k") before; then "abc" and "d" with a maximum of 3 bytes rotate once.
+    void rotationOverExistingBackups_data() {
+        QTest::addColumn<QList<int>>("existing");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("after"); // the log, then backups 1, 2, ...
+        QTest::newRow("a gap stops the shift") << QList<int>{1, 3} << 3 << QStringList{"d", "abc", "1", "3"};
+        QTest::newRow("zero backups delete the log") << QList<int>{1} << 0 << QStringList{"d", "1"};
+        // Backup 10 is the oldest kept; 11 is beyond the cap and untouched.
+        QTest::newRow("count capped at ten")
+            << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11} << 25
+            << QStringList{"d", "abc", "1", "2", "3", "4", "5", "6", "7", "8", "9", "11"};
     }
-
-    void zeroBackupsDeleteTheLog() {
-        writeFile(backup(1), "unrelated\n");
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation, MaxSizeBytes(3),
-                                                                      MaxOldLogCount(0));
-        file->write(QStringLiteral("abc"), Info);
-        file->write(QStringLiteral("d"), Info);
-        QCOMPARE(readAll(log), QStringLiteral("d\n"));
-        QCOMPARE(readAll(backup(1)), QStringLiteral("unrelated\n"));
-    }
-
-    void backupCountIsCappedAtTen() {
-        for (int k = 1; k <= 11; ++k)
+    void rotationOverExistingBackups() {
+        QFETCH(QList<int>, existing);
+        QFETCH(int, count);
+        QFETCH(QStringList, after);
+        for (int k : existing)
             writeFile(backup(k), QByteArray::number(k) + '\n');
-        DestinationPtr file = DestinationFactory::MakeFileDestination(log, EnableLogRotation, MaxSizeBytes(3),
-                                                                      MaxOldLogCount(25));
+        DestinationPtr file = rotating(3, count);
         file->write(QStringLiteral("abc"), Info);
         file->write(QStringLiteral("d"), Info);
-        QCOMPARE(readAll(backup(1)), QStringLiteral("abc\n"));
-        QCOMPARE(readAll(backup(2)), QStringLiteral("1\n"));
-        QCOMPARE(readAll(backup(10)), QStringLiteral("9\n"));
-        QCOMPARE(readAll(backup(11)), QStringLiteral("11\n")); // beyond the cap: untouched
+        QStringList read{readAll(log).chopped(1)};
+        for (int k = 1; k < after.size(); ++k)
+            read << readAll(backup(k)).chopped(1);
+        QCOMPARE(read, after);
     }
 
     void unopenableFileIsInvalidAndSaysSo() {

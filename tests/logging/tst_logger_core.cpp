@@ -87,15 +87,12 @@ private Q_SLOTS:
         QVERIFY(before <= stamp && stamp <= after);
     }
 
-    void eightBitTextStandsWithoutQuotes() {
+    // Eight-bit text stands without quotes; percent signs are no placeholders.
+    void messageTextAsWritten() {
         QLOG_WARN() << "plain text";
-        QVERIFY2(capturedLines.first().endsWith(QStringLiteral(" plain text ")),
-                 qPrintable(capturedLines.first()));
-    }
-
-    void percentSignsInMessageSurvive() {
         QLOG_INFO() << QStringLiteral("100% of %1 and %2");
-        QVERIFY(capturedLines.first().endsWith(QStringLiteral(" \"100% of %1 and %2\" ")));
+        QVERIFY2(capturedLines[0].endsWith(QStringLiteral(" plain text ")), qPrintable(capturedLines[0]));
+        QVERIFY(capturedLines[1].endsWith(QStringLiteral(" \"100% of %1 and %2\" ")));
     }
 
     void filteredMessageBuildsNothing() {
@@ -137,55 +134,43 @@ private Q_SLOTS:
         QCOMPARE(int(Logger::levelFromLogMessage(line, nullptr)), level);
     }
 
+    // Removing takes out only the first of duplicates, and a destination never added changes nothing.
     void destinationsAddedAndRemoved() {
         QStringList second;
         static QStringList* secondLines = nullptr;
         secondLines = &second;
         DestinationPtr other = DestinationFactory::MakeFunctorDestination(
             [](const QString& line, Level) { secondLines->append(line); });
-
-        Logger::instance().removeDestination(other); // never added: nothing changes
-        QLOG_INFO() << "one";
-        QCOMPARE(capturedLines.size(), 1);
-
-        Logger::instance().addDestination(other);
-        QLOG_INFO() << "two";
-        QCOMPARE(capturedLines.size(), 2);
-        QCOMPARE(second.size(), 1);
-
+        const auto logged = [&] {
+            QLOG_INFO() << "line";
+            return QList<qsizetype>{capturedLines.size(), second.size()};
+        };
         Logger::instance().removeDestination(other);
-        QLOG_INFO() << "three";
-        QCOMPARE(capturedLines.size(), 3);
-        QCOMPARE(second.size(), 1);
-        secondLines = nullptr;
-    }
-
-    void removeTakesOnlyTheFirstOfDuplicates() {
+        QCOMPARE(logged(), (QList<qsizetype>{1, 0}));
+        Logger::instance().addDestination(other);
+        QCOMPARE(logged(), (QList<qsizetype>{2, 1}));
+        Logger::instance().removeDestination(other);
+        QCOMPARE(logged(), (QList<qsizetype>{3, 1}));
         Logger::instance().addDestination(capture);
-        QLOG_INFO() << "twice";
-        QCOMPARE(capturedLines.size(), 2);
+        QCOMPARE(logged(), (QList<qsizetype>{5, 1}));
         Logger::instance().removeDestination(capture);
-        QLOG_INFO() << "once";
-        QCOMPARE(capturedLines.size(), 3);
+        QCOMPARE(logged(), (QList<qsizetype>{6, 1}));
+        secondLines = nullptr;
+        // Without destinations nothing is written.
+        Logger::instance().removeDestination(capture);
+        QLOG_FATAL() << "nobody listens";
+        QCOMPARE(capturedLines.size(), 6);
     }
 
     void hasDestinationOfTypeMatchesExactly() {
         QVERIFY(Logger::instance().hasDestinationOfType("functor"));
-        QVERIFY(!Logger::instance().hasDestinationOfType("file"));
-        QVERIFY(!Logger::instance().hasDestinationOfType("Functor"));
-        QVERIFY(!Logger::instance().hasDestinationOfType("func"));
-        QVERIFY(!Logger::instance().hasDestinationOfType("functors"));
+        for (const char* other : {"file", "Functor", "func", "functors", "console"})
+            QVERIFY2(!Logger::instance().hasDestinationOfType(other), other);
         DestinationPtr console = DestinationFactory::MakeDebugOutputDestination();
         Logger::instance().addDestination(console);
         QVERIFY(Logger::instance().hasDestinationOfType("console"));
         Logger::instance().removeDestination(console);
         QVERIFY(!Logger::instance().hasDestinationOfType("console"));
-    }
-
-    void withoutDestinationsNothingIsWritten() {
-        Logger::instance().removeDestination(capture);
-        QLOG_FATAL() << "nobody listens";
-        QVERIFY(capturedLines.isEmpty());
     }
 };
 
