@@ -6,94 +6,88 @@
 class TestWriterSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void arrangements_data();
-    void arrangements();
-    void refusedSettingsChangeNothing();
-    void writeNeedsEverySetting();
-    void unreadableFileFailsWithTheReadersMessage();
+    void arrangements_data() {
+        QTest::addColumn<int>("arrangement");
+        QTest::addColumn<int>("timesteps");
+        QTest::addColumn<int>("slots");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("0") << 0 << int(Rows) << int(Columns) << int(Sheets);
+        QTest::newRow("1") << 1 << int(Rows) << int(Sheets) << int(Columns);
+        QTest::newRow("2") << 2 << int(Columns) << int(Rows) << int(Sheets);
+        QTest::newRow("3") << 3 << int(Sheets) << int(Rows) << int(Columns);
+        QTest::newRow("4") << 4 << int(Columns) << int(Sheets) << int(Rows);
+        QTest::newRow("5") << 5 << int(Sheets) << int(Columns) << int(Rows);
+    }
+
+    void arrangements() {
+        QFETCH(int, arrangement);
+        QFETCH(int, timesteps);
+        QFETCH(int, slots);
+        QFETCH(int, runs);
+        ExcelWrite writer;
+        QCOMPARE(writer.setOrientation(arrangement), QString());
+        QCOMPARE(writer.timestepRoleValue(), timesteps);
+        QCOMPARE(writer.slotRoleValue(), slots);
+        QCOMPARE(writer.runRoleValue(), runs);
+    }
+
+    void refusedSettingsChangeNothing() {
+        ExcelWrite writer;
+        const QString arrangementMessage =
+            QStringLiteral("Invalid workbook arrangement/orientation specification.");
+        QCOMPARE(writer.setOrientation(6), arrangementMessage);
+        QCOMPARE(writer.setOrientation(-1), arrangementMessage);
+        QCOMPARE(writer.slotRoleValue(), int(Unset));
+        QCOMPARE(writer.setOrientation(3), QString());
+        QCOMPARE(writer.setOrientation(7), arrangementMessage);
+        QCOMPARE(writer.timestepRoleValue(), int(Sheets));
+
+        QBuffer buffer;
+        QCOMPARE(writer.setDevice(&buffer), QString());
+        QCOMPARE(writer.setDevice(nullptr), QStringLiteral("Input PVX device pointer cannot be NULL"));
+        QCOMPARE(writer.deviceValue(), &buffer);
+
+        QCOMPARE(writer.setWorkbookName(QStringLiteral("/data/out.xlsx")), QString());
+        QCOMPARE(writer.setWorkbookName(QString()), QStringLiteral("Output Workbook name cannot be blank"));
+        QCOMPARE(writer.workbookPathValue(), QStringLiteral("/data/out.xlsx"));
+
+        QCOMPARE(writer.setSlotLabelPreference(static_cast<SlotLabelPreference>(7)), QString());
+        QCOMPARE(writer.slotLabelPreferenceValue(), 7);
+    }
+
+    void writeNeedsEverySetting() {
+        const QString notSet = QStringLiteral("PVX file device, workbook, or workbook orientation not set");
+        QBuffer buffer;
+        buffer.setData("name:X\n");
+        buffer.open(QIODevice::ReadOnly);
+
+        ExcelWrite fresh;
+        QCOMPARE(fresh.write(), notSet);
+
+        ExcelWrite noArrangement;
+        noArrangement.setDevice(&buffer);
+        noArrangement.setWorkbookName(QStringLiteral("/tmp/out.xlsx"));
+        noArrangement.setOrientation(9);
+        QCOMPARE(noArrangement.write(), notSet);
+        QCOMPARE(buffer.pos(), 0); // nothing was read
+
+        ExcelWrite noPath;
+        noPath.setDevice(&buffer);
+        noPath.setOrientation(1);
+        QCOMPARE(noPath.write(), notSet);
+    }
+
+    void unreadableFileFailsWithTheReadersMessage() {
+        QBuffer buffer;
+        buffer.setData("name:X\nnumber_of_runs:1\n");
+        buffer.open(QIODevice::ReadOnly);
+        ExcelWrite writer;
+        writer.setDevice(&buffer);
+        writer.setWorkbookName(QStringLiteral("/nonexistent/out.xlsx"));
+        writer.setOrientation(1);
+        QCOMPARE(writer.write(), QStringLiteral("Cannot read package preamble"));
+    }
 };
-
-void TestWriterSettings::arrangements_data() {
-    QTest::addColumn<int>("arrangement");
-    QTest::addColumn<int>("timesteps");
-    QTest::addColumn<int>("slots");
-    QTest::addColumn<int>("runs");
-    QTest::newRow("0") << 0 << int(Rows) << int(Columns) << int(Sheets);
-    QTest::newRow("1") << 1 << int(Rows) << int(Sheets) << int(Columns);
-    QTest::newRow("2") << 2 << int(Columns) << int(Rows) << int(Sheets);
-    QTest::newRow("3") << 3 << int(Sheets) << int(Rows) << int(Columns);
-    QTest::newRow("4") << 4 << int(Columns) << int(Sheets) << int(Rows);
-    QTest::newRow("5") << 5 << int(Sheets) << int(Columns) << int(Rows);
-}
-
-void TestWriterSettings::arrangements() {
-    QFETCH(int, arrangement);
-    QFETCH(int, timesteps);
-    QFETCH(int, slots);
-    QFETCH(int, runs);
-    ExcelWrite writer;
-    QCOMPARE(writer.setOrientation(arrangement), QString());
-    QCOMPARE(writer.timestepRoleValue(), timesteps);
-    QCOMPARE(writer.slotRoleValue(), slots);
-    QCOMPARE(writer.runRoleValue(), runs);
-}
-
-void TestWriterSettings::refusedSettingsChangeNothing() {
-    ExcelWrite writer;
-    const QString arrangementMessage =
-        QStringLiteral("Invalid workbook arrangement/orientation specification.");
-    QCOMPARE(writer.setOrientation(6), arrangementMessage);
-    QCOMPARE(writer.setOrientation(-1), arrangementMessage);
-    QCOMPARE(writer.slotRoleValue(), int(Unset));
-    QCOMPARE(writer.setOrientation(3), QString());
-    QCOMPARE(writer.setOrientation(7), arrangementMessage);
-    QCOMPARE(writer.timestepRoleValue(), int(Sheets));
-
-    QBuffer buffer;
-    QCOMPARE(writer.setDevice(&buffer), QString());
-    QCOMPARE(writer.setDevice(nullptr), QStringLiteral("Input PVX device pointer cannot be NULL"));
-    QCOMPARE(writer.deviceValue(), &buffer);
-
-    QCOMPARE(writer.setWorkbookName(QStringLiteral("/data/out.xlsx")), QString());
-    QCOMPARE(writer.setWorkbookName(QString()), QStringLiteral("Output Workbook name cannot be blank"));
-    QCOMPARE(writer.workbookPathValue(), QStringLiteral("/data/out.xlsx"));
-
-    QCOMPARE(writer.setSlotLabelPreference(static_cast<SlotLabelPreference>(7)), QString());
-    QCOMPARE(writer.slotLabelPreferenceValue(), 7);
-}
-
-void TestWriterSettings::writeNeedsEverySetting() {
-    const QString notSet = QStringLiteral("PVX file device, workbook, or workbook orientation not set");
-    QBuffer buffer;
-    buffer.setData("name:X\n");
-    buffer.open(QIODevice::ReadOnly);
-
-    ExcelWrite fresh;
-    QCOMPARE(fresh.write(), notSet);
-
-    ExcelWrite noArrangement;
-    noArrangement.setDevice(&buffer);
-    noArrangement.setWorkbookName(QStringLiteral("/tmp/out.xlsx"));
-    noArrangement.setOrientation(9);
-    QCOMPARE(noArrangement.write(), notSet);
-    QCOMPARE(buffer.pos(), 0); // nothing was read
-
-    ExcelWrite noPath;
-    noPath.setDevice(&buffer);
-    noPath.setOrientation(1);
-    QCOMPARE(noPath.write(), notSet);
-}
-
-void TestWriterSettings::unreadableFileFailsWithTheReadersMessage() {
-    QBuffer buffer;
-    buffer.setData("name:X\nnumber_of_runs:1\n");
-    buffer.open(QIODevice::ReadOnly);
-    ExcelWrite writer;
-    writer.setDevice(&buffer);
-    writer.setWorkbookName(QStringLiteral("/nonexistent/out.xlsx"));
-    writer.setOrientation(1);
-    QCOMPARE(writer.write(), QStringLiteral("Cannot read package preamble"));
-}
 
 QTEST_APPLESS_MAIN(TestWriterSettings)
 #include "tst_writer_settings.moc"
