@@ -78,311 +78,298 @@ const QByteArray tableSlot = "object_name: Lake\nslot_name: Table\nrows: 2\ncols
 class TestPvxReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void readsTheWorkedExample();
-    void defaultsOutOfRange();
-    void slotKinds();
-    void valueLines();
-    void preambleKeys();
-    void endOfRunRecognition();
-    void failures_data();
-    void failures();
-    void hostileCountsFailFast_data();
-    void hostileCountsFailFast();
-    void readsAcrossBlockBoundaries();
-    void stopsAfterTheLastRun();
-    void byteOrderMark();
-    void overlongLineIsRefused();
-};
-
-void TestPvxReader::readsTheWorkedExample() {
-    PvxPackage package;
-    QCOMPARE(readText(workedExample, package), QString());
-    QCOMPARE(package.name, QStringLiteral("Demo study"));
-    QCOMPARE(package.numberOfRuns, 1);
-    QCOMPARE(package.runs.size(), 1);
-    QCOMPARE(package.values.size(), 1);
-    const PvxRun& run = package.runAt(0);
-    QCOMPARE(run.start.toString(Qt::ISODate), QStringLiteral("2021-01-02T00:00:00Z"));
-    QCOMPARE(run.timeStepUnit, QStringLiteral("day"));
-    QCOMPARE(run.timestamps, QStringList({"2021-1-2 24:00", "2021-1-3 24:00"}));
-    QCOMPARE(package.slotCount(), 2);
-    QCOMPARE(package.slotAt(0).objectName, QStringLiteral("Lake A"));
-    QCOMPARE(package.slotAt(0).units, QStringList{"acre-ft"});
-    QCOMPARE(package.slotAt(0).scales, QList<double>{1000.0});
-    QCOMPARE(package.slotAt(0).methods, QStringList{QString()});
-    QCOMPARE(package.slotAt(1).methods, QStringList{"fixed"});
-    QCOMPARE(package.columnValues(0, 0, 0), (QList<double>{12.5, 13}));
-    QCOMPARE(package.columnValues(0, 1, 0), QList<double>{40});
-}
-
-void TestPvxReader::defaultsOutOfRange() {
-    PvxPackage package;
-    QCOMPARE(readText(workedExample, package), QString());
-    for (int index : {-1, 1}) {
-        const PvxRun& run = package.runAt(index);
-        QCOMPARE(run.trace, -1);
-        QCOMPARE(run.consecutive, -1);
-        QCOMPARE(run.idxSequential, -1);
-        QCOMPARE(run.unitQuantity, 0);
-        QCOMPARE(run.timeSteps, 0);
-        QVERIFY(run.timeStepUnit.isEmpty());
-        QVERIFY(!run.start.isValid());
+    void readsTheWorkedExample() {
+        PvxPackage package;
+        QCOMPARE(readText(workedExample, package), QString());
+        QCOMPARE(package.name, QStringLiteral("Demo study"));
+        QCOMPARE(package.numberOfRuns, 1);
+        QCOMPARE(package.runs.size(), 1);
+        QCOMPARE(package.values.size(), 1);
+        const PvxRun& run = package.runAt(0);
+        QCOMPARE(run.start.toString(Qt::ISODate), QStringLiteral("2021-01-02T00:00:00Z"));
+        QCOMPARE(run.timeStepUnit, QStringLiteral("day"));
+        QCOMPARE(run.timestamps, QStringList({"2021-1-2 24:00", "2021-1-3 24:00"}));
+        QCOMPARE(package.slotCount(), 2);
+        QCOMPARE(package.slotAt(0).objectName, QStringLiteral("Lake A"));
+        QCOMPARE(package.slotAt(0).units, QStringList{"acre-ft"});
+        QCOMPARE(package.slotAt(0).scales, QList<double>{1000.0});
+        QCOMPARE(package.slotAt(0).methods, QStringList{QString()});
+        QCOMPARE(package.slotAt(1).methods, QStringList{"fixed"});
+        QCOMPARE(package.columnValues(0, 0, 0), (QList<double>{12.5, 13}));
+        QCOMPARE(package.columnValues(0, 1, 0), QList<double>{40});
     }
-    const PvxSlot& slot = package.slotAt(2);
-    QVERIFY(slot.objectName.isEmpty());
-    QCOMPARE(slot.rows, 0);
-    QCOMPARE(slot.cols, 0);
-    QVERIFY(slot.units.isEmpty());
-    QVERIFY(package.columnValues(0, 0, 1).isEmpty());
-    QVERIFY(package.columnValues(1, 0, 0).isEmpty());
-    QVERIFY(package.columnValues(0, -1, 0).isEmpty());
-}
 
-void TestPvxReader::slotKinds() {
-    PvxPackage package;
-    const QByteArray slots = seriesSlot("A", "1\n2\n") + tableSlot + seriesSlot("B", "3\n4\n", "") +
-                             seriesSlot("C", "5\n", "ScalarSlot");
-    QCOMPARE(readText(preamble(1) + runBlock(slots), package), QString());
-    QCOMPARE(package.slotCount(), 4);
-    const PvxSlot& table = package.slotAt(1);
-    QCOMPARE(table.slotType, QStringLiteral("TableSlot"));
-    QCOMPARE(table.rowCount(), 2);
-    QCOMPARE(table.columnCount(), 3);
-    QCOMPARE(table.tableRows, QStringList({"a b c", "d e f"}));
-    QVERIFY(table.units.isEmpty());
-    QVERIFY(package.columnValues(0, 1, 0).isEmpty());
-    QCOMPARE(package.values[0][1].size(), 0);
-    QCOMPARE(package.slotAt(2).rowCount(), -1);
-    QCOMPARE(package.columnValues(0, 2, 0), (QList<double>{3, 4}));
-    QCOMPARE(package.slotAt(3).rowCount(), 1);
-    QCOMPARE(package.slotAt(3).columnCount(), 1);
-    QCOMPARE(package.columnValues(0, 3, 0), QList<double>{5});
-}
+    void defaultsOutOfRange() {
+        PvxPackage package;
+        QCOMPARE(readText(workedExample, package), QString());
+        for (int index : {-1, 1}) {
+            const PvxRun& run = package.runAt(index);
+            QCOMPARE(run.trace, -1);
+            QCOMPARE(run.consecutive, -1);
+            QCOMPARE(run.idxSequential, -1);
+            QCOMPARE(run.unitQuantity, 0);
+            QCOMPARE(run.timeSteps, 0);
+            QVERIFY(run.timeStepUnit.isEmpty());
+            QVERIFY(!run.start.isValid());
+        }
+        const PvxSlot& slot = package.slotAt(2);
+        QVERIFY(slot.objectName.isEmpty());
+        QCOMPARE(slot.rows, 0);
+        QCOMPARE(slot.cols, 0);
+        QVERIFY(slot.units.isEmpty());
+        QVERIFY(package.columnValues(0, 0, 1).isEmpty());
+        QVERIFY(package.columnValues(1, 0, 0).isEmpty());
+        QVERIFY(package.columnValues(0, -1, 0).isEmpty());
+    }
 
-void TestPvxReader::valueLines() {
-    PvxPackage package;
-    const QByteArray slots = seriesSlot("A", "\n  7.5  \nabc\nnan\n-inf\n1e3\n", "");
-    QCOMPARE(readText(preamble(1) + runBlock(slots, 6), package), QString());
-    const QList<double> values = package.columnValues(0, 0, 0);
-    QCOMPARE(values.size(), 6);
-    QCOMPARE(values[0], 0.0);
-    QCOMPARE(values[1], 7.5);
-    QCOMPARE(values[2], 0.0);
-    QVERIFY(std::isnan(values[3]));
-    QVERIFY(std::isinf(values[4]) && values[4] < 0);
-    QCOMPARE(values[5], 1000.0);
-}
+    void slotKinds() {
+        PvxPackage package;
+        const QByteArray slots = seriesSlot("A", "1\n2\n") + tableSlot + seriesSlot("B", "3\n4\n", "") +
+                                 seriesSlot("C", "5\n", "ScalarSlot");
+        QCOMPARE(readText(preamble(1) + runBlock(slots), package), QString());
+        QCOMPARE(package.slotCount(), 4);
+        const PvxSlot& table = package.slotAt(1);
+        QCOMPARE(table.slotType, QStringLiteral("TableSlot"));
+        QCOMPARE(table.rowCount(), 2);
+        QCOMPARE(table.columnCount(), 3);
+        QCOMPARE(table.tableRows, QStringList({"a b c", "d e f"}));
+        QVERIFY(table.units.isEmpty());
+        QVERIFY(package.columnValues(0, 1, 0).isEmpty());
+        QCOMPARE(package.values[0][1].size(), 0);
+        QCOMPARE(package.slotAt(2).rowCount(), -1);
+        QCOMPARE(package.columnValues(0, 2, 0), (QList<double>{3, 4}));
+        QCOMPARE(package.slotAt(3).rowCount(), 1);
+        QCOMPARE(package.slotAt(3).columnCount(), 1);
+        QCOMPARE(package.columnValues(0, 3, 0), QList<double>{5});
+    }
 
-void TestPvxReader::preambleKeys() {
-    PvxPackage package;
-    const QByteArray text = "junk before\nname: Spaced\nname:Later wins\ncreate_date:2021-3-5 7:30\n"
-                            "number_of_runs:2\nEND_PACKAGE_PREAMBLE\n" +
-                            runBlock("") +
-                            "trace:4\ntimesteps:1\ntime_steps:2\nstart: 2021-1-1 00:00\n"
-                            "rule_set:Rules A\nslot_set:Slots B\nidx_sequential:1\nconsecutive:0\n"
-                            "unit_quantity:6\nEND_RUN_PREAMBLE\n2021-1-1 06:00\n2021-1-1 12:00\nEND_RUN\n";
-    QCOMPARE(readText(text, package), QString());
-    QCOMPARE(package.name, QStringLiteral("Later wins"));
-    QCOMPARE(package.createDate.toString(Qt::ISODate), QStringLiteral("2021-03-05T07:30:00Z"));
-    const PvxRun& second = package.runAt(1);
-    QCOMPARE(second.trace, 4);
-    QCOMPARE(second.timeSteps, 2);
-    QVERIFY(!second.start.isValid()); // the blank after the colon belongs to the value
-    QCOMPARE(second.ruleSet, QStringLiteral("Rules A"));
-    QCOMPARE(second.slotSet, QStringLiteral("Slots B"));
-    QCOMPARE(second.idxSequential, 1);
-    QCOMPARE(second.consecutive, 0);
-    QCOMPARE(second.unitQuantity, 6);
-}
+    void valueLines() {
+        PvxPackage package;
+        const QByteArray slots = seriesSlot("A", "\n  7.5  \nabc\nnan\n-inf\n1e3\n", "");
+        QCOMPARE(readText(preamble(1) + runBlock(slots, 6), package), QString());
+        const QList<double> values = package.columnValues(0, 0, 0);
+        QCOMPARE(values.size(), 6);
+        QCOMPARE(values[0], 0.0);
+        QCOMPARE(values[1], 7.5);
+        QCOMPARE(values[2], 0.0);
+        QVERIFY(std::isnan(values[3]));
+        QVERIFY(std::isinf(values[4]) && values[4] < 0);
+        QCOMPARE(values[5], 1000.0);
+    }
 
-void TestPvxReader::endOfRunRecognition() {
-    // Text behind END_RUN and white space is dropped with the line.
-    PvxPackage package;
-    QByteArray run = runBlock(seriesSlot("A", "1\n2\n"));
-    run.replace("END_RUN\n", "END_RUN trailing words\n");
-    QCOMPARE(readText(preamble(1) + run, package), QString());
-    QCOMPARE(package.slotCount(), 1);
+    void preambleKeys() {
+        PvxPackage package;
+        const QByteArray text =
+            "junk before\nname: Spaced\nname:Later wins\ncreate_date:2021-3-5 7:30\n"
+            "number_of_runs:2\nEND_PACKAGE_PREAMBLE\n" +
+            runBlock("") +
+            "trace:4\ntimesteps:1\ntime_steps:2\nstart: 2021-1-1 00:00\n"
+            "rule_set:Rules A\nslot_set:Slots B\nidx_sequential:1\nconsecutive:0\n"
+            "unit_quantity:6\nEND_RUN_PREAMBLE\n2021-1-1 06:00\n2021-1-1 12:00\nEND_RUN\n";
+        QCOMPARE(readText(text, package), QString());
+        QCOMPARE(package.name, QStringLiteral("Later wins"));
+        QCOMPARE(package.createDate.toString(Qt::ISODate), QStringLiteral("2021-03-05T07:30:00Z"));
+        const PvxRun& second = package.runAt(1);
+        QCOMPARE(second.trace, 4);
+        QCOMPARE(second.timeSteps, 2);
+        QVERIFY(!second.start.isValid()); // the blank after the colon belongs to the value
+        QCOMPARE(second.ruleSet, QStringLiteral("Rules A"));
+        QCOMPARE(second.slotSet, QStringLiteral("Slots B"));
+        QCOMPARE(second.idxSequential, 1);
+        QCOMPARE(second.consecutive, 0);
+        QCOMPARE(second.unitQuantity, 6);
+    }
 
-    // Without a final line feed at the end of the input.
-    QByteArray last = preamble(1) + runBlock(seriesSlot("A", "1\n2\n"));
-    last.chop(1);
-    QCOMPARE(readText(last), QString());
+    void endOfRunRecognition() {
+        // Text behind END_RUN and white space is dropped with the line.
+        PvxPackage package;
+        QByteArray run = runBlock(seriesSlot("A", "1\n2\n"));
+        run.replace("END_RUN\n", "END_RUN trailing words\n");
+        QCOMPARE(readText(preamble(1) + run, package), QString());
+        QCOMPARE(package.slotCount(), 1);
 
-    // An indented END_RUN is read as a slot preamble line.
-    QByteArray indented = preamble(1) + runBlock(seriesSlot("A", "1\n2\n"));
-    indented.replace("END_RUN\n", "  END_RUN\n");
-    QCOMPARE(readText(indented), QStringLiteral("Cannot read slot preamble"));
-}
+        // Without a final line feed at the end of the input.
+        QByteArray last = preamble(1) + runBlock(seriesSlot("A", "1\n2\n"));
+        last.chop(1);
+        QCOMPARE(readText(last), QString());
 
-void TestPvxReader::failures_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("message");
-    const QString package = QStringLiteral("Cannot read package preamble");
-    const QString run = QStringLiteral("Cannot read run preamble");
-    const QString slot = QStringLiteral("Cannot read slot preamble");
-    QTest::newRow("empty file") << QByteArray() << package;
-    QTest::newRow("blank line in package preamble")
-        << QByteArray("name:X\n\nEND_PACKAGE_PREAMBLE\n") << package;
-    QTest::newRow("fewer runs than claimed") << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) << run;
-    QTest::newRow("date line that does not match")
-        << preamble(1) + runBlock("").replace("2021-1-3 00:00", "soon") << run;
-    QTest::newRow("missing END_RUN") << preamble(1) +
-                                            runBlock(seriesSlot("A", "1\n2\n")).replace("END_RUN\n", "")
-                                     << slot;
-    QTest::newRow("units without value")
-        << preamble(1) + runBlock(seriesSlot("A", "1\n2\n")).replace("units: cfs", "units:")
-        << QStringLiteral("Cannot read PVX file: Missing units or scale");
-    QTest::newRow("scale before units")
-        << preamble(1) +
-               runBlock(seriesSlot("A", "1\n2\n")).replace("units: cfs\nscale: 1", "scale: 1\nunits: cfs")
-        << QStringLiteral("Cannot read PVX file: Missing units or scale");
-    QTest::newRow("negative run count")
-        << preamble(-1) << QStringLiteral("Cannot read PVX file: Negative number of runs");
-    QTest::newRow("negative timesteps")
-        << preamble(1) + runBlock("").replace("time_steps:2", "time_steps:-3")
-        << QStringLiteral("Cannot read PVX file: Negative number of timesteps");
-    QTest::newRow("zero runs") << preamble(0) << QString();
+        // An indented END_RUN is read as a slot preamble line.
+        QByteArray indented = preamble(1) + runBlock(seriesSlot("A", "1\n2\n"));
+        indented.replace("END_RUN\n", "  END_RUN\n");
+        QCOMPARE(readText(indented), QStringLiteral("Cannot read slot preamble"));
+    }
 
-    // Counts that do not read are refused rather than taken as 0.
-    const QByteArray oneRun = runBlock(seriesSlot("A", "1\n2\n"));
-    QTest::newRow("run count empty") << QByteArray("number_of_runs:\nEND_PACKAGE_PREAMBLE\n") + oneRun
-                                     << QStringLiteral("Cannot read PVX file: Invalid number of runs: ");
-    QTest::newRow("run count not a number")
-        << QByteArray("number_of_runs:two\nEND_PACKAGE_PREAMBLE\n") + oneRun
-        << QStringLiteral("Cannot read PVX file: Invalid number of runs: two");
-    QTest::newRow("run count out of range")
-        << QByteArray("number_of_runs:3000000000\nEND_PACKAGE_PREAMBLE\n") + oneRun
-        << QStringLiteral("Cannot read PVX file: Invalid number of runs: 3000000000");
-    QTest::newRow("run count fraction")
-        << QByteArray("number_of_runs:1.5\nEND_PACKAGE_PREAMBLE\n") + oneRun
-        << QStringLiteral("Cannot read PVX file: Invalid number of runs: 1.5");
-    QTest::newRow("later valid run count wins")
-        << QByteArray("number_of_runs:x\nnumber_of_runs:1\nEND_PACKAGE_PREAMBLE\n") + oneRun << QString();
-    QTest::newRow("timestep count not a number")
-        << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "time_steps:2x")
-        << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: 2x");
-    QTest::newRow("timestep count empty")
-        << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "timesteps:")
-        << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: ");
-    QTest::newRow("run count missing before a run")
-        << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n") + oneRun
-        << QStringLiteral("Cannot read PVX file: Missing number of runs");
-    QTest::newRow("run count missing, nothing follows")
-        << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n\n\n") << QString();
+    void failures_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        const QString package = QStringLiteral("Cannot read package preamble");
+        const QString run = QStringLiteral("Cannot read run preamble");
+        const QString slot = QStringLiteral("Cannot read slot preamble");
+        QTest::newRow("empty file") << QByteArray() << package;
+        QTest::newRow("blank line in package preamble")
+            << QByteArray("name:X\n\nEND_PACKAGE_PREAMBLE\n") << package;
+        QTest::newRow("fewer runs than claimed") << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) << run;
+        QTest::newRow("date line that does not match")
+            << preamble(1) + runBlock("").replace("2021-1-3 00:00", "soon") << run;
+        QTest::newRow("missing END_RUN")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n2\n")).replace("END_RUN\n", "") << slot;
+        QTest::newRow("units without value")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n2\n")).replace("units: cfs", "units:")
+            << QStringLiteral("Cannot read PVX file: Missing units or scale");
+        QTest::newRow("scale before units")
+            << preamble(1) +
+                   runBlock(seriesSlot("A", "1\n2\n")).replace("units: cfs\nscale: 1", "scale: 1\nunits: cfs")
+            << QStringLiteral("Cannot read PVX file: Missing units or scale");
+        QTest::newRow("negative run count")
+            << preamble(-1) << QStringLiteral("Cannot read PVX file: Negative number of runs");
+        QTest::newRow("negative timesteps")
+            << preamble(1) + runBlock("").replace("time_steps:2", "time_steps:-3")
+            << QStringLiteral("Cannot read PVX file: Negative number of timesteps");
+        QTest::newRow("zero runs") << preamble(0) << QString();
 
-    // One value line too few or too many is caught in whichever slot it happens.
-    const QByteArray second = seriesSlot("B", "3\n4\n");
-    const QString firstShort =
-        QStringLiteral("Cannot read PVX file: Slot Lake.A of run 0 does not have 2 values");
-    QTest::newRow("value missing in first slot")
-        << preamble(1) + runBlock(seriesSlot("A", "1\n") + second) << firstShort;
-    QTest::newRow("value extra in first slot")
-        << preamble(1) + runBlock(seriesSlot("A", "1\n2\n3\n") + second) << firstShort;
-    QTest::newRow("value missing in second run")
-        << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) + runBlock(seriesSlot("A", "1\n"))
-        << QStringLiteral("Cannot read PVX file: Slot Lake.A of run 1 does not have 2 values");
-    QTest::newRow("scalar with two values")
-        << preamble(1) + runBlock(seriesSlot("S", "1\n2\n", "ScalarSlot"))
-        << QStringLiteral("Cannot read PVX file: Slot Lake.S of run 0 does not have 1 value");
-    QTest::newRow("slot closing line missing")
-        << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT\n", "") + second) << firstShort;
-}
+        // Counts that do not read are refused rather than taken as 0.
+        const QByteArray oneRun = runBlock(seriesSlot("A", "1\n2\n"));
+        QTest::newRow("run count empty") << QByteArray("number_of_runs:\nEND_PACKAGE_PREAMBLE\n") + oneRun
+                                         << QStringLiteral("Cannot read PVX file: Invalid number of runs: ");
+        QTest::newRow("run count not a number")
+            << QByteArray("number_of_runs:two\nEND_PACKAGE_PREAMBLE\n") + oneRun
+            << QStringLiteral("Cannot read PVX file: Invalid number of runs: two");
+        QTest::newRow("run count out of range")
+            << QByteArray("number_of_runs:3000000000\nEND_PACKAGE_PREAMBLE\n") + oneRun
+            << QStringLiteral("Cannot read PVX file: Invalid number of runs: 3000000000");
+        QTest::newRow("run count fraction")
+            << QByteArray("number_of_runs:1.5\nEND_PACKAGE_PREAMBLE\n") + oneRun
+            << QStringLiteral("Cannot read PVX file: Invalid number of runs: 1.5");
+        QTest::newRow("later valid run count wins")
+            << QByteArray("number_of_runs:x\nnumber_of_runs:1\nEND_PACKAGE_PREAMBLE\n") + oneRun << QString();
+        QTest::newRow("timestep count not a number")
+            << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "time_steps:2x")
+            << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: 2x");
+        QTest::newRow("timestep count empty")
+            << preamble(1) + QByteArray(oneRun).replace("time_steps:2", "timesteps:")
+            << QStringLiteral("Cannot read PVX file: Invalid number of timesteps: ");
+        QTest::newRow("run count missing before a run")
+            << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n") + oneRun
+            << QStringLiteral("Cannot read PVX file: Missing number of runs");
+        QTest::newRow("run count missing, nothing follows")
+            << QByteArray("name:P\nEND_PACKAGE_PREAMBLE\n\n\n") << QString();
 
-void TestPvxReader::failures() {
-    QFETCH(QByteArray, text);
-    QFETCH(QString, message);
-    QCOMPARE(readText(text), message);
-}
+        // One value line too few or too many is caught in whichever slot it happens.
+        const QByteArray second = seriesSlot("B", "3\n4\n");
+        const QString firstShort =
+            QStringLiteral("Cannot read PVX file: Slot Lake.A of run 0 does not have 2 values");
+        QTest::newRow("value missing in first slot")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n") + second) << firstShort;
+        QTest::newRow("value extra in first slot")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n2\n3\n") + second) << firstShort;
+        QTest::newRow("value missing in second run")
+            << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) + runBlock(seriesSlot("A", "1\n"))
+            << QStringLiteral("Cannot read PVX file: Slot Lake.A of run 1 does not have 2 values");
+        QTest::newRow("scalar with two values")
+            << preamble(1) + runBlock(seriesSlot("S", "1\n2\n", "ScalarSlot"))
+            << QStringLiteral("Cannot read PVX file: Slot Lake.S of run 0 does not have 1 value");
+        QTest::newRow("slot closing line missing")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT\n", "") + second)
+            << firstShort;
+    }
 
-void TestPvxReader::hostileCountsFailFast_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("message");
-    const QByteArray huge = "2000000000";
-    QTest::newRow("runs") << preamble(2000000000) + runBlock(seriesSlot("A", "1\n2\n"))
-                          << QStringLiteral("Cannot read run preamble");
-    QTest::newRow("timesteps") << preamble(1) + "time_steps:" + huge + "\nEND_RUN_PREAMBLE\n2021-1-1 00:00\n"
-                               << QStringLiteral("Cannot read run preamble");
-    QTest::newRow("table rows") << preamble(1) + runBlock("").replace("END_RUN\n", "") +
-                                       "object_name: T\nrows: " + huge + "\nEND_SLOT_PREAMBLE\nrow one\n"
-                                << QStringLiteral("Cannot read slot preamble");
-}
+    void failures() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        QCOMPARE(readText(text), message);
+    }
 
-void TestPvxReader::hostileCountsFailFast() {
-    QFETCH(QByteArray, text);
-    QFETCH(QString, message);
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(readText(text), message);
-    // Reading billions of lines past the end would take minutes, not a second.
-    QVERIFY(timer.elapsed() < 5000);
+    void hostileCountsFailFast_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        const QByteArray huge = "2000000000";
+        QTest::newRow("runs") << preamble(2000000000) + runBlock(seriesSlot("A", "1\n2\n"))
+                              << QStringLiteral("Cannot read run preamble");
+        QTest::newRow("timesteps") << preamble(1) + "time_steps:" + huge +
+                                          "\nEND_RUN_PREAMBLE\n2021-1-1 00:00\n"
+                                   << QStringLiteral("Cannot read run preamble");
+        QTest::newRow("table rows") << preamble(1) + runBlock("").replace("END_RUN\n", "") +
+                                           "object_name: T\nrows: " + huge + "\nEND_SLOT_PREAMBLE\nrow one\n"
+                                    << QStringLiteral("Cannot read slot preamble");
+    }
 
-    // A truncated series: the end of the input inside its values.
-    QByteArray claimed = preamble(1) +
-                         "time_steps:3\nEND_RUN_PREAMBLE\n2021-1-1 00:00\n2021-1-2 00:00\n"
-                         "2021-1-3 00:00\nobject_name: A\nEND_SLOT_PREAMBLE\nunits: x\nscale: 1\n1\n";
-    QCOMPARE(readText(claimed), QStringLiteral("Cannot read slot preamble"));
-}
+    void hostileCountsFailFast() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(readText(text), message);
+        // Reading billions of lines past the end would take minutes, not a second.
+        QVERIFY(timer.elapsed() < 5000);
 
-void TestPvxReader::readsAcrossBlockBoundaries() {
-    // A file of several megabytes, so that lines straddle the reader's blocks, and one
-    // very long ignored line longer than a block.
-    QByteArray values;
-    const int steps = 400000;
-    for (int t = 0; t < steps; ++t)
-        values += QByteArray::number(t * 0.5, 'g', 17) + "\n";
-    QByteArray dates;
-    for (int t = 0; t < steps; ++t)
-        dates += "2021-1-1 00:00\n";
-    const QByteArray text = preamble(1) + "junk " + QByteArray(3 << 20, 'x') + "\n" +
-                            "time_steps:" + QByteArray::number(steps) + "\nEND_RUN_PREAMBLE\n" + dates +
-                            "object_name: A\nEND_SLOT_PREAMBLE\nunits: x\nscale: 1\n" + values +
-                            "END_COLUMN\nEND_SLOT\nEND_RUN\n";
-    QTemporaryFile file;
-    QVERIFY(file.open());
-    file.write(text);
-    file.close();
-    QFile input(file.fileName());
-    QVERIFY(input.open(QIODevice::ReadOnly | QIODevice::Text));
-    PvxPackage package;
-    QCOMPARE(package.readPvx(input), QString());
-    const QList<double> read = package.columnValues(0, 0, 0);
-    QCOMPARE(read.size(), steps);
-    for (int t = 0; t < steps; t += 9973)
-        QCOMPARE(read[t], t * 0.5);
-    QCOMPARE(read.last(), (steps - 1) * 0.5);
-}
+        // A truncated series: the end of the input inside its values.
+        QByteArray claimed = preamble(1) +
+                             "time_steps:3\nEND_RUN_PREAMBLE\n2021-1-1 00:00\n2021-1-2 00:00\n"
+                             "2021-1-3 00:00\nobject_name: A\nEND_SLOT_PREAMBLE\nunits: x\nscale: 1\n1\n";
+        QCOMPARE(readText(claimed), QStringLiteral("Cannot read slot preamble"));
+    }
 
-void TestPvxReader::byteOrderMark() {
-    PvxPackage package;
-    QCOMPARE(readText("\xEF\xBB\xBF" + QByteArray(workedExample), package), QString());
-    QCOMPARE(package.name, QStringLiteral("Demo study"));
-    QCOMPARE(package.numberOfRuns, 1);
-    QCOMPARE(package.slotCount(), 2);
-}
+    void readsAcrossBlockBoundaries() {
+        // A file of several megabytes, so that lines straddle the reader's blocks, and one
+        // very long ignored line longer than a block.
+        QByteArray values;
+        const int steps = 400000;
+        for (int t = 0; t < steps; ++t)
+            values += QByteArray::number(t * 0.5, 'g', 17) + "\n";
+        QByteArray dates;
+        for (int t = 0; t < steps; ++t)
+            dates += "2021-1-1 00:00\n";
+        const QByteArray text = preamble(1) + "junk " + QByteArray(3 << 20, 'x') + "\n" +
+                                "time_steps:" + QByteArray::number(steps) + "\nEND_RUN_PREAMBLE\n" + dates +
+                                "object_name: A\nEND_SLOT_PREAMBLE\nunits: x\nscale: 1\n" + values +
+                                "END_COLUMN\nEND_SLOT\nEND_RUN\n";
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(text);
+        file.close();
+        QFile input(file.fileName());
+        QVERIFY(input.open(QIODevice::ReadOnly | QIODevice::Text));
+        PvxPackage package;
+        QCOMPARE(package.readPvx(input), QString());
+        const QList<double> read = package.columnValues(0, 0, 0);
+        QCOMPARE(read.size(), steps);
+        for (int t = 0; t < steps; t += 9973)
+            QCOMPARE(read[t], t * 0.5);
+        QCOMPARE(read.last(), (steps - 1) * 0.5);
+    }
 
-void TestPvxReader::overlongLineIsRefused() {
-    // Anywhere in the file, with or without a line end, in either way of reading.
-    const QByteArray longLine((16 << 20) + 1, 'x');
-    QCOMPARE(readText(preamble(1) + longLine + "\n" + runBlock("")),
-             QStringLiteral("Cannot read PVX file: line 4 is longer than 16 MiB"));
-    QCOMPARE(readText("name:" + longLine),
-             QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
-    QBuffer buffer;
-    buffer.setData("junk " + longLine + "\n");
-    buffer.open(QIODevice::ReadOnly);
-    PvxPackage package;
-    QCOMPARE(package.readPackagePreamble(buffer),
-             QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
-    // A line of exactly the limit is still read.
-    const QByteArray longest(16 << 20, 'y');
-    QCOMPARE(readText(preamble(1) + longest + "\n" + runBlock(seriesSlot("A", "1\n2\n"))), QString());
-}
+    void byteOrderMark() {
+        PvxPackage package;
+        QCOMPARE(readText("\xEF\xBB\xBF" + QByteArray(workedExample), package), QString());
+        QCOMPARE(package.name, QStringLiteral("Demo study"));
+        QCOMPARE(package.numberOfRuns, 1);
+        QCOMPARE(package.slotCount(), 2);
+    }
 
-void TestPvxReader::stopsAfterTheLastRun() {
-    PvxPackage package;
-    QCOMPARE(readText(QByteArray(workedExample) + "\n\nanything at all\n", package), QString());
-    QCOMPARE(package.slotCount(), 2);
-}
+    void overlongLineIsRefused() {
+        // Anywhere in the file, with or without a line end, in either way of reading.
+        const QByteArray longLine((16 << 20) + 1, 'x');
+        QCOMPARE(readText(preamble(1) + longLine + "\n" + runBlock("")),
+                 QStringLiteral("Cannot read PVX file: line 4 is longer than 16 MiB"));
+        QCOMPARE(readText("name:" + longLine),
+                 QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
+        QBuffer buffer;
+        buffer.setData("junk " + longLine + "\n");
+        buffer.open(QIODevice::ReadOnly);
+        PvxPackage package;
+        QCOMPARE(package.readPackagePreamble(buffer),
+                 QStringLiteral("Cannot read PVX file: line 1 is longer than 16 MiB"));
+        // A line of exactly the limit is still read.
+        const QByteArray longest(16 << 20, 'y');
+        QCOMPARE(readText(preamble(1) + longest + "\n" + runBlock(seriesSlot("A", "1\n2\n"))), QString());
+    }
+
+    void stopsAfterTheLastRun() {
+        PvxPackage package;
+        QCOMPARE(readText(QByteArray(workedExample) + "\n\nanything at all\n", package), QString());
+        QCOMPARE(package.slotCount(), 2);
+    }
+};
 
 QTEST_APPLESS_MAIN(TestPvxReader)
 #include "tst_pvx_reader.moc"
