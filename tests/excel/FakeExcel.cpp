@@ -1,6 +1,7 @@
 #include "FakeExcel.h"
 
 #include "ClassRegistry.h"
+#include "CountedObject.h"
 
 #include <QHash>
 
@@ -43,32 +44,11 @@ HRESULT createApplication(REFIID riid, void** ppv) {
 }
 } // namespace
 
-class FakeObject : public IDispatch {
+class FakeObject : public CountedObject {
 public:
     FakeObject(FakeExcel* owner, QString kind) : owner(owner), kind(std::move(kind)) { ++owner->live; }
     ~FakeObject() override { --owner->live; }
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references; }
-    ULONG Release() override {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    void lastReleased() override { delete this; }
 
     HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
         owner->lookupLocales.append(lcid);
@@ -150,7 +130,6 @@ public:
 
     FakeExcel* owner;
     QString kind;
-    ULONG references = 1;
 };
 
 QString RecordedCall::text() const {

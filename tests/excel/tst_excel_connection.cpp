@@ -43,7 +43,9 @@ private slots:
         sheet->Release();
     }
 
-    void cellsReachInvokeColumnFirst() {
+    // A get passes its arguments last first (the column before the row) and asks for a result;
+    // a put names its one argument, asks for none, and leaves the string to the caller.
+    void argumentsReachInvokeAsPassed() {
         IDispatch* sheet = excel->newObject(QStringLiteral("Worksheet"));
         QString errMsg;
         VARIANT result;
@@ -51,29 +53,22 @@ private slots:
         QVERIFY(com->comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, sheet, OLESTR("Cells"), 2,
                                  excelComInteger(7), excelComInteger(3)));
         VariantClear(&result);
-        const RecordedCall& call = excel->calls.value(0);
-        QCOMPARE(call.rawArguments.size(), 2);
-        QCOMPARE(call.rawArguments[0].integer, 3); // column
-        QCOMPARE(call.rawArguments[1].integer, 7); // row
-        QVERIFY(call.namedArguments.isEmpty());
-        QCOMPARE(call.flags, WORD(DISPATCH_PROPERTYGET));
-        QCOMPARE(call.lcid, LCID(LOCALE_SYSTEM_DEFAULT));
-        QVERIFY(call.resultRequested);
-        sheet->Release();
-    }
-
-    void putNamesItsOneArgumentAndLeavesItToTheCaller() {
-        IDispatch* sheet = excel->newObject(QStringLiteral("Worksheet"));
-        QString errMsg;
         VARIANT name = excelComText(QStringLiteral("Runs"));
         QVERIFY(com->comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, sheet, OLESTR("Name"), 1, name));
-        const RecordedCall& call = excel->calls.value(0);
-        QCOMPARE(call.namedArguments, QList<DISPID>{DISPID_PROPERTYPUT});
-        QCOMPARE(call.rawArguments.size(), 1);
-        QCOMPARE(call.rawArguments[0].text, QStringLiteral("Runs"));
-        QCOMPARE(call.flags, WORD(DISPATCH_PROPERTYPUT));
-        QVERIFY(!call.resultRequested);
-        // The string is still the caller's to free.
+        const RecordedCall& get = excel->calls.value(0);
+        QCOMPARE(get.rawArguments.size(), 2);
+        QCOMPARE(get.rawArguments[0].integer, 3); // column
+        QCOMPARE(get.rawArguments[1].integer, 7); // row
+        QVERIFY(get.namedArguments.isEmpty());
+        QCOMPARE(get.flags, WORD(DISPATCH_PROPERTYGET));
+        QCOMPARE(get.lcid, LCID(LOCALE_SYSTEM_DEFAULT));
+        QVERIFY(get.resultRequested);
+        const RecordedCall& put = excel->calls.value(1);
+        QCOMPARE(put.namedArguments, QList<DISPID>{DISPID_PROPERTYPUT});
+        QCOMPARE(put.rawArguments.size(), 1);
+        QCOMPARE(put.rawArguments[0].text, QStringLiteral("Runs"));
+        QCOMPARE(put.flags, WORD(DISPATCH_PROPERTYPUT));
+        QVERIFY(!put.resultRequested);
         QCOMPARE(OleLiveStringCount(), stringsBefore + 1);
         QCOMPARE(SysStringLen(name.bstrVal), 4u);
         VariantClear(&name);

@@ -1,5 +1,6 @@
 #pragma once
-// A minimal IDispatch whose reference count the tests can watch.
+// A minimal IDispatch whose reference count the tests can watch; the spreadsheet stand-in of
+// tests/excel builds its objects on it.
 
 #include "OleAutomation.h"
 
@@ -20,12 +21,14 @@ public:
         return E_NOINTERFACE;
     }
     ULONG AddRef() override { return ++references; }
-    // Stays allocated at zero so the test can look at it afterwards.
     ULONG Release() override {
-        if (--references == 0)
-            destroyed = true;
-        return references;
+        const ULONG left = --references;
+        if (left == 0)
+            lastReleased();
+        return left;
     }
+    // Stays allocated at zero so the test can look at it afterwards; a subclass may delete itself.
+    virtual void lastReleased() { destroyed = true; }
     HRESULT GetTypeInfoCount(UINT* count) override {
         *count = 0;
         return S_OK;
