@@ -89,6 +89,26 @@ inline VARIANT text(const QString& value) {
     return v;
 }
 
+// A call with one text argument, and a file format after it when one is given.
+inline HRESULT withText(IDispatch* object, const char16_t* member, WORD flags, const QString& value,
+                        LONG format = 0, VARIANT* result = nullptr, EXCEPINFO* exception = nullptr) {
+    VARIANT argument = text(value);
+    const HRESULT hr = format ? dispatchCall(object, member, flags, {argument, i4(format)}, result, exception)
+                              : dispatchCall(object, member, flags, {argument}, result, exception);
+    VariantClear(&argument);
+    return hr;
+}
+
+// Releases the objects a test holds, nulls them and uninitialises COM on this thread.
+inline void releaseAndUninitialize(std::initializer_list<IDispatch**> objects) {
+    for (IDispatch** object : objects) {
+        if (*object)
+            (*object)->Release();
+        *object = nullptr;
+    }
+    CoUninitialize();
+}
+
 // COM initialised on this thread and a new "Excel.Application" from the registry, or null.
 inline IDispatch* startApplication() {
     CoInitialize(nullptr);

@@ -127,14 +127,8 @@ QList<QVariantList> rowsOf(const QJsonArray& rows) {
 class Driver {
 public:
     Driver() {
-        CoInitialize(nullptr);
         registerSpreadsheetServer();
-        CLSID clsid;
-        IDispatch* created = nullptr;
-        if (SUCCEEDED(CLSIDFromProgID(OLESTR("Excel.Application"), &clsid)))
-            CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&created));
-        application = Object(created);
+        application = Object(startApplication());
     }
     ~Driver() {
         if (workbook.get()) {

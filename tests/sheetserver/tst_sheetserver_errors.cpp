@@ -10,26 +10,6 @@
 
 namespace {
 
-HRESULT invoke(IDispatch* object, const char16_t* member, WORD flags, const QString& argument,
-               VARIANT* result, EXCEPINFO* exception) {
-    DISPID id = 0;
-    LPOLESTR name = const_cast<LPOLESTR>(member);
-    if (FAILED(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
-        return DISP_E_UNKNOWNNAME;
-    VARIANT text;
-    VariantInit(&text);
-    text.vt = VT_BSTR;
-    text.bstrVal =
-        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(argument.utf16()), UINT(argument.size()));
-    DISPPARAMS params{&text, nullptr, 1, 0};
-    if (result)
-        VariantInit(result);
-    const HRESULT hr =
-        object->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, result, exception, nullptr);
-    VariantClear(&text);
-    return hr;
-}
-
 QString engineError(const std::function<void()>& action) {
     try {
         action();
@@ -73,12 +53,7 @@ private slots:
     }
 
     void cleanup() {
-        for (IDispatch** object : {&workbook, &workbooks, &application})
-            if (*object) {
-                (*object)->Release();
-                *object = nullptr;
-            }
-        CoUninitialize();
+        releaseAndUninitialize({&workbook, &workbooks, &application});
         fixture.cleanup();
     }
 
@@ -114,7 +89,7 @@ private slots:
         EXCEPINFO info;
         std::memset(&info, 0, sizeof info);
         VARIANT result;
-        QCOMPARE(invoke(target, member, DISPATCH_METHOD, path, &result, &info), DISP_E_EXCEPTION);
+        QCOMPARE(withText(target, member, DISPATCH_METHOD, path, 0, &result, &info), DISP_E_EXCEPTION);
         QCOMPARE(result.vt, VARTYPE(VT_EMPTY));
         QVERIFY(info.bstrDescription);
         QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(info.bstrDescription),
@@ -127,7 +102,7 @@ private slots:
         SysFreeString(info.bstrHelpFile);
 
         // Without exception information the call fails alike.
-        QCOMPARE(invoke(target, member, DISPATCH_METHOD, path, nullptr, nullptr), DISP_E_EXCEPTION);
+        QCOMPARE(withText(target, member, DISPATCH_METHOD, path), DISP_E_EXCEPTION);
     }
 };
 

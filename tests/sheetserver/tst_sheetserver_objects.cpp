@@ -22,15 +22,6 @@ void release(std::initializer_list<IDispatch*> objects) {
         object->Release();
 }
 
-// A call with one text argument, and a file format after it when one is given.
-HRESULT withText(IDispatch* object, const char16_t* member, WORD flags, const QString& value,
-                 LONG format = 0) {
-    VARIANT argument = text(value);
-    const HRESULT hr = format ? dispatchCall(object, member, flags, {argument, i4(format)})
-                              : dispatchCall(object, member, flags, {argument});
-    VariantClear(&argument);
-    return hr;
-}
 } // namespace
 
 class SheetServerObjectsTest : public QObject {
@@ -55,12 +46,7 @@ private slots:
         QVERIFY(sheet);
     }
     void cleanup() {
-        for (IDispatch** object : {&sheet, &sheets, &workbook, &application}) {
-            if (*object)
-                (*object)->Release();
-            *object = nullptr;
-        }
-        CoUninitialize();
+        releaseAndUninitialize({&sheet, &sheets, &workbook, &application});
         fixture.cleanup();
     }
 
