@@ -14,6 +14,11 @@ missing=()
 command -v node >/dev/null 2>&1 || missing+=(nodejs)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-calc-nogui)
+# xlrd reads .xls; xlwt writes the .xls workbooks that the update tests start from; olefile
+# reads the streams of their compound files.
+for p in python3-xlrd python3-xlwt python3-olefile; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
 
 apt_install "${missing[@]}"
 

@@ -91,15 +91,15 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
         arguments.expectCount(0, 2);
         CellArea area;
         if (arguments.count() == 0) {
-            area.rows = workbookfile::kMaxRows;
-            area.columns = workbookfile::kMaxColumns;
+            area.rows = worksheet().workbook().maxRows();
+            area.columns = worksheet().workbook().maxColumns();
             area.wholeSheet = true;
         } else {
             arguments.expectCount(2, 2);
             area.firstRow = int(arguments.integer(0));
             area.firstColumn = int(arguments.integer(1));
-            if (area.firstRow < 1 || area.firstRow > workbookfile::kMaxRows || area.firstColumn < 1 ||
-                area.firstColumn > workbookfile::kMaxColumns)
+            if (area.firstRow < 1 || area.firstRow > worksheet().workbook().maxRows() ||
+                area.firstColumn < 1 || area.firstColumn > worksheet().workbook().maxColumns())
                 outsideSheet();
         }
         returnObject(result, new RangeObject(workbook, &worksheet(), area));
@@ -130,12 +130,12 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
             resized.columns = int(arguments.integer(1));
         if (resized.rows < 1 || resized.columns < 1)
             throw ServerError{DISP_E_EXCEPTION, "A range needs at least one row and one column."};
-        if (resized.rows > workbookfile::kMaxRows - resized.firstRow + 1 ||
-            resized.columns > workbookfile::kMaxColumns - resized.firstColumn + 1)
+        const int maxRows = sheet->workbook().maxRows(), maxColumns = sheet->workbook().maxColumns();
+        if (resized.rows > maxRows - resized.firstRow + 1 ||
+            resized.columns > maxColumns - resized.firstColumn + 1)
             outsideSheet();
-        resized.wholeSheet = resized.firstRow == 1 && resized.firstColumn == 1 &&
-                             resized.rows == workbookfile::kMaxRows &&
-                             resized.columns == workbookfile::kMaxColumns;
+        resized.wholeSheet = resized.firstRow == 1 && resized.firstColumn == 1 && resized.rows == maxRows &&
+                             resized.columns == maxColumns;
         returnObject(result, new RangeObject(workbook, sheet, resized));
         return;
     }

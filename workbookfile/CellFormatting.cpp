@@ -17,7 +17,7 @@ constexpr long long kMaxFormattedCells = 64ll * 1024 * 1024;
 template <typename StyleMap>
 void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
              int lastColumn, StyleMap&& map) {
-    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
+    checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
     if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
         throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
                                                   std::to_string(kMaxFormattedCells) + " cells at once.");

@@ -4,6 +4,7 @@
 // header in every reader). Column widths, views, page setup, drawings and tables stay.
 
 #include "Internal.h"
+#include "Xls.h"
 #include "Xlsb.h"
 
 #include "XmlDom.h"
@@ -69,8 +70,12 @@ bool hasElementChild(const pugi::xml_node& node) {
 } // namespace
 
 void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
-    if (sheet.binary) {
+    if (sheet.codec == SheetCodec::Xlsb) {
         clearXlsbSheetExtras(*this, sheet);
+        return;
+    }
+    if (sheet.codec == SheetCodec::Xls) {
+        clearXlsSheetExtras(sheet, xls->xfMap);
         return;
     }
     // Everything is worked out first and committed at the end, so that a failure changes nothing.

@@ -25,6 +25,11 @@
 namespace workbookfile {
 
 struct XlsbBook; // what an opened binary workbook keeps of its own parts (Xlsb.h)
+struct XlsBook;  // what an opened 97-2003 workbook keeps of its own streams (Xls.h)
+
+// What a worksheet's kept text around its cells is: XML, records of a binary workbook part (.xlsb),
+// or records of a 97-2003 workbook stream (.xls).
+enum class SheetCodec : std::uint8_t { Xml, Xlsb, Xls };
 
 // The words of the public CellType; a date is kept apart until the block is put, when its cell gets
 // a date format.
@@ -64,7 +69,7 @@ struct Worksheet::Impl {
     std::string part;       // zip entry name of the worksheet part
     bool loaded = false;
     bool changed = false;
-    bool binary = false; // head and tail hold binary records (.xlsb), not XML text
+    SheetCodec codec = SheetCodec::Xml; // what head and tail hold
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;
@@ -97,6 +102,7 @@ struct Workbook::Impl {
 
     std::unique_ptr<ZipReader> source;
     std::shared_ptr<XlsbBook> xlsb; // set when read from a binary workbook
+    std::shared_ptr<XlsBook> xls;   // set when read from a 97-2003 workbook
     // Parts added or replaced, in the order they were added, and their index by lower-case name.
     std::vector<std::pair<std::string, std::string>> memoryParts;
     std::unordered_map<std::string, std::size_t> memoryIndex;
@@ -146,6 +152,7 @@ struct Workbook::Impl {
 
     void loadPackage();
     void loadXlsbPackage(); // the parts of a binary workbook (XlsbReader.cpp)
+    void loadXls(const std::string& bytes, const OpenLimits& limits); // a 97-2003 workbook (XlsReader.cpp)
     void ensureLoaded(Worksheet::Impl& sheet);
     // Adds a worksheet after the sheet at position `after` among all sheets (0 = at the front).
     Worksheet& addSheet(std::size_t after, std::string name);
@@ -191,8 +198,9 @@ std::string relationshipsPartOf(const std::string& part);
 bool removeRelationship(const pugi::xml_document& rels, std::string_view id);
 bool endsWith(std::string_view s, std::string_view suffix);
 
-// Throws Error unless the inclusive rectangle lies inside the worksheet, first before last.
-void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn);
+// Throws Error unless the inclusive rectangle lies inside a worksheet of the workbook's format, first
+// before last.
+void checkRectangle(const Workbook::Impl& wb, int firstRow, int firstColumn, int lastRow, int lastColumn);
 
 // A relationship type of kRelNamespace ("worksheet", "styles", ...).
 std::string relationshipType(std::string_view suffix);

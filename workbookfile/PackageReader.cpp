@@ -6,6 +6,7 @@
 #include "NewParts.h"
 #include "PackageNames.h"
 #include "Utf.h"
+#include "Xls.h"
 #include "Xlsb.h"
 
 #include "SheetNames.h"
@@ -164,8 +165,12 @@ void Workbook::Impl::refuseStringCellsWithoutTable() {
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
     if (sheet.loaded)
         return;
-    if (sheet.binary) {
+    if (sheet.codec == SheetCodec::Xlsb) {
         loadXlsbSheet(*this, sheet);
+        return;
+    }
+    if (sheet.codec == SheetCodec::Xls) {
+        loadXlsSheet(*this, sheet);
         return;
     }
     std::string xml = readPart(sheet.part);

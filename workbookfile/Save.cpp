@@ -6,6 +6,7 @@
 #include "Internal.h"
 #include "NewParts.h"
 #include "Utf.h"
+#include "Xls.h"
 #include "Xlsb.h"
 
 #include "SheetXml.h"
@@ -380,9 +381,6 @@ struct PackageState {
 } // namespace
 
 void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) {
-    if (targetFormat == FileFormat::Xls)
-        throw Error(ErrorKind::Unsupported,
-                    "Cannot save \"" + target + "\": saving as .xls is not supported yet.");
     if (target.empty())
         throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
     if (isFolder(target))
@@ -390,9 +388,10 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
     if (fileExists(target) && !sameFile(target, path))
         throw Error(ErrorKind::FileSystem, "Cannot save \"" + target +
                                                "\": a file of that name already exists and is not replaced.");
+    checkXlsSave(*this, targetFormat, target);
     checkXlsbConversion(*this, targetFormat, target);
     std::unique_ptr<PackageState> before;
-    if (targetFormat != format && targetFormat != FileFormat::Xlsb)
+    if (targetFormat != format && targetFormat != FileFormat::Xlsb && targetFormat != FileFormat::Xls)
         before = std::make_unique<PackageState>(*this);
     int step = 0;
     auto callback = progress;
@@ -401,14 +400,18 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
             callback(++step);
     };
     try {
-        if (targetFormat == FileFormat::Xlsb)
+        if (targetFormat == FileFormat::Xls)
+            prepareXlsSave(*this);
+        else if (targetFormat == FileFormat::Xlsb)
             prepareXlsbSave(*this);
         else
             prepareForSave(targetFormat);
         replaceFileAtomically(
             target,
             [&](int fd) {
-                if (targetFormat == FileFormat::Xlsb)
+                if (targetFormat == FileFormat::Xls)
+                    writeXlsFile(*this, fd, target);
+                else if (targetFormat == FileFormat::Xlsb)
                     writeXlsbPackage(*this, fd, target);
                 else
                     writePackage(fd, target);

@@ -122,4 +122,10 @@ std::string SharedStrings::serialize() const {
     return out;
 }
 
+void appendDescribedString(std::string& xml, std::string_view text, bool plain) {
+    xml += plain ? "<si><t xml:space=\"preserve\">" : "<si><r><t xml:space=\"preserve\">";
+    appendCellText(xml, text);
+    xml += plain ? "</t></si>" : "</t></r></si>";
+}
+
 } // namespace workbookfile

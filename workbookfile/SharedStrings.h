@@ -37,4 +37,8 @@ private:
     std::unordered_map<std::string, std::uint32_t> _index; // plain strings only
 };
 
+// Appends the <si> element that describes a string of a binary table to the engine. Formatted
+// strings are described as runs, so that they are not reused for plain texts written later.
+void appendDescribedString(std::string& xml, std::string_view text, bool plain);
+
 } // namespace workbookfile

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "NewParts.h"
 #include "SheetNames.h"
+#include "Xls.h"
 #include "Xlsb.h"
 #include "XmlDom.h"
 
@@ -11,13 +12,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace workbookfile {
 
 namespace {
 
-// Refuses files that are obviously not zip packages before handing them to the zip reader.
-void sniff(const std::string& path) {
+// What the file's first bytes say it is: a zip package, a compound file (97-2003 workbooks), or
+// neither, which is refused before any reader sees it.
+enum class Container { Zip, Compound };
+
+Container sniff(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw Error(ErrorKind::FileSystem, "Cannot open \"" + path + "\": it is a folder, not a workbook.");
@@ -25,18 +30,37 @@ void sniff(const std::string& path) {
     if (!f)
         throw Error(ErrorKind::FileSystem,
                     "Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
-    unsigned char head[8] = {};
+    char head[8] = {};
     std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
-    static const unsigned char ole[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    if (got == 8 && std::memcmp(head, ole, 8) == 0)
-        throw Error(
-            ErrorKind::Encrypted,
-            "The file \"" + path +
-                "\" is encrypted (password-protected) or is an old binary workbook; it cannot be opened.");
+    if (isCompoundFile(std::string_view(head, got)))
+        return Container::Compound;
     if (got < 4 || head[0] != 'P' || head[1] != 'K')
         throw Error(ErrorKind::NotAWorkbook,
-                    "The file \"" + path + "\" is not a workbook: it is not a zip package.");
+                    "The file \"" + path +
+                        "\" is not a workbook: it is not a zip package or a compound file.");
+    return Container::Zip;
+}
+
+std::string readWholeFile(const std::string& path, const OpenLimits& limits) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f)
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
+    std::string bytes;
+    char buffer[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
+        bytes.append(buffer, got);
+        if (bytes.size() > limits.maxTotalBytes)
+            throw Error(ErrorKind::TooLarge, "The file \"" + path +
+                                                 "\" is too large to open: it is larger than " +
+                                                 std::to_string(limits.maxTotalBytes) + " bytes.");
+    }
+    if (std::ferror(f.get()))
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot read the file \"" + path + "\": " + std::strerror(errno) + ".");
+    return bytes;
 }
 
 } // namespace
@@ -65,9 +89,13 @@ std::unique_ptr<Workbook> Workbook::create(int worksheetCount) {
 }
 
 std::unique_ptr<Workbook> Workbook::open(const std::string& path, const OpenLimits& limits) {
-    sniff(path);
+    const Container container = sniff(path);
     std::unique_ptr<Workbook> wb(new Workbook());
     wb->d->path = path;
+    if (container == Container::Compound) {
+        wb->d->loadXls(readWholeFile(path, limits), limits);
+        return wb;
+    }
     wb->d->source = std::make_unique<ZipReader>(path, limits);
     wb->d->loadPackage();
     return wb;
@@ -78,6 +106,12 @@ const std::string& Workbook::path() const {
 }
 FileFormat Workbook::format() const {
     return d->format;
+}
+int Workbook::maxRows() const {
+    return d->format == FileFormat::Xls ? kXlsMaxRows : kMaxRows;
+}
+int Workbook::maxColumns() const {
+    return d->format == FileFormat::Xls ? kXlsMaxColumns : kMaxColumns;
 }
 
 int Workbook::sheetCount() const {

@@ -1,4 +1,5 @@
 #include "Internal.h"
+#include "Xls.h"
 #include "Xlsb.h"
 
 #include "Utf.h"
@@ -13,15 +14,16 @@
 
 namespace workbookfile {
 
-void checkRectangle(int firstRow, int firstColumn, int lastRow, int lastColumn) {
-    if (firstRow < 1 || firstColumn < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns ||
+void checkRectangle(const Workbook::Impl& wb, int firstRow, int firstColumn, int lastRow, int lastColumn) {
+    const int maxRows = wb.self->maxRows(), maxColumns = wb.self->maxColumns();
+    if (firstRow < 1 || firstColumn < 1 || lastRow > maxRows || lastColumn > maxColumns ||
         firstRow > lastRow || firstColumn > lastColumn)
-        throw Error(lastRow > kMaxRows || lastColumn > kMaxColumns ? ErrorKind::LimitExceeded
-                                                                   : ErrorKind::InvalidArgument,
+        throw Error(lastRow > maxRows || lastColumn > maxColumns ? ErrorKind::LimitExceeded
+                                                                 : ErrorKind::InvalidArgument,
                     "The range of rows " + std::to_string(firstRow) + " to " + std::to_string(lastRow) +
                         " and columns " + std::to_string(firstColumn) + " to " + std::to_string(lastColumn) +
-                        " lies outside the worksheet (rows 1 to " + std::to_string(kMaxRows) +
-                        ", columns 1 to " + std::to_string(kMaxColumns) + ").");
+                        " lies outside the worksheet (rows 1 to " + std::to_string(maxRows) +
+                        ", columns 1 to " + std::to_string(maxColumns) + ").");
 }
 
 namespace {
@@ -117,12 +119,13 @@ Workbook& Worksheet::workbook() const {
 void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
     const ValueBlock::Data& b = block.data();
     long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
-    if (row < 1 || column < 1 || lastRow > kMaxRows || lastColumn > kMaxColumns)
+    const int maxRows = d->workbook->maxRows(), maxColumns = d->workbook->maxColumns();
+    if (row < 1 || column < 1 || lastRow > maxRows || lastColumn > maxColumns)
         throw Error(row < 1 || column < 1 ? ErrorKind::InvalidArgument : ErrorKind::LimitExceeded,
                     "A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
                         " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
-                        " does not fit in the worksheet (rows 1 to " + std::to_string(kMaxRows) +
-                        ", columns 1 to " + std::to_string(kMaxColumns) + ").");
+                        " does not fit in the worksheet (rows 1 to " + std::to_string(maxRows) +
+                        ", columns 1 to " + std::to_string(maxColumns) + ").");
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
     wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
@@ -240,8 +243,8 @@ void Worksheet::clear() {
 }
 
 void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn) {
-    checkRectangle(firstRow, firstColumn, lastRow, lastColumn);
     Workbook::Impl& wb = d->workbook->impl();
+    checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
     wb.ensureLoaded(*d);
     wb.checkCellsWritable(*d, firstRow, firstColumn, lastRow, lastColumn, false);
     wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
@@ -266,8 +269,8 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
 }
 
 CellInfo Worksheet::cell(int row, int column) const {
-    checkRectangle(row, column, row, column);
     Workbook::Impl& wb = d->workbook->impl();
+    checkRectangle(wb, row, column, row, column);
     wb.ensureLoaded(*d);
     CellInfo info;
     const Cell* cell = d->model.find(row, column);
@@ -293,8 +296,12 @@ CellInfo Worksheet::cell(int row, int column) const {
         break;
     case CellKind::Raw: {
         const RawCell& raw = d->model.raws[cell->index];
-        if (d->binary) {
+        if (d->codec == SheetCodec::Xlsb) {
             describeXlsbCell(raw, info);
+            break;
+        }
+        if (d->codec == SheetCodec::Xls) {
+            describeXlsCell(raw, info);
             break;
         }
         pugi::xml_document doc;

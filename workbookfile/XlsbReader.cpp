@@ -121,7 +121,7 @@ void Workbook::Impl::loadXlsbPackage() {
         impl->foldedName = foldSheetName(impl->name);
         impl->node = s;
         impl->part = target;
-        impl->binary = true;
+        impl->codec = SheetCodec::Xlsb;
         wb.sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
         wb.tabs.push_back({s, type, wb.sheets.back().get(), target});
     }

@@ -168,6 +168,11 @@ void patchU32(std::string& body, std::size_t at, std::uint32_t v) {
         body[at + std::size_t(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+std::uint16_t readU16(std::string_view body, std::size_t at) {
+    return std::uint16_t(static_cast<unsigned char>(body[at]) |
+                         (static_cast<unsigned char>(body[at + 1]) << 8));
+}
+
 std::uint32_t readU32(std::string_view body, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 3; i >= 0; --i)

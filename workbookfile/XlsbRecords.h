@@ -91,6 +91,7 @@ void putWideString(std::string& out, std::string_view utf8);
 // Overwrites a little-endian field inside a body already built.
 void patchU16(std::string& body, std::size_t at, std::uint16_t v);
 void patchU32(std::string& body, std::size_t at, std::uint32_t v);
+std::uint16_t readU16(std::string_view body, std::size_t at);
 std::uint32_t readU32(std::string_view body, std::size_t at);
 
 // The 4-byte RkNumber of a double when it holds it exactly; false otherwise.

@@ -47,11 +47,7 @@ std::string xmlStringsFromXlsb(std::string_view records, const std::string& part
             BodyReader body(r.body, part);
             const std::uint8_t flags = body.u8();
             const std::string text = body.wideString();
-            // Formatted strings are not reused for plain texts written later.
-            const bool plain = (flags & 3) == 0;
-            items += plain ? "<si><t xml:space=\"preserve\">" : "<si><r><t xml:space=\"preserve\">";
-            appendCellText(items, text);
-            items += plain ? "</t></si>" : "</t></r></si>";
+            appendDescribedString(items, text, (flags & 3) == 0);
             ++count;
         }
     }

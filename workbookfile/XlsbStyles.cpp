@@ -1,10 +1,8 @@
-// The style sheet of a binary workbook. The engine's Styles works on the XML form, so a binary
-// style sheet is described to it in that form: each font and cell format carries its record
-// (x-record, in hexadecimal, without the properties the engine changes) beside the properties the
-// engine reads. Formats equal in every property then compare equal in either form, and a format
-// the engine derives keeps every property of the one it copies. Saving writes the records read
-// unchanged and appends the fonts, cell formats and number formats added since.
+// The style sheet of a binary workbook, described to the engine's Styles in the XML form
+// (StyleRecords.h). Saving writes the records read unchanged and appends the fonts, cell formats
+// and number formats added since.
 
+#include "StyleRecords.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"
 #include "XmlDom.h"
@@ -17,8 +15,6 @@ namespace workbookfile {
 
 namespace {
 
-const char* const kRecordAttribute = "x-record";
-
 // Offsets of the fields the engine changes.
 constexpr std::size_t kFontWeight = 4;                // BrtFont bls
 constexpr std::size_t kXfFormat = 2, kXfFont = 4;     // BrtXF iFmt, iFont
@@ -26,40 +22,8 @@ constexpr std::size_t kXfFlags = 12, kXfApplied = 14; // alignment and protectio
 constexpr std::uint16_t kLocked = 0x1000;             // fLocked in the flags
 constexpr std::uint16_t kNormalWeight = 400, kBoldWeight = 700;
 
-std::string hexOf(std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string bytesOf(std::string_view hex) {
-    auto value = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-    std::string out;
-    out.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>((value(hex[i]) << 4) | value(hex[i + 1]));
-    return out;
-}
-
-bool isBold(const pugi::xml_node& font) {
-    pugi::xml_node b = childByLocalName(font, "b");
-    if (!b)
-        return false;
-    std::string_view v = b.attribute("val").value();
-    return !(v == "0" || v == "false");
-}
-
-std::uint32_t u32Attribute(const pugi::xml_node& node, const char* name) {
-    return std::uint32_t(node.attribute(name).as_uint(0));
-}
-
 std::string fontRecord(const pugi::xml_node& font) {
-    const std::uint16_t weight = isBold(font) ? kBoldWeight : kNormalWeight;
+    const std::uint16_t weight = isBoldFont(font) ? kBoldWeight : kNormalWeight;
     if (pugi::xml_attribute record = font.attribute(kRecordAttribute)) {
         std::string body = bytesOf(record.value());
         if (body.size() >= kFontWeight + 2)
@@ -93,8 +57,7 @@ std::string fontRecord(const pugi::xml_node& font) {
 std::string xfRecord(const pugi::xml_node& xf, bool cellStyle) {
     const auto format = std::uint16_t(u32Attribute(xf, "numFmtId"));
     const auto font = std::uint16_t(u32Attribute(xf, "fontId"));
-    pugi::xml_node protection = childByLocalName(xf, "protection");
-    const bool locked = !protection || std::string_view(protection.attribute("locked").value()) != "0";
+    const bool locked = isLockedFormat(xf);
     if (pugi::xml_attribute record = xf.attribute(kRecordAttribute)) {
         std::string body = bytesOf(record.value());
         if (body.size() >= kXfApplied + 2) {
@@ -154,14 +117,6 @@ std::string countBody(std::size_t count) {
     return body;
 }
 
-std::vector<pugi::xml_node> children(const pugi::xml_node& parent, std::string_view name) {
-    std::vector<pugi::xml_node> out;
-    for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
-        if (n.type() == pugi::node_element && localName(n) == name)
-            out.push_back(n);
-    return out;
-}
-
 void appendFormat(std::string& out, const pugi::xml_node& numFmt) {
     std::string body;
     putU16(body, std::uint16_t(u32Attribute(numFmt, "numFmtId")));
@@ -185,7 +140,7 @@ std::string xlsbStylesFromXml(const std::string& styleXml) {
     pugi::xml_node root = rootElement(doc);
     std::string out;
     appendRecord(out, rt::BeginStyleSheet, {});
-    const auto formats = children(childByLocalName(root, "numFmts"), "numFmt");
+    const auto formats = childElements(childByLocalName(root, "numFmts"), "numFmt");
     if (!formats.empty()) {
         appendRecord(out, rt::BeginFmts, countBody(formats.size()));
         for (const auto& f : formats)
@@ -193,22 +148,22 @@ std::string xlsbStylesFromXml(const std::string& styleXml) {
         appendRecord(out, rt::EndFmts, {});
     }
     std::vector<std::string> bodies;
-    for (const auto& f : children(childByLocalName(root, "fonts"), "font"))
+    for (const auto& f : childElements(childByLocalName(root, "fonts"), "font"))
         bodies.push_back(fontRecord(f));
     appendList(out, rt::BeginFonts, rt::EndFonts, bodies, rt::Font);
     bodies.clear();
-    for (const auto& f : children(childByLocalName(root, "fills"), "fill"))
+    for (const auto& f : childElements(childByLocalName(root, "fills"), "fill"))
         bodies.push_back(fillRecord(f));
     appendList(out, rt::BeginFills, rt::EndFills, bodies, rt::Fill);
-    bodies.assign(std::max<std::size_t>(1, children(childByLocalName(root, "borders"), "border").size()),
+    bodies.assign(std::max<std::size_t>(1, childElements(childByLocalName(root, "borders"), "border").size()),
                   borderRecord());
     appendList(out, rt::BeginBorders, rt::EndBorders, bodies, rt::Border);
     bodies.clear();
-    for (const auto& x : children(childByLocalName(root, "cellStyleXfs"), "xf"))
+    for (const auto& x : childElements(childByLocalName(root, "cellStyleXfs"), "xf"))
         bodies.push_back(xfRecord(x, true));
     appendList(out, rt::BeginCellStyleXFs, rt::EndCellStyleXFs, bodies, rt::XF);
     bodies.clear();
-    for (const auto& x : children(childByLocalName(root, "cellXfs"), "xf"))
+    for (const auto& x : childElements(childByLocalName(root, "cellXfs"), "xf"))
         bodies.push_back(xfRecord(x, false));
     appendList(out, rt::BeginCellXFs, rt::EndCellXFs, bodies, rt::XF);
     std::string normal;
@@ -321,16 +276,16 @@ std::string extendXlsbStyles(const XlsbBook& book, const std::string& styleXml, 
     pugi::xml_node root = rootElement(doc);
     std::string newFormats, newFonts, newXfs;
     std::size_t formatCount = book.formatIds.size();
-    for (const auto& f : children(childByLocalName(root, "numFmts"), "numFmt"))
+    for (const auto& f : childElements(childByLocalName(root, "numFmts"), "numFmt"))
         if (std::find(book.formatIds.begin(), book.formatIds.end(), u32Attribute(f, "numFmtId")) ==
             book.formatIds.end()) {
             appendFormat(newFormats, f);
             ++formatCount;
         }
-    const auto fonts = children(childByLocalName(root, "fonts"), "font");
+    const auto fonts = childElements(childByLocalName(root, "fonts"), "font");
     for (std::size_t i = book.fontCount; i < fonts.size(); ++i)
         appendRecord(newFonts, rt::Font, fontRecord(fonts[i]));
-    const auto xfs = children(childByLocalName(root, "cellXfs"), "xf");
+    const auto xfs = childElements(childByLocalName(root, "cellXfs"), "xf");
     for (std::size_t i = book.cellXfCount; i < xfs.size(); ++i)
         appendRecord(newXfs, rt::XF, xfRecord(xfs[i], false));
 

@@ -114,7 +114,7 @@ void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     sheet.head = newXlsbSheetHead();
     sheet.tail = newXlsbSheetTail();
     sheet.prefix.clear();
-    sheet.binary = true;
+    sheet.codec = SheetCodec::Xlsb;
     sheet.changed = true;
 }
 
@@ -202,7 +202,7 @@ void prepareXlsbSave(Workbook::Impl& wb) {
     }
     const XlsbBook& book = *wb.xlsb;
     for (const auto& s : wb.sheets)
-        if (!s->impl().binary)
+        if (s->impl().codec != SheetCodec::Xlsb)
             makeBinary(wb, s->impl());
     // Formulas elsewhere may depend on changed cells: the calculation chain goes and the workbook
     // asks for a full recalculation on opening (updatedXlsbWorkbook).

@@ -18,6 +18,8 @@ import openpyxl
 
 GRIDWELL = sys.argv[1]
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workbookfile"))
+import compoundfile  # noqa: E402
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
 
 IS_ROOT = os.geteuid() == 0
@@ -494,8 +496,8 @@ class Causes(Folder):
         os.mkdir(self.path("folder.xlsx"))
         with open(self.path("text.xlsx"), "w") as f:
             f.write("not a workbook\n")
-        with open(self.path("sealed.xlsx"), "wb") as f:
-            f.write(b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(504))
+        with open(self.path("sealed.xlsx"), "wb") as f:  # a password-protected workbook
+            f.write(compoundfile.build([("EncryptionInfo", bytes(8)), ("EncryptedPackage", bytes(8))]))
         long_name = "n" * 300 + ".xlsx"
         cases = [  # (workbook, cause in the line before the message, message)
             ("folder.xlsx", "it is a folder", ' Could not create and save workbook to path "folder.xlsx"'),

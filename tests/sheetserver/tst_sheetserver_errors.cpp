@@ -35,10 +35,10 @@ private slots:
         QFile text(folder.filePath("notes.xlsx"));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Name,Value\n") > 0);
         text.close();
-        QFile encrypted(folder.filePath("locked.xlsx"));
-        QVERIFY(encrypted.open(QIODevice::WriteOnly));
-        encrypted.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(512, '\0'));
-        encrypted.close();
+        QFile damaged(folder.filePath("locked.xlsx"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(512, '\0'));
+        damaged.close();
         QVERIFY(QDir(folder.path()).mkdir("sub.xlsx"));
     }
 
@@ -63,7 +63,7 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString longName = folder.filePath(QString(256, 'n') + ".xlsx");
         QTest::newRow("open: not a workbook") << true << folder.filePath("notes.xlsx") << "not a workbook";
-        QTest::newRow("open: encrypted") << true << folder.filePath("locked.xlsx") << "encrypted";
+        QTest::newRow("open: damaged compound file") << true << folder.filePath("locked.xlsx") << "damaged";
         QTest::newRow("open: a folder") << true << folder.filePath("sub.xlsx") << "is a folder";
         QTest::newRow("open: missing") << true << folder.filePath("none.xlsx") << "No such file or directory";
         QTest::newRow("open: name too long") << true << longName << "File name too long";

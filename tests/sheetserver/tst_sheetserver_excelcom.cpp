@@ -143,15 +143,15 @@ private slots:
         QTest::newRow("capitals") << "BOOK.XLSX" << QByteArray() << QByteArray() << unsupported.arg("");
         QTest::newRow(".xl in a folder") << "results.xlfiles/book.xlsx" << QByteArray() << QByteArray()
                                          << unsupported.arg(".xlfiles\\book.xlsx");
-        QTest::newRow("xls") << "book.xls" << QByteArray() << QByteArray() << notCreated;
+        QTest::newRow("xls") << "book.xls" << QByteArray() << QByteArray() << "written";
         QTest::newRow("xlsm") << "book.xlsm" << QByteArray() << QByteArray() << "written";
         QTest::newRow("damaged file")
             << "damaged.xlsx" << QByteArray("PK\x03\x04 this is no longer a workbook") << QByteArray()
             << notCreated;
         QTest::newRow("xlsx on 11.0")
             << "old.xlsx" << QByteArray() << QByteArray("11.0") << unsupported.arg(".xlsx");
-        // ".xls" is the one format there; the engine cannot write it yet.
-        QTest::newRow("xls on 11.0") << "old.xls" << QByteArray() << QByteArray("11.0") << notCreated;
+        // ".xls" is the one format there.
+        QTest::newRow("xls on 11.0") << "old.xls" << QByteArray() << QByteArray("11.0") << "written";
     }
     void writeToFile() {
         QFETCH(QString, name);
@@ -200,6 +200,12 @@ private slots:
         // Text beyond the cell limit is refused with the whole block.
         QCOMPARE(write(book, "Data", 1, 1, 1, 1, {{QString(32768, 'x')}}),
                  " Could not write values to the write range " + where);
+        // A 97-2003 workbook's worksheets end at row 65,536 and column 256.
+        const QString old = path("bounds.xls");
+        const QString inOld = " in worksheet \"Data\" of workbook \"" + old + "\"";
+        QCOMPARE(write(old, "Data", 65536, 1, 2, 1), " The write range could not be found " + inOld);
+        QCOMPARE(write(old, "Data", 1, 257), " First cell in write range could not be found " + inOld);
+        QCOMPARE(write(old, "Data", 65536, 256), QStringLiteral("written"));
     }
 
     void saveFailsWhenTheFolderIsGone() {

@@ -8,6 +8,7 @@ import tempfile
 import unittest
 import zipfile
 
+import compoundfile
 import openpyxl
 from zipparts import rewrite
 
@@ -79,8 +80,9 @@ class Refusals(unittest.TestCase):
 
     def test_encrypted_workbook(self):
         p = self.path("encrypted.xlsx")
+        # A password-protected workbook is a compound file holding the encrypted package.
         with open(p, "wb") as f:
-            f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(4096))
+            f.write(compoundfile.build([("EncryptionInfo", b"\x04\x00\x04\x00"), ("EncryptedPackage", bytes(8))]))
         self.assertRefused(p, "Encrypted", "encrypted")
 
     def test_encrypted_zip_entry(self):

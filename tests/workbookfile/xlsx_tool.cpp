@@ -81,7 +81,9 @@ void writeSample(const std::string& path, workbookfile::FileFormat format, bool 
     workbookfile::Worksheet* far = wb->findWorksheet("LAST");
     ValueBlock corner(1, 1);
     corner.setNumber(1, 1, 42);
-    far->putBlock(workbookfile::kMaxRows, workbookfile::kMaxColumns, corner);
+    // The format's last cell.
+    const bool xls = format == workbookfile::FileFormat::Xls;
+    far->putBlock(xls ? 65536 : workbookfile::kMaxRows, xls ? 256 : workbookfile::kMaxColumns, corner);
     wb->saveAs(path, format);
 }
 
@@ -105,8 +107,12 @@ void editWorkbook(const std::string& in, const std::string& out) {
     ValueBlock one(1, 1);
     one.setText(1, 1, "hello");
     added.putBlock(1, 1, one);
-    wb->saveAs(out, out.size() > 5 && out.substr(out.size() - 5) == ".xlsm" ? workbookfile::FileFormat::Xlsm
-                                                                            : workbookfile::FileFormat::Xlsx);
+    const std::string extension =
+        out.substr(out.rfind('.') == std::string::npos ? out.size() : out.rfind('.'));
+    wb->saveAs(out, extension == ".xlsm"   ? workbookfile::FileFormat::Xlsm
+                    : extension == ".xls"  ? workbookfile::FileFormat::Xls
+                    : extension == ".xlsb" ? workbookfile::FileFormat::Xlsb
+                                           : workbookfile::FileFormat::Xlsx);
 }
 
 // Opens a workbook and saves it back in place, stopping dead at step `killAt` of the save.
@@ -191,6 +197,8 @@ int main(int argc, char** argv) {
             writeSample(argv[2], workbookfile::FileFormat::Xlsm);
         } else if (cmd == "sample-xlsb") {
             writeSample(argv[2], workbookfile::FileFormat::Xlsb);
+        } else if (cmd == "sample-xls") {
+            writeSample(argv[2], workbookfile::FileFormat::Xls);
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
         } else if (cmd == "failed-save-as" && argc >= 4) {

@@ -56,7 +56,7 @@ inline constexpr int kMaxColumns = 16384;
 inline constexpr int kMaxTextLength = 32767; // UTF-16 code units
 inline constexpr int kMaxSheetNameLength = 31;
 
-// File formats a workbook can be saved in. Xls is refused with "not supported yet".
+// File formats a workbook can be saved in.
 enum class FileFormat { Xlsx, Xlsm, Xls, Xlsb };
 
 // What a sheet of the workbook is. Only worksheets hold cells; the engine keeps the others as they
@@ -203,6 +203,10 @@ public:
     const std::string& path() const;
     // Format of that file (Xlsx for a new workbook).
     FileFormat format() const;
+    // The size of a worksheet in that format: 65,536 x 256 for Xls, kMaxRows x kMaxColumns otherwise.
+    // Ranges beyond it are refused.
+    int maxRows() const;
+    int maxColumns() const;
 
     // Every sheet the workbook lists, worksheets and others (chart, dialog and macro sheets), in the
     // order of its tabs.

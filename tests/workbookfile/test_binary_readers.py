@@ -1,7 +1,8 @@
-"""Converts the example study into .xlsb and .xlsx with every arrangement and slot label style, and
-checks that two independent readers see the same workbook in both: SheetJS (values, types, number
-formats, sheet names) and LibreOffice Calc (values, bold, number formats, sheet names, read back
-from its own .xlsx export with openpyxl), anchored on what openpyxl reads from the .xlsx itself.
+"""Converts the example study into a binary format (.xlsb or .xls, the first argument) and .xlsx with
+every arrangement and slot label style, and checks that independent readers see the same workbook
+in both: SheetJS (values, types, number formats, sheet names), LibreOffice Calc (values, bold,
+number formats, sheet names, read back from its own .xlsx export with openpyxl) and, for .xls,
+xlrd (values, dates, bold, number formats), anchored on what openpyxl reads from the .xlsx itself.
 Each reader's checks are skipped when it is not installed (scripts/install-test-readers.sh)."""
 import datetime
 import math
@@ -16,6 +17,7 @@ import openpyxl
 
 from readers import have_sheetjs, libreoffice_xlsx, sheetjs
 
+FORMAT = sys.argv.pop(1)  # xlsb or xls
 GRIDWELL = sys.argv.pop(1)
 STUDY = sys.argv.pop(1)
 READERS = sys.argv.pop(1)  # tests/readers, with SheetJS in its node_modules
@@ -58,7 +60,7 @@ def lo_value(value):
     return {"=TRUE()": True, "=FALSE()": False}.get(value, value) if isinstance(value, str) else value
 
 
-class XlsbReaders(unittest.TestCase):
+class BinaryReaders(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
@@ -66,7 +68,7 @@ class XlsbReaders(unittest.TestCase):
         for a in ARRANGEMENTS:
             for n in LABELS:
                 pair = []
-                for ext in ("xlsx", "xlsb"):
+                for ext in ("xlsx", FORMAT):
                     out = os.path.join(cls.tmp.name, f"study-{a}-{n}.{ext}")
                     res = subprocess.run([GRIDWELL, "-i", STUDY, "-o", out, "-a", str(a), "-n", n],
                                          capture_output=True, text=True, timeout=300)
@@ -122,6 +124,33 @@ class XlsbReaders(unittest.TestCase):
                         self.assertEqual(got[sheet][ref][1], bold, f"{sheet}!{ref} bold")
                         self.assertTrue(close(lo_value(got[sheet][ref][0]), value),
                                         f"{sheet}!{ref}: {got[sheet][ref][0]!r} != {value!r}")
+
+    def test_xlrd_reads_the_same_cells(self):
+        if FORMAT != "xls":
+            self.skipTest("xlrd reads .xls only")
+        try:
+            import xlrd
+        except ImportError:
+            self.skipTest("xlrd is not installed (python3-xlrd)")
+        builtin = set(openpyxl.styles.numbers.BUILTIN_FORMATS.values())
+        for xlsx, xls in self.pairs:
+            with self.subTest(workbook=os.path.basename(xls)):
+                book = xlrd.open_workbook(xls, formatting_info=True)
+                names, reference = self.reference[xlsx]
+                self.assertEqual(book.sheet_names(), names)
+                for sheet, expected in reference.items():
+                    ws = book.sheet_by_name(sheet)
+                    for ref, (value, bold, number_format) in expected.items():
+                        row, col = openpyxl.utils.cell.coordinate_to_tuple(ref)
+                        cell = ws.cell(row - 1, col - 1)
+                        xf = book.xf_list[cell.xf_index]
+                        self.assertEqual(bool(book.font_list[xf.font_index].bold), bold, f"{sheet}!{ref} bold")
+                        if number_format not in builtin:
+                            self.assertEqual(book.format_map[xf.format_key].format_str, number_format, ref)
+                        self.assertEqual(cell.ctype == xlrd.XL_CELL_DATE, isinstance(value, datetime.datetime), ref)
+                        got = {xlrd.XL_CELL_BOOLEAN: bool, xlrd.XL_CELL_EMPTY: lambda v: None,
+                               xlrd.XL_CELL_BLANK: lambda v: None}.get(cell.ctype, lambda v: v)(cell.value)
+                        self.assertTrue(close(got, value), f"{sheet}!{ref}: {got!r} != {value!r}")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,82 @@
+"""Builds compound files (OLE structured storage, version 3) for tests: a root with streams, laid out
+plainly (every stream in whole 512-byte sectors: the header puts the mini stream's cutoff at 0),
+with hooks to damage the sector table. Enough for the refusal tests; real workbooks come from
+LibreOffice and xlwt. Also reads the records and sheets of a workbook stream."""
+import struct
+
+FREE, END, FATSECT = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFD
+NONE = 0xFFFFFFFF
+
+
+def _entry(name, kind, start=END, size=0, child=NONE, right=NONE):
+    encoded = (name + "\0").encode("utf-16-le")
+    return (encoded.ljust(64, b"\0") + struct.pack("<HBB", len(encoded), kind, 1) +
+            struct.pack("<III", NONE, right, child) + bytes(16) + bytes(4) + bytes(16) +
+            struct.pack("<IQ", start, size))
+
+
+def build(streams, damage=None):
+    """streams: [(name, bytes)]; damage(fat) may change the sector table (a list of ints) before it
+    is written."""
+    # Children in the order the directory compares names: by length, then by upper case.
+    streams.sort(key=lambda s: (len(s[0]), s[0].upper()))
+    sectors, fat = [], []
+
+    def place(data):
+        start = len(fat)
+        count = (len(data) + 511) // 512
+        for i in range(count):
+            sectors.append(data[i * 512:(i + 1) * 512].ljust(512, b"\0"))
+            fat.append(start + i + 1 if i + 1 < count else END)
+        return start
+
+    fat.append(FATSECT)  # sector 0 holds the table
+    sectors.append(b"")
+    starts = [place(d) for _, d in streams]
+    entries = [_entry("Root Entry", 5, child=1 if streams else NONE)]
+    for i, ((name, data), start) in enumerate(zip(streams, starts)):
+        entries.append(_entry(name, 2, start, len(data), right=i + 2 if i + 1 < len(streams) else NONE))
+    directory = b"".join(entries)
+    directory += bytes(-len(directory) % 512)
+    dir_start = place(directory)
+    if damage:
+        damage(fat)
+    fat += [FREE] * (128 - len(fat))
+    sectors[0] = struct.pack("<128I", *fat[:128])
+    header = (bytes.fromhex("D0CF11E0A1B11AE1") + bytes(16) + struct.pack("<HHHHH", 0x3E, 3, 0xFFFE, 9, 6) +
+              bytes(6) + struct.pack("<IIIIIIIII", 0, 1, dir_start, 0, 0, END, 0, END, 0) +
+              struct.pack("<I", 0) + struct.pack("<108I", *([FREE] * 108)))
+    return header + b"".join(sectors)
+
+
+def record(kind, body=b""):
+    """One record of a 97-2003 workbook stream."""
+    return struct.pack("<HH", kind, len(body)) + body
+
+
+def records(stream, at=0):
+    """The records from `at` to the end of the substream that begins there: [(offset, type, body)]."""
+    out, depth = [], 0
+    while at + 4 <= len(stream):
+        kind, size = struct.unpack_from("<HH", stream, at)
+        out.append((at, kind, stream[at + 4:at + 4 + size]))
+        at += 4 + size
+        depth += kind == 0x0809
+        if kind == 0x000A:
+            depth -= 1
+            if depth <= 0:
+                break
+    return out
+
+
+def sheets(stream):
+    """Each sheet's substream of a workbook stream by name, as [(type, body)] without the INDEX
+    record (whose stream positions move with the sheet)."""
+    out = {}
+    for _, kind, body in records(stream):
+        if kind == 0x0085:
+            offset, count, wide = struct.unpack_from("<IxxBB", body)
+            raw = body[8:8 + count * (2 if wide else 1)]
+            name = raw.decode("utf-16-le" if wide else "latin-1")
+            out[name] = [(k, b) for _, k, b in records(stream, offset) if k != 0x020B]
+    return out

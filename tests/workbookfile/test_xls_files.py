@@ -1,0 +1,249 @@
+"""97-2003 workbooks (.xls): what the engine writes reads back exactly with xlrd; converting into
+workbooks made by other programs (LibreOffice, xlwt) keeps every other stream and every untouched
+sheet's records, and LibreOffice still reads their charts and formulas; damaged or hostile files
+are refused with the kind of failure and stay as they were. Checks that need a reader which is not
+installed are skipped (scripts/install-test-readers.sh)."""
+import datetime
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+import compoundfile
+import openpyxl
+from compoundfile import record
+from readers import libreoffice_xlsx
+
+TOOL = sys.argv.pop(1)
+GRIDWELL = sys.argv.pop(1)
+STUDY = sys.argv.pop(1)
+
+try:
+    import olefile
+    import xlrd
+    import xlwt
+except ImportError:
+    olefile = xlrd = xlwt = None
+
+BOF_GLOBALS = struct.pack("<HHHHII", 0x0600, 0x0005, 0x0DBB, 0x07CC, 0, 6)
+BOF_SHEET = struct.pack("<HHHHII", 0x0600, 0x0010, 0x0DBB, 0x07CC, 0, 6)
+
+
+FONT = record(0x0031, struct.pack("<HHHHHBBBB", 200, 0, 0x7FFF, 400, 0, 0, 0, 0, 0) + b"\x05\x00Arial")
+CELL_XF = record(0x00E0, struct.pack("<HHH", 0, 0, 1) + bytes(14))
+
+
+def workbook_stream(globals_records, sheet_records, offset=None):
+    """A workbook stream with a font, a cell format and one worksheet, its BOUNDSHEET pointing at it
+    (or at offset)."""
+    name = b"S"
+    head = record(0x0809, BOF_GLOBALS) + FONT + CELL_XF + b"".join(globals_records)
+    bound_size = 4 + 8 + len(name)
+    offset = len(head) + bound_size + 4 if offset is None else offset
+    return (head + record(0x0085, struct.pack("<IBBBB", offset, 0, 0, len(name), 0) + name) + record(0x000A) +
+            record(0x0809, BOF_SHEET) + b"".join(sheet_records) + record(0x000A))
+
+
+def content(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run(*args):
+    res = subprocess.run(list(args), capture_output=True, text=True, timeout=300)
+    return res.returncode, res.stdout.strip() + res.stderr.strip()
+
+
+@unittest.skipUnless(xlrd, "xlrd, xlwt or olefile is not installed (scripts/install-test-readers.sh)")
+class XlsFiles(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.sample = cls.path("sample.xls")
+        subprocess.run([TOOL, "sample-xls", cls.sample], check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    @classmethod
+    def path(cls, name):
+        return os.path.join(cls.tmp.name, name)
+
+    def test_sample_reads_back_exactly(self):
+        book = xlrd.open_workbook(self.sample, formatting_info=True)
+        self.assertEqual(book.sheet_names(), ["Sheet5", "Data", "Zweite Tabelle", "Sheet3", "Last"])
+        data = book.sheet_by_name("Data")
+
+        def fmt(row, col):
+            xf = book.xf_list[data.cell_xf_index(row, col)]
+            return book.format_map[xf.format_key].format_str, bool(book.font_list[xf.font_index].bold)
+
+        self.assertEqual(data.row_values(0), ["Name", "Value", "When", "Flag"])
+        self.assertEqual(fmt(0, 0), ("General", True))
+        numbers = [0.1, 1.0 / 3.0, -2.5e-300, 1.7976931348623157e308, 123456789012345678.0]
+        texts = ["plain", "  spaced  ", "=1+2", "tab\tline\nfeed\rcr", "ctl\x01_x0041_ end"]
+        for r in range(5):
+            self.assertEqual(data.cell_value(r + 1, 0), texts[r])  # a text, never a formula
+            self.assertEqual(data.cell_type(r + 1, 0), xlrd.XL_CELL_TEXT)
+            self.assertEqual(struct.pack("<d", data.cell_value(r + 1, 1)), struct.pack("<d", numbers[r]))
+            self.assertEqual(data.cell_type(r + 1, 2), xlrd.XL_CELL_DATE)
+            self.assertEqual(data.cell_value(r + 1, 2), 45001.0 + r + (0.5 if r == 4 else 0))
+            self.assertEqual(data.cell(r + 1, 3).ctype, xlrd.XL_CELL_BOOLEAN)
+            self.assertEqual(data.cell_value(r + 1, 3), r % 2 == 0)
+        self.assertEqual(fmt(1, 1)[0], "0.000")
+        self.assertEqual(fmt(3, 1)[0], '#,##0.00 "kg"')
+        self.assertEqual(data.cell_value(7, 0), "\u00e9t\u00e9 \U0001F600 \u4e2d")
+        self.assertEqual(data.cell_value(7, 1), "x" * 32767)
+        second = book.sheet_by_name("Zweite Tabelle")
+        self.assertEqual(second.cell_type(0, 0), xlrd.XL_CELL_BLANK)  # emptied, format kept
+        xf = book.xf_list[second.cell_xf_index(0, 0)]
+        self.assertTrue(book.font_list[xf.font_index].bold)
+        self.assertEqual(book.format_map[xf.format_key].format_str, "0.0")
+        self.assertEqual(book.sheet_by_name("Last").cell_value(65535, 255), 42)
+
+    def test_the_format_limits_are_the_servers(self):
+        # The sample's last worksheet fills the last cell; the next row or column is beyond.
+        rc, out = run(TOOL, "open", self.sample)
+        self.assertEqual((rc, out), (0, "OK 5"))
+
+    def convert(self, workbook, *extra):
+        rc, out = run(GRIDWELL, "-i", STUDY, "-o", workbook, "-a", "1", "-n", "Short", *extra)
+        self.assertEqual(rc, 0, out + content(os.path.splitext(workbook)[0] + ".log").decode())
+
+    def assertKeptAndConverted(self, before, after, untouched):
+        """Every stream but the workbook's keeps its bytes; untouched sheets keep their records;
+        the conversion's worksheets hold what the .xlsx conversion of the study holds."""
+        with olefile.OleFileIO(before) as old, olefile.OleFileIO(after) as new:
+            streams = [s for s in old.listdir() if s != ["Workbook"]]
+            self.assertEqual(sorted(streams), sorted(s for s in new.listdir() if s != ["Workbook"]))
+            for s in streams:
+                self.assertEqual(old.openstream(s).read(), new.openstream(s).read(), "/".join(s))
+            old_sheets = compoundfile.sheets(old.openstream("Workbook").read())
+            new_sheets = compoundfile.sheets(new.openstream("Workbook").read())
+        for name in untouched:
+            self.assertEqual(old_sheets[name], new_sheets[name], name)
+        reference = self.path("reference.xlsx")
+        if not os.path.exists(reference):
+            self.convert(reference)
+        ref = openpyxl.load_workbook(reference)
+        book = xlrd.open_workbook(after)
+        for ws in ref.worksheets:
+            got = book.sheet_by_name(ws.title)
+            for row in ws.iter_rows():
+                for c in row:
+                    if c.value is not None:
+                        value = got.cell_value(c.row - 1, c.column - 1)
+                        if isinstance(c.value, datetime.datetime):
+                            value = xlrd.xldate_as_datetime(value, book.datemode)
+                        self.assertEqual(value, c.value, f"{ws.title}!{c.coordinate}")
+        return new_sheets
+
+    def test_converting_into_an_xlwt_workbook(self):
+        source = self.path("xlwt.xls")
+        wb = xlwt.Workbook()
+        data = wb.add_sheet("Data")
+        bold = xlwt.easyxf("font: bold on")
+        data.write(0, 0, "Kept", bold)
+        data.write(1, 0, 21.5)
+        data.write(1, 1, xlwt.Formula("A2*2"))
+        data.write(2, 0, datetime.datetime(2020, 1, 2), xlwt.easyxf(num_format_str="yyyy-mm-dd"))
+        data.col(0).width = 6000
+        wb.add_sheet("Header").write(0, 0, "old header text")
+        wb.save(source)
+        target = self.path("xlwt-converted.xls")
+        shutil.copy(source, target)
+        self.convert(target)
+        sheets = self.assertKeptAndConverted(source, target, ["Data"])
+        self.assertEqual(list(sheets)[:2], ["Data", "Header"])
+        book = xlrd.open_workbook(target, formatting_info=True)
+        self.assertNotEqual(book.sheet_by_name("Header").cell_value(0, 0), "old header text")
+        # Converting again changes nothing.
+        first = content(target)
+        self.convert(target)
+        self.assertEqual(content(target), first)
+
+    def test_converting_into_a_libreoffice_workbook_with_a_chart(self):
+        if not shutil.which("soffice"):
+            self.skipTest("LibreOffice is not installed (scripts/install-test-readers.sh)")
+        made = self.path("made.xlsx")
+        wb = openpyxl.Workbook()
+        data = wb.active
+        data.title = "Data"
+        for r in range(1, 4):
+            data.cell(r, 1, r * 10)
+        data["A4"] = "=SUM(A1:A3)"
+        wb.defined_names.append(openpyxl.workbook.defined_name.DefinedName("Total", attr_text="Data!$A$4"))
+        chart = openpyxl.chart.BarChart()
+        chart.add_data(openpyxl.chart.Reference(data, min_col=1, min_row=1, max_row=3))
+        # LibreOffice keeps charts in .xls as objects on a sheet.
+        wb.create_sheet("Chart").add_chart(chart, "B2")
+        wb.save(made)
+        profile = self.path("profile")
+        res = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + profile,
+                              "--convert-to", "xls", "--outdir", self.tmp.name, made],
+                             capture_output=True, text=True, timeout=300)
+        source = self.path("made.xls")
+        self.assertTrue(os.path.exists(source), res.stdout + res.stderr)
+        target = self.path("lo-converted.xls")
+        shutil.copy(source, target)
+        self.convert(target)
+        self.assertKeptAndConverted(source, target, ["Data", "Chart"])
+        exported = libreoffice_xlsx([target], self.path("lo"), profile)[target]
+        back = openpyxl.load_workbook(exported, data_only=True)
+        self.assertEqual(back["Data"]["A4"].value, 60)
+        self.assertIn("Chart", back.sheetnames)
+        self.assertIn("Total", back.defined_names)
+        with zipfile.ZipFile(exported) as z:  # openpyxl does not read charts
+            self.assertTrue(any(n.startswith("xl/charts/chart") for n in z.namelist()))
+
+    def assertRefused(self, name, data, kind, words):
+        """Opening fails with that kind and words and leaves the file as it was (kind None: it opens)."""
+        p = self.path(name)
+        with open(p, "wb") as f:
+            f.write(data)
+        rc, out = run(TOOL, "open", p)
+        if kind is None:
+            self.assertEqual((rc, out), (0, "OK 1"))
+            return
+        self.assertEqual(rc, 1, out)
+        self.assertTrue(out.startswith("ERROR " + kind + " "), out)
+        self.assertIn(words, out)
+        with open(p, "rb") as f:
+            self.assertEqual(f.read(), data)
+
+    def test_hostile_and_damaged_files_are_refused(self):
+        window = record(0x023E, bytes(18))
+        good = workbook_stream([], [window])
+        # Three sectors, for sector chains that loop back or lead out of the file.
+        long = workbook_stream([record(0x00EB, bytes(1200))], [window])
+        self.assertRefused("good.xls", compoundfile.build([("Workbook", good)]), None, None)
+        cases = [
+            ("encrypted", [("Workbook", workbook_stream([record(0x002F, bytes(54))], [window]))],
+             None, "Encrypted", "encrypted"),
+            ("biff5", [("Book", good)], None, "Unsupported", "older than the 97-2003 format"),
+            ("biff5-bof", [("Workbook", record(0x0809, struct.pack("<HH", 0x0500, 5) + bytes(4)) + record(0x000A))],
+             None, "Unsupported", "older than the 97-2003 format"),
+            ("no-workbook", [("Other", b"x")], None, "NotAWorkbook", "no workbook stream"),
+            ("cut-record", [("Workbook", good[:-2] + struct.pack("<H", 500))], None, "Damaged", "claims"),
+            ("no-eof", [("Workbook", good[:-4])], None, "Damaged", "does not end"),
+            ("sheet-past-end", [("Workbook", workbook_stream([], [window], offset=10 ** 6))],
+             None, "Damaged", "past the end"),
+            ("string-without-table", [("Workbook", workbook_stream([], [record(0x00FD, bytes(10)), window]))],
+             None, "Damaged", "no shared string table"),
+            ("string-cut", [("Workbook", workbook_stream([record(0x00FC, struct.pack("<II", 1, 1) + b"\x05\x00\x00ab")],
+                                                         [window]))], None, "Damaged", "runs past"),
+            ("chain-loop", [("Workbook", long)], lambda fat: fat.__setitem__(2, 1), "Damaged", "damaged"),
+            ("chain-past-file", [("Workbook", long)], lambda fat: fat.__setitem__(2, 5000), "Damaged", "damaged"),
+        ]
+        for name, streams, damage, kind, words in cases:
+            with self.subTest(name):
+                self.assertRefused(name + ".xls", compoundfile.build(streams, damage), kind, words)
+
+
+if __name__ == "__main__":
+    unittest.main()

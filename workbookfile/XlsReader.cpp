@@ -1,0 +1,271 @@
+// Opening 97-2003 workbooks: the compound file is read whole, the workbook stream's globals give
+// the list of sheets, the styles and the shared strings, described to the engine in the XML form;
+// every record and every other stream is kept for saving. Worksheets are read when first used.
+
+#include "NewParts.h"
+#include "Utf.h"
+#include "Xls.h"
+#include "XlsRecords.h"
+#include "XmlDom.h"
+
+#include "SheetNames.h"
+
+#include <algorithm>
+
+namespace workbookfile {
+
+namespace {
+
+constexpr std::uint8_t kWorksheetType = 0, kMacroType = 1, kChartType = 2;
+constexpr std::uint16_t kEarlierBof[] = {0x0009, 0x0209, 0x0409}; // BIFF2 to BIFF4
+
+const CompoundEntry* findStream(const CompoundEntry& root, std::string_view name) {
+    for (const CompoundEntry& c : root.children)
+        if (!c.storage && lowerAscii(c.name) == lowerAscii(name))
+            return &c;
+    return nullptr;
+}
+
+// The substream beginning at offset: BOF to its EOF, embedded substreams (charts) included.
+std::string_view substreamAt(std::string_view stream, std::size_t offset, const std::string& sheetName) {
+    auto damaged = [&](const std::string& what) {
+        return Error(ErrorKind::Damaged,
+                     "The 97-2003 workbook is damaged: the sheet \"" + sheetName + "\" " + what + ".");
+    };
+    if (offset >= stream.size())
+        throw damaged("begins past the end of the workbook stream");
+    BiffReader reader(stream, offset);
+    BiffRecord r;
+    if (!reader.next(r) || r.type != biff::Bof)
+        throw damaged("does not begin with a BOF record");
+    int depth = 1;
+    while (depth > 0 && reader.next(r)) {
+        if (r.type == biff::Bof)
+            ++depth;
+        else if (r.type == biff::Eof)
+            --depth;
+    }
+    if (depth > 0)
+        throw damaged("does not end");
+    return stream.substr(offset, r.end - offset);
+}
+
+bool hasStringCells(std::string_view records) {
+    BiffReader reader(records);
+    BiffRecord r;
+    while (reader.next(r))
+        if (r.type == biff::LabelSst)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits) {
+    auto book = std::make_shared<XlsBook>();
+    book->container = readCompoundFile(bytes, limits, path);
+    const CompoundEntry* stream = findStream(book->container, "Workbook");
+    if (!stream) {
+        if (findStream(book->container, "EncryptedPackage"))
+            throw Error(ErrorKind::Encrypted,
+                        "The file \"" + path + "\" is encrypted (password-protected); it cannot be opened.");
+        if (findStream(book->container, "Book"))
+            throw Error(ErrorKind::Unsupported,
+                        "The file \"" + path +
+                            "\" is a workbook older than the 97-2003 format; it cannot be "
+                            "opened.");
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path +
+                        "\" is not a workbook: its compound file holds no workbook stream.");
+    }
+    const std::string_view data = stream->data;
+
+    // The globals: BOF, then records up to the EOF.
+    BiffReader reader(data);
+    BiffRecord r;
+    if (!reader.next(r) ||
+        std::find(std::begin(kEarlierBof), std::end(kEarlierBof), r.type) != std::end(kEarlierBof))
+        throw Error(ErrorKind::Unsupported,
+                    "The file \"" + path +
+                        "\" is a workbook older than the 97-2003 format; it cannot be opened.");
+    BodyReader bof(r.body, kWorkbookStream);
+    if (r.type != biff::Bof || bof.u16() != biff::Biff8)
+        throw Error(ErrorKind::Unsupported,
+                    "The file \"" + path +
+                        "\" is a workbook older than the 97-2003 format; it cannot be opened.");
+    if (bof.u16() != biff::Globals)
+        throw Error(ErrorKind::Damaged,
+                    "The file \"" + path +
+                        "\" is damaged: its workbook stream does not begin with the globals.");
+    struct Sheet {
+        std::uint32_t offset;
+        std::uint8_t state, type;
+        std::string name;
+    };
+    std::vector<Sheet> sheetRecords;
+    std::string stringBody;
+    std::vector<std::size_t> stringStarts;
+    bool inStrings = false, ended = false;
+    while (reader.next(r)) {
+        BodyReader body(r.body, kWorkbookStream);
+        if (r.type == biff::Continue && inStrings) {
+            stringStarts.push_back(stringBody.size());
+            stringBody.append(r.body);
+            continue;
+        }
+        inStrings = false;
+        switch (r.type) {
+        case biff::FilePass:
+            throw Error(ErrorKind::Encrypted,
+                        "The file \"" + path + "\" is encrypted (password-protected); it cannot be opened.");
+        case biff::BoundSheet: {
+            Sheet s;
+            s.offset = body.u32();
+            s.state = body.u8() & 3;
+            s.type = body.u8();
+            s.name = readShortXlString(body);
+            sheetRecords.push_back(std::move(s));
+            break;
+        }
+        case biff::DateMode:
+            date1904 = body.u16() != 0;
+            break;
+        case biff::Protect:
+            structureLocked = body.u16() != 0;
+            break;
+        case biff::Sst:
+            book->hasStringTable = true;
+            inStrings = true;
+            stringStarts.assign(1, 0);
+            stringBody.assign(r.body);
+            break;
+        default:
+            break;
+        }
+        if (r.type == biff::Eof) {
+            ended = true;
+            break;
+        }
+    }
+    if (!ended)
+        throw Error(ErrorKind::Damaged,
+                    "The file \"" + path + "\" is damaged: its workbook globals do not end.");
+    book->globals = std::string(data.substr(0, r.end));
+    format = FileFormat::Xls;
+    xls = book;
+
+    // The list of sheets, as the XML workbook part would hold it, for the rest of the engine.
+    workbookPart = "xl/workbook.xml";
+    workbookDir = "xl/";
+    workbookRelsPart = relationshipsPartOf(workbookPart);
+    parsePart(contentTypes, contentTypesHead() + "</Types>", "[Content_Types].xml");
+    parsePart(workbookRels, emptyRelationships(), workbookRelsPart);
+    parsePart(workbookXml,
+              std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
+                  "\"><sheets/></workbook>",
+              workbookPart);
+    relPrefix = "r:";
+    sheetsNode = childByLocalName(rootElement(workbookXml), "sheets");
+    for (std::size_t i = 0; i < sheetRecords.size(); ++i) {
+        const Sheet& s = sheetRecords[i];
+        XlsSubstream sub;
+        sub.records = std::string(substreamAt(data, s.offset, s.name));
+        sub.offset = s.offset;
+        sub.state = s.state;
+        sub.type = s.type;
+        sub.part = "xl/xls/sheet" + std::to_string(i + 1);
+        BodyReader subBof(std::string_view(sub.records).substr(4), kWorkbookStream);
+        subBof.skip(2);
+        const std::uint16_t bofType = subBof.u16();
+        const SheetType type = s.type == kWorksheetType && bofType == biff::Sheet ? SheetType::Worksheet
+                               : s.type == kChartType                             ? SheetType::Chartsheet
+                               : s.type == kMacroType                             ? SheetType::Macrosheet
+                                                                                  : SheetType::Other;
+        const std::string relId = "rId" + std::to_string(i + 1);
+        pugi::xml_node node = sheetsNode.append_child("sheet");
+        node.append_attribute("name").set_value(s.name.c_str());
+        node.append_attribute("sheetId").set_value(unsigned(i + 1));
+        if (s.state == 1 || s.state == 2)
+            node.append_attribute("state").set_value(s.state == 1 ? "hidden" : "veryHidden");
+        node.append_attribute("r:id").set_value(relId.c_str());
+        relIds.insert(relId);
+        indexSheetNode(node);
+        book->sheetByPart.emplace(sub.part, book->sheets.size());
+        if (type == SheetType::Worksheet) {
+            auto impl = std::make_unique<Worksheet::Impl>();
+            impl->workbook = self;
+            impl->name = s.name;
+            impl->foldedName = foldSheetName(s.name);
+            impl->node = node;
+            impl->part = sub.part;
+            impl->codec = SheetCodec::Xls;
+            sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
+            tabs.push_back({node, type, sheets.back().get(), sub.part});
+        } else {
+            tabs.push_back({node, type, nullptr, sub.part});
+        }
+        book->sheets.push_back(std::move(sub));
+    }
+
+    styles.load(xmlStylesFromXls(book->globals, *book), "styles");
+    stylesPart = "xl/styles.xml";
+    if (book->hasStringTable) {
+        book->strings = readXlsStrings(stringBody, stringStarts);
+        if (stringBody.size() < 8)
+            throw Error(ErrorKind::Damaged,
+                        "The file \"" + path + "\" is damaged: its shared string table is cut off.");
+        strings.load(xmlStringsFromXls(book->strings, readU32(stringBody, 0)), "sharedStrings");
+    } else {
+        // A table made now would give such cells the texts written next.
+        for (std::size_t i = 0; i < book->sheets.size(); ++i)
+            if (tabs[i].type == SheetType::Worksheet && hasStringCells(book->sheets[i].records))
+                throw Error(ErrorKind::Damaged, "The workbook \"" + path + "\" is damaged: its worksheet \"" +
+                                                    tabs[i].node.attribute("name").value() +
+                                                    "\" has shared-string cells but no shared string table.");
+        strings.load(xmlStringsFromXls({}, 0), "sharedStrings");
+    }
+    stringsPart = "xl/sharedStrings.xml";
+}
+
+void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
+    const XlsBook& book = *wb.xls;
+    const XlsSubstream& sub = book.sheets[book.sheetByPart.at(sheet.part)];
+    SheetModel model;
+    std::string head, tail;
+    parseXlsSheet(sub.records, book.xfMap, book.strings.size(), model, head, tail);
+    std::vector<ColumnFormat> columns;
+    SheetProtection protection;
+    for (const std::string* records : {&head, &tail}) {
+        BiffReader reader(*records);
+        BiffRecord r;
+        int depth = 0;
+        while (reader.next(r)) {
+            if (r.type == biff::Bof)
+                ++depth;
+            BodyReader body(r.body, kWorkbookStream);
+            if (depth == 1 && r.type == biff::ColInfo) {
+                const std::uint16_t first = body.u16(), last = body.u16();
+                body.skip(2);
+                const std::uint32_t style = book.xfMap.style(body.u16());
+                if (style && first <= last && first < kXlsMaxColumns)
+                    columns.push_back({int(first) + 1, std::min(int(last) + 1, kXlsMaxColumns), style});
+            } else if (depth == 1 && r.type == biff::Protect) {
+                protection.cells = body.u16() != 0;
+            }
+            if (r.type == biff::Eof)
+                --depth;
+        }
+    }
+    std::sort(columns.begin(), columns.end(),
+              [](const ColumnFormat& a, const ColumnFormat& b) { return a.first < b.first; });
+    sheet.head = std::move(head);
+    sheet.tail = std::move(tail);
+    sheet.prefix.clear();
+    sheet.model = std::move(model);
+    sheet.columnFormats = std::move(columns);
+    sheet.protection = protection;
+    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
+    sheet.loaded = true;
+}
+
+} // namespace workbookfile

@@ -1,0 +1,327 @@
+// Saving 97-2003 workbooks. An opened one keeps every stream of its compound file and, in the
+// workbook stream, every record it does not change, in its order; what must move (the positions of
+// the sheets, the index of the shared strings, the row index of worksheets that moved) is
+// recomputed. A new one is made from the engine's model.
+
+#include "Utf.h"
+#include "Xls.h"
+#include "XlsRecords.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace workbookfile {
+
+namespace {
+
+constexpr std::uint16_t kUtf16CodePage = 1200;
+
+std::string bofBody(std::uint16_t type) {
+    std::string body;
+    putU16(body, biff::Biff8);
+    putU16(body, type);
+    putU16(body, 0x0DBB);
+    putU16(body, 0x07CC);
+    putU32(body, 0);
+    putU32(body, 0x06);
+    return body;
+}
+
+std::string u16Body(std::uint16_t v) {
+    std::string body;
+    putU16(body, v);
+    return body;
+}
+
+std::string window1() {
+    std::string body;
+    putU16(body, 0);      // left
+    putU16(body, 0);      // top
+    putU16(body, 0x4000); // width
+    putU16(body, 0x2000); // height
+    putU16(body, 0x0038); // scroll bars and tabs shown
+    putU16(body, 0);      // active tab
+    putU16(body, 0);      // first tab shown
+    putU16(body, 1);      // tabs selected
+    putU16(body, 600);    // tab bar width
+    return body;
+}
+
+// A BOUNDSHEET record whose position is filled in once the sheets are placed.
+std::string boundSheet(std::uint8_t state, std::uint8_t type, const std::string& name) {
+    std::string body;
+    putU32(body, 0);
+    putU8(body, state);
+    putU8(body, type);
+    putShortXlString(body, toUtf16(name));
+    std::string record;
+    appendBiff(record, biff::BoundSheet, body);
+    return record;
+}
+
+std::uint8_t stateOf(const SheetEntry& tab) {
+    const std::string_view state = tab.node.attribute("state").value();
+    return state == "hidden" ? 1 : state == "veryHidden" ? 2 : 0;
+}
+
+// The workbook stream in pieces: globals, then each sheet, with the BOUNDSHEET positions set.
+struct StreamPieces {
+    std::string globals;
+    std::vector<std::size_t> boundSheetAt; // in globals, one per tab
+    std::vector<std::string> sheets;
+
+    std::vector<std::string_view> place() {
+        std::size_t at = globals.size();
+        std::vector<std::string_view> out{globals};
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            patchU32(globals, boundSheetAt[i] + 4, std::uint32_t(at));
+            at += sheets[i].size();
+            out.emplace_back(sheets[i]);
+        }
+        return out;
+    }
+};
+
+long long stringReferences(const Workbook::Impl& wb) {
+    long long count = std::max(0LL, wb.strings.fileReferenceCount());
+    long long loadedNow = 0;
+    for (const auto& s : wb.sheets) {
+        const Worksheet::Impl& sheet = s->impl();
+        if (!sheet.loaded)
+            continue;
+        const auto now = (long long)sheet.model.sharedStringCells();
+        loadedNow += now;
+        count += now - (long long)sheet.stringCellsAtLoad;
+    }
+    return std::max(count, loadedNow);
+}
+
+void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
+    StreamPieces pieces;
+    std::string& g = pieces.globals;
+    appendBiff(g, biff::Bof, bofBody(biff::Globals));
+    appendBiff(g, biff::CodePage, u16Body(kUtf16CodePage));
+    appendBiff(g, biff::Window1, window1());
+    appendBiff(g, biff::DateMode, u16Body(0));
+    appendBiff(g, biff::Precision, u16Body(1));
+    appendBiff(g, biff::BookBool, u16Body(0));
+    g += xlsStylesFromXml(wb.styles.serialize());
+    for (const SheetEntry& tab : wb.tabs) {
+        pieces.boundSheetAt.push_back(g.size());
+        g += boundSheet(stateOf(tab), 0, tab.node.attribute("name").value());
+    }
+    if (wb.strings.size() > 0)
+        g += xlsStringRecords({}, wb.strings, stringReferences(wb), g.size());
+    appendBiff(g, biff::Eof, {});
+
+    const XfMap map; // the model's formats follow the 15 style formats
+    std::size_t at = g.size();
+    for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
+        const Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
+        std::string records = xlsSheetStream(sheet.model, newXlsSheetHead(), newXlsSheetTail(i == 0), map);
+        relocateXlsSheet(records, (long long)at);
+        at += records.size();
+        pieces.sheets.push_back(std::move(records));
+    }
+    CompoundEntry root;
+    root.storage = true;
+    writeCompoundFile(fd, path, root, "Workbook", pieces.place());
+}
+
+// Positions of sheets among all sheets: where each sheet read now stands.
+std::vector<std::uint16_t> sheetPositions(const Workbook::Impl& wb, const XlsBook& book) {
+    std::vector<std::uint16_t> now(book.sheets.size(), 0);
+    for (std::size_t t = 0; t < wb.tabs.size(); ++t)
+        if (auto it = book.sheetByPart.find(wb.tabs[t].part); it != book.sheetByPart.end())
+            now[it->second] = std::uint16_t(t);
+    return now;
+}
+
+// References of formulas and names to the workbook's own sheets follow sheets inserted before them.
+void moveSheetReferences(std::string& record, std::uint16_t type, const std::vector<std::uint16_t>& now,
+                         std::optional<std::uint16_t> selfBook, std::size_t sheetCount) {
+    auto moved = [&](std::uint16_t itab) {
+        return itab < now.size() ? now[itab] : itab; // 0xFFFE, 0xFFFF: no sheet
+    };
+    const std::size_t body = 4;
+    if (type == biff::ExternSheet && selfBook && record.size() >= body + 2) {
+        const std::size_t count =
+            std::min<std::size_t>(readU16(record, body), (record.size() - body - 2) / 6);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t at = body + 2 + 6 * i;
+            const auto book = readU16(record, at);
+            if (book != *selfBook)
+                continue;
+            for (std::size_t f : {at + 2, at + 4})
+                patchU16(record, f, moved(readU16(record, f)));
+        }
+    } else if (type == biff::Name && record.size() >= body + 10) {
+        const auto itab = readU16(record, body + 8);
+        if (itab > 0)
+            patchU16(record, body + 8, std::uint16_t(moved(std::uint16_t(itab - 1)) + 1));
+    } else if (type == biff::SupBook && record.size() >= body + 4) {
+        patchU16(record, body, std::uint16_t(sheetCount));
+    }
+}
+
+void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
+    const XlsBook& book = *wb.xls;
+    const XlsStyleAdditions added = xlsStyleAdditions(book, wb.styles.serialize());
+    const std::vector<std::uint16_t> now = sheetPositions(wb, book);
+    bool sheetsMoved = false;
+    for (std::size_t i = 0; i < now.size(); ++i)
+        sheetsMoved |= now[i] != i;
+
+    // Where the last font, format and cell format stand, and which SUPBOOK is the workbook's own.
+    std::size_t lastFont = 0, lastFormat = 0, lastXf = 0, firstXf = 0, index = 0, supBooks = 0;
+    std::optional<std::uint16_t> selfBook;
+    {
+        BiffReader reader(book.globals);
+        BiffRecord r;
+        while (reader.next(r)) {
+            ++index;
+            if (r.type == biff::Font)
+                lastFont = index;
+            else if (r.type == biff::Format)
+                lastFormat = index;
+            else if (r.type == biff::Xf) {
+                lastXf = index;
+                if (!firstXf)
+                    firstXf = index;
+            } else if (r.type == biff::SupBook) {
+                if (r.body.size() >= 4 && r.body[2] == 0x01 && r.body[3] == 0x04)
+                    selfBook = std::uint16_t(supBooks);
+                ++supBooks;
+            }
+        }
+    }
+    const long long references = stringReferences(wb);
+    const bool writeStrings = book.hasStringTable || wb.strings.size() > 0;
+
+    StreamPieces pieces;
+    std::string& g = pieces.globals;
+    BiffReader reader(book.globals);
+    BiffRecord r;
+    index = 0;
+    bool skipContinues = false, sheetsPlaced = false, stringsPlaced = false;
+    while (reader.next(r)) {
+        ++index;
+        if (r.type == biff::Continue && skipContinues)
+            continue;
+        skipContinues = false;
+        if (!lastFormat && index == firstXf)
+            g += added.formats; // a workbook without number formats of its own
+        std::string record(book.globals, r.begin, r.end - r.begin);
+        switch (r.type) {
+        case biff::BoundSheet:
+            if (!sheetsPlaced)
+                for (const SheetEntry& tab : wb.tabs) {
+                    pieces.boundSheetAt.push_back(g.size());
+                    const auto it = book.sheetByPart.find(tab.part);
+                    const std::uint8_t type = it == book.sheetByPart.end() ? 0 : book.sheets[it->second].type;
+                    g += boundSheet(stateOf(tab), type, tab.node.attribute("name").value());
+                }
+            sheetsPlaced = true;
+            continue;
+        case biff::Sst:
+            skipContinues = true;
+            g += xlsStringRecords(book.strings, wb.strings, references, g.size());
+            stringsPlaced = true;
+            continue;
+        case biff::ExtSst:
+            skipContinues = true;
+            continue;
+        case biff::Eof:
+            if (writeStrings && !stringsPlaced)
+                g += xlsStringRecords(book.strings, wb.strings, references, g.size());
+            break;
+        case biff::RecalcId:
+            // Formulas elsewhere may depend on changed cells: an older calculation engine's mark has
+            // the spreadsheet recalculate every formula on loading.
+            if (wb.cellsChanged && record.size() >= 4 + 8)
+                patchU32(record, 4 + 4, 0);
+            break;
+        default:
+            if (sheetsMoved || wb.tabs.size() != book.sheets.size())
+                moveSheetReferences(record, r.type, now, selfBook, wb.tabs.size());
+            break;
+        }
+        g += record;
+        if (index == lastFont)
+            g += added.fonts;
+        if (index == lastFormat)
+            g += added.formats;
+        if (index == lastXf)
+            g += added.xfs;
+    }
+
+    std::size_t at = g.size();
+    for (const SheetEntry& tab : wb.tabs) {
+        std::string records;
+        const auto it = book.sheetByPart.find(tab.part);
+        const Worksheet::Impl* sheet = tab.worksheet ? &tab.worksheet->impl() : nullptr;
+        if (it == book.sheetByPart.end()) {
+            records = xlsSheetStream(sheet->model, newXlsSheetHead(), newXlsSheetTail(false), book.xfMap);
+            relocateXlsSheet(records, (long long)at);
+        } else if (sheet && sheet->loaded && sheet->changed) {
+            records = xlsSheetStream(sheet->model, sheet->head, sheet->tail, book.xfMap);
+            relocateXlsSheet(records, (long long)at);
+        } else {
+            const XlsSubstream& sub = book.sheets[it->second];
+            records = sub.records;
+            relocateXlsSheet(records, (long long)at - (long long)sub.offset);
+        }
+        at += records.size();
+        pieces.sheets.push_back(std::move(records));
+    }
+    const CompoundEntry* stream = nullptr;
+    for (const CompoundEntry& c : book.container.children)
+        if (!c.storage && lowerAscii(c.name) == "workbook")
+            stream = &c;
+    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.place());
+}
+
+} // namespace
+
+void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string& path) {
+    if (target == FileFormat::Xls && (wb.source || wb.xlsb))
+        throw Error(ErrorKind::Unsupported,
+                    "Cannot save \"" + path +
+                        "\" as a 97-2003 workbook (.xls): the workbook was read from a workbook of another "
+                        "format, which is saved in that format only.");
+    if (target != FileFormat::Xls && wb.xls)
+        throw Error(ErrorKind::Unsupported,
+                    "Cannot save \"" + path +
+                        "\" as .xlsx, .xlsm or .xlsb: the workbook was read from a 97-2003 workbook (.xls), "
+                        "which is saved as .xls only.");
+    if (target != FileFormat::Xls)
+        return;
+    for (const auto& s : wb.sheets) {
+        const Worksheet::Impl& sheet = s->impl();
+        if (!sheet.loaded)
+            continue;
+        if (sheet.model.lastRow() > kXlsMaxRows || sheet.model.lastColumn() > kXlsMaxColumns)
+            throw Error(ErrorKind::LimitExceeded,
+                        "Cannot save \"" + path + "\" as a 97-2003 workbook: the worksheet \"" + sheet.name +
+                            "\" uses cells beyond the format's 65,536 rows and 256 columns.");
+    }
+}
+
+void prepareXlsSave(Workbook::Impl& wb) {
+    for (const auto& s : wb.sheets) {
+        Worksheet::Impl& sheet = s->impl();
+        const bool added = !wb.xls || sheet.codec != SheetCodec::Xls;
+        if (added)
+            wb.ensureLoaded(sheet);
+    }
+    wb.renameTableColumns();
+}
+
+void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path) {
+    if (wb.xls)
+        writeOpened(wb, fd, path);
+    else
+        writeNew(wb, fd, path);
+}
+
+} // namespace workbookfile
