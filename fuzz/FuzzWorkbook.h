@@ -3,6 +3,7 @@
 // What the fuzz targets do with one input, shared with the regression test driver so that a kept
 // input is replayed exactly as the fuzzer ran it.
 
+#include "CompoundFile.h"
 #include "Workbook.h"
 #include "ZipWriter.h"
 
@@ -107,6 +108,25 @@ inline void writeSplitXlsbPackage(const std::string& path, std::string_view inpu
 // Opens a file and reads every worksheet and some cells; then, when `out` is given, edits the
 // first worksheet and saves to `out`, which must open again. A refused file throws workbookfile::Error from
 // the reading steps only; a failure to save or reopen what was read is a fault and is not caught.
+// A 97-2003 workbook: an input whose first byte is odd is the whole file (the compound file's own
+// structures get mutated); otherwise the rest is the workbook stream, put into a valid compound
+// file so that mutations reach the record reader.
+inline void writeXlsInput(const std::string& path, std::string_view input) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        std::abort();
+    if (!input.empty() && (input[0] & 1)) {
+        if (::write(fd, input.data() + 1, input.size() - 1) < 0)
+            std::abort();
+    } else {
+        workbookfile::CompoundEntry root;
+        root.storage = true;
+        workbookfile::writeCompoundFile(fd, path, root, "Workbook",
+                                        {input.empty() ? input : input.substr(1)});
+    }
+    ::close(fd);
+}
+
 inline void exercise(const std::string& path, const std::string& out) {
     std::unique_ptr<workbookfile::Workbook> wb;
     try {
@@ -142,9 +162,11 @@ inline void exercise(const std::string& path, const std::string& out) {
     }
     ::unlink(out.c_str());
     try {
-        // A binary workbook is saved as one; any other as .xlsx.
-        wb->saveAs(out, wb->format() == workbookfile::FileFormat::Xlsb ? workbookfile::FileFormat::Xlsb
-                                                                       : workbookfile::FileFormat::Xlsx);
+        // A binary workbook is saved in its format; any other as .xlsx.
+        const workbookfile::FileFormat format = wb->format();
+        wb->saveAs(out, format == workbookfile::FileFormat::Xlsb || format == workbookfile::FileFormat::Xls
+                            ? format
+                            : workbookfile::FileFormat::Xlsx);
         auto again = workbookfile::Workbook::open(out);
         for (int i = 1; i <= again->worksheetCount(); ++i)
             again->worksheet(i)->lastRow();

@@ -53,10 +53,13 @@ def main():
     parser.add_argument("--gridwell", required=True)
     parser.add_argument("--generator", required=True)
     parser.add_argument("--reference")
+    parser.add_argument("--xlwt", action="store_true",
+                        help="time python3-xlwt (reference_xlwt.py) writing the same values as the .xls conversions")
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--sizes", default="S,M,L")
     parser.add_argument("--formats", default="xlsx",
-                        help="workbook extensions to write, e.g. xlsx,xlsb; the reference writes .xlsx only")
+                        help="workbook extensions to write, e.g. xlsx,xlsb,xls; the references write .xlsx "
+                             "(libxlsxwriter) and .xls (xlwt)")
     parser.add_argument("--skip-many-sheets", action="store_true")
     parser.add_argument("--many-sheets-limit", type=float, default=600.0,
                         help="seconds after which the 5,000-worksheet conversion is stopped")
@@ -64,7 +67,7 @@ def main():
     os.makedirs(args.workdir, exist_ok=True)
 
     header = (f"{'size':4} {'arr':>3} {'fmt':>4} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
-              f"{'peak MB':>8} {'peak/pvx':>8} {'xlsx MB':>8} {'ref s':>7} {'ours/ref':>8} {'ours/ref size':>13}")
+              f"{'peak MB':>8} {'peak/pvx':>8} {'file MB':>8} {'ref s':>7} {'ours/ref':>8} {'ours/ref size':>13}")
     print(header)
     print("-" * len(header))
     sys.stdout.flush()
@@ -85,9 +88,14 @@ def main():
                 continue
             size = os.path.getsize(target)
             ref_text, ratio_text, size_text = "-", "-", "-"
+            reference = None
             if args.reference and fmt == "xlsx":
-                ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.xlsx")
-                ref_wall, _, ref_status = timed([args.reference, source, ref_target, str(arrangement)])
+                reference = [args.reference]
+            elif args.xlwt and fmt == "xls":
+                reference = ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "reference_xlwt.py")]
+            if reference:
+                ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.{fmt}")
+                ref_wall, _, ref_status = timed(reference + [source, ref_target, str(arrangement)])
                 if ref_status == 0:
                     ref_text = f"{ref_wall:.2f}"
                     ratio_text = f"{wall / ref_wall:.3f}"

@@ -36,6 +36,9 @@ class FuzzRegressions(unittest.TestCase):
     def test_binary_workbooks(self):
         self.replay("replay-xlsb-parts", inputs("seeds-xlsb/*", "regressions/xlsb-*"))
 
+    def test_97_2003_workbooks(self):
+        self.replay("replay-xls", inputs("seeds-xls/*", "regressions/xls-*"))
+
 
 if __name__ == "__main__":
     unittest.main()

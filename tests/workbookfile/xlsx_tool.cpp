@@ -243,6 +243,12 @@ int main(int argc, char** argv) {
             std::printf("%s %s\n", types[int(c.type)],
                         c.type == workbookfile::CellType::Number ? std::to_string(c.number).c_str()
                                                                  : c.text.c_str());
+        } else if (cmd == "replay-xls" && argc >= 4) {
+            // Replays a 97-2003 workbook fuzz input: read, edited and saved as .xls to argv[3].
+            const std::string in = std::string(argv[3]) + ".in.xls";
+            fuzz::writeXlsInput(in, fileBytes(argv[2]));
+            fuzz::exercise(in, argv[3]);
+            std::printf("OK\n");
         } else if (cmd == "replay-xlsb-parts" && argc >= 4) {
             // Replays an input of xlsb_fuzz_open: wrapped into a package, read, edited, saved.
             const std::string in = std::string(argv[3]) + ".in.xlsb";
