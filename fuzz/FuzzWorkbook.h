@@ -121,8 +121,9 @@ inline void writeXlsInput(const std::string& path, std::string_view input) {
     } else {
         workbookfile::CompoundEntry root;
         root.storage = true;
-        workbookfile::writeCompoundFile(fd, path, root, "Workbook",
-                                        {input.empty() ? input : input.substr(1)});
+        workbookfile::writeCompoundFile(fd, path, root, "Workbook", [&](const auto& write) {
+            write(input.empty() ? input : input.substr(1));
+        });
     }
     ::close(fd);
 }

@@ -32,7 +32,9 @@ void initGsf() {
         // Damaged files are reported by the errors thrown, not by the library's warnings.
         for (const char* domain : {"libgsf", "libgsf:msole"})
             g_log_set_handler(
-                domain, GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+                domain,
+                GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                               G_LOG_LEVEL_INFO),
                 [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 }
@@ -94,16 +96,17 @@ void readChildren(GsfInfile* storage, CompoundEntry& into, ReadBudget& budget, i
 }
 
 void writeChildren(GsfOutfile* storage, const CompoundEntry& from, const std::string& path,
-                   const std::string& replaced, const std::vector<std::string_view>& pieces, bool top) {
+                   const std::string& replaced, const StreamProducer& produce, bool top) {
     bool placed = false;
-    auto writeStream = [&](const std::string& name, const std::vector<std::string_view>& data) {
+    auto writeStream = [&](const std::string& name, const StreamProducer& content) {
         GsfHandle<GsfOutput> out(gsf_outfile_new_child(storage, name.c_str(), FALSE));
         if (!out)
             writeFailed(path, errno);
-        for (std::string_view piece : data)
+        content([&](std::string_view piece) {
             if (!piece.empty() &&
                 !gsf_output_write(out.get(), piece.size(), reinterpret_cast<const guint8*>(piece.data())))
                 writeFailed(path, errno);
+        });
         if (!gsf_output_close(out.get()))
             writeFailed(path, errno);
     };
@@ -113,18 +116,18 @@ void writeChildren(GsfOutfile* storage, const CompoundEntry& from, const std::st
             if (!out)
                 writeFailed(path, errno);
             gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), child.classId.data());
-            writeChildren(GSF_OUTFILE(out.get()), child, path, replaced, pieces, false);
+            writeChildren(GSF_OUTFILE(out.get()), child, path, replaced, produce, false);
             if (!gsf_output_close(out.get()))
                 writeFailed(path, errno);
         } else if (top && child.name == replaced) {
-            writeStream(child.name, pieces);
+            writeStream(child.name, produce);
             placed = true;
         } else {
-            writeStream(child.name, {child.data});
+            writeStream(child.name, [&](const auto& write) { write(child.data); });
         }
     }
     if (top && !placed)
-        writeStream(replaced, pieces);
+        writeStream(replaced, produce);
 }
 
 } // namespace
@@ -163,7 +166,7 @@ CompoundEntry readCompoundFile(const std::string& bytes, const OpenLimits& limit
 }
 
 void writeCompoundFile(int fd, const std::string& path, const CompoundEntry& root,
-                       const std::string& replaced, const std::vector<std::string_view>& pieces) {
+                       const std::string& replaced, const StreamProducer& produce) {
     initGsf();
     const int copy = ::dup(fd);
     if (copy < 0)
@@ -182,7 +185,7 @@ void writeCompoundFile(int fd, const std::string& path, const CompoundEntry& roo
     if (!outfile)
         writeFailed(path, errno);
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(outfile.get()), root.classId.data());
-    writeChildren(outfile.get(), root, path, replaced, pieces, true);
+    writeChildren(outfile.get(), root, path, replaced, produce, true);
     // Closing the compound file writes its directory and closes the sink.
     if (!gsf_output_close(GSF_OUTPUT(outfile.get())))
         writeFailed(path, errno);

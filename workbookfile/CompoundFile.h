@@ -7,6 +7,7 @@
 #include "Workbook.h"
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,9 +31,11 @@ bool isCompoundFile(std::string_view head);
 // entries). Throws Error naming the file when it is no compound file or is damaged.
 CompoundEntry readCompoundFile(const std::string& bytes, const OpenLimits& limits, const std::string& path);
 
-// Writes root's tree into fd, with the top-level stream `replaced` (added when absent) holding the
-// pieces one after another instead of its bytes. Throws Error naming path on a write failure.
+// Writes root's tree into fd, with the top-level stream `replaced` (added when absent) holding what
+// produce writes through the function it is given, instead of its bytes. Throws Error naming path
+// on a write failure.
+using StreamProducer = std::function<void(const std::function<void(std::string_view)>& write)>;
 void writeCompoundFile(int fd, const std::string& path, const CompoundEntry& root,
-                       const std::string& replaced, const std::vector<std::string_view>& pieces);
+                       const std::string& replaced, const StreamProducer& produce);
 
 } // namespace workbookfile

@@ -81,6 +81,8 @@ void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t str
 // at offset 0 of the stream (relocateXlsSheet moves it) and its dimensions brought up to date.
 std::string xlsSheetStream(const SheetModel& model, const std::string& head, const std::string& tail,
                            const XfMap& xfMap);
+// The size xlsSheetStream's result will have.
+std::size_t xlsSheetStreamSize(const SheetModel& model, const std::string& head, const std::string& tail);
 // Moves the stream positions an INDEX record holds by delta bytes, for a substream that moved.
 void relocateXlsSheet(std::string& records, long long delta);
 // What a cell kept as records holds: formulas (their text is not read), errors, inline texts.

@@ -398,28 +398,53 @@ void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t str
     }
 }
 
+namespace {
+
+// The blocks of 32 rows that hold a row, where the rows begin and end, and the bytes the cell
+// table takes: ROW records, cells and a DBCELL record closing each block.
+struct CellTable {
+    std::vector<std::size_t> blocks;
+    std::size_t firstRow = 0, lastRow = 0, bytes = 0;
+
+    explicit CellTable(const SheetModel& model) {
+        std::size_t rowsInBlock = 0;
+        for (std::size_t r = 0; r < model.rows.size(); ++r) {
+            if (!rowPresent(model.rows[r]))
+                continue;
+            if (blocks.empty() || blocks.back() != r / kRowsPerBlock) {
+                if (!blocks.empty())
+                    bytes += 8 + 2 * rowsInBlock;
+                blocks.push_back(r / kRowsPerBlock);
+                rowsInBlock = 0;
+            }
+            if (lastRow == 0)
+                firstRow = r;
+            lastRow = r + 1;
+            ++rowsInBlock;
+            bytes += kRowRecord;
+            for (const Cell& cell : model.rows[r].cells)
+                bytes += cellSize(model, cell);
+        }
+        if (!blocks.empty())
+            bytes += 8 + 2 * rowsInBlock;
+    }
+    std::size_t indexBytes() const { return 4 + kIndexFixed + 4 * blocks.size(); }
+};
+
+} // namespace
+
+std::size_t xlsSheetStreamSize(const SheetModel& model, const std::string& head, const std::string& tail) {
+    const CellTable table(model);
+    return head.size() + table.indexBytes() + table.bytes + tail.size();
+}
+
 std::string xlsSheetStream(const SheetModel& model, const std::string& head, const std::string& tail,
                            const XfMap& xfMap) {
-    // The blocks of 32 rows that hold a row, and where the rows begin and end.
-    std::vector<std::size_t> blocks;
-    std::size_t firstRow = model.rows.size(), lastRow = 0;
-    for (std::size_t r = 0; r < model.rows.size(); ++r)
-        if (rowPresent(model.rows[r])) {
-            if (blocks.empty() || blocks.back() != r / kRowsPerBlock)
-                blocks.push_back(r / kRowsPerBlock);
-            firstRow = std::min(firstRow, r);
-            lastRow = r + 1;
-        }
-    if (blocks.empty())
-        firstRow = 0;
-
+    const CellTable table(model);
+    const std::vector<std::size_t>& blocks = table.blocks;
+    const std::size_t firstRow = table.firstRow, lastRow = table.lastRow;
     std::string out;
-    std::size_t cellsBytes = 0;
-    for (const Row& row : model.rows)
-        for (const Cell& cell : row.cells)
-            cellsBytes += cellSize(model, cell);
-    out.reserve(head.size() + tail.size() + kIndexFixed + 4 * blocks.size() + cellsBytes +
-                blocks.size() * (kRowsPerBlock * (kRowRecord + 2) + 8) + 64);
+    out.reserve(head.size() + table.indexBytes() + table.bytes + tail.size());
 
     // BOF, the INDEX, then the rest of the head with its dimensions brought up to date.
     BiffReader reader(head);

@@ -8,6 +8,7 @@
 #include "XlsRecords.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace workbookfile {
@@ -64,21 +65,49 @@ std::uint8_t stateOf(const SheetEntry& tab) {
     return state == "hidden" ? 1 : state == "veryHidden" ? 2 : 0;
 }
 
-// The workbook stream in pieces: globals, then each sheet, with the BOUNDSHEET positions set.
+// The workbook stream: the globals, then each sheet. A sheet is made only when it is written, so
+// that one sheet's records are held at a time; its size is known before, for the BOUNDSHEET
+// positions.
 struct StreamPieces {
+    struct Sheet {
+        std::size_t size = 0;
+        long long moved = 0; // for a sheet copied as read: how far its INDEX positions move
+        std::function<std::string()> make;
+    };
     std::string globals;
     std::vector<std::size_t> boundSheetAt; // in globals, one per tab
-    std::vector<std::string> sheets;
+    std::vector<Sheet> sheets;
 
-    std::vector<std::string_view> place() {
+    void addMade(const SheetModel& model, const std::string& head, const std::string& tail,
+                 const XfMap& map) {
+        sheets.push_back({xlsSheetStreamSize(model, head, tail), 0,
+                          [&model, &head, &tail, &map] { return xlsSheetStream(model, head, tail, map); }});
+    }
+    void addCopied(const XlsSubstream& read) {
+        sheets.push_back({read.records.size(), -(long long)read.offset, [&read] { return read.records; }});
+    }
+
+    StreamProducer producer() {
         std::size_t at = globals.size();
-        std::vector<std::string_view> out{globals};
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             patchU32(globals, boundSheetAt[i] + 4, std::uint32_t(at));
-            at += sheets[i].size();
-            out.emplace_back(sheets[i]);
+            at += sheets[i].size;
         }
-        return out;
+        return [this](const std::function<void(std::string_view)>& write) {
+            std::size_t at = globals.size();
+            write(globals);
+            for (const Sheet& sheet : sheets) {
+                std::string records = sheet.make();
+                if (records.size() != sheet.size)
+                    throw Error(ErrorKind::Damaged, "A worksheet of the 97-2003 workbook came out at " +
+                                                        std::to_string(records.size()) +
+                                                        " bytes instead of " + std::to_string(sheet.size) +
+                                                        "; nothing was saved.");
+                relocateXlsSheet(records, (long long)at + sheet.moved);
+                at += records.size();
+                write(records);
+            }
+        };
     }
 };
 
@@ -115,17 +144,13 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     appendBiff(g, biff::Eof, {});
 
     const XfMap map; // the model's formats follow the 15 style formats
-    std::size_t at = g.size();
-    for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
-        const Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
-        std::string records = xlsSheetStream(sheet.model, newXlsSheetHead(), newXlsSheetTail(i == 0), map);
-        relocateXlsSheet(records, (long long)at);
-        at += records.size();
-        pieces.sheets.push_back(std::move(records));
-    }
+    const std::string head = newXlsSheetHead(), firstTail = newXlsSheetTail(true),
+                      tail = newXlsSheetTail(false);
+    for (std::size_t i = 0; i < wb.tabs.size(); ++i)
+        pieces.addMade(wb.tabs[i].worksheet->impl().model, head, i == 0 ? firstTail : tail, map);
     CompoundEntry root;
     root.storage = true;
-    writeCompoundFile(fd, path, root, "Workbook", pieces.place());
+    writeCompoundFile(fd, path, root, "Workbook", pieces.producer());
 }
 
 // Positions of sheets among all sheets: where each sheet read now stands.
@@ -255,30 +280,22 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             g += added.xfs;
     }
 
-    std::size_t at = g.size();
+    const std::string newHead = newXlsSheetHead(), newTail = newXlsSheetTail(false);
     for (const SheetEntry& tab : wb.tabs) {
-        std::string records;
         const auto it = book.sheetByPart.find(tab.part);
         const Worksheet::Impl* sheet = tab.worksheet ? &tab.worksheet->impl() : nullptr;
-        if (it == book.sheetByPart.end()) {
-            records = xlsSheetStream(sheet->model, newXlsSheetHead(), newXlsSheetTail(false), book.xfMap);
-            relocateXlsSheet(records, (long long)at);
-        } else if (sheet && sheet->loaded && sheet->changed) {
-            records = xlsSheetStream(sheet->model, sheet->head, sheet->tail, book.xfMap);
-            relocateXlsSheet(records, (long long)at);
-        } else {
-            const XlsSubstream& sub = book.sheets[it->second];
-            records = sub.records;
-            relocateXlsSheet(records, (long long)at - (long long)sub.offset);
-        }
-        at += records.size();
-        pieces.sheets.push_back(std::move(records));
+        if (it == book.sheetByPart.end())
+            pieces.addMade(sheet->model, newHead, newTail, book.xfMap);
+        else if (sheet && sheet->loaded && sheet->changed)
+            pieces.addMade(sheet->model, sheet->head, sheet->tail, book.xfMap);
+        else
+            pieces.addCopied(book.sheets[it->second]);
     }
     const CompoundEntry* stream = nullptr;
     for (const CompoundEntry& c : book.container.children)
         if (!c.storage && lowerAscii(c.name) == "workbook")
             stream = &c;
-    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.place());
+    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.producer());
 }
 
 } // namespace
