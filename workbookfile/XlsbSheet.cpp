@@ -5,6 +5,7 @@
 #include "XlsbRecords.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace workbookfile {
 
@@ -28,40 +29,67 @@ bool isCellRecord(std::uint32_t type) {
     throw Error(ErrorKind::Damaged, "The worksheet part \"" + part + "\" is malformed: " + what + ".");
 }
 
-void putCell(std::string& body, std::uint16_t column, std::uint32_t style) {
-    putU32(body, column);
-    putU32(body, style & 0xFFFFFF); // style in the low 24 bits, no phonetic flag
-}
+// A cell record of a type and size below 128, so that each takes one byte: written straight into
+// the part, as millions of them are.
+class ShortCell {
+public:
+    ShortCell(std::uint8_t type, std::uint16_t column, std::uint32_t style) : _type(type) {
+        put32(column);
+        put32(style & 0xFFFFFF); // style in the low 24 bits, no phonetic flag
+    }
+    void put8(std::uint8_t v) { _bytes[_size++] = static_cast<char>(v); }
+    void put32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            put8(std::uint8_t(v >> (8 * i)));
+    }
+    void put64(double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        put32(std::uint32_t(bits));
+        put32(std::uint32_t(bits >> 32));
+    }
+    void appendTo(std::string& out) const {
+        const char header[2] = {static_cast<char>(_type), static_cast<char>(_size)};
+        out.append(header, 2);
+        out.append(_bytes, _size);
+    }
+
+private:
+    std::uint8_t _type;
+    std::uint8_t _size = 0;
+    char _bytes[16];
+};
 
 void appendCell(std::string& out, const SheetModel& model, const Cell& cell) {
-    std::string body;
     switch (cell.kind) {
     case CellKind::Empty:
-        putCell(body, cell.column, cell.style);
-        appendRecord(out, rt::CellBlank, body);
+        ShortCell(rt::CellBlank, cell.column, cell.style).appendTo(out);
         return;
     case CellKind::Number: {
-        putCell(body, cell.column, cell.style);
         std::uint32_t rk;
         if (rkNumber(cell.number, rk)) {
-            putU32(body, rk);
-            appendRecord(out, rt::CellRk, body);
+            ShortCell record(rt::CellRk, cell.column, cell.style);
+            record.put32(rk);
+            record.appendTo(out);
         } else {
-            putF64(body, cell.number);
-            appendRecord(out, rt::CellReal, body);
+            ShortCell record(rt::CellReal, cell.column, cell.style);
+            record.put64(cell.number);
+            record.appendTo(out);
         }
         return;
     }
-    case CellKind::Text:
-        putCell(body, cell.column, cell.style);
-        putU32(body, cell.index);
-        appendRecord(out, rt::CellIsst, body);
+    case CellKind::Text: {
+        ShortCell record(rt::CellIsst, cell.column, cell.style);
+        record.put32(cell.index);
+        record.appendTo(out);
         return;
-    case CellKind::Boolean:
-        putCell(body, cell.column, cell.style);
-        putU8(body, cell.index ? 1 : 0);
-        appendRecord(out, rt::CellBool, body);
+    }
+    case CellKind::Boolean: {
+        ShortCell record(rt::CellBool, cell.column, cell.style);
+        record.put8(cell.index ? 1 : 0);
+        record.appendTo(out);
         return;
+    }
     case CellKind::Raw: {
         // The records as read, with the cell's format as it is now.
         std::string records = model.raws[cell.index].inner;
@@ -158,7 +186,7 @@ std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, c
     for (const Row& r : model.rows)
         cells += r.cells.size();
     std::string out;
-    out.reserve(head.size() + tail.size() + cells * 16 + model.rows.size() * 30);
+    out.reserve(head.size() + tail.size() + cells * 18 + model.rows.size() * 30);
     RecordReader reader(head, part);
     Record r;
     std::size_t copied = 0;
