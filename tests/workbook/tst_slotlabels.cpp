@@ -15,8 +15,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fullName");
         QTest::addColumn<QString>("shortName");
         const QString x30(30, QLatin1Char('x')), x31(31, QLatin1Char('x'));
-        row("object and slot joined", "Lake PowellOutflow", "LkPwllOtflw");
-        row("And before a capital", "SandAndGravel", "Snd&Grvl");
         row("And before a lowercase letter", "Anderson", "Andrsn");
         row("And at the end", "Gravel And", "Grvl&");
         row("And twice", "AndAnd", "&&");

@@ -6,31 +6,6 @@
 class TestWriterSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void arrangements_data() {
-        QTest::addColumn<int>("arrangement");
-        QTest::addColumn<int>("timesteps");
-        QTest::addColumn<int>("slots");
-        QTest::addColumn<int>("runs");
-        QTest::newRow("0") << 0 << int(Rows) << int(Columns) << int(Sheets);
-        QTest::newRow("1") << 1 << int(Rows) << int(Sheets) << int(Columns);
-        QTest::newRow("2") << 2 << int(Columns) << int(Rows) << int(Sheets);
-        QTest::newRow("3") << 3 << int(Sheets) << int(Rows) << int(Columns);
-        QTest::newRow("4") << 4 << int(Columns) << int(Sheets) << int(Rows);
-        QTest::newRow("5") << 5 << int(Sheets) << int(Columns) << int(Rows);
-    }
-
-    void arrangements() {
-        QFETCH(int, arrangement);
-        QFETCH(int, timesteps);
-        QFETCH(int, slots);
-        QFETCH(int, runs);
-        ExcelWrite writer;
-        QCOMPARE(writer.setOrientation(arrangement), QString());
-        QCOMPARE(writer.timestepRoleValue(), timesteps);
-        QCOMPARE(writer.slotRoleValue(), slots);
-        QCOMPARE(writer.runRoleValue(), runs);
-    }
-
     void refusedSettingsChangeNothing() {
         ExcelWrite writer;
         const QString arrangementMessage =
@@ -75,17 +50,6 @@ private Q_SLOTS:
         noPath.setDevice(&buffer);
         noPath.setOrientation(1);
         QCOMPARE(noPath.write(), notSet);
-    }
-
-    void unreadableFileFailsWithTheReadersMessage() {
-        QBuffer buffer;
-        buffer.setData("name:X\nnumber_of_runs:1\n");
-        buffer.open(QIODevice::ReadOnly);
-        ExcelWrite writer;
-        writer.setDevice(&buffer);
-        writer.setWorkbookName(QStringLiteral("/nonexistent/out.xlsx"));
-        writer.setOrientation(1);
-        QCOMPARE(writer.write(), QStringLiteral("Cannot read package preamble"));
     }
 };
 
