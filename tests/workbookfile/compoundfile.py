@@ -8,19 +8,17 @@ FREE, END, FATSECT = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFD
 NONE = 0xFFFFFFFF
 
 
-def _entry(name, kind, start=END, size=0, child=NONE, right=NONE):
+def _entry(name, kind, start=END, size=0, child=NONE, right=NONE, clsid=bytes(16)):
     encoded = (name + "\0").encode("utf-16-le")
     return (encoded.ljust(64, b"\0") + struct.pack("<HBB", len(encoded), kind, 1) +
-            struct.pack("<III", NONE, right, child) + bytes(16) + bytes(4) + bytes(16) +
-            struct.pack("<IQ", start, size))
+            struct.pack("<III", NONE, right, child) + clsid + bytes(4) + bytes(16) + struct.pack("<IQ", start, size))
 
 
 def build(streams, damage=None):
-    """streams: [(name, bytes)]; damage(fat) may change the sector table (a list of ints) before it
-    is written."""
-    # Children in the order the directory compares names: by length, then by upper case.
-    streams.sort(key=lambda s: (len(s[0]), s[0].upper()))
-    sectors, fat = [], []
+    """streams: [(name, bytes)] or, for a storage, [(name, [children], clsid)], in one table sector
+    (up to 64 KB in all); damage(fat) may change the sector table (a list of ints) before it is
+    written."""
+    sectors, fat, entries = [], [], [None]
 
     def place(data):
         start = len(fat)
@@ -28,14 +26,26 @@ def build(streams, damage=None):
         for i in range(count):
             sectors.append(data[i * 512:(i + 1) * 512].ljust(512, b"\0"))
             fat.append(start + i + 1 if i + 1 < count else END)
-        return start
+        return start if count else END
+
+    def add(children):
+        """The directory entries of children as a chain of right siblings; the first one's index."""
+        # In the order the directory compares names: by length, then by upper case.
+        children = sorted(children, key=lambda c: (len(c[0]), c[0].upper()))
+        first = len(entries) if children else NONE
+        slots = list(range(len(entries), len(entries) + len(children)))
+        entries.extend([None] * len(children))
+        for i, (slot, child) in enumerate(zip(slots, children)):
+            right = slots[i + 1] if i + 1 < len(slots) else NONE
+            if isinstance(child[1], list):
+                entries[slot] = _entry(child[0], 1, child=add(child[1]), right=right, clsid=child[2])
+            else:
+                entries[slot] = _entry(child[0], 2, place(child[1]), len(child[1]), right=right)
+        return first
 
     fat.append(FATSECT)  # sector 0 holds the table
     sectors.append(b"")
-    starts = [place(d) for _, d in streams]
-    entries = [_entry("Root Entry", 5, child=1 if streams else NONE)]
-    for i, ((name, data), start) in enumerate(zip(streams, starts)):
-        entries.append(_entry(name, 2, start, len(data), right=i + 2 if i + 1 < len(streams) else NONE))
+    entries[0] = _entry("Root Entry", 5, child=add(streams))
     directory = b"".join(entries)
     directory += bytes(-len(directory) % 512)
     dir_start = place(directory)

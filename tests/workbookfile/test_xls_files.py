@@ -1,6 +1,6 @@
 """97-2003 workbooks (.xls): what the engine writes reads back exactly with xlrd; converting into
-workbooks made by other programs (LibreOffice, xlwt) keeps every other stream and every untouched
-sheet's records, and LibreOffice still reads their charts and formulas; damaged or hostile files
+workbooks made by other programs (LibreOffice; xlwt, with a macro project and summary information
+added) keeps every other stream and storage and every untouched sheet's records, and LibreOffice still reads their charts and formulas; damaged or hostile files
 are refused with the kind of failure and stay as they were. Checks that need a reader which is not
 installed are skipped (scripts/install-test-readers.sh)."""
 import datetime
@@ -119,10 +119,13 @@ class XlsFiles(unittest.TestCase):
         """Every stream but the workbook's keeps its bytes; untouched sheets keep their records;
         the conversion's worksheets hold what the .xlsx conversion of the study holds."""
         with olefile.OleFileIO(before) as old, olefile.OleFileIO(after) as new:
-            streams = [s for s in old.listdir() if s != ["Workbook"]]
-            self.assertEqual(sorted(streams), sorted(s for s in new.listdir() if s != ["Workbook"]))
+            streams = [s for s in old.listdir(storages=True) if s != ["Workbook"]]
+            self.assertEqual(sorted(streams), sorted(s for s in new.listdir(storages=True) if s != ["Workbook"]))
             for s in streams:
-                self.assertEqual(old.openstream(s).read(), new.openstream(s).read(), "/".join(s))
+                if old.get_type(s) == olefile.STGTY_STORAGE:
+                    self.assertEqual(old.getclsid(s), new.getclsid(s), "/".join(s))
+                else:
+                    self.assertEqual(old.openstream(s).read(), new.openstream(s).read(), "/".join(s))
             old_sheets = compoundfile.sheets(old.openstream("Workbook").read())
             new_sheets = compoundfile.sheets(new.openstream("Workbook").read())
         for name in untouched:
@@ -155,6 +158,14 @@ class XlsFiles(unittest.TestCase):
         data.col(0).width = 6000
         wb.add_sheet("Header").write(0, 0, "old header text")
         wb.save(source)
+        # With a macro project (a storage with its class id) and summary information beside it.
+        with olefile.OleFileIO(source) as ole:
+            stream = ole.openstream("Workbook").read()
+        # (Streams of 4,096 bytes and more, which olefile reads outside the mini stream.)
+        project = ("_VBA_PROJECT_CUR", [("PROJECT", b"ID=\"{00000000}\"\r\n".ljust(4096)),
+                                        ("VBA", [("dir", bytes(range(256)) * 16)], bytes(16))], bytes(range(16)))
+        with open(source, "wb") as f:
+            f.write(compoundfile.build([("Workbook", stream), ("\x05SummaryInformation", bytes(4096)), project]))
         target = self.path("xlwt-converted.xls")
         shutil.copy(source, target)
         self.convert(target)
