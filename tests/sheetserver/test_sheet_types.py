@@ -77,8 +77,6 @@ class SheetTypes(unittest.TestCase):
             ("counted and found by position and name", "charts",
              [["count"], ["name", 3], ["name", 4], ["name", "FLOW"], ["save"]],
              [4, "Run 2", "Flow", "Flow", None], ["Header", "Run 1", "Run 2", "Flow"], False),
-            ("added after a trailing chart sheet", "charts", [["add", "Run 3"], ["count"], ["save"]],
-             [None, 5, None], ["Header", "Run 1", "Run 2", "Flow", "Run 3"], True),
             ("added before a chart sheet", "charts", [["add-before", "Flow", "Run 3"], ["save"]],
              [None, None], ["Header", "Run 1", "Run 2", "Run 3", "Flow"], True),
             ("a chart sheet named like a slot is no worksheet", "charts",
