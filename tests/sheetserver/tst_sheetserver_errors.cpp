@@ -68,9 +68,6 @@ private slots:
         QTest::newRow("open: missing") << true << folder.filePath("none.xlsx") << "No such file or directory";
         QTest::newRow("open: name too long") << true << longName << "File name too long";
         QTest::newRow("save: a folder") << false << folder.filePath("sub.xlsx") << "is a folder";
-        QTest::newRow("save: no such folder")
-            << false << folder.filePath("none/book.xlsx") << "No such file or directory";
-        QTest::newRow("save: name too long") << false << longName << "File name too long";
     }
 
     void engineSentenceInExceptionInformation() {
