@@ -113,7 +113,6 @@ private slots:
         const QString other = QStringLiteral("C:\\out\\other.xlsx");
         QString errMsg;
         QVERIFY(com->clearWorksheet(other, QStringLiteral("Header"), errMsg));
-        QCOMPARE(errMsg, QStringLiteral(" Could not open workbook \"C:\\out\\other.xlsx\""));
         // No current workbook is left: the next request opens again.
         QCOMPARE(excel->liveObjects(), 1);
         excel->existingPaths.insert(other);
