@@ -26,13 +26,11 @@ private Q_SLOTS:
 
     void windowModeRunsUntilTheWindowCloses() {
         ExcelWrite writer;
-        QString title;
         bool shownWithHiddenDiagnostics = false;
         // Answers the running window the way a user would: look, then press Cancel.
         QTimer::singleShot(0, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* window = qobject_cast<GridwellDlg*>(widget)) {
-                    title = window->windowTitle();
                     shownWithHiddenDiagnostics =
                         window->isVisible() && window->diagnostics() && !window->diagnostics()->isVisible();
                     window->findChild<QPushButton*>(QStringLiteral("_cancelButton"))->click();
@@ -42,7 +40,6 @@ private Q_SLOTS:
             QCoreApplication::quit(); // nothing to close: end the loop, the checks below fail
         });
         QCOMPARE(runWindowMode(writer), 0);
-        QCOMPARE(title, QStringLiteral("PVX to Excel Writer (v1.4) - Gridwell"));
         QVERIFY(shownWithHiddenDiagnostics);
         for (QWidget* widget : QApplication::topLevelWidgets()) // the window and its diagnostics are gone
             QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
