@@ -53,11 +53,6 @@ public Q_SLOTS:
     }
 };
 
-QStringList functionLines;
-void functionSink(const QString& line, Level) {
-    functionLines.append(line);
-}
-
 } // namespace
 
 class DestinationsTest : public QObject {
@@ -81,9 +76,6 @@ private Q_SLOTS:
     }
 
     void factoryMakesEachKind() {
-        QCOMPARE(DestinationFactory::MakeDebugOutputDestination()->type(), QStringLiteral("console"));
-        QCOMPARE(DestinationFactory::MakeFunctorDestination(&functionSink)->type(),
-                 QStringLiteral("functor"));
         DestinationPtr file = DestinationFactory::MakeFileDestination(log);
         QCOMPARE(file->type(), QStringLiteral("file"));
         QVERIFY(file->isValid());
@@ -198,14 +190,6 @@ private Q_SLOTS:
         QCOMPARE(capture.text(), QByteArray("QsLog: could not rename log ") + log.toLocal8Bit() + " to " +
                                      backup(1).toLocal8Bit());
         QCOMPARE(readAll(log), QStringLiteral("abc\nd\n")); // reopened for appending
-    }
-
-    void functorCallsFunctionForEveryLevel() {
-        functionLines.clear();
-        DestinationPtr functor = DestinationFactory::MakeFunctorDestination(&functionSink);
-        functor->write(QStringLiteral("t"), Trace);
-        functor->write(QStringLiteral("e"), Error);
-        QCOMPARE(functionLines, (QStringList{QStringLiteral("t"), QStringLiteral("e")}));
     }
 
     void functorSignalSkipsTraceAndIsQueued() {

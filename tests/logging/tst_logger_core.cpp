@@ -111,12 +111,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("level");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("trace") << "TRACE 2024" << int(Trace) << true;
-        QTest::newRow("debug") << "DEBUG" << int(Debug) << true;
-        QTest::newRow("info") << "INFO  x" << int(Info) << true;
-        QTest::newRow("warn") << "WARN  x" << int(Warn) << true;
         QTest::newRow("error") << "ERRORS" << int(Error) << true;
-        QTest::newRow("fatal") << "FATAL" << int(Fatal) << true;
         QTest::newRow("warn without blank") << "WARNING" << int(Off) << false;
         QTest::newRow("info at end of text") << "INFO" << int(Off) << false;
         QTest::newRow("lower case") << "error x" << int(Off) << false;
