@@ -97,18 +97,13 @@ private slots:
         VARIANT none;
         VariantInit(&none);
         none.vt = VT_NULL;
-        IDispatch* front = dispatchObject(sheets, u"Add", call, {objectArgument(sheet)});
-        QVERIFY(front);
-        IDispatch* second = dispatchObject(sheets, u"Item", get, {i4(2)});
-        QCOMPARE(dispatchText(second, u"Name"), QStringLiteral("Sheet1"));
-        QVERIFY(!dispatchObject(sheets, u"Item", get, {i4(3)}));
+        QVERIFY(!dispatchObject(sheets, u"Item", get, {i4(2)}));
         QVERIFY(!dispatchObject(sheets, u"Item", get, {i4(0)}));
         // Only worksheets, one at a time, after a sheet of this workbook.
         QVERIFY(!dispatchObject(sheets, u"Add", call, {none, objectArgument(sheet), i4(2)}));
         QVERIFY(!dispatchObject(sheets, u"Add", call, {none, objectArgument(sheet), i4(1), i4(-4109)}));
         QVERIFY(!dispatchObject(sheets, u"Add", call, {none, objectArgument(application)}));
-        QCOMPARE(dispatchText(sheets, u"Count"), QStringLiteral("2"));
-        release({second, front});
+        QCOMPARE(dispatchText(sheets, u"Count"), QStringLiteral("1"));
     }
 
     void valuesAreStoredFaithfully() {
