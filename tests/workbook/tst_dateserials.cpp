@@ -23,8 +23,6 @@ private Q_SLOTS:
         QTest::newRow("first day after it") << utc(1900, 3, 1) << 61.0 - oneMinute;
         QTest::newRow("the day zero itself") << utc(1899, 12, 31) << -oneMinute;
         QTest::newRow("before the system") << utc(1899, 12, 30, 6) << -1.0 + (21600.0 - 60.0) / 86400.0;
-        QTest::newRow("end of day written as 24:00")
-            << parsePvxDateTime(QStringLiteral("2020-1-1 24:00")) << 43832.0 - oneMinute;
         QTest::newRow("date part as it stands, not local time")
             << utc(2021, 6, 30, 23, 59) << 44377.0 + (86340.0 - 60.0) / 86400.0;
         QTest::newRow("invalid keeps only the minute") << QDateTime() << -oneMinute;

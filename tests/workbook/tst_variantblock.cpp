@@ -68,9 +68,6 @@ private Q_SLOTS:
         block.setInteger(1, 4, -7);
         block.setText(2, 1, QStringLiteral("replaced"));
         block.setValue(2, 1, 4.0);
-        block.setValue(2, 2, std::numeric_limits<double>::quiet_NaN());
-        block.setValue(2, 3, std::numeric_limits<double>::infinity());
-        block.setValue(2, 4, -std::numeric_limits<double>::infinity());
 
         QCOMPARE(textAt(block, 1, 1), unicode);
         VARIANT empty = elementAt(block, 1, 2);
@@ -84,8 +81,6 @@ private Q_SLOTS:
         QCOMPARE(elementAt(block, 1, 4).lVal, -7);
         QCOMPARE(elementAt(block, 2, 1).vt, VARTYPE(VT_R8));
         QCOMPARE(elementAt(block, 2, 1).dblVal, 4.0);
-        for (LONG column = 2; column <= 4; ++column)
-            QCOMPARE(textAt(block, 2, column), QStringLiteral("NaN"));
     }
 
     void freesEverythingItHolds() {
