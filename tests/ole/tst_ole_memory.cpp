@@ -91,23 +91,8 @@ private slots:
             SysFreeString(s);
     }
 
-    void variantClearFreesStringAndReleasesObject() {
-        VARIANT v;
-        VariantInit(&v);
-        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
-        v = stringVariant(OLESTR("text"));
-        QCOMPARE(OleLiveStringCount(), stringsBefore + 1);
-        QCOMPARE(VariantClear(&v), S_OK);
-        QCOMPARE(v.vt, VARTYPE(VT_EMPTY));
-        QCOMPARE(OleLiveStringCount(), stringsBefore);
-
-        CountedObject object;
-        v = objectVariant(&object);
-        QCOMPARE(VariantClear(&v), S_OK);
-        QVERIFY(object.destroyed);
-
-        // A null object or string is allowed.
-        v = objectVariant(nullptr);
+    void variantClearAllowsANullObjectOrString() {
+        VARIANT v = objectVariant(nullptr);
         QCOMPARE(VariantClear(&v), S_OK);
         v = stringVariant(nullptr);
         QCOMPARE(VariantClear(&v), S_OK);
