@@ -22,6 +22,7 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
         throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
                                                   std::to_string(kMaxFormattedCells) + " cells at once.");
     wb.ensureLoaded(sheet);
+    wb.noteWrite(sheet);
     wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
     SheetModel& model = sheet.model;
     std::unordered_map<std::uint32_t, std::uint32_t> memo;

@@ -9,11 +9,13 @@
 #include "Styles.h"
 #include "Workbook.h"
 #include "ZipReader.h"
+#include "ZipWriter.h"
 
 #include <pugixml.hpp>
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,6 +25,12 @@
 #include <vector>
 
 namespace workbookfile {
+
+// libdeflate's level 5, its first with lazy matching: on number-heavy worksheets whose columns
+// resemble each other (runs of one study) the faster levels leave files 10% larger than zlib's
+// level 6, while this one is smaller than zlib's and still takes a fraction of its time.
+// Deflating is most of the cost of a save.
+inline constexpr int kDeflateLevel = 5;
 
 struct XlsbBook; // what an opened binary workbook keeps of its own parts (Xlsb.h)
 struct XlsBook;  // what an opened 97-2003 workbook keeps of its own streams (Xls.h)
@@ -78,6 +86,15 @@ struct Worksheet::Impl {
     std::size_t stringCellsAtLoad = 0; // cells referring to shared strings when read
     bool tablesKnown = false;
     std::vector<TableHeader> tables; // of tables with a header row
+
+    // Write-behind (WriteBehind.cpp): once the conversion has moved on to another worksheet, this
+    // one is encoded and deflated in the background for the format it will be saved in, and its
+    // cells are freed; used again, it is brought back from these bytes.
+    std::unique_ptr<PackedEntry> packed;
+    FileFormat packedAs = FileFormat::Xlsx;
+    std::size_t packedStringCells = 0;
+    // Cells referring to the shared strings, whether the cells are held or packed.
+    std::size_t stringCells() const { return packed ? packedStringCells : model.sharedStringCells(); }
 };
 
 // One entry of the workbook's list of sheets, of any type.
@@ -154,6 +171,8 @@ struct Workbook::Impl {
     void loadXlsbPackage(); // the parts of a binary workbook (XlsbReader.cpp)
     void loadXls(const std::string& bytes, const OpenLimits& limits); // a 97-2003 workbook (XlsReader.cpp)
     void ensureLoaded(Worksheet::Impl& sheet);
+    // Reads a worksheet's cells from its XML text, keeping the text around them.
+    void loadXmlSheet(Worksheet::Impl& sheet, const std::string& xml);
     // Adds a worksheet after the sheet at position `after` among all sheets (0 = at the front).
     Worksheet& addSheet(std::size_t after, std::string name);
     int positionOf(const Worksheet* sheet) const;
@@ -182,12 +201,34 @@ struct Workbook::Impl {
     // Brings the shared string table's count of references up to date.
     void countStringReferences();
 
+    // Write-behind (WriteBehind.cpp). A write to a worksheet other than the last one written packs
+    // the last one in the background (one at a time); a packed worksheet is brought back when used.
+    bool writeBehind = true;
+    Worksheet::Impl* lastWritten = nullptr;
+    Worksheet::Impl* packingSheet = nullptr;
+    std::future<void> packing;
+    void noteWrite(Worksheet::Impl& sheet);
+    void finishPacking();
+    void bringBack(Worksheet::Impl& sheet);
+    // Before a save in that format: packing is over, and sheets packed for another format are back.
+    void settlePacking(FileFormat target);
+    ~Impl();
+
+    // The count of cells referring to the shared strings in the whole workbook: as the file stated
+    // it, moved by what changed in the worksheets read (those not read keep theirs).
+    long long stringReferenceCount() const;
+    // A worksheet's XML part as it is now (Save.cpp).
+    std::string sheetXml(const Worksheet::Impl& sheet) const;
+
     // Workbook::saveAs: the checks, the save in the target's codec and the atomic replacement; a
     // failed save leaves the package as it was.
     void saveAs(const std::string& path, FileFormat format);
     void prepareForSave(FileFormat target);
     void writePackage(int fd, const std::string& path);
 };
+
+// About how many bytes a worksheet's XML part takes (Save.cpp).
+std::size_t estimatedXmlSize(const Worksheet::Impl& sheet);
 
 // Part names: the folder of a part with its slash ("xl/" for "xl/workbook.xml"), the part a
 // relationship target names from a folder, and the relationships part of a part.

@@ -163,6 +163,12 @@ void Workbook::Impl::refuseStringCellsWithoutTable() {
 }
 
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
+    if (packingSheet == &sheet)
+        finishPacking();
+    if (sheet.packed) {
+        bringBack(sheet);
+        return;
+    }
     if (sheet.loaded)
         return;
     if (sheet.codec == SheetCodec::Xlsb) {
@@ -173,7 +179,10 @@ void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
         loadXlsSheet(*this, sheet);
         return;
     }
-    std::string xml = readPart(sheet.part);
+    loadXmlSheet(sheet, readPart(sheet.part));
+}
+
+void Workbook::Impl::loadXmlSheet(Worksheet::Impl& sheet, const std::string& xml) {
     refuseDoctype(xml, sheet.part);
     RootSpan span;
     if (!findRootSpan(xml, span))

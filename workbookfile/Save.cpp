@@ -27,13 +27,14 @@
 
 namespace workbookfile {
 
-namespace {
+std::size_t estimatedXmlSize(const Worksheet::Impl& sheet) {
+    std::size_t cells = 0;
+    for (const auto& r : sheet.model.rows)
+        cells += r.cells.size();
+    return sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64;
+}
 
-// libdeflate's level 5, its first with lazy matching: on number-heavy worksheets whose columns
-// resemble each other (runs of one study) the faster levels leave files 10% larger than zlib's
-// level 6, while this one is smaller than zlib's and still takes a fraction of its time.
-// Deflating is most of the cost of a save.
-constexpr int kDeflateLevel = 5;
+namespace {
 
 // The worksheet part's text before <sheetData>, with its dimension brought up to date.
 std::string headWithDimension(const Worksheet::Impl& sheet) {
@@ -56,19 +57,13 @@ std::string headWithDimension(const Worksheet::Impl& sheet) {
 
 // One entry of the package being written.
 struct OutputItem {
-    enum Kind { Copy, Memory, Sheet, StreamedSheet } kind;
+    enum Kind { Copy, Memory, Sheet, StreamedSheet, Packed } kind;
     std::string name;
     long sourceIndex = -1;
     const std::string* content = nullptr;
     const Worksheet::Impl* sheet = nullptr;
+    const Workbook::Impl* workbook = nullptr;
 };
-
-std::size_t estimatedXmlSize(const Worksheet::Impl& sheet) {
-    std::size_t cells = 0;
-    for (const auto& r : sheet.model.rows)
-        cells += r.cells.size();
-    return sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64;
-}
 
 // Deflates a worksheet into the archive a few megabytes at a time.
 void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet::Impl& sheet) {
@@ -115,16 +110,33 @@ void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet
 PackedEntry produce(const OutputItem& item) {
     if (item.kind == OutputItem::Memory)
         return packEntry(item.name, *item.content, kDeflateLevel);
-    const Worksheet::Impl& sheet = *item.sheet;
+    return packEntry(item.name, item.workbook->sheetXml(*item.sheet), kDeflateLevel);
+}
+
+} // namespace
+
+std::string Workbook::Impl::sheetXml(const Worksheet::Impl& sheet) const {
     std::string xml;
     xml.reserve(estimatedXmlSize(sheet));
     xml += headWithDimension(sheet);
     appendSheetData(xml, sheet.model, sheet.prefix);
     xml += sheet.tail;
-    return packEntry(item.name, xml, kDeflateLevel);
+    return xml;
 }
 
-} // namespace
+long long Workbook::Impl::stringReferenceCount() const {
+    long long count = std::max(0LL, strings.fileReferenceCount());
+    long long loadedNow = 0;
+    for (const auto& s : sheets) {
+        const Worksheet::Impl& sheet = s->impl();
+        if (!sheet.loaded)
+            continue;
+        const auto now = (long long)sheet.stringCells();
+        loadedNow += now;
+        count += now - (long long)sheet.stringCellsAtLoad;
+    }
+    return std::max(count, loadedNow);
+}
 
 // The count of references to shared strings covers the whole workbook. Worksheets never read
 // keep theirs, so the count the file states moves by what changed in the worksheets read.
@@ -136,7 +148,7 @@ void Workbook::Impl::countStringReferences() {
         const Worksheet::Impl& sheet = s->impl();
         if (!sheet.loaded)
             continue;
-        std::size_t now = sheet.model.sharedStringCells();
+        std::size_t now = sheet.stringCells();
         loadedNow += now;
         delta += (long long)now - (long long)sheet.stringCellsAtLoad;
         moved |= now != sheet.stringCellsAtLoad;
@@ -223,11 +235,13 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
             changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
     auto itemFor = [&](const std::string& name, long sourceIndex) {
         OutputItem item{OutputItem::Copy, name, sourceIndex};
+        item.workbook = this;
         std::string key = lowerAscii(name);
         auto sheet = changedSheets.find(key);
         if (sheet != changedSheets.end()) {
-            item.kind = estimatedXmlSize(*sheet->second) > streamThreshold ? OutputItem::StreamedSheet
-                                                                           : OutputItem::Sheet;
+            item.kind = sheet->second->packed                                ? OutputItem::Packed
+                        : estimatedXmlSize(*sheet->second) > streamThreshold ? OutputItem::StreamedSheet
+                                                                             : OutputItem::Sheet;
             item.sheet = sheet->second;
         } else if (auto memory = memoryIndex.find(key); memory != memoryIndex.end()) {
             item.kind = OutputItem::Memory;
@@ -269,7 +283,8 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
                 std::unique_lock<std::mutex> lock(mutex);
                 for (;;) {
                     while (next < n && (items[next].kind == OutputItem::Copy ||
-                                        items[next].kind == OutputItem::StreamedSheet))
+                                        items[next].kind == OutputItem::StreamedSheet ||
+                                        items[next].kind == OutputItem::Packed))
                         ++next;
                     if (stop || next >= n)
                         return;
@@ -317,6 +332,9 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
                 zip.endRaw();
             } else if (item.kind == OutputItem::StreamedSheet) {
                 writeStreamedSheet(zip, item.name, *item.sheet);
+            } else if (item.kind == OutputItem::Packed) {
+                item.sheet->packed->name = item.name;
+                zip.add(*item.sheet->packed);
             } else {
                 std::optional<PackedEntry> entry;
                 {
@@ -388,6 +406,7 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
     if (fileExists(target) && !sameFile(target, path))
         throw Error(ErrorKind::FileSystem, "Cannot save \"" + target +
                                                "\": a file of that name already exists and is not replaced.");
+    settlePacking(targetFormat);
     checkXlsSave(*this, targetFormat, target);
     checkXlsbConversion(*this, targetFormat, target);
     std::unique_ptr<PackageState> before;

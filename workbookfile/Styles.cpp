@@ -253,6 +253,9 @@ std::uint32_t Styles::reuseOrKeep(pugi::xml_node list, std::vector<pugi::xml_nod
 std::uint32_t Styles::addXf(pugi::xml_node base, const char* idAttr, std::uint32_t id,
                             const char* applyAttr) {
     pugi::xml_node copy = _cellXfs.append_copy(base);
+    // A cell style's own format (a binary codec describes those too) is never a cell's: the copy,
+    // which is one, differs from it.
+    copy.remove_attribute(kCellStyleAttribute);
     pugi::xml_attribute a = copy.attribute(idAttr);
     if (!a)
         a = copy.append_attribute(idAttr);

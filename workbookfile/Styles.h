@@ -18,6 +18,9 @@
 
 namespace workbookfile {
 
+// Marks a cell format in the style DOM that belongs to a cell style and is never given to cells.
+inline constexpr const char* kCellStyleAttribute = "x-cell-style";
+
 class Styles {
 public:
     void load(const std::string& xml, std::string_view partName);

@@ -183,6 +183,10 @@ void Workbook::saveAs(const std::string& path, FileFormat format) {
     d->saveAs(path, format);
 }
 
+void Workbook::setWriteBehind(bool on) {
+    d->writeBehind = on;
+}
+
 void Workbook::setStreamingThreshold(std::size_t bytes) {
     d->streamThreshold = bytes;
 }

@@ -48,9 +48,10 @@ std::string dateText(double serial) {
     return text;
 }
 
-// The shared-formula group a raw cell leads ("" when it is no group's master cell).
-std::string sharedMasterOf(const RawCell& raw) {
-    if (raw.inner.find("shared") == std::string::npos)
+// The shared-formula group a raw cell of an XML worksheet leads ("" when it is no group's master
+// cell, and for cells kept as binary records).
+std::string sharedMasterOf(const Worksheet::Impl& sheet, const RawCell& raw) {
+    if (sheet.codec != SheetCodec::Xml || raw.inner.find("shared") == std::string::npos)
         return {};
     pugi::xml_document doc;
     doc.load_buffer(raw.inner.data(), raw.inner.size());
@@ -128,6 +129,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
                         ", columns 1 to " + std::to_string(maxColumns) + ").");
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.noteWrite(*d);
     wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
     const double dateShift = wb.date1904 ? kDays1900To1904 : 0.0;
     if (wb.date1904)
@@ -187,7 +189,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             } else {
                 style = existing->style;
                 if (existing->kind == CellKind::Raw) {
-                    std::string group = sharedMasterOf(model.raws[existing->index]);
+                    std::string group = sharedMasterOf(*d, model.raws[existing->index]);
                     if (!group.empty())
                         orphanedGroups.insert(group);
                 }
@@ -233,6 +235,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
 void Worksheet::clear() {
     Workbook::Impl& wb = d->workbook->impl();
     wb.ensureLoaded(*d);
+    wb.noteWrite(*d);
     wb.checkCellsWritable(*d, 1, 1, kMaxRows, kMaxColumns, false);
     wb.clearSheetExtras(*d);
     wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
@@ -246,6 +249,7 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
     Workbook::Impl& wb = d->workbook->impl();
     checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
     wb.ensureLoaded(*d);
+    wb.noteWrite(*d);
     wb.checkCellsWritable(*d, firstRow, firstColumn, lastRow, lastColumn, false);
     wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
     auto& rows = d->model.rows;
@@ -257,7 +261,7 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
         auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
         for (auto it = from; it != to; ++it)
             if (it->kind == CellKind::Raw) {
-                std::string group = sharedMasterOf(d->model.raws[it->index]);
+                std::string group = sharedMasterOf(*d, d->model.raws[it->index]);
                 if (!group.empty())
                     orphanedGroups.insert(group);
             }

@@ -134,6 +134,9 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
             structureLocked = body.u16() != 0;
             break;
         case biff::Sst:
+            if (book->hasStringTable)
+                throw Error(ErrorKind::Damaged,
+                            "The file \"" + path + "\" is damaged: it has two shared string tables.");
             book->hasStringTable = true;
             inStrings = true;
             stringStarts.assign(1, 0);
@@ -166,10 +169,24 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
               workbookPart);
     relPrefix = "r:";
     sheetsNode = childByLocalName(rootElement(workbookXml), "sheets");
+    if (sheetRecords.empty())
+        throw Error(ErrorKind::Damaged,
+                    "The file \"" + path + "\" is damaged: its workbook lists no sheets.");
+    std::uint64_t copied = 0;
     for (std::size_t i = 0; i < sheetRecords.size(); ++i) {
         const Sheet& s = sheetRecords[i];
+        if (s.name.empty() || s.name.find('\0') != std::string::npos)
+            throw Error(ErrorKind::Damaged, "The file \"" + path +
+                                                "\" is damaged: a sheet has an empty name or "
+                                                "one with a null character.");
         XlsSubstream sub;
         sub.records = std::string(substreamAt(data, s.offset, s.name));
+        // Each sheet's records are held apart, also where two sheets claim the same records.
+        copied += sub.records.size();
+        if (copied > limits.maxTotalBytes)
+            throw Error(ErrorKind::TooLarge, "The file \"" + path +
+                                                 "\" is too large to open: its sheets hold more than " +
+                                                 std::to_string(limits.maxTotalBytes) + " bytes.");
         sub.offset = s.offset;
         sub.state = s.state;
         sub.type = s.type;
@@ -238,7 +255,7 @@ void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     for (const std::string* records : {&head, &tail}) {
         BiffReader reader(*records);
         BiffRecord r;
-        int depth = 0;
+        int depth = records == &head ? 0 : 1; // the tail lies inside the worksheet already
         while (reader.next(r)) {
             if (r.type == biff::Bof)
                 ++depth;

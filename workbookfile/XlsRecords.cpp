@@ -69,12 +69,18 @@ bool BiffReader::next(BiffRecord& record) {
 }
 
 void appendBiff(std::string& out, std::uint16_t type, std::string_view body) {
+    if (body.size() > biff::MaxBody)
+        throw Error(ErrorKind::LimitExceeded, "A record of " + std::to_string(body.size()) +
+                                                  " bytes does not fit a 97-2003 workbook's record.");
     putU16(out, type);
     putU16(out, std::uint16_t(body.size()));
     out.append(body);
 }
 
 void putShortXlString(std::string& out, std::u16string_view text) {
+    if (text.size() > 255)
+        throw Error(ErrorKind::LimitExceeded,
+                    "A name of more than 255 characters does not fit a 97-2003 workbook.");
     putU8(out, std::uint8_t(text.size()));
     putUnits(out, text);
 }

@@ -52,7 +52,8 @@ bool isCellTableRecord(std::uint16_t type) {
 
 // Records that belong to the formula before them.
 bool followsFormula(std::uint16_t type) {
-    return type == biff::String || type == biff::ShrFmla || type == biff::Array || type == biff::Table;
+    return type == biff::String || type == biff::ShrFmla || type == biff::Array || type == biff::Table ||
+           type == biff::Continue;
 }
 
 void putCellHeader(std::string& out, std::uint16_t type, std::uint16_t size, std::uint32_t row,
@@ -373,6 +374,8 @@ void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t str
             }
         } else if (depth == 1 && r.type == biff::Index && where == Head) {
             // made anew when written
+        } else if (depth == 1 && r.type == biff::Dimensions && where == Head) {
+            appendBiff(head, biff::Dimensions, std::string(14, '\0')); // brought up to date when written
         } else {
             if (where == Table)
                 where = Tail;
@@ -485,6 +488,9 @@ std::string xlsSheetStream(const SheetModel& model, const std::string& head, con
         std::size_t previousCells = rowsAt + kRowRecord;
         for (std::size_t r : rowsWithRecords) {
             const std::size_t cellsAt = out.size();
+            if (cellsAt - previousCells > 0xFFFF)
+                throw Error(ErrorKind::LimitExceeded,
+                            "A row of a 97-2003 worksheet holds more than 65,535 bytes of cell records.");
             putU16(offsets, std::uint16_t(cellsAt - previousCells));
             previousCells = cellsAt;
             for (const Cell& cell : model.rows[r].cells)
@@ -565,11 +571,11 @@ void describeXlsCell(const RawCell& raw, CellInfo& info) {
 }
 
 void clearXlsSheetExtras(Worksheet::Impl& sheet, const XfMap& xfMap) {
-    auto keep = [&](const std::string& records) {
+    // The head begins with the worksheet's BOF; the tail lies inside the worksheet already.
+    auto keep = [&](const std::string& records, int depth) {
         std::string out;
         BiffReader reader(records);
         BiffRecord r;
-        int depth = 0;
         bool dropContinue = false;
         while (reader.next(r)) {
             if (r.type == biff::Bof)
@@ -596,8 +602,8 @@ void clearXlsSheetExtras(Worksheet::Impl& sheet, const XfMap& xfMap) {
         }
         return out;
     };
-    sheet.head = keep(sheet.head);
-    sheet.tail = keep(sheet.tail);
+    sheet.head = keep(sheet.head, 0);
+    sheet.tail = keep(sheet.tail, 1);
     sheet.columnFormats.clear();
 }
 

@@ -74,6 +74,8 @@ std::string fontRecord(const pugi::xml_node& font) {
 }
 
 void appendFormat(std::string& out, const pugi::xml_node& numFmt) {
+    if (u32Attribute(numFmt, "numFmtId") > 0xFFFF)
+        throw Error(ErrorKind::LimitExceeded, "A 97-2003 workbook has no room for another number format.");
     std::string body;
     putU16(body, std::uint16_t(u32Attribute(numFmt, "numFmtId")));
     putXlString(body, toUtf16(numFmt.attribute("formatCode").value()));
@@ -212,7 +214,8 @@ std::string xmlStylesFromXls(std::string_view globals, XlsBook& book) {
         bytes[kXfUsed] = static_cast<char>(bytes[kXfUsed] & ~(kOwnFormat | kOwnFont | kOwnProtection));
         xfs += "<xf numFmtId=\"" + std::to_string(format) + "\" fontId=\"" +
                std::to_string(fontOfIndex(font)) + "\" applyNumberFormat=\"1\" applyFont=\"1\" " +
-               kRecordAttribute + "=\"" + hexOf(bytes) + "\">" +
+               kRecordAttribute + "=\"" + hexOf(bytes) + "\"" +
+               ((flags & kStyle) ? std::string(" ") + kCellStyleAttribute + "=\"1\"" : std::string()) + ">" +
                ((flags & kLocked) ? "" : "<protection locked=\"0\"/>") + "</xf>";
     }
     return std::string(kXmlDeclaration) + "<styleSheet xmlns=\"" + kMainNamespace + "\"><numFmts>" + formats +

@@ -16,6 +16,7 @@ namespace workbookfile {
 namespace {
 
 constexpr std::uint16_t kUtf16CodePage = 1200;
+constexpr std::size_t kMaxStream = std::size_t(2000) << 20;
 
 std::string bofBody(std::uint16_t type) {
     std::string body;
@@ -87,12 +88,21 @@ struct StreamPieces {
         sheets.push_back({read.records.size(), -(long long)read.offset, [&read] { return read.records; }});
     }
 
-    StreamProducer producer() {
+    StreamProducer producer(const std::string& path) {
+        if (boundSheetAt.size() != sheets.size())
+            throw Error(ErrorKind::Damaged,
+                        "Cannot save \"" + path + "\": the workbook lists its sheets nowhere.");
         std::size_t at = globals.size();
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             patchU32(globals, boundSheetAt[i] + 4, std::uint32_t(at));
             at += sheets[i].size;
         }
+        // Stream positions are 32-bit, and a compound file of 512-byte sectors holds at most 2 GB.
+        if (at > kMaxStream)
+            throw Error(ErrorKind::LimitExceeded,
+                        "Cannot save \"" + path +
+                            "\" as a 97-2003 workbook: its workbook stream would take " + std::to_string(at) +
+                            " bytes, more than the format holds.");
         return [this](const std::function<void(std::string_view)>& write) {
             std::size_t at = globals.size();
             write(globals);
@@ -111,20 +121,6 @@ struct StreamPieces {
     }
 };
 
-long long stringReferences(const Workbook::Impl& wb) {
-    long long count = std::max(0LL, wb.strings.fileReferenceCount());
-    long long loadedNow = 0;
-    for (const auto& s : wb.sheets) {
-        const Worksheet::Impl& sheet = s->impl();
-        if (!sheet.loaded)
-            continue;
-        const auto now = (long long)sheet.model.sharedStringCells();
-        loadedNow += now;
-        count += now - (long long)sheet.stringCellsAtLoad;
-    }
-    return std::max(count, loadedNow);
-}
-
 void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     StreamPieces pieces;
     std::string& g = pieces.globals;
@@ -140,7 +136,7 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
         g += boundSheet(stateOf(tab), 0, tab.node.attribute("name").value());
     }
     if (wb.strings.size() > 0)
-        g += xlsStringRecords({}, wb.strings, stringReferences(wb), g.size());
+        g += xlsStringRecords({}, wb.strings, wb.stringReferenceCount(), g.size());
     appendBiff(g, biff::Eof, {});
 
     const XfMap map; // the model's formats follow the 15 style formats
@@ -150,7 +146,7 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
         pieces.addMade(wb.tabs[i].worksheet->impl().model, head, i == 0 ? firstTail : tail, map);
     CompoundEntry root;
     root.storage = true;
-    writeCompoundFile(fd, path, root, "Workbook", pieces.producer());
+    writeCompoundFile(fd, path, root, "Workbook", pieces.producer(path));
 }
 
 // Positions of sheets among all sheets: where each sheet read now stands.
@@ -184,7 +180,8 @@ void moveSheetReferences(std::string& record, std::uint16_t type, const std::vec
         const auto itab = readU16(record, body + 8);
         if (itab > 0)
             patchU16(record, body + 8, std::uint16_t(moved(std::uint16_t(itab - 1)) + 1));
-    } else if (type == biff::SupBook && record.size() >= body + 4) {
+    } else if (type == biff::SupBook && record.size() >= body + 4 && record[body + 2] == 0x01 &&
+               record[body + 3] == 0x04) {
         patchU16(record, body, std::uint16_t(sheetCount));
     }
 }
@@ -220,7 +217,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             }
         }
     }
-    const long long references = stringReferences(wb);
+    const long long references = wb.stringReferenceCount();
     const bool writeStrings = book.hasStringTable || wb.strings.size() > 0;
 
     StreamPieces pieces;
@@ -295,7 +292,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
     for (const CompoundEntry& c : book.container.children)
         if (!c.storage && lowerAscii(c.name) == "workbook")
             stream = &c;
-    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.producer());
+    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.producer(path));
 }
 
 } // namespace

@@ -34,6 +34,8 @@ struct XlsbBook {
 // Opening (XlsbReader.cpp, with Workbook::Impl::loadXlsbPackage): reads a worksheet's records: its cells into
 // the model, the records around them kept as they are.
 void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
+// The same from the part's records.
+void loadXlsbSheetRecords(Worksheet::Impl& sheet, const std::string& data);
 
 // Saving (XlsbWriter.cpp). Throws Error when the workbook cannot be saved in the target format
 // because of the format it was read from.

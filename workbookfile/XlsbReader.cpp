@@ -152,7 +152,10 @@ void Workbook::Impl::loadXlsbPackage() {
 }
 
 void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
-    const std::string data = wb.readPart(sheet.part);
+    loadXlsbSheetRecords(sheet, wb.readPart(sheet.part));
+}
+
+void loadXlsbSheetRecords(Worksheet::Impl& sheet, const std::string& data) {
     SheetModel model;
     std::string head, tail;
     parseXlsbSheet(data, sheet.part, model, head, tail);

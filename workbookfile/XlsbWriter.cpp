@@ -19,16 +19,15 @@ namespace workbookfile {
 
 namespace {
 
-constexpr int kDeflateLevel = 5; // as for XML workbooks (Save.cpp)
-
 struct Item {
-    enum Kind { Copy, Content, Sheet } kind = Content;
+    enum Kind { Copy, Content, Sheet, Packed } kind = Content;
     std::string name;
     long source = -1;
     const std::string* content = nullptr;
     const SheetModel* model = nullptr;
     const std::string* head = nullptr;
     const std::string* tail = nullptr;
+    PackedEntry* packed = nullptr; // a worksheet packed while the workbook was written
 };
 
 PackedEntry pack(const Item& item) {
@@ -45,7 +44,7 @@ void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, cons
     std::size_t next = 0;
     auto fill = [&](std::size_t current) {
         while (next < items.size() && pending.size() < window) {
-            if (next >= current && items[next].kind != Item::Copy) {
+            if (next >= current && items[next].kind != Item::Copy && items[next].kind != Item::Packed) {
                 const Item* item = &items[next];
                 pending.emplace_back(next, std::async(std::launch::async, [item] { return pack(*item); }));
             }
@@ -63,6 +62,9 @@ void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, cons
                 wb.source->copyRaw(std::size_t(item.source),
                                    [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
                 zip.endRaw();
+            } else if (item.kind == Item::Packed) {
+                item.packed->name = item.name;
+                zip.add(*item.packed);
             } else {
                 PackedEntry entry = pending.front().second.get();
                 pending.pop_front();
@@ -77,22 +79,6 @@ void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, cons
             p.second.wait();
         throw;
     }
-}
-
-// The count of cells referring to the shared strings: as the file stated it, moved by what changed
-// in the worksheets read (those not read keep theirs).
-long long stringReferences(const Workbook::Impl& wb) {
-    long long count = std::max(0LL, wb.strings.fileReferenceCount());
-    long long loadedNow = 0;
-    for (const auto& s : wb.sheets) {
-        const Worksheet::Impl& sheet = s->impl();
-        if (!sheet.loaded)
-            continue;
-        const auto now = (long long)sheet.model.sharedStringCells();
-        loadedNow += now;
-        count += now - (long long)sheet.stringCellsAtLoad;
-    }
-    return std::max(count, loadedNow);
 }
 
 // A worksheet the engine added to an opened binary workbook becomes a binary part.
@@ -143,7 +129,7 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     types += contentTypeOverride("xl/styles.bin", kXlsbStylesType);
     long long references = 0;
     for (const auto& s : wb.sheets)
-        references += (long long)s->impl().model.sharedStringCells();
+        references += (long long)s->impl().stringCells();
     const bool strings = wb.strings.size() > 0;
     if (strings) {
         rels += relationshipElement(freeId(), relationshipType("sharedStrings"), "sharedStrings.bin");
@@ -170,8 +156,12 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     for (const auto& [name, content] : parts)
         items.push_back({Item::Content, name, -1, &content});
     for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
-        const Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
-        items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &head, &tail});
+        Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
+        if (sheet.packed)
+            items.push_back(
+                {Item::Packed, sheetParts[i], -1, nullptr, nullptr, nullptr, nullptr, sheet.packed.get()});
+        else
+            items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &head, &tail});
     }
     writeItems(wb, items, fd, path);
 }
@@ -195,9 +185,11 @@ void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std:
 
 void prepareXlsbSave(Workbook::Impl& wb) {
     if (!wb.xlsb) {
-        // A new workbook is made whole while it is written, from its worksheets' cells.
+        // A new workbook is made whole while it is written, from its worksheets' cells (or the
+        // records packed from them).
         for (const auto& s : wb.sheets)
-            wb.ensureLoaded(s->impl());
+            if (!s->impl().packed)
+                wb.ensureLoaded(s->impl());
         return;
     }
     const XlsbBook& book = *wb.xlsb;
@@ -209,7 +201,7 @@ void prepareXlsbSave(Workbook::Impl& wb) {
     if (wb.cellsChanged)
         wb.dropWorkbookRelated("calcChain");
 
-    const long long references = stringReferences(wb);
+    const long long references = wb.stringReferenceCount();
     if (wb.strings.appended() || references != wb.strings.fileReferenceCount()) {
         if (wb.stringsPart.empty()) {
             wb.stringsPart = wb.relationshipTarget("sharedStrings");
@@ -256,7 +248,10 @@ void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
     auto itemFor = [&](const std::string& name, long source) {
         Item item{Item::Copy, name, source};
         const std::string key = lowerAscii(name);
-        if (auto sheet = changedSheets.find(key); sheet != changedSheets.end()) {
+        if (auto sheet = changedSheets.find(key); sheet != changedSheets.end() && sheet->second->packed) {
+            item.kind = Item::Packed;
+            item.packed = sheet->second->packed.get();
+        } else if (sheet != changedSheets.end()) {
             item.kind = Item::Sheet;
             item.model = &sheet->second->model;
             item.head = &sheet->second->head;

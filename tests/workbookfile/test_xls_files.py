@@ -156,7 +156,7 @@ class XlsFiles(unittest.TestCase):
         data.write(1, 1, xlwt.Formula("A2*2"))
         data.write(2, 0, datetime.datetime(2020, 1, 2), xlwt.easyxf(num_format_str="yyyy-mm-dd"))
         data.col(0).width = 6000
-        wb.add_sheet("Header").write(0, 0, "old header text")
+        wb.add_sheet("Header").write_merge(0, 0, 0, 3, "old header text")  # cleared with its merge
         wb.save(source)
         # With a macro project (a storage with its class id) and summary information beside it.
         with olefile.OleFileIO(source) as ole:
@@ -173,6 +173,7 @@ class XlsFiles(unittest.TestCase):
         self.assertEqual(list(sheets)[:2], ["Data", "Header"])
         book = xlrd.open_workbook(target, formatting_info=True)
         self.assertNotEqual(book.sheet_by_name("Header").cell_value(0, 0), "old header text")
+        self.assertEqual(book.sheet_by_name("Header").merged_cells, [])
         # Converting again changes nothing.
         first = content(target)
         self.convert(target)
@@ -240,6 +241,8 @@ class XlsFiles(unittest.TestCase):
             ("biff5-bof", [("Workbook", record(0x0809, struct.pack("<HH", 0x0500, 5) + bytes(4)) + record(0x000A))],
              None, "Unsupported", "older than the 97-2003 format"),
             ("no-workbook", [("Other", b"x")], None, "NotAWorkbook", "no workbook stream"),
+            ("no-sheets", [("Workbook", record(0x0809, BOF_GLOBALS) + FONT + CELL_XF + record(0x000A))], None,
+             "Damaged", "lists no sheets"),
             ("cut-record", [("Workbook", good[:-2] + struct.pack("<H", 500))], None, "Damaged", "claims"),
             ("no-eof", [("Workbook", good[:-4])], None, "Damaged", "does not end"),
             ("sheet-past-end", [("Workbook", workbook_stream([], [window], offset=10 ** 6))],

@@ -60,6 +60,11 @@ QStringList temporaryFiles(const QString& folder) {
     return QDir(folder).entryList({".gridwell-save-*"}, QDir::Files | QDir::Hidden);
 }
 
+QByteArray contentOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class XlsxSaveTest : public QObject {
@@ -70,6 +75,69 @@ private slots:
     void cleanup() {
         setHandler(SIGINT, SIG_DFL);
         setHandler(SIGTERM, SIG_DFL);
+    }
+
+    // Worksheets packed while others are written, some used again later (read, written, cleared,
+    // formatted), save to the very bytes of a workbook that kept every cell, in every format that
+    // packs; a save in another format brings them back first.
+    void writeBehindSavesTheSameBytes_data() {
+        QTest::addColumn<int>("format");
+        QTest::newRow("xlsx") << int(workbookfile::FileFormat::Xlsx);
+        QTest::newRow("xlsb") << int(workbookfile::FileFormat::Xlsb);
+        QTest::newRow("xls") << int(workbookfile::FileFormat::Xls);
+    }
+    void writeBehindSavesTheSameBytes() {
+        QFETCH(int, format);
+        const auto target = workbookfile::FileFormat(format);
+        bool readBack = true;
+        auto fill = [&](bool writeBehind, const QString& name) -> QByteArray {
+            auto wb = workbookfile::Workbook::create(1);
+            wb->setWriteBehind(writeBehind);
+            wb->setFixedTimestamp(1700000000);
+            const std::string path = folder.filePath(name).toStdString();
+            wb->saveAs(path, target); // as a conversion does, before writing
+            for (int s = 0; s < 4; ++s)
+                wb->addWorksheet(wb->sheetCount());
+            for (int round = 0; round < 2; ++round)
+                for (int s = 1; s <= 5; ++s) {
+                    workbookfile::Worksheet* ws = wb->worksheet(s);
+                    workbookfile::ValueBlock block(30, 6);
+                    for (int r = 1; r <= 30; ++r)
+                        for (int c = 1; c <= 6; ++c) {
+                            if (c == 1)
+                                block.setText(r, c, "row " + std::to_string(r * s));
+                            else
+                                block.setNumber(r, c, r * 0.1 + c * s + round);
+                        }
+                    ws->putBlock(1 + round * 40, 1, block);
+                    if (s == 2)
+                        ws->setBold(1, 1, 1, 6);
+                    if (s == 3 && round == 1) {
+                        readBack &=
+                            wb->worksheet(1)->cell(2, 2).number == 2 * 0.1 + 2 + 0.0; // packed, read back
+                        wb->worksheet(4)->clearRange(1, 1, 5, 6);
+                    }
+                }
+            wb->save();
+            // Opened again, its worksheets are written over once more.
+            auto again = workbookfile::Workbook::open(path);
+            again->setWriteBehind(writeBehind);
+            again->setFixedTimestamp(1700000000);
+            for (int s : {2, 1, 3}) {
+                workbookfile::ValueBlock block(5, 3);
+                for (int r = 1; r <= 5; ++r)
+                    for (int c = 1; c <= 3; ++c)
+                        block.setNumber(r, c, r * c * 0.25 + s);
+                again->worksheet(s)->putBlock(3, 2, block);
+            }
+            again->save();
+            return contentOf(folder.filePath(name));
+        };
+        const QString tag = QTest::currentDataTag();
+        const QByteArray kept = fill(false, "kept." + tag), packed = fill(true, "packed." + tag);
+        QVERIFY(!kept.isEmpty());
+        QVERIFY(readBack);
+        QCOMPARE(packed, kept);
     }
 
     void handlerOnlyWhileASaveRuns_data() {

@@ -249,6 +249,11 @@ public:
     // are written instead of being held whole; 0 streams every worksheet (for tests).
     void setStreamingThreshold(std::size_t bytes);
 
+    // Once something is written into another worksheet, the last one written is encoded and
+    // deflated in the background and its cells are freed (a worksheet used again is read back
+    // first); the saved bytes are the same. On by default; off keeps every worksheet's cells.
+    void setWriteBehind(bool on);
+
     // Fixes the time stamp written into the package (zip entry times, document properties), so that
     // the same workbook gives the same bytes on every save. 0 (the default) means "now".
     void setFixedTimestamp(std::time_t utc);

@@ -1,0 +1,132 @@
+// Write-behind: a conversion fills its worksheets one after another, so once it writes into
+// another worksheet, the last one is encoded and deflated on a second thread while the next one is
+// composed, and its cells are freed. Memory then holds the finished worksheets compressed, and
+// the save only copies their bytes into the package. A packed worksheet that is used again is
+// inflated and read back into cells first; the bytes saved are the same either way.
+
+#include "Internal.h"
+#include "Xlsb.h"
+
+#include <zlib.h>
+
+#include <memory>
+
+namespace workbookfile {
+
+namespace {
+
+std::string inflated(const PackedEntry& entry) {
+    std::string out(entry.size, '\0');
+    if (entry.method == 0)
+        return entry.data;
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK)
+        throw std::bad_alloc();
+    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(entry.data.data()));
+    z.avail_in = uInt(entry.data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    if (inflate(&z, Z_FINISH) != Z_STREAM_END || z.avail_out != 0)
+        throw Error(ErrorKind::Damaged, "A worksheet kept in memory could not be read back.");
+    return out;
+}
+
+// The encoding of a worksheet in the format it will be saved in, when the engine can pack it:
+// XML for .xlsx/.xlsm, records for .xlsb; not .xls, whose records are not compressed.
+bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
+    if (!wb.writeBehind || !sheet.loaded || !sheet.changed || sheet.packed)
+        return false;
+    switch (wb.format) {
+    case FileFormat::Xlsx:
+    case FileFormat::Xlsm:
+        // A worksheet too large to hold as one text is deflated piece by piece while it is saved.
+        return sheet.codec == SheetCodec::Xml && !wb.xlsb && !wb.xls &&
+               estimatedXmlSize(sheet) <= wb.streamThreshold;
+    case FileFormat::Xlsb:
+        return wb.xlsb ? sheet.codec == SheetCodec::Xlsb : sheet.codec == SheetCodec::Xml && !wb.source;
+    case FileFormat::Xls:
+        return false;
+    }
+    return false;
+}
+
+bool sameFamily(FileFormat a, FileFormat b) {
+    auto family = [](FileFormat f) { return f == FileFormat::Xlsm ? FileFormat::Xlsx : f; };
+    return family(a) == family(b);
+}
+
+} // namespace
+
+void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
+    if (lastWritten == &sheet)
+        return;
+    Worksheet::Impl* finished = lastWritten;
+    lastWritten = &sheet;
+    if (!finished || !packable(*this, *finished))
+        return;
+    finishPacking();
+    const FileFormat as = format;
+    const bool newBinary = as == FileFormat::Xlsb && !xlsb;
+    packingSheet = finished;
+    packing = std::async(std::launch::async, [this, finished, as, newBinary] {
+        Worksheet::Impl& s = *finished;
+        std::string data;
+        if (newBinary) {
+            static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
+            data = xlsbSheetRecords(s.model, head, tail, s.part);
+        } else if (as == FileFormat::Xlsb) {
+            data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
+        } else {
+            data = sheetXml(s);
+        }
+        auto entry = std::make_unique<PackedEntry>(packEntry(s.part, data, kDeflateLevel));
+        s.packedStringCells = s.model.sharedStringCells();
+        s.model = SheetModel{};
+        s.packed = std::move(entry);
+        s.packedAs = as;
+    });
+}
+
+void Workbook::Impl::finishPacking() {
+    if (!packingSheet)
+        return;
+    packingSheet = nullptr;
+    packing.get(); // a failure to pack leaves the worksheet's cells as they were
+}
+
+void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
+    const std::string data = inflated(*sheet.packed);
+    const std::size_t atLoad = sheet.stringCellsAtLoad;
+    if (sheet.packedAs != FileFormat::Xlsb) {
+        loadXmlSheet(sheet, data);
+    } else if (sheet.codec == SheetCodec::Xlsb) {
+        loadXlsbSheetRecords(sheet, data);
+    } else {
+        // A new workbook's worksheet packed as binary records: only its cells come back (its rows
+        // had no properties of their own, which the records give every row).
+        std::string head, tail;
+        parseXlsbSheet(data, sheet.part, sheet.model, head, tail);
+        for (Row& row : sheet.model.rows)
+            row.attrs = -1;
+        sheet.model.rowAttrs.clear();
+    }
+    sheet.stringCellsAtLoad = atLoad;
+    sheet.packed.reset();
+}
+
+void Workbook::Impl::settlePacking(FileFormat target) {
+    finishPacking();
+    for (const auto& s : sheets) {
+        Worksheet::Impl& sheet = s->impl();
+        if (sheet.packed && !sameFamily(sheet.packedAs, target))
+            bringBack(sheet);
+    }
+}
+
+Workbook::Impl::~Impl() {
+    if (packingSheet && packing.valid())
+        packing.wait();
+}
+
+} // namespace workbookfile
