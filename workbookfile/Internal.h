@@ -202,13 +202,13 @@ struct Workbook::Impl {
     void countStringReferences();
 
     // Write-behind (WriteBehind.cpp). A write to a worksheet other than the last one written packs
-    // the last one in the background (one at a time); a packed worksheet is brought back when used.
+    // the last one in the background (a few at a time); a packed worksheet is brought back when used.
     bool writeBehind = true;
     Worksheet::Impl* lastWritten = nullptr;
-    Worksheet::Impl* packingSheet = nullptr;
-    std::future<void> packing;
+    std::vector<std::pair<Worksheet::Impl*, std::future<void>>> packing; // oldest first
     void noteWrite(Worksheet::Impl& sheet);
-    void finishPacking();
+    // Waits for the packing of that worksheet (of every one when null) to end.
+    void finishPacking(const Worksheet::Impl* sheet = nullptr);
     void bringBack(Worksheet::Impl& sheet);
     // Before a save in that format: packing is over, and sheets packed for another format are back.
     void settlePacking(FileFormat target);

@@ -163,8 +163,7 @@ void Workbook::Impl::refuseStringCellsWithoutTable() {
 }
 
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
-    if (packingSheet == &sheet)
-        finishPacking();
+    finishPacking(&sheet);
     if (sheet.packed) {
         bringBack(sheet);
         return;

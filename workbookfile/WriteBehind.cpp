@@ -9,7 +9,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <exception>
 #include <memory>
+#include <thread>
 
 namespace workbookfile {
 
@@ -65,34 +68,52 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
     lastWritten = &sheet;
     if (!finished || !packable(*this, *finished))
         return;
-    finishPacking();
+    // As many worksheets in flight as the machine has cores beside the composing thread, at least one.
+    const std::size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
+    while (packing.size() >= inFlight)
+        finishPacking(packing.front().first);
     const FileFormat as = format;
     const bool newBinary = as == FileFormat::Xlsb && !xlsb;
-    packingSheet = finished;
-    packing = std::async(std::launch::async, [this, finished, as, newBinary] {
-        Worksheet::Impl& s = *finished;
-        std::string data;
-        if (newBinary) {
-            static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
-            data = xlsbSheetRecords(s.model, head, tail, s.part);
-        } else if (as == FileFormat::Xlsb) {
-            data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
-        } else {
-            data = sheetXml(s);
-        }
-        auto entry = std::make_unique<PackedEntry>(packEntry(s.part, data, kDeflateLevel));
-        s.packedStringCells = s.model.sharedStringCells();
-        s.model = SheetModel{};
-        s.packed = std::move(entry);
-        s.packedAs = as;
-    });
+    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, as, newBinary] {
+                             Worksheet::Impl& s = *finished;
+                             std::string data;
+                             if (newBinary) {
+                                 static const std::string head = newXlsbSheetHead(),
+                                                          tail = newXlsbSheetTail();
+                                 data = xlsbSheetRecords(s.model, head, tail, s.part);
+                             } else if (as == FileFormat::Xlsb) {
+                                 data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
+                             } else {
+                                 data = sheetXml(s);
+                             }
+                             auto entry =
+                                 std::make_unique<PackedEntry>(packEntry(s.part, data, kDeflateLevel));
+                             s.packedStringCells = s.model.sharedStringCells();
+                             s.model = SheetModel{};
+                             s.packed = std::move(entry);
+                             s.packedAs = as;
+                         }));
 }
 
-void Workbook::Impl::finishPacking() {
-    if (!packingSheet)
-        return;
-    packingSheet = nullptr;
-    packing.get(); // a failure to pack leaves the worksheet's cells as they were
+void Workbook::Impl::finishPacking(const Worksheet::Impl* sheet) {
+    // A failure to pack leaves the worksheet's cells as they were; it is reported once the others
+    // are done.
+    std::exception_ptr failure;
+    for (auto it = packing.begin(); it != packing.end();) {
+        if (sheet && it->first != sheet) {
+            ++it;
+            continue;
+        }
+        try {
+            it->second.get();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+        it = packing.erase(it);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
@@ -125,8 +146,8 @@ void Workbook::Impl::settlePacking(FileFormat target) {
 }
 
 Workbook::Impl::~Impl() {
-    if (packingSheet && packing.valid())
-        packing.wait();
+    for (auto& job : packing)
+        job.second.wait();
 }
 
 } // namespace workbookfile
