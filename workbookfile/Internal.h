@@ -227,6 +227,11 @@ struct Workbook::Impl {
     void writePackage(int fd, const std::string& path);
 };
 
+// Makes a worksheet read from binary records (.xlsb, .xls) loaded: the records before and after its
+// cells, its cells, the formats of its columns (in any order) and its protection (PackageReader.cpp).
+void keepBinarySheet(Worksheet::Impl& sheet, std::string head, std::string tail, SheetModel model,
+                     std::vector<ColumnFormat> columns, SheetProtection protection);
+
 // About how many bytes a worksheet's XML part takes (Save.cpp).
 std::size_t estimatedXmlSize(const Worksheet::Impl& sheet);
 

@@ -237,4 +237,18 @@ void Workbook::Impl::loadXmlSheet(Worksheet::Impl& sheet, const std::string& xml
     sheet.loaded = true;
 }
 
+void keepBinarySheet(Worksheet::Impl& sheet, std::string head, std::string tail, SheetModel model,
+                     std::vector<ColumnFormat> columns, SheetProtection protection) {
+    std::sort(columns.begin(), columns.end(),
+              [](const ColumnFormat& a, const ColumnFormat& b) { return a.first < b.first; });
+    sheet.head = std::move(head);
+    sheet.tail = std::move(tail);
+    sheet.prefix.clear();
+    sheet.model = std::move(model);
+    sheet.columnFormats = std::move(columns);
+    sheet.protection = protection;
+    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
+    sheet.loaded = true;
+}
+
 } // namespace workbookfile

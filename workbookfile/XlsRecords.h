@@ -38,12 +38,9 @@ constexpr std::uint16_t Biff8 = 0x0600;
 constexpr std::size_t MaxBody = 8224;
 } // namespace biff
 
-// One record of the workbook stream: its type, its body, and where the whole record lies.
-struct BiffRecord {
-    std::uint16_t type = 0;
-    std::string_view body;
-    std::size_t begin = 0, end = 0; // offsets of the header's first byte and past the body
-};
+// One record of the workbook stream: its type, its body, and where the whole record lies, as a
+// record of a binary workbook part.
+using BiffRecord = Record;
 
 // Walks the records of a stream from an offset. Throws Error on a header cut off or a size that
 // runs past the stream's end.

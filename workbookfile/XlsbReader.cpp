@@ -180,16 +180,8 @@ void loadXlsbSheetRecords(Worksheet::Impl& sheet, const std::string& data) {
             }
         }
     }
-    std::sort(columns.begin(), columns.end(),
-              [](const ColumnFormat& a, const ColumnFormat& b) { return a.first < b.first; });
-    sheet.head = std::move(head);
-    sheet.tail = std::move(tail);
-    sheet.prefix.clear();
-    sheet.model = std::move(model);
-    sheet.columnFormats = std::move(columns);
-    sheet.protection = protection;
-    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
-    sheet.loaded = true;
+    keepBinarySheet(sheet, std::move(head), std::move(tail), std::move(model), std::move(columns),
+                    protection);
 }
 
 } // namespace workbookfile
