@@ -20,18 +20,30 @@ def raw_entries(path):
 
 
 def rewrite(src, dst, replace=None, drop=(), add=()):
-    """Copies a package, passing each entry's bytes through replace(name, bytes), leaving out the
-    names in drop and adding the (name, bytes) pairs in add."""
+    """Copies a package, passing each entry's bytes through replace(name, bytes) (or, for a dict,
+    those of the names it holds through replace[name](bytes)), leaving out the names in drop and
+    adding the (name, bytes) pairs in add."""
     with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
         for item in zin.infolist():
             if item.filename in drop:
                 continue
             body = zin.read(item.filename)
-            if replace:
+            if callable(replace):
                 body = replace(item.filename, body)
+            elif replace and item.filename in replace:
+                body = replace[item.filename](body)
             zout.writestr(item, body)
         for name, body in add:
             zout.writestr(name, body)
+
+
+def headers(blob):
+    """(offset, whether local) of every local and central directory header in a package's bytes."""
+    for sig, local in ((b"PK\x03\x04", True), (b"PK\x01\x02", False)):
+        i = blob.find(sig)
+        while i >= 0:
+            yield i, local
+            i = blob.find(sig, i + 4)
 
 
 def table_parts(path):
