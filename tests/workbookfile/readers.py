@@ -19,15 +19,15 @@ def sheetjs(readers, paths):
     return json.loads(res.stdout)
 
 
-def libreoffice_xlsx(paths, outdir, profile):
-    """LibreOffice's .xlsx export of each workbook, by input path."""
+def libreoffice_xlsx(paths, outdir, profile, to="xlsx"):
+    """LibreOffice's .xlsx (or `to`) export of each workbook, by input path."""
     os.makedirs(outdir, exist_ok=True)
     res = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + profile,
-                          "--convert-to", "xlsx", "--outdir", outdir, *paths],
+                          "--convert-to", to, "--outdir", outdir, *paths],
                          capture_output=True, text=True, timeout=900)
     out = {}
     for p in paths:
-        converted = os.path.join(outdir, os.path.splitext(os.path.basename(p))[0] + ".xlsx")
+        converted = os.path.join(outdir, os.path.splitext(os.path.basename(p))[0] + "." + to)
         if not os.path.isfile(converted):
             raise AssertionError(f"LibreOffice did not convert {p}: {res.stdout}{res.stderr}")
         out[p] = converted

@@ -7,9 +7,7 @@ import datetime
 import os
 import shutil
 import struct
-import subprocess
 import sys
-import tempfile
 import unittest
 import zipfile
 
@@ -17,6 +15,7 @@ import compoundfile
 import openpyxl
 from compoundfile import record
 from readers import libreoffice_xlsx
+from tooltest import ToolTest, content, convert
 
 TOOL = sys.argv.pop(1)
 GRIDWELL = sys.argv.pop(1)
@@ -48,31 +47,9 @@ def workbook_stream(globals_records, sheet_records, offset=None):
             record(0x0809, BOF_SHEET) + b"".join(sheet_records) + record(0x000A))
 
 
-def content(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def run(*args):
-    res = subprocess.run(list(args), capture_output=True, text=True, timeout=300)
-    return res.returncode, res.stdout.strip() + res.stderr.strip()
-
-
 @unittest.skipUnless(xlrd, "xlrd, xlwt or olefile is not installed (scripts/install-test-readers.sh)")
-class XlsFiles(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.sample = cls.path("sample.xls")
-        subprocess.run([TOOL, "sample-xls", cls.sample], check=True, capture_output=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
-    @classmethod
-    def path(cls, name):
-        return os.path.join(cls.tmp.name, name)
+class XlsFiles(ToolTest):
+    tool, sample_command = TOOL, "sample-xls"
 
     def test_sample_reads_back_exactly(self):
         book = xlrd.open_workbook(self.sample, formatting_info=True)
@@ -108,12 +85,7 @@ class XlsFiles(unittest.TestCase):
 
     def test_the_format_limits_are_the_servers(self):
         # The sample's last worksheet fills the last cell; the next row or column is beyond.
-        rc, out = run(TOOL, "open", self.sample)
-        self.assertEqual((rc, out), (0, "OK 5"))
-
-    def convert(self, workbook, *extra):
-        rc, out = run(GRIDWELL, "-i", STUDY, "-o", workbook, "-a", "1", "-n", "Short", *extra)
-        self.assertEqual(rc, 0, out + content(os.path.splitext(workbook)[0] + ".log").decode())
+        self.assertEqual(self.run_tool("open", self.sample), (0, "OK 5"))
 
     def assertKeptAndConverted(self, before, after, untouched):
         """Every stream but the workbook's keeps its bytes; untouched sheets keep their records;
@@ -132,7 +104,7 @@ class XlsFiles(unittest.TestCase):
             self.assertEqual(old_sheets[name], new_sheets[name], name)
         reference = self.path("reference.xlsx")
         if not os.path.exists(reference):
-            self.convert(reference)
+            convert(GRIDWELL, STUDY, reference)
         ref = openpyxl.load_workbook(reference)
         book = xlrd.open_workbook(after)
         for ws in ref.worksheets:
@@ -168,7 +140,7 @@ class XlsFiles(unittest.TestCase):
             f.write(compoundfile.build([("Workbook", stream), ("\x05SummaryInformation", bytes(4096)), project]))
         target = self.path("xlwt-converted.xls")
         shutil.copy(source, target)
-        self.convert(target)
+        convert(GRIDWELL, STUDY, target)
         sheets = self.assertKeptAndConverted(source, target, ["Data"])
         self.assertEqual(list(sheets)[:2], ["Data", "Header"])
         book = xlrd.open_workbook(target, formatting_info=True)
@@ -176,7 +148,7 @@ class XlsFiles(unittest.TestCase):
         self.assertEqual(book.sheet_by_name("Header").merged_cells, [])
         # Converting again changes nothing.
         first = content(target)
-        self.convert(target)
+        convert(GRIDWELL, STUDY, target)
         self.assertEqual(content(target), first)
 
     def test_converting_into_a_libreoffice_workbook_with_a_chart(self):
@@ -196,14 +168,10 @@ class XlsFiles(unittest.TestCase):
         wb.create_sheet("Chart").add_chart(chart, "B2")
         wb.save(made)
         profile = self.path("profile")
-        res = subprocess.run(["soffice", "--headless", "--norestore", "-env:UserInstallation=file://" + profile,
-                              "--convert-to", "xls", "--outdir", self.tmp.name, made],
-                             capture_output=True, text=True, timeout=300)
-        source = self.path("made.xls")
-        self.assertTrue(os.path.exists(source), res.stdout + res.stderr)
+        source = libreoffice_xlsx([made], self.tmp.name, profile, to="xls")[made]
         target = self.path("lo-converted.xls")
         shutil.copy(source, target)
-        self.convert(target)
+        convert(GRIDWELL, STUDY, target)
         self.assertKeptAndConverted(source, target, ["Data", "Chart"])
         exported = libreoffice_xlsx([target], self.path("lo"), profile)[target]
         back = openpyxl.load_workbook(exported, data_only=True)
@@ -213,27 +181,13 @@ class XlsFiles(unittest.TestCase):
         with zipfile.ZipFile(exported) as z:  # openpyxl does not read charts
             self.assertTrue(any(n.startswith("xl/charts/chart") for n in z.namelist()))
 
-    def assertRefused(self, name, data, kind, words):
-        """Opening fails with that kind and words and leaves the file as it was (kind None: it opens)."""
-        p = self.path(name)
-        with open(p, "wb") as f:
-            f.write(data)
-        rc, out = run(TOOL, "open", p)
-        if kind is None:
-            self.assertEqual((rc, out), (0, "OK 1"))
-            return
-        self.assertEqual(rc, 1, out)
-        self.assertTrue(out.startswith("ERROR " + kind + " "), out)
-        self.assertIn(words, out)
-        with open(p, "rb") as f:
-            self.assertEqual(f.read(), data)
-
     def test_hostile_and_damaged_files_are_refused(self):
         window = record(0x023E, bytes(18))
         good = workbook_stream([], [window])
         # Three sectors, for sector chains that loop back or lead out of the file.
         long = workbook_stream([record(0x00EB, bytes(1200))], [window])
-        self.assertRefused("good.xls", compoundfile.build([("Workbook", good)]), None, None)
+        self.assertEqual(self.run_tool("open", self.write("good.xls", compoundfile.build([("Workbook", good)]))),
+                         (0, "OK 1"))
         cases = [
             ("encrypted", [("Workbook", workbook_stream([record(0x002F, bytes(54))], [window]))],
              None, "Encrypted", "encrypted"),
@@ -256,7 +210,7 @@ class XlsFiles(unittest.TestCase):
         ]
         for name, streams, damage, kind, words in cases:
             with self.subTest(name):
-                self.assertRefused(name + ".xls", compoundfile.build(streams, damage), kind, words)
+                self.assertRefused(self.write(name + ".xls", compoundfile.build(streams, damage)), kind, words)
 
 
 if __name__ == "__main__":
