@@ -29,8 +29,9 @@ void initGsf() {
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
-        // Damaged files are reported by the errors thrown, not by the library's warnings.
-        for (const char* domain : {"libgsf", "libgsf:msole"})
+        // Damaged files are reported by the errors thrown, not by the library's warnings (some of
+        // which come without a domain).
+        for (const char* domain : {static_cast<const char*>(nullptr), "libgsf", "libgsf:msole"})
             g_log_set_handler(
                 domain,
                 GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
