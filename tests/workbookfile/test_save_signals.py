@@ -9,42 +9,32 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 import openpyxl
+from tooltest import ToolTest, content
 
 TOOL = sys.argv.pop(1)
 TEMP = re.compile(r"^\.gridwell-save-(\d+)-[A-Za-z0-9]{6}$")
 SMALL, LARGE = 200, 20000  # rows of 50 numbers written before the save
 
 
-def content(path):
-    with open(path, "rb") as f:
-        return f.read()
+class SignalledSave(ToolTest):
+    tool, sample_command, runs = TOOL, "sample", 0
 
-
-class SignalledSave(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.base = os.path.join(cls.tmp.name, "base.xlsx")
-        subprocess.run([TOOL, "sample", cls.base], check=True, capture_output=True)
-        cls.old = content(cls.base)
-        cls.runs = 0
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
+        super().setUpClass()
+        cls.old = content(cls.sample)
 
     def start(self, rows, pause_at, handling="default"):
         """A save of rows x 50 numbers over a copy of the sample, in a folder of its own."""
         SignalledSave.runs += 1
-        folder = os.path.join(self.tmp.name, f"run{self.runs}")
+        folder = self.path(f"run{self.runs}")
         os.mkdir(folder)
         target = os.path.join(folder, "book.xlsx")
-        shutil.copy(self.base, target)
+        shutil.copy(self.sample, target)
         proc = subprocess.Popen([TOOL, "save-signal", target, str(rows), str(pause_at), handling],
                                 stdout=subprocess.PIPE, text=True)
         self.assertEqual(proc.stdout.readline(), "SAVING\n")
@@ -128,9 +118,7 @@ class SignalledSave(unittest.TestCase):
             alive = os.path.join(folder, f".gridwell-save-{os.getpid()}-AbC123")
             open(alive, "w").close()
             other = os.path.join(folder, "other.xlsx")
-            res = subprocess.run([TOOL, "put-number", target, other, "Data", "1", "1", "7"],
-                                 capture_output=True, text=True)
-            self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+            self.assertTool("put-number", target, other, "Data", 1, 1, 7)
             self.assertEqual(sorted(os.listdir(folder)), sorted(["book.xlsx", "other.xlsx", os.path.basename(alive)]))
 
     def test_a_previous_handler_is_called_and_the_save_fails(self):

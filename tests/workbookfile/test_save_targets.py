@@ -7,26 +7,19 @@ import shutil
 import stat
 import subprocess
 import sys
-import tempfile
 import unittest
 
 import openpyxl
+from tooltest import ToolTest, content, run
 
 TOOL = sys.argv.pop(1)
 IS_ROOT = os.geteuid() == 0
 OTHER_UID, OTHER_GID, RUNNER_UID, RUNNER_GID = 41234, 44321, 45678, 45679
 
 
-def content(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def put_number(source, target, value, **user):
     """Opens source, writes value into Data!A1 and saves it as target (the same file when equal)."""
-    res = subprocess.run([TOOL, "put-number", source, target, "Data", "1", "1", str(value)],
-                         capture_output=True, text=True, **user)
-    return res.returncode, res.stdout.strip()
+    return run(TOOL, "put-number", source, target, "Data", 1, 1, value, **user)
 
 
 def a1(path):
@@ -40,22 +33,17 @@ def as_user(uid, gid, groups=()):
     return {"user": uid, "group": gid, "extra_groups": list(groups)}
 
 
-class SaveTargets(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        os.chmod(cls.tmp.name, 0o755)  # other users reach the folders made below
-        cls.sample = os.path.join(cls.tmp.name, "sample.xlsx")
-        subprocess.run([TOOL, "sample", cls.sample], check=True, capture_output=True)
-        cls.count = 0
+class SaveTargets(ToolTest):
+    tool, sample_command, count = TOOL, "sample", 0
 
     @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
+    def setUpClass(cls):
+        super().setUpClass()
+        os.chmod(cls.tmp.name, 0o755)  # other users reach the folders made below
 
     def folder(self, mode=0o755):
         SaveTargets.count += 1
-        path = os.path.join(self.tmp.name, f"case{self.count}")
+        path = self.path(f"case{self.count}")
         os.mkdir(path)
         os.chmod(path, mode)
         return path
@@ -75,7 +63,7 @@ class SaveTargets(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", "-l", path], capture_output=True)
         return path
 
-    def assertRefused(self, rc, out, *words):
+    def assertCannot(self, rc, out, *words):
         self.assertEqual(rc, 1, out)
         self.assertTrue(out.startswith("ERROR FileSystem Cannot "), out)
         for word in words:
@@ -120,7 +108,7 @@ class SaveTargets(unittest.TestCase):
         before = content(other)
         os.symlink("someone-elses.xlsx", os.path.join(folder, "link.xlsx"))
         rc, out = put_number(self.sample, os.path.join(folder, "link.xlsx"), 5)
-        self.assertRefused(rc, out, "already exists")
+        self.assertCannot(rc, out, "already exists")
         self.assertEqual(content(other), before)
 
     def test_temporary_file_is_made_beside_the_final_file(self):
@@ -143,14 +131,14 @@ class SaveTargets(unittest.TestCase):
         self.assertEqual((rc, out), (0, ""))
         self.assertEqual(a1(longest), 4)
         too_long = os.path.join(folder, "n" * 251 + ".xlsx")
-        self.assertRefused(*put_number(self.sample, too_long, 5), "File name too long", too_long)
-        self.assertRefused(*put_number(too_long, os.path.join(folder, "x.xlsx"), 5), "File name too long")
+        self.assertCannot(*put_number(self.sample, too_long, 5), "File name too long", too_long)
+        self.assertCannot(*put_number(too_long, os.path.join(folder, "x.xlsx"), 5), "File name too long")
         self.assertNoTemporaryFiles(folder)
 
     def test_a_folder_is_no_save_target(self):
         folder = self.folder()
         os.mkdir(os.path.join(folder, "sub.xlsx"))
-        self.assertRefused(*put_number(self.sample, os.path.join(folder, "sub.xlsx"), 1), "is a folder")
+        self.assertCannot(*put_number(self.sample, os.path.join(folder, "sub.xlsx"), 1), "is a folder")
 
     @unittest.skipUnless(IS_ROOT, "needs root to act as other users")
     def test_write_protection_and_ownership(self):
@@ -178,7 +166,7 @@ class SaveTargets(unittest.TestCase):
                 rc, out = put_number(target, target, 9, **user)
                 st = os.stat(target)
                 if isinstance(expected, str):
-                    self.assertRefused(rc, out, expected, target)
+                    self.assertCannot(rc, out, expected, target)
                     self.assertEqual(content(target), before)
                     self.assertEqual((st.st_uid, st.st_gid), (uid, gid))
                 else:
@@ -194,25 +182,24 @@ class SaveTargets(unittest.TestCase):
         target = self.book(folder)
         os.chmod(target, 0o666)
         rc, out = put_number(target, target, 2, **as_user(RUNNER_UID, RUNNER_GID))
-        self.assertRefused(rc, out, "cannot create a file in the folder", "Permission denied")
+        self.assertCannot(rc, out, "cannot create a file in the folder", "Permission denied")
         rc, out = put_number(self.sample, os.path.join(folder, "new.xlsx"), 2, **as_user(RUNNER_UID, RUNNER_GID))
-        self.assertRefused(rc, out, "Permission denied")
+        self.assertCannot(rc, out, "Permission denied")
 
     @unittest.skipUnless(IS_ROOT, "needs root to act as another user")
     def test_unreadable_workbook(self):
         target = self.book(self.folder())
         os.chmod(target, 0o600)
-        res = subprocess.run([TOOL, "open", target], capture_output=True, text=True,
-                             **as_user(RUNNER_UID, RUNNER_GID))
-        self.assertRefused(res.returncode, res.stdout.strip(), target, "Permission denied")
+        self.assertCannot(*self.run_tool("open", target, **as_user(RUNNER_UID, RUNNER_GID)), target,
+                           "Permission denied")
 
     def test_read_only_file_system(self):
         mount = self.small_mount("16m")
         target = self.book(mount)
         before = content(target)
         subprocess.run(["mount", "-o", "remount,ro", mount], check=True)
-        self.assertRefused(*put_number(target, target, 1), "Read-only file system", target)
-        self.assertRefused(*put_number(self.sample, os.path.join(mount, "new.xlsx"), 1), "Read-only file system")
+        self.assertCannot(*put_number(target, target, 1), "Read-only file system", target)
+        self.assertCannot(*put_number(self.sample, os.path.join(mount, "new.xlsx"), 1), "Read-only file system")
         self.assertEqual(content(target), before)
 
     def test_full_disk(self):
@@ -220,10 +207,10 @@ class SaveTargets(unittest.TestCase):
         target = self.book(mount)
         before = content(target)
         # 20,000 rows of 50 numbers take megabytes.
-        res = subprocess.run([TOOL, "save-signal", target, "20000", "0", "default"], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 1, res.stdout)
-        self.assertIn("ERROR FileSystem Cannot write \"" + target, res.stdout)
-        self.assertIn("No space left on device", res.stdout)
+        rc, out = self.run_tool("save-signal", target, 20000, 0, "default", timeout=300)
+        self.assertEqual(rc, 1, out)
+        self.assertIn("ERROR FileSystem Cannot write \"" + target, out)
+        self.assertIn("No space left on device", out)
         self.assertEqual(content(target), before)
         self.assertNoTemporaryFiles(mount)
 
