@@ -1,11 +1,8 @@
 """Builds a workbook with charts, a table, formulas and a defined name with openpyxl, edits it
 through the engine, and checks that everything the engine did not touch survives."""
-import os
-import shutil
 import re
-import subprocess
+import shutil
 import sys
-import tempfile
 import unittest
 import zipfile
 
@@ -16,7 +13,8 @@ from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import Font, PatternFill
 from openpyxl.workbook.defined_name import DefinedName
 from openpyxl.worksheet.table import Table
-from zipparts import raw_entries
+from tooltest import ToolTest
+from zipparts import raw_entries, rewrite
 
 TOOL = sys.argv.pop(1)
 
@@ -71,60 +69,48 @@ def build_source(path):
 def add_calc_chain_and_macros(src, dst, macro):
     """Adds what openpyxl does not write: a calculation chain, an image, custom XML, and for .xlsm
     a VBA project."""
-    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-        for item in zin.infolist():
-            body = zin.read(item.filename)
-            if item.filename == "[Content_Types].xml":
-                text = body.decode()
-                extra = ('<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-'
-                         'officedocument.spreadsheetml.calcChain+xml"/><Default Extension="png" ContentType="image/png"/>')
-                if macro:
-                    text = text.replace("spreadsheetml.sheet.main+xml", "PLACEHOLDER")
-                    text = text.replace("application/vnd.openxmlformats-officedocument.PLACEHOLDER",
-                                        "application/vnd.ms-excel.sheet.macroEnabled.main+xml")
-                    extra += '<Default Extension="bin" ContentType="application/vnd.ms-office.vbaProject"/>'
-                body = text.replace("</Types>", extra + "</Types>").encode()
-            elif item.filename == "xl/_rels/workbook.xml.rels":
-                text = body.decode()
-                extra = ('<Relationship Id="rId90" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                         'relationships/calcChain" Target="calcChain.xml"/>'
-                         '<Relationship Id="rId92" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                         'relationships/customXml" Target="../customXml/item1.xml"/>')
-                if macro:
-                    extra += ('<Relationship Id="rId91" Type="http://schemas.microsoft.com/office/2006/'
-                              'relationships/vbaProject" Target="vbaProject.bin"/>')
-                body = text.replace("</Relationships>", extra + "</Relationships>").encode()
-            elif item.filename == "xl/drawings/_rels/drawing1.xml.rels":
-                body = body.decode().replace("</Relationships>", (
-                    '<Relationship Id="rIdImg" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
-                    'relationships/image" Target="../media/image1.png"/></Relationships>')).encode()
-            zout.writestr(item, body)
-        zout.writestr("xl/media/image1.png", PNG)
-        zout.writestr("customXml/item1.xml", '<?xml version="1.0"?><data xmlns="urn:gridwell:test">kept</data>')
-        zout.writestr("xl/calcChain.xml", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-                      '<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
-                      '<c r="E2" i="1"/><c r="A1" i="2"/></calcChain>')
+    def types(body):
+        text = body.decode()
+        extra = ('<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-'
+                 'officedocument.spreadsheetml.calcChain+xml"/><Default Extension="png" ContentType="image/png"/>')
         if macro:
-            zout.writestr("xl/vbaProject.bin", bytes(range(256)) * 40)
+            text = text.replace("spreadsheetml.sheet.main+xml", "PLACEHOLDER")
+            text = text.replace("application/vnd.openxmlformats-officedocument.PLACEHOLDER",
+                                "application/vnd.ms-excel.sheet.macroEnabled.main+xml")
+            extra += '<Default Extension="bin" ContentType="application/vnd.ms-office.vbaProject"/>'
+        return text.replace("</Types>", extra + "</Types>").encode()
+
+    def relationships(*extra):
+        return lambda body: body.replace(b"</Relationships>", "".join(
+            f'<Relationship Id="{rid}" Type="{kind}" Target="{target}"/>' for rid, kind, target in extra).encode()
+            + b"</Relationships>")
+
+    office = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+    book = [("rId90", office + "calcChain", "calcChain.xml"), ("rId92", office + "customXml", "../customXml/item1.xml")]
+    if macro:
+        book.append(("rId91", "http://schemas.microsoft.com/office/2006/relationships/vbaProject", "vbaProject.bin"))
+    rewrite(src, dst, {"[Content_Types].xml": types, "xl/_rels/workbook.xml.rels": relationships(*book),
+                       "xl/drawings/_rels/drawing1.xml.rels": relationships(("rIdImg", office + "image",
+                                                                              "../media/image1.png"))},
+            add=[("xl/media/image1.png", PNG),
+                 ("customXml/item1.xml", '<?xml version="1.0"?><data xmlns="urn:gridwell:test">kept</data>'),
+                 ("xl/calcChain.xml", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                  '<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                  '<c r="E2" i="1"/><c r="A1" i="2"/></calcChain>')]
+            + ([("xl/vbaProject.bin", bytes(range(256)) * 40)] if macro else []))
 
 
-class Preservation(unittest.TestCase):
+class Preservation(ToolTest):
+    tool = TOOL
+
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        plain = os.path.join(cls.tmp.name, "plain.xlsx")
-        build_source(plain)
-        cls.source = os.path.join(cls.tmp.name, "source.xlsx")
-        add_calc_chain_and_macros(plain, cls.source, macro=False)
-        cls.edited = os.path.join(cls.tmp.name, "edited.xlsx")
-        res = subprocess.run([TOOL, "edit", cls.source, cls.edited], capture_output=True, text=True)
-        if res.returncode != 0:
-            raise AssertionError(res.stdout + res.stderr)
+        super().setUpClass()
+        build_source(cls.path("plain.xlsx"))
+        cls.source, cls.edited = cls.path("source.xlsx"), cls.path("edited.xlsx")
+        add_calc_chain_and_macros(cls.path("plain.xlsx"), cls.source, macro=False)
+        cls.assertTool("edit", cls.source, cls.edited)
         cls.wb = openpyxl.load_workbook(cls.edited)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def test_untouched_parts_are_byte_identical(self):
         before, after = raw_entries(self.source), raw_entries(self.edited)
@@ -192,13 +178,9 @@ class Preservation(unittest.TestCase):
     def test_overwritten_shared_formula_master_leaves_values(self):
         """Cells of a shared formula whose master is overwritten keep their values, not a dangling
         reference the spreadsheet would have to repair."""
-        plain = os.path.join(self.tmp.name, "plain.xlsx")
-        shared = os.path.join(self.tmp.name, "shared.xlsx")
-        out = os.path.join(self.tmp.name, "shared-out.xlsx")
+        shared, out = self.path("shared.xlsx"), self.path("shared-out.xlsx")
 
-        def add_group(name, body):
-            if name != "xl/worksheets/sheet1.xml":
-                return body
+        def add_group(body):
             text = body.decode()
             cells = {2: '<c r="Z2"><f t="shared" ref="Z2:Z4" si="0">B2*2</f><v>20</v></c>',
                      3: '<c r="Z3"><f t="shared" si="0"/><v>40</v></c>',
@@ -208,12 +190,9 @@ class Preservation(unittest.TestCase):
                               count=1, flags=re.S)
             return text.encode()
 
-        with zipfile.ZipFile(plain) as zin, zipfile.ZipFile(shared, "w", zipfile.ZIP_DEFLATED) as zout:
-            for item in zin.infolist():
-                zout.writestr(item, add_group(item.filename, zin.read(item.filename)))
+        rewrite(self.path("plain.xlsx"), shared, {"xl/worksheets/sheet1.xml": add_group})
         self.assertEqual(openpyxl.load_workbook(shared)["Data"]["Z3"].value, "=B3*2")
-        res = subprocess.run([TOOL, "put-number", shared, out, "Data", "2", "26", "7"], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        self.assertTool("put-number", shared, out, "Data", 2, 26, 7)
         with zipfile.ZipFile(out) as z:
             self.assertNotIn('t="shared"', z.read("xl/worksheets/sheet1.xml").decode())
         ws = openpyxl.load_workbook(out)["Data"]
@@ -221,10 +200,8 @@ class Preservation(unittest.TestCase):
 
     def test_parts_with_a_namespace_prefix(self):
         """Some writers put the spreadsheet elements under a prefix (<x:worksheet>); edits keep it."""
-        sample = os.path.join(self.tmp.name, "sample.xlsx")
-        prefixed = os.path.join(self.tmp.name, "prefixed.xlsx")
-        out = os.path.join(self.tmp.name, "prefixed-out.xlsx")
-        subprocess.run([TOOL, "sample", sample], check=True, capture_output=True)
+        sample, prefixed, out = self.path("sample.xlsx"), self.path("prefixed.xlsx"), self.path("prefixed-out.xlsx")
+        self.assertTool("sample", sample)
         main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
 
         def prefix(name, body):
@@ -233,11 +210,8 @@ class Preservation(unittest.TestCase):
             text = body.decode().replace(f'xmlns="{main}"', f'xmlns:x="{main}"')
             return re.sub(r"<(/?)([A-Za-z])", r"<\1x:\2", text).encode()
 
-        with zipfile.ZipFile(sample) as zin, zipfile.ZipFile(prefixed, "w", zipfile.ZIP_DEFLATED) as zout:
-            for item in zin.infolist():
-                zout.writestr(item, prefix(item.filename, zin.read(item.filename)))
-        res = subprocess.run([TOOL, "edit", prefixed, out], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        rewrite(sample, prefixed, prefix)
+        self.assertTool("edit", prefixed, out)
         with zipfile.ZipFile(out) as z:
             sheet = z.read("xl/worksheets/sheet1.xml").decode()
             self.assertIn("<x:sheetData>", sheet)
@@ -254,12 +228,9 @@ class Preservation(unittest.TestCase):
         self.assertEqual(wb["Added"]["A1"].value, "hello")
 
     def test_macro_project_survives_an_xlsm_round_trip(self):
-        plain = os.path.join(self.tmp.name, "plain.xlsx")
-        source = os.path.join(self.tmp.name, "macro.xlsm")
-        edited = os.path.join(self.tmp.name, "macro-edited.xlsm")
-        add_calc_chain_and_macros(plain, source, macro=True)
-        res = subprocess.run([TOOL, "edit", source, edited], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        source, edited = self.path("macro.xlsm"), self.path("macro-edited.xlsm")
+        add_calc_chain_and_macros(self.path("plain.xlsx"), source, macro=True)
+        self.assertTool("edit", source, edited)
         self.assertEqual(raw_entries(source)["xl/vbaProject.bin"], raw_entries(edited)["xl/vbaProject.bin"])
         with zipfile.ZipFile(edited) as z:
             self.assertIn("application/vnd.ms-excel.sheet.macroEnabled.main+xml",
@@ -267,9 +238,8 @@ class Preservation(unittest.TestCase):
         wb = openpyxl.load_workbook(edited, keep_vba=True)
         self.assertEqual(wb["Added"]["A1"].value, "hello")
         # Saved as .xlsx, the macros go, as the content type requires.
-        plain_out = os.path.join(self.tmp.name, "macro-dropped.xlsx")
-        res = subprocess.run([TOOL, "edit", source, plain_out], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        plain_out = self.path("macro-dropped.xlsx")
+        self.assertTool("edit", source, plain_out)
         with zipfile.ZipFile(plain_out) as z:
             self.assertNotIn("xl/vbaProject.bin", z.namelist())
             self.assertNotIn("vbaProject", z.read("xl/_rels/workbook.xml.rels").decode())
@@ -279,11 +249,8 @@ class Preservation(unittest.TestCase):
         self.assertEqual(openpyxl.load_workbook(plain_out)["Added"]["A1"].value, "hello")
         # A save as .xlsx that fails leaves the workbook as it was: saved in place afterwards, it
         # keeps its macros.
-        copy = os.path.join(self.tmp.name, "macro-copy.xlsm")
-        shutil.copyfile(source, copy)
-        res = subprocess.run([TOOL, "failed-save-as", copy, os.path.join(self.tmp.name, "missing", "x.xlsx")],
-                             capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        copy = shutil.copyfile(source, self.path("macro-copy.xlsm"))
+        self.assertTool("failed-save-as", copy, self.path("missing", "x.xlsx"))
         self.assertEqual(raw_entries(source)["xl/vbaProject.bin"], raw_entries(copy)["xl/vbaProject.bin"])
         with zipfile.ZipFile(copy) as z:
             self.assertIn("vbaProject", z.read("xl/_rels/workbook.xml.rels").decode())
