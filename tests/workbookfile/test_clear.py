@@ -3,11 +3,8 @@ through the engine and reads the result back with openpyxl: values, formats, mer
 conditional formats (also the newer ones kept in extensions), validations, hyperlinks, comments,
 threaded comments and the autofilter are gone with the parts only they used; column widths,
 views, the chart and every other part stay."""
-import os
 import re
-import subprocess
 import sys
-import tempfile
 import unittest
 import warnings
 import zipfile
@@ -18,6 +15,7 @@ from openpyxl.comments import Comment
 from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import Font
 from openpyxl.worksheet.datavalidation import DataValidation
+from tooltest import ToolTest
 from zipparts import raw_entries, rewrite
 
 TOOL = sys.argv.pop(1)
@@ -121,24 +119,19 @@ def add_extras(src, dst, threads_on_keep, control_in_vml):
                                     (PERSONS, people)])
 
 
-class ClearWorksheet(unittest.TestCase):
+class ClearWorksheet(ToolTest):
+    tool = TOOL
+
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.plain = os.path.join(cls.tmp.name, "plain.xlsx")
+        super().setUpClass()
+        cls.plain = cls.path("plain.xlsx")
         build(cls.plain)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
     def cleared(self, name, threads_on_keep=False, control_in_vml=False):
-        source = os.path.join(self.tmp.name, name + ".xlsx")
-        out = os.path.join(self.tmp.name, name + "-cleared.xlsx")
+        source, out = self.path(name + ".xlsx"), self.path(name + "-cleared.xlsx")
         add_extras(self.plain, source, threads_on_keep, control_in_vml)
-        res = subprocess.run([TOOL, "clear", source, out, "Old", "First", "Second", "Third"],
-                             capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        self.assertTool("clear", source, out, "Old", "First", "Second", "Third")
         return source, out
 
     def test_cleared_sheet_as_openpyxl_reads_it(self):

@@ -1,16 +1,14 @@
 """The shared string table's counts after edits: count is the number of cells in the whole workbook
 that refer to the table (also in worksheets the edit never read), uniqueCount the number of
 strings in it. Counted here from the saved parts with Python's own XML parser."""
-import os
 import re
-import subprocess
 import sys
-import tempfile
 import unittest
 import xml.etree.ElementTree as ET
 import zipfile
 
 import openpyxl
+from tooltest import ToolTest
 from zipparts import raw_entries, rewrite
 
 TOOL = sys.argv.pop(1)
@@ -36,27 +34,17 @@ def with_count(body, count):
     return text.encode()
 
 
-class SharedStringCounts(unittest.TestCase):
+class SharedStringCounts(ToolTest):
+    tool, sample_command = TOOL, "sample"
+
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        sample = os.path.join(cls.tmp.name, "sample.xlsx")
-        subprocess.run([TOOL, "sample", sample], check=True, capture_output=True)
+        super().setUpClass()
         # Sources whose count is right, and one that states none.
-        _, (references, _) = counts(sample)
-        cls.sources = {}
+        _, (references, _) = counts(cls.sample)
+        cls.sources = {name: cls.path(name + ".xlsx") for name in ("counted", "uncounted")}
         for name, count in (("counted", references), ("uncounted", None)):
-            path = os.path.join(cls.tmp.name, name + ".xlsx")
-            rewrite(sample, path, lambda n, b, c=count: with_count(b, c) if n == SST else b)
-            cls.sources[name] = path
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
-    def run_tool(self, *args):
-        res = subprocess.run([TOOL, *args], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+            rewrite(cls.sample, cls.sources[name], {SST: lambda b, c=count: with_count(b, c)})
 
     def test_counts_after_edits(self):
         cases = [
@@ -71,16 +59,15 @@ class SharedStringCounts(unittest.TestCase):
         for source_name, source in self.sources.items():
             for name, command in cases:
                 with self.subTest(source=source_name, case=name):
-                    out = os.path.join(self.tmp.name, source_name + "-" + re.sub(r"\W", "_", name) + ".xlsx")
-                    self.run_tool(command[0], source, out, *command[1:])
+                    out = self.path(source_name + "-" + re.sub(r"\W", "_", name) + ".xlsx")
+                    self.assertTool(command[0], source, out, *command[1:])
                     stated, found = counts(out)
                     self.assertEqual(stated, found)
                     openpyxl.load_workbook(out).close()
 
     def test_table_untouched_when_references_do_not_change(self):
-        out = os.path.join(self.tmp.name, "numbers-only.xlsx")
-        source = self.sources["counted"]
-        self.run_tool("put-row", source, out, "Zweite Tabelle", "2", "1", "n:7", "n:8")
+        out, source = self.path("numbers-only.xlsx"), self.sources["counted"]
+        self.assertTool("put-row", source, out, "Zweite Tabelle", 2, 1, "n:7", "n:8")
         self.assertEqual(raw_entries(source)[SST], raw_entries(out)[SST])
 
 

@@ -3,16 +3,14 @@ table's header row are written, the table's column names follow the new texts; w
 (a header cell that holds no text, a text another column of the table has), the table no longer
 claims a header row (headerRowCount 0, same area and column names, no filter buttons). Tables
 whose header row was not written stay byte for byte."""
-import os
 import re
-import subprocess
 import sys
-import tempfile
 import unittest
 import zipfile
 
 import openpyxl
 from openpyxl.worksheet.table import Table
+from tooltest import ToolTest
 from zipparts import raw_entries, table_parts
 
 TOOL = sys.argv.pop(1)
@@ -38,19 +36,15 @@ def build(path):
     wb.save(path)
 
 
+class TableHeaders(ToolTest):
+    tool = TOOL
 
-
-class TableHeaders(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.source = os.path.join(cls.tmp.name, "tables.xlsx")
+        super().setUpClass()
+        cls.source = cls.path("tables.xlsx")
         build(cls.source)
         cls.parts = table_parts(cls.source)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def check_tables(self, out, expected):
         """expected: table -> its column names, or HEADERLESS; the other tables stay byte for byte."""
@@ -86,23 +80,17 @@ class TableHeaders(unittest.TestCase):
         ]
         for name, row, column, values, expected in cases:
             with self.subTest(name):
-                out = os.path.join(self.tmp.name, re.sub(r"\W", "_", name) + ".xlsx")
-                res = subprocess.run([TOOL, "put-row", self.source, out, "Data", str(row), str(column), *values],
-                                     capture_output=True, text=True)
-                self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+                out = self.path(re.sub(r"\W", "_", name) + ".xlsx")
+                self.assertTool("put-row", self.source, out, "Data", row, column, *values)
                 self.check_tables(out, expected)
 
     def test_clearing_leaves_header_rows_without_text(self):
-        out = os.path.join(self.tmp.name, "cleared.xlsx")
-        res = subprocess.run([TOOL, "clear", self.source, out, "Data", "X", "Y", "Z"], capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
-        self.check_tables(out, {"T1": ["X", "Y", "Z"], "T2": HEADERLESS})
+        self.assertTool("clear", self.source, self.path("cleared.xlsx"), "Data", "X", "Y", "Z")
+        self.check_tables(self.path("cleared.xlsx"), {"T1": ["X", "Y", "Z"], "T2": HEADERLESS})
 
     def test_control_characters_in_a_header(self):
-        out = os.path.join(self.tmp.name, "linefeed.xlsx")
-        res = subprocess.run([TOOL, "put-row", self.source, out, "Data", "1", "3", "Unit\nprice"],
-                             capture_output=True, text=True)
-        self.assertEqual(res.returncode, 0, res.stdout + res.stderr)
+        out = self.path("linefeed.xlsx")
+        self.assertTool("put-row", self.source, out, "Data", 1, 3, "Unit\nprice")
         with zipfile.ZipFile(out) as z:
             self.assertRegex(z.read(self.parts["T1"]).decode(), 'name="Unit_x000[aA]_price"')
         self.assertEqual(openpyxl.load_workbook(out)["Data"]["C1"].value, "Unit\nprice")
