@@ -8,14 +8,12 @@ import datetime
 import math
 import os
 import shutil
-import subprocess
 import sys
-import tempfile
 import unittest
 
 import openpyxl
-
 from readers import have_sheetjs, libreoffice_xlsx, sheetjs
+from tooltest import ToolTest, convert
 
 FORMAT = sys.argv.pop(1)  # xlsb or xls
 GRIDWELL = sys.argv.pop(1)
@@ -60,29 +58,17 @@ def lo_value(value):
     return {"=TRUE()": True, "=FALSE()": False}.get(value, value) if isinstance(value, str) else value
 
 
-class BinaryReaders(unittest.TestCase):
+class BinaryReaders(ToolTest):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
+        super().setUpClass()
         cls.pairs = []
         for a in ARRANGEMENTS:
             for n in LABELS:
-                pair = []
-                for ext in ("xlsx", FORMAT):
-                    out = os.path.join(cls.tmp.name, f"study-{a}-{n}.{ext}")
-                    res = subprocess.run([GRIDWELL, "-i", STUDY, "-o", out, "-a", str(a), "-n", n],
-                                         capture_output=True, text=True, timeout=300)
-                    if res.returncode != 0:
-                        log = open(os.path.splitext(out)[0] + ".log").read() if os.path.exists(
-                            os.path.splitext(out)[0] + ".log") else ""
-                        raise AssertionError(f"gridwell -a {a} -n {n} -o {out} failed: {res.stdout}{log}")
-                    pair.append(out)
-                cls.pairs.append(tuple(pair))
+                cls.pairs.append(tuple(cls.path(f"study-{a}-{n}.{ext}") for ext in ("xlsx", FORMAT)))
+                for out in cls.pairs[-1]:
+                    convert(GRIDWELL, STUDY, out, a, n)
         cls.reference = {x: cells(x) for x, _ in cls.pairs}
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def test_sheetjs_reads_the_same_cells(self):
         if not have_sheetjs(READERS):
@@ -105,9 +91,9 @@ class BinaryReaders(unittest.TestCase):
     def test_libreoffice_reads_the_same_cells(self):
         if not shutil.which("soffice"):
             self.skipTest("LibreOffice is not installed (scripts/install-test-readers.sh)")
-        profile = os.path.join(self.tmp.name, "profile")
-        from_xlsb = libreoffice_xlsx([b for _, b in self.pairs], os.path.join(self.tmp.name, "lo-xlsb"), profile)
-        from_xlsx = libreoffice_xlsx([x for x, _ in self.pairs], os.path.join(self.tmp.name, "lo-xlsx"), profile)
+        profile = self.path("profile")
+        from_xlsb = libreoffice_xlsx([b for _, b in self.pairs], self.path("lo-xlsb"), profile)
+        from_xlsx = libreoffice_xlsx([x for x, _ in self.pairs], self.path("lo-xlsx"), profile)
         for xlsx, xlsb in self.pairs:
             with self.subTest(workbook=os.path.basename(xlsb)):
                 names_b, got = cells(from_xlsb[xlsb])

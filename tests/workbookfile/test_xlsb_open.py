@@ -3,19 +3,18 @@ worksheet, a formula, a defined name, column widths and a merged range on the wo
 conversion clears. Checks with SheetJS and LibreOffice Calc that the conversion's cells are there and
 the rest survives, and that parts the conversion does not touch keep their bytes. Reader checks are
 skipped when a reader is not installed (scripts/install-test-readers.sh)."""
-import os
 import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import unittest
 import zipfile
 
 import openpyxl
-
 from readers import have_sheetjs, libreoffice_xlsx, sheetjs
+from tooltest import ToolTest, convert
 from xlsbparts import record, records
+from zipparts import rewrite
 
 GRIDWELL = sys.argv.pop(1)
 STUDY = sys.argv.pop(1)
@@ -51,21 +50,16 @@ def with_formula_and_name(src, dst):
     name = record(39, struct.pack("<I", 0) + b"\0" + struct.pack("<I", 0xFFFFFFFF) + wide("Rate") +
                   struct.pack("<I", len(name_rgce)) + name_rgce + struct.pack("<I", 0) +
                   struct.pack("<I", 0xFFFFFFFF))
-    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
-        for info in zin.infolist():
-            data = zin.read(info)
-            if info.filename == "xl/worksheets/sheet2.bin":
-                out, rows = b"", 0
-                for t, body in records(data):
-                    if t == 0:
-                        rows += 1
-                        if rows == 2:
-                            out += formula_cell
-                    out += record(t, body)
-                data = out
-            elif info.filename == "xl/workbook.bin":
-                data = b"".join(record(t, body) + (name if t == 144 else b"") for t, body in records(data))
-            zout.writestr(info, data)
+
+    def notes(data):
+        out, rows = b"", 0
+        for t, body in records(data):
+            rows += t == 0
+            out += (formula_cell if t == 0 and rows == 2 else b"") + record(t, body)
+        return out
+
+    rewrite(src, dst, {"xl/worksheets/sheet2.bin": notes, "xl/workbook.bin": lambda data: b"".join(
+        record(t, body) + (name if t == 144 else b"") for t, body in records(data))})
 
 
 def parts(path):
@@ -73,39 +67,21 @@ def parts(path):
         return {n: z.read(n) for n in z.namelist()}
 
 
-def convert(out):
-    res = subprocess.run([GRIDWELL, "-i", STUDY, "-o", out, "-a", "1", "-n", "Short"], capture_output=True,
-                         text=True, timeout=300)
-    log = os.path.splitext(out)[0] + ".log"
-    if res.returncode != 0:
-        with open(log) as f:
-            raise AssertionError(res.stdout + f.read())
-
-
 @unittest.skipUnless(have_sheetjs(READERS), "SheetJS is not installed (scripts/install-test-readers.sh)")
-class ConvertIntoBinaryWorkbook(unittest.TestCase):
+class ConvertIntoBinaryWorkbook(ToolTest):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        t = cls.tmp.name
-        made = os.path.join(t, "made.xlsb")
+        super().setUpClass()
+        made, cls.base, cls.once, cls.twice, cls.fresh = map(cls.path, ("made.xlsb", "base.xlsb", "once.xlsb",
+                                                                        "twice.xlsb", "fresh.xlsx"))
         res = subprocess.run(["node", "-e", MAKE_BASE, made], cwd=READERS, capture_output=True, text=True)
         assert res.returncode == 0, res.stderr
-        cls.base = os.path.join(t, "base.xlsb")
         with_formula_and_name(made, cls.base)
-        cls.once = os.path.join(t, "once.xlsb")
-        cls.twice = os.path.join(t, "twice.xlsb")
-        shutil.copy(cls.base, cls.once)
-        convert(cls.once)
-        shutil.copy(cls.once, cls.twice)
-        convert(cls.twice)
-        cls.fresh = os.path.join(t, "fresh.xlsx")
-        convert(cls.fresh)
+        for source, target in ((cls.base, cls.once), (cls.once, cls.twice), (None, cls.fresh)):
+            if source:
+                shutil.copy(source, target)
+            convert(GRIDWELL, STUDY, target)
         cls.seen = sheetjs(READERS, [cls.base, cls.once, cls.twice, cls.fresh])
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def test_the_conversion_is_there(self):
         fresh = self.seen[self.fresh]
@@ -144,8 +120,7 @@ class ConvertIntoBinaryWorkbook(unittest.TestCase):
 
     @unittest.skipUnless(shutil.which("soffice"), "LibreOffice is not installed")
     def test_libreoffice_sees_the_conversion_and_the_rest(self):
-        converted = libreoffice_xlsx([self.base, self.twice], os.path.join(self.tmp.name, "lo"),
-                                     os.path.join(self.tmp.name, "profile"))
+        converted = libreoffice_xlsx([self.base, self.twice], self.path("lo"), self.path("profile"))
         before = openpyxl.load_workbook(converted[self.base])
         after = openpyxl.load_workbook(converted[self.twice])
         fresh = openpyxl.load_workbook(self.fresh)

@@ -21,13 +21,12 @@ def run(*command, timeout=60, **kwargs):
     return res.returncode, (res.stdout.strip() + res.stderr.strip())
 
 
-def convert(gridwell, study, workbook, *options):
-    """Converts study into workbook (arrangement 1, short names unless options say otherwise);
-    a failure raises with the output and the log."""
-    rc, out = run(gridwell, "-i", study, "-o", workbook, "-a", "1", "-n", "Short", *options, timeout=300)
+def convert(gridwell, study, workbook, arrangement=1, names="Short"):
+    """Converts study into workbook; a failure raises with the output and the log."""
+    rc, out = run(gridwell, "-i", study, "-o", workbook, "-a", arrangement, "-n", names, timeout=300)
     if rc != 0:
         log = content(os.path.splitext(workbook)[0] + ".log") or b""
-        raise AssertionError(f"gridwell {' '.join(options)} -o {workbook} failed: {out}{log.decode()}")
+        raise AssertionError(f"gridwell -a {arrangement} -n {names} -o {workbook} failed: {out}{log.decode()}")
 
 
 class ToolTest(unittest.TestCase):
