@@ -28,6 +28,33 @@ std::string fileBytes(const char* path) {
 }
 using workbookfile::Workbook;
 
+// The format a file name's extension names (.xlsx for any other).
+workbookfile::FileFormat formatOf(const std::string& path) {
+    const std::string extension =
+        path.substr(path.rfind('.') == std::string::npos ? path.size() : path.rfind('.'));
+    return extension == ".xlsm"   ? workbookfile::FileFormat::Xlsm
+           : extension == ".xls"  ? workbookfile::FileFormat::Xls
+           : extension == ".xlsb" ? workbookfile::FileFormat::Xlsb
+                                  : workbookfile::FileFormat::Xlsx;
+}
+
+// The workbook's worksheet of that name, found as the server finds it; an error when there is none.
+workbookfile::Worksheet& worksheetOf(Workbook& wb, const char* name, const char* missing = "no such sheet") {
+    workbookfile::Worksheet* ws = wb.findWorksheet(name);
+    if (!ws)
+        throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, missing);
+    return *ws;
+}
+
+// rows x 50 numbers into the first worksheet.
+void writeNumbers(Workbook& wb, int rows) {
+    ValueBlock block(rows, 50);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= 50; ++c)
+            block.setNumber(r, c, r * c + 0.5);
+    wb.worksheet(1)->putBlock(1, 1, block);
+}
+
 // A sample workbook covering every kind of value and formatting.
 void writeSample(const std::string& path, workbookfile::FileFormat format, bool streamed = false) {
     auto wb = Workbook::create(3);
@@ -91,9 +118,7 @@ void writeSample(const std::string& path, workbookfile::FileFormat format, bool 
 // and saves it under a new name.
 void editWorkbook(const std::string& in, const std::string& out) {
     auto wb = Workbook::open(in);
-    workbookfile::Worksheet* data = wb->findWorksheet("data");
-    if (!data)
-        throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no Data sheet");
+    workbookfile::Worksheet* data = &worksheetOf(*wb, "data", "no Data sheet");
     ValueBlock values(3, 2);
     for (int r = 1; r <= 3; ++r) {
         values.setNumber(r, 1, 1000 + r);
@@ -107,23 +132,13 @@ void editWorkbook(const std::string& in, const std::string& out) {
     ValueBlock one(1, 1);
     one.setText(1, 1, "hello");
     added.putBlock(1, 1, one);
-    const std::string extension =
-        out.substr(out.rfind('.') == std::string::npos ? out.size() : out.rfind('.'));
-    wb->saveAs(out, extension == ".xlsm"   ? workbookfile::FileFormat::Xlsm
-                    : extension == ".xls"  ? workbookfile::FileFormat::Xls
-                    : extension == ".xlsb" ? workbookfile::FileFormat::Xlsb
-                                           : workbookfile::FileFormat::Xlsx);
+    wb->saveAs(out, formatOf(out));
 }
 
 // Opens a workbook and saves it back in place, stopping dead at step `killAt` of the save.
 void saveAndDie(const std::string& path, int killAt) {
     auto wb = Workbook::open(path);
-    workbookfile::Worksheet* sheet = wb->worksheet(1);
-    ValueBlock block(200, 50);
-    for (int r = 1; r <= 200; ++r)
-        for (int c = 1; c <= 50; ++c)
-            block.setNumber(r, c, r * c + 0.5);
-    sheet->putBlock(1, 1, block);
+    writeNumbers(*wb, 200);
     wb->setSaveProgressCallback([killAt](int step) {
         if (step == killAt)
             std::raise(SIGKILL);
@@ -162,11 +177,7 @@ void saveAwaitingSignals(const std::string& path, int rows, int pauseAt, const s
         sigaction(SIGTERM, &action, nullptr);
     }
     auto wb = Workbook::open(path);
-    ValueBlock block(rows, 50);
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= 50; ++c)
-            block.setNumber(r, c, r * c + 0.5);
-    wb->worksheet(1)->putBlock(1, 1, block);
+    writeNumbers(*wb, rows);
     wb->setSaveProgressCallback([pauseAt](int step) {
         if (step != pauseAt)
             return;
@@ -189,16 +200,10 @@ int main(int argc, char** argv) {
     }
     std::string cmd = argv[1];
     try {
-        if (cmd == "sample") {
-            writeSample(argv[2], workbookfile::FileFormat::Xlsx);
-        } else if (cmd == "sample-streamed") {
-            writeSample(argv[2], workbookfile::FileFormat::Xlsx, true);
-        } else if (cmd == "sample-xlsm") {
-            writeSample(argv[2], workbookfile::FileFormat::Xlsm);
-        } else if (cmd == "sample-xlsb") {
-            writeSample(argv[2], workbookfile::FileFormat::Xlsb);
-        } else if (cmd == "sample-xls") {
-            writeSample(argv[2], workbookfile::FileFormat::Xls);
+        if (cmd.rfind("sample", 0) == 0) {
+            // sample, sample-xlsm, sample-xlsb, sample-xls: in the format the extension names;
+            // sample-streamed: every worksheet deflated piece by piece.
+            writeSample(argv[2], formatOf(argv[2]), cmd == "sample-streamed");
         } else if (cmd == "edit" && argc >= 4) {
             editWorkbook(argv[2], argv[3]);
         } else if (cmd == "failed-save-as" && argc >= 4) {
@@ -235,10 +240,8 @@ int main(int argc, char** argv) {
         } else if (cmd == "cell" && argc >= 6) {
             // cell <in> <sheet> <row> <column>: what the engine reads there.
             auto wb = Workbook::open(argv[2]);
-            workbookfile::Worksheet* ws = wb->findWorksheet(argv[3]);
-            if (!ws)
-                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such worksheet");
-            const workbookfile::CellInfo c = ws->cell(std::atoi(argv[4]), std::atoi(argv[5]));
+            const workbookfile::CellInfo c =
+                worksheetOf(*wb, argv[3], "no such worksheet").cell(std::atoi(argv[4]), std::atoi(argv[5]));
             static const char* const types[] = {"empty", "number", "text", "boolean", "formula", "error"};
             std::printf("%s %s\n", types[int(c.type)],
                         c.type == workbookfile::CellType::Number ? std::to_string(c.number).c_str()
@@ -267,34 +270,26 @@ int main(int argc, char** argv) {
         } else if (cmd == "put-number" && argc >= 8) {
             // put-number <in> <out> <sheet> <row> <column> <value>
             auto wb = Workbook::open(argv[2]);
-            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
-            if (!ws)
-                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
             ValueBlock one(1, 1);
             one.setNumber(1, 1, std::atof(argv[7]));
-            ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
+            worksheetOf(*wb, argv[4]).putBlock(std::atoi(argv[5]), std::atoi(argv[6]), one);
             wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "clear" && argc >= 5) {
             // clear <in> <out> <sheet> [texts...]: clears the sheet, writes the texts into row 1.
             auto wb = Workbook::open(argv[2]);
-            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
-            if (!ws)
-                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
-            ws->clear();
+            workbookfile::Worksheet& ws = worksheetOf(*wb, argv[4]);
+            ws.clear();
             if (argc > 5) {
                 ValueBlock header(1, argc - 5);
                 for (int i = 5; i < argc; ++i)
                     header.setText(1, i - 4, argv[i]);
-                ws->putBlock(1, 1, header);
+                ws.putBlock(1, 1, header);
             }
             wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "put-row" && argc >= 8) {
             // put-row <in> <out> <sheet> <row> <column> <values...>: "n:<number>" is a number,
             // "e:" an empty cell, anything else a text.
             auto wb = Workbook::open(argv[2]);
-            workbookfile::Worksheet* ws = wb->findWorksheet(argv[4]);
-            if (!ws)
-                throw workbookfile::Error(workbookfile::ErrorKind::InvalidArgument, "no such sheet");
             ValueBlock values(1, argc - 7);
             for (int i = 7; i < argc; ++i) {
                 std::string value = argv[i];
@@ -303,7 +298,7 @@ int main(int argc, char** argv) {
                 else if (value != "e:")
                     values.setText(1, i - 6, value);
             }
-            ws->putBlock(std::atoi(argv[5]), std::atoi(argv[6]), values);
+            worksheetOf(*wb, argv[4]).putBlock(std::atoi(argv[5]), std::atoi(argv[6]), values);
             wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
