@@ -46,15 +46,6 @@ workbookfile::Worksheet& worksheetOf(Workbook& wb, const char* name, const char*
     return *ws;
 }
 
-// rows x 50 numbers into the first worksheet.
-void writeNumbers(Workbook& wb, int rows) {
-    ValueBlock block(rows, 50);
-    for (int r = 1; r <= rows; ++r)
-        for (int c = 1; c <= 50; ++c)
-            block.setNumber(r, c, r * c + 0.5);
-    wb.worksheet(1)->putBlock(1, 1, block);
-}
-
 // A sample workbook covering every kind of value and formatting.
 void writeSample(const std::string& path, workbookfile::FileFormat format, bool streamed = false) {
     auto wb = Workbook::create(3);
@@ -135,17 +126,6 @@ void editWorkbook(const std::string& in, const std::string& out) {
     wb->saveAs(out, formatOf(out));
 }
 
-// Opens a workbook and saves it back in place, stopping dead at step `killAt` of the save.
-void saveAndDie(const std::string& path, int killAt) {
-    auto wb = Workbook::open(path);
-    writeNumbers(*wb, 200);
-    wb->setSaveProgressCallback([killAt](int step) {
-        if (step == killAt)
-            std::raise(SIGKILL);
-    });
-    wb->save();
-}
-
 volatile std::sig_atomic_t resumeSave = 0;
 
 void onResume(int) {
@@ -177,7 +157,11 @@ void saveAwaitingSignals(const std::string& path, int rows, int pauseAt, const s
         sigaction(SIGTERM, &action, nullptr);
     }
     auto wb = Workbook::open(path);
-    writeNumbers(*wb, rows);
+    ValueBlock block(rows, 50);
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= 50; ++c)
+            block.setNumber(r, c, r * c + 0.5);
+    wb->worksheet(1)->putBlock(1, 1, block);
     wb->setSaveProgressCallback([pauseAt](int step) {
         if (step != pauseAt)
             return;
@@ -195,7 +179,7 @@ void saveAwaitingSignals(const std::string& path, int rows, int pauseAt, const s
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: xlsx_tool sample|sample-xlsm|edit|open|save-die ...\n");
+        std::fprintf(stderr, "usage: xlsx_tool sample|sample-xlsm|edit|open|save-signal ...\n");
         return 2;
     }
     std::string cmd = argv[1];
@@ -315,8 +299,6 @@ int main(int argc, char** argv) {
         } else if (cmd == "save-signal" && argc >= 6) {
             // save-signal <path> <rows> <pause at step, 0 for none> <handling>
             saveAwaitingSignals(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argv[5]);
-        } else if (cmd == "save-die" && argc >= 4) {
-            saveAndDie(argv[2], std::atoi(argv[3]));
         } else {
             std::fprintf(stderr, "unknown command %s\n", cmd.c_str());
             return 2;
