@@ -84,18 +84,13 @@ class CommandLineTexts(unittest.TestCase):
     def test_undefined_variables_name_the_path_as_given(self):
         env = headless_environment()
         env.pop("GRIDWELL_NOPE", None)
-        self.assertEqual(
-            run("-i", "$GRIDWELL_NOPE/in.pvx", env=env),
-            (1, "Gridwell Error: Input PVX path environment variables could not be substituted:\n"
-                "$GRIDWELL_NOPE/in.pvx\n\n", ""))
-        self.assertEqual(
-            run("-i", EXAMPLE, "-o", "${GRIDWELL_NOPE}/out.xlsx", env=env),
-            (1, "Gridwell Error: Output workbook path environment variables could not be substituted:\n"
-                "${GRIDWELL_NOPE}/out.xlsx\n\n", ""))
-        self.assertEqual(
-            run("-i", EXAMPLE, "-o", "/tmp/x.xlsx", "-l", "$(GRIDWELL_NOPE)/x.log", env=env),
-            (1, "Gridwell Error: Output Log file path environment variables could not be substituted:\n"
-                "$(GRIDWELL_NOPE)/x.log\n\n", ""))
+        for args, what, path in [(["-i", "$GRIDWELL_NOPE/in.pvx"], "Input PVX", "$GRIDWELL_NOPE/in.pvx"),
+                                 (["-i", EXAMPLE, "-o", "${GRIDWELL_NOPE}/out.xlsx"], "Output workbook",
+                                  "${GRIDWELL_NOPE}/out.xlsx"),
+                                 (["-i", EXAMPLE, "-o", "/tmp/x.xlsx", "-l", "$(GRIDWELL_NOPE)/x.log"],
+                                  "Output Log file", "$(GRIDWELL_NOPE)/x.log")]:
+            self.assertEqual(run(*args, env=env), (
+                1, f"Gridwell Error: {what} path environment variables could not be substituted:\n{path}\n\n", ""))
 
     def test_unopenable_files(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -111,11 +106,7 @@ class CommandLineTexts(unittest.TestCase):
 
 class LogFile(unittest.TestCase):
     def setUp(self):
-        self.folder_object = tempfile.TemporaryDirectory()
-        self.folder = self.folder_object.name
-
-    def tearDown(self):
-        self.folder_object.cleanup()
+        self.folder = self.enterContext(tempfile.TemporaryDirectory())
 
     def read_log(self, path):
         with open(path, encoding="utf-8") as log:
