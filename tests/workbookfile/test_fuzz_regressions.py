@@ -2,10 +2,10 @@
 it: each must be read or refused with an error text, never crash or hang."""
 import glob
 import os
-import subprocess
 import sys
-import tempfile
 import unittest
+
+from tooltest import ToolTest
 
 TOOL = sys.argv.pop(1)
 FUZZ_DIR = sys.argv.pop(1)
@@ -16,28 +16,20 @@ def inputs(*patterns):
                   if not p.endswith(".md"))
 
 
-class FuzzRegressions(unittest.TestCase):
-    def replay(self, command, files):
-        self.assertTrue(files)
-        with tempfile.TemporaryDirectory() as tmp:
+class FuzzRegressions(ToolTest):
+    tool = TOOL
+
+    def test_replays(self):
+        for command, files in [("replay", inputs("seeds/*", "regressions/open-*")),  # whole files
+                               ("replay-parts", inputs("seeds-parts/*", "regressions/parts-*")),  # split packages
+                               ("replay-xlsb-parts", inputs("seeds-xlsb/*", "regressions/xlsb-*")),
+                               ("replay-xls", inputs("seeds-xls/*", "regressions/xls-*"))]:
+            self.assertTrue(files, command)
             for path in files:
-                with self.subTest(path=os.path.basename(path)):
-                    res = subprocess.run([TOOL, command, path, os.path.join(tmp, "out.xlsx")],
-                                         capture_output=True, text=True, timeout=60)
-                    self.assertIn(res.returncode, (0, 1), res.stdout + res.stderr)
-                    self.assertRegex(res.stdout, r"^(OK|ERROR .+)")
-
-    def test_whole_files(self):
-        self.replay("replay", inputs("seeds/*", "regressions/open-*"))
-
-    def test_split_packages(self):
-        self.replay("replay-parts", inputs("seeds-parts/*", "regressions/parts-*"))
-
-    def test_binary_workbooks(self):
-        self.replay("replay-xlsb-parts", inputs("seeds-xlsb/*", "regressions/xlsb-*"))
-
-    def test_97_2003_workbooks(self):
-        self.replay("replay-xls", inputs("seeds-xls/*", "regressions/xls-*"))
+                with self.subTest(command=command, path=os.path.basename(path)):
+                    rc, out = self.run_tool(command, path, self.path("out.xlsx"))
+                    self.assertIn(rc, (0, 1), out)
+                    self.assertRegex(out, r"^(OK|ERROR .+)")
 
 
 if __name__ == "__main__":
