@@ -335,42 +335,6 @@ class OneWriter(Folder):
                 os.remove(self.path(lock_name))
 
 
-class ExistingWorkbook(Folder):
-    def test_header_cleared_as_the_spreadsheet_clears(self):
-        wb = openpyxl.Workbook()
-        ws = wb.active
-        ws.title = "Header"
-        for row in range(1, 40):
-            for column in range(1, 12):
-                ws.cell(row=row, column=column, value=f"old {row},{column}")
-        ws.merge_cells("A1:D3")
-        ws.merge_cells("B20:C25")
-        ws.column_dimensions["C"].width = 33
-        ws.freeze_panes = "B2"
-        ws.auto_filter.ref = "A5:J30"
-        ws["E7"].hyperlink = "https://example.invalid/old"
-        ws["F8"].comment = openpyxl.comments.Comment("old note", "someone")
-        ws.data_validations.append(openpyxl.worksheet.datavalidation.DataValidation(type="whole", sqref="A4:J9"))
-        ws.conditional_formatting.add("A1:J30", openpyxl.formatting.rule.CellIsRule(
-            operator="greaterThan", formula=["0"], font=openpyxl.styles.Font(color="FF0000")))
-        wb.create_sheet("Notes")["A1"] = "keep me"
-        wb.save(self.path("book.xlsx"))
-
-        self.assertEqual(self.convert("-o", "book.xlsx")[0], 0)
-        wb = openpyxl.load_workbook(self.path("book.xlsx"))
-        ws = wb["Header"]
-        self.assertEqual(list(ws.merged_cells.ranges), [])
-        self.assertEqual(len(ws.conditional_formatting), 0)
-        self.assertEqual(ws.data_validations.dataValidation, [])
-        self.assertIsNone(ws.auto_filter.ref)
-        self.assertFalse(any(c.hyperlink or c.comment for row in ws.iter_rows() for c in row))
-        self.assertEqual(ws.column_dimensions["C"].width, 33)
-        self.assertEqual(ws.freeze_panes, "B2")
-        self.assertEqual((ws["A1"].value, ws["B1"].value, ws["B2"].value), ("Name", "Owner", "tester"))
-        self.assertIsNone(ws["K39"].value)
-        self.assertEqual(wb["Notes"]["A1"].value, "keep me")
-
-
 class Inputs(Folder):
     def error_of(self, text):
         with open(self.pvx, "wb") as f:

@@ -83,10 +83,6 @@ class XlsFiles(ToolTest):
         self.assertEqual(book.format_map[xf.format_key].format_str, "0.0")
         self.assertEqual(book.sheet_by_name("Last").cell_value(65535, 255), 42)
 
-    def test_the_format_limits_are_the_servers(self):
-        # The sample's last worksheet fills the last cell; the next row or column is beyond.
-        self.assertEqual(self.run_tool("open", self.sample), (0, "OK 5"))
-
     def assertKeptAndConverted(self, before, after, untouched):
         """Every stream but the workbook's keeps its bytes; untouched sheets keep their records;
         the conversion's worksheets hold what the .xlsx conversion of the study holds."""

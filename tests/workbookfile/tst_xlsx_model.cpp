@@ -239,24 +239,6 @@ private slots:
         QCOMPARE(ws->lastRow(), kMaxRows);
     }
 
-    void emptyRemovesTheValueAndKeepsTheFormat() {
-        auto wb = Workbook::create(1);
-        Worksheet* ws = wb->worksheet(1);
-        ValueBlock block(1, 2);
-        block.setNumber(1, 1, 1);
-        block.setNumber(1, 2, 2);
-        ws->putBlock(1, 1, block);
-        ws->setNumberFormat(1, 1, 1, 1, "0.000");
-        ws->setBold(1, 1, 1, 1);
-        ValueBlock empty(1, 2);
-        ws->putBlock(1, 1, empty);
-        CellInfo a = ws->cell(1, 1);
-        QCOMPARE(a.type, CellType::Empty);
-        QVERIFY(a.bold);
-        QCOMPARE(QString::fromStdString(a.numberFormat), QString("0.000"));
-        QCOMPARE(ws->cell(1, 2).type, CellType::Empty);
-    }
-
     void dateFormatOnlyForGeneralCells() {
         auto wb = Workbook::create(1);
         Worksheet* ws = wb->worksheet(1);
@@ -284,20 +266,6 @@ private slots:
         QCOMPARE(QString::fromStdString(ws->cell(2, 2).numberFormat), QString("0.0%"));
         QVERIFY(!errorOf([&] { ws->setBold(0, 1, 1, 1); }).isEmpty());
         QVERIFY(!errorOf([&] { ws->setNumberFormat(1, 1, 1, kMaxColumns + 1, "0"); }).isEmpty());
-    }
-
-    void clearRemovesValuesAndFormats() {
-        auto wb = Workbook::create(2);
-        Worksheet* ws = wb->worksheet(2);
-        ValueBlock block(2, 2);
-        block.setText(1, 1, "x");
-        ws->putBlock(1, 1, block);
-        ws->setBold(1, 1, 5, 5);
-        ws->clear();
-        QCOMPARE(ws->lastRow(), 0);
-        QVERIFY(!ws->cell(1, 1).bold);
-        QCOMPARE(wb->worksheetCount(), 2);
-        QCOMPARE(ws->position(), 2);
     }
 
     void clearRangeRemovesOnlyItsCells() {
