@@ -48,9 +48,11 @@ std::string dateText(double serial) {
     return text;
 }
 
-// The shared-formula group a raw cell of an XML worksheet leads ("" when it is no group's master
-// cell, and for cells kept as binary records).
+// The shared-formula group a raw cell leads ("" when it is no group's master cell; binary
+// worksheets of .xlsb keep their groups as they are).
 std::string sharedMasterOf(const Worksheet::Impl& sheet, const RawCell& raw) {
+    if (sheet.codec == SheetCodec::Xls)
+        return xlsFormulaGroupOf(raw);
     if (sheet.codec != SheetCodec::Xml || raw.inner.find("shared") == std::string::npos)
         return {};
     pugi::xml_document doc;
@@ -64,9 +66,14 @@ std::string sharedMasterOf(const Worksheet::Impl& sheet, const RawCell& raw) {
 
 // Cells of a shared-formula group whose master cell was overwritten would leave a file the
 // spreadsheet repairs; they keep their last values instead of the formula.
-void dropOrphanedSharedFormulas(SheetModel& model, const std::set<std::string>& groups) {
+void dropOrphanedSharedFormulas(const Worksheet::Impl& sheet, SheetModel& model,
+                                const std::set<std::string>& groups) {
     if (groups.empty())
         return;
+    if (sheet.codec == SheetCodec::Xls) {
+        dropOrphanedXlsFormulas(model, groups);
+        return;
+    }
     for (Row& row : model.rows)
         for (Cell& cell : row.cells) {
             if (cell.kind != CellKind::Raw)
@@ -227,7 +234,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
         }
         replaceSegment(cells, from, to, segment);
     }
-    dropOrphanedSharedFormulas(model, orphanedGroups);
+    dropOrphanedSharedFormulas(*d, model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }
@@ -267,7 +274,7 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
             }
         cells.erase(from, to);
     }
-    dropOrphanedSharedFormulas(d->model, orphanedGroups);
+    dropOrphanedSharedFormulas(*d, d->model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }

@@ -11,6 +11,7 @@
 #include "Internal.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -87,6 +88,12 @@ std::size_t xlsSheetStreamSize(const SheetModel& model, const std::string& head,
 void relocateXlsSheet(std::string& records, long long delta);
 // What a cell kept as records holds: formulas (their text is not read), errors, inline texts.
 void describeXlsCell(const RawCell& raw, CellInfo& info);
+// Shared, array and table formulas: the cell that leads such a group (the formula the SHRFMLA,
+// ARRAY or TABLE record follows) as "row,column", or ""; and the cells of groups whose leading
+// cell was overwritten, which would leave a file the spreadsheet repairs, turned into the values
+// they showed.
+std::string xlsFormulaGroupOf(const RawCell& raw);
+void dropOrphanedXlsFormulas(SheetModel& model, const std::set<std::string>& groups);
 // Clearing a worksheet read from a file: merges, conditional formats, validations, hyperlinks and the
 // autofilter go, whole columns lose their formats.
 void clearXlsSheetExtras(Worksheet::Impl& sheet, const XfMap& xfMap);

@@ -570,6 +570,69 @@ void describeXlsCell(const RawCell& raw, CellInfo& info) {
     }
 }
 
+std::string xlsFormulaGroupOf(const RawCell& raw) {
+    BiffReader reader(raw.inner);
+    BiffRecord first, next;
+    if (!reader.next(first) || first.type != biff::Formula || first.body.size() < 4)
+        return {};
+    while (reader.next(next))
+        if (next.type == biff::ShrFmla || next.type == biff::Array || next.type == biff::Table)
+            return std::to_string(readU16(first.body, 0)) + "," + std::to_string(readU16(first.body, 2));
+    return {};
+}
+
+void dropOrphanedXlsFormulas(SheetModel& model, const std::set<std::string>& groups) {
+    constexpr std::size_t kValue = 6, kFormulaLength = 20, kFormula = 22;
+    constexpr std::uint8_t kPtgExp = 0x01, kPtgTbl = 0x02;
+    for (Row& row : model.rows)
+        for (Cell& cell : row.cells) {
+            if (cell.kind != CellKind::Raw)
+                continue;
+            const std::string& records = model.raws[cell.index].inner;
+            BiffReader reader(records);
+            BiffRecord formula;
+            if (!reader.next(formula) || formula.type != biff::Formula ||
+                formula.body.size() < kFormula + 5 || readU16(formula.body, kFormulaLength) < 5)
+                continue;
+            const auto ptg = static_cast<std::uint8_t>(formula.body[kFormula]);
+            if ((ptg != kPtgExp && ptg != kPtgTbl) ||
+                !groups.count(std::to_string(readU16(formula.body, kFormula + 1)) + "," +
+                              std::to_string(readU16(formula.body, kFormula + 3))))
+                continue;
+            // The value the formula showed: a number, or a flagged text, boolean, error or empty text.
+            const std::string_view value = formula.body.substr(kValue, 8);
+            std::string kept(formula.body.substr(0, kValue));
+            if (readU16(value, 6) != 0xFFFF) {
+                BodyReader number(value, kWorkbookStream);
+                cell.kind = CellKind::Number;
+                cell.number = number.f64();
+                continue;
+            }
+            const auto type = static_cast<std::uint8_t>(value[0]);
+            if (type == 1) {
+                cell.kind = CellKind::Boolean;
+                cell.index = value[2] ? 1 : 0;
+                continue;
+            }
+            std::string replacement;
+            if (type == 2) {
+                kept += value.substr(2, 1);
+                kept += '\x01';
+                appendBiff(replacement, biff::BoolErr, kept);
+            } else {
+                BiffRecord text;
+                std::u16string shown;
+                if (type == 0 && reader.next(text) && text.type == biff::String) {
+                    BodyReader body(text.body, kWorkbookStream);
+                    shown = toUtf16(readXlString(body));
+                }
+                putXlString(kept, shown);
+                appendBiff(replacement, biff::Label, kept);
+            }
+            model.raws[cell.index].inner = std::move(replacement);
+        }
+}
+
 void clearXlsSheetExtras(Worksheet::Impl& sheet, const XfMap& xfMap) {
     // The head begins with the worksheet's BOF; the tail lies inside the worksheet already.
     auto keep = [&](const std::string& records, int depth) {

@@ -154,9 +154,9 @@ class XlsFiles(ToolTest):
         wb = openpyxl.Workbook()
         data = wb.active
         data.title = "Data"
-        for r in range(1, 4):
-            data.cell(r, 1, r * 10)
-        data["A4"] = "=SUM(A1:A3)"
+        for r in range(1, 11):
+            data.cell(r, 1, r * 10 if r != 4 else "=SUM(A1:A3)")
+            data.cell(r, 3, f"=A{r}*2" if r > 1 else None)  # one shared formula, C2 down
         wb.defined_names.append(openpyxl.workbook.defined_name.DefinedName("Total", attr_text="Data!$A$4"))
         chart = openpyxl.chart.BarChart()
         chart.add_data(openpyxl.chart.Reference(data, min_col=1, min_row=1, max_row=3))
@@ -176,6 +176,14 @@ class XlsFiles(ToolTest):
         self.assertIn("Total", back.defined_names)
         with zipfile.ZipFile(exported) as z:  # openpyxl does not read charts
             self.assertTrue(any(n.startswith("xl/charts/chart") for n in z.namelist()))
+        # Writing over the shared formula's first cell leaves the cells after it the values they showed.
+        edited = self.path("lo-edited.xls")
+        self.assertEqual(self.run_tool("edit", source, edited)[0], 0)
+        self.assertEqual([xlrd.open_workbook(edited).sheet_by_name("Data").cell_value(r, 2) for r in range(1, 10)],
+                         ["new 1", "new 2", "new 3"] + [r * 20.0 for r in range(5, 11)])
+        with olefile.OleFileIO(edited) as ole:
+            kinds = [k for k, _ in compoundfile.sheets(ole.openstream("Workbook").read())["Data"]]
+        self.assertEqual((kinds.count(0x0006), kinds.count(0x04BC)), (1, 0))  # the SUM only
 
     def test_hostile_and_damaged_files_are_refused(self):
         window = record(0x023E, bytes(18))
