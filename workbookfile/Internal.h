@@ -17,6 +17,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -90,7 +91,9 @@ struct Worksheet::Impl {
     // Write-behind (WriteBehind.cpp): once the conversion has moved on to another worksheet, this
     // one is encoded and deflated in the background for the format it will be saved in, and its
     // cells are freed; used again, it is brought back from these bytes.
-    std::unique_ptr<PackedEntry> packed;
+    std::unique_ptr<PackedEntry> packed; // its data moved to the workbook's spill file when spilled
+    bool spilled = false;
+    std::uint64_t spilledAt = 0, spilledSize = 0;
     FileFormat packedAs = FileFormat::Xlsx;
     std::size_t packedStringCells = 0;
     // Cells referring to the shared strings, whether the cells are held or packed.
@@ -206,6 +209,14 @@ struct Workbook::Impl {
     bool writeBehind = true;
     Worksheet::Impl* lastWritten = nullptr;
     std::vector<std::pair<Worksheet::Impl*, std::future<void>>> packing; // oldest first
+    // Packed worksheets are kept in an unnamed file beside the workbook rather than in memory.
+    int spillFd = -1;
+    std::uint64_t spillEnd = 0;
+    std::mutex spillMutex;
+    void spill(Worksheet::Impl& sheet, const std::string& folder);
+    std::string packedBytes(const Worksheet::Impl& sheet) const;
+    // Writes a packed worksheet into the package under that name.
+    void addPacked(ZipWriter& zip, const Worksheet::Impl& sheet, const std::string& name) const;
     void noteWrite(Worksheet::Impl& sheet);
     // Waits for the packing of that worksheet (of every one when null) to end.
     void finishPacking(const Worksheet::Impl* sheet = nullptr);

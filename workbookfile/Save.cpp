@@ -333,8 +333,7 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
             } else if (item.kind == OutputItem::StreamedSheet) {
                 writeStreamedSheet(zip, item.name, *item.sheet);
             } else if (item.kind == OutputItem::Packed) {
-                item.sheet->packed->name = item.name;
-                zip.add(*item.sheet->packed);
+                addPacked(zip, *item.sheet, item.name);
             } else {
                 std::optional<PackedEntry> entry;
                 {

@@ -9,6 +9,13 @@
 
 #include <zlib.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <algorithm>
 #include <exception>
 #include <memory>
@@ -18,16 +25,16 @@ namespace workbookfile {
 
 namespace {
 
-std::string inflated(const PackedEntry& entry) {
+std::string inflated(const PackedEntry& entry, const std::string& data) {
     std::string out(entry.size, '\0');
     if (entry.method == 0)
-        return entry.data;
+        return data;
     z_stream z{};
     if (inflateInit2(&z, -15) != Z_OK)
         throw std::bad_alloc();
     std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(entry.data.data()));
-    z.avail_in = uInt(entry.data.size());
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = uInt(data.size());
     z.next_out = reinterpret_cast<Bytef*>(out.data());
     z.avail_out = uInt(out.size());
     if (inflate(&z, Z_FINISH) != Z_STREAM_END || z.avail_out != 0)
@@ -74,7 +81,8 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
         finishPacking(packing.front().first);
     const FileFormat as = format;
     const bool newBinary = as == FileFormat::Xlsb && !xlsb;
-    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, as, newBinary] {
+    const std::string folder = path.empty() ? std::string() : partFolder(path);
+    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, as, newBinary, folder] {
                              Worksheet::Impl& s = *finished;
                              std::string data;
                              if (newBinary) {
@@ -92,7 +100,71 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
                              s.model = SheetModel{};
                              s.packed = std::move(entry);
                              s.packedAs = as;
+                             spill(s, folder);
                          }));
+}
+
+// The unnamed file, made in the workbook's folder where the file system allows (else among the
+// temporary files), is gone with the process whatever happens. A worksheet that cannot be
+// spilled stays in memory.
+void Workbook::Impl::spill(Worksheet::Impl& sheet, const std::string& folder) {
+    std::uint64_t at;
+    {
+        std::lock_guard<std::mutex> lock(spillMutex);
+        if (spillFd < 0) {
+            spillFd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            if (spillFd < 0)
+                if (std::FILE* file = std::tmpfile()) {
+                    spillFd = ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);
+                    std::fclose(file);
+                }
+            if (spillFd < 0)
+                return;
+        }
+        at = spillEnd;
+        spillEnd += sheet.packed->data.size();
+    }
+    const std::string& data = sheet.packed->data;
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n = ::pwrite(spillFd, data.data() + done, data.size() - done, off_t(at + done));
+        if (n <= 0 && errno != EINTR)
+            return; // kept in memory
+        if (n > 0)
+            done += std::size_t(n);
+    }
+    sheet.spilledAt = at;
+    sheet.spilledSize = data.size();
+    sheet.spilled = true;
+    std::string().swap(sheet.packed->data);
+}
+
+std::string Workbook::Impl::packedBytes(const Worksheet::Impl& sheet) const {
+    if (!sheet.spilled)
+        return sheet.packed->data;
+    std::string data(sheet.spilledSize, '\0');
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n =
+            ::pread(spillFd, data.data() + done, data.size() - done, off_t(sheet.spilledAt + done));
+        if (n <= 0 && errno != EINTR)
+            throw Error(ErrorKind::FileSystem,
+                        std::string("A worksheet kept on disk could not be read back: ") +
+                            std::strerror(n == 0 ? EIO : errno) + ".");
+        if (n > 0)
+            done += std::size_t(n);
+    }
+    return data;
+}
+
+void Workbook::Impl::addPacked(ZipWriter& zip, const Worksheet::Impl& sheet, const std::string& name) const {
+    const PackedEntry& entry = *sheet.packed;
+    if (sheet.spilled) {
+        zip.beginRaw(name, entry.method, entry.crc, sheet.spilledSize, entry.size);
+        zip.appendRawFromFile(spillFd, sheet.spilledAt, sheet.spilledSize);
+    } else {
+        zip.beginRaw(name, entry.method, entry.crc, entry.data.size(), entry.size);
+        zip.appendRaw(entry.data.data(), entry.data.size());
+    }
+    zip.endRaw();
 }
 
 void Workbook::Impl::finishPacking(const Worksheet::Impl* sheet) {
@@ -117,7 +189,7 @@ void Workbook::Impl::finishPacking(const Worksheet::Impl* sheet) {
 }
 
 void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
-    const std::string data = inflated(*sheet.packed);
+    const std::string data = inflated(*sheet.packed, packedBytes(sheet));
     const std::size_t atLoad = sheet.stringCellsAtLoad;
     if (sheet.packedAs != FileFormat::Xlsb) {
         loadXmlSheet(sheet, data);
@@ -134,6 +206,7 @@ void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
     }
     sheet.stringCellsAtLoad = atLoad;
     sheet.packed.reset();
+    sheet.spilled = false;
 }
 
 void Workbook::Impl::settlePacking(FileFormat target) {
@@ -148,6 +221,8 @@ void Workbook::Impl::settlePacking(FileFormat target) {
 Workbook::Impl::~Impl() {
     for (auto& job : packing)
         job.second.wait();
+    if (spillFd >= 0)
+        ::close(spillFd);
 }
 
 } // namespace workbookfile

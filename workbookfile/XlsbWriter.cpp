@@ -27,7 +27,7 @@ struct Item {
     const SheetModel* model = nullptr;
     const std::string* head = nullptr;
     const std::string* tail = nullptr;
-    PackedEntry* packed = nullptr; // a worksheet packed while the workbook was written
+    const Worksheet::Impl* packed = nullptr; // a worksheet packed while the workbook was written
 };
 
 PackedEntry pack(const Item& item) {
@@ -63,8 +63,7 @@ void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, cons
                                    [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
                 zip.endRaw();
             } else if (item.kind == Item::Packed) {
-                item.packed->name = item.name;
-                zip.add(*item.packed);
+                wb.addPacked(zip, *item.packed, item.name);
             } else {
                 PackedEntry entry = pending.front().second.get();
                 pending.pop_front();
@@ -158,8 +157,7 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
         Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
         if (sheet.packed)
-            items.push_back(
-                {Item::Packed, sheetParts[i], -1, nullptr, nullptr, nullptr, nullptr, sheet.packed.get()});
+            items.push_back({Item::Packed, sheetParts[i], -1, nullptr, nullptr, nullptr, nullptr, &sheet});
         else
             items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &head, &tail});
     }
@@ -250,7 +248,7 @@ void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
         const std::string key = lowerAscii(name);
         if (auto sheet = changedSheets.find(key); sheet != changedSheets.end() && sheet->second->packed) {
             item.kind = Item::Packed;
-            item.packed = sheet->second->packed.get();
+            item.packed = sheet->second;
         } else if (sheet != changedSheets.end()) {
             item.kind = Item::Sheet;
             item.model = &sheet->second->model;

@@ -5,6 +5,7 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -146,6 +147,37 @@ void ZipWriter::appendRaw(const char* data, std::size_t size) {
                     "Cannot write \"" + _path + "\": a copied part is longer than its archive entry says.");
     _rawRemaining -= size;
     put(data, size);
+}
+
+void ZipWriter::appendRawFromFile(int fd, std::uint64_t at, std::uint64_t size) {
+    if (size > _rawRemaining)
+        throw Error(ErrorKind::Damaged,
+                    "Cannot write \"" + _path + "\": a copied part is longer than its archive entry says.");
+    _rawRemaining -= size;
+    flush(); // what the buffer holds goes first; the file's offset is then _offset
+    loff_t from = loff_t(at);
+    std::uint64_t left = size;
+    std::vector<char> chunk;
+    while (left > 0) {
+        ssize_t n = ::copy_file_range(fd, &from, _fd, nullptr,
+                                      std::size_t(std::min<std::uint64_t>(left, 1u << 30)), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Across file systems (or where the kernel cannot): through memory.
+            chunk.resize(std::size_t(std::min<std::uint64_t>(left, 1u << 20)));
+            n = ::pread(fd, chunk.data(), chunk.size(), off_t(from));
+            if (n <= 0)
+                throw Error(ErrorKind::FileSystem, "Cannot write \"" + _path +
+                                                       "\": a kept worksheet cannot be read: " +
+                                                       std::strerror(n == 0 ? EIO : errno) + ".");
+            _buffer.assign(chunk.data(), chunk.data() + n);
+            flush();
+            from += n;
+        }
+        left -= std::uint64_t(n);
+    }
+    _offset += size;
 }
 
 void ZipWriter::endRaw() {

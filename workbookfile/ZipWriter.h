@@ -33,6 +33,8 @@ public:
     void beginRaw(const std::string& name, std::uint16_t method, std::uint32_t crc,
                   std::uint64_t compressedSize, std::uint64_t size);
     void appendRaw(const char* data, std::size_t size);
+    // The same from size bytes of another file at offset at, copied by the kernel where it can.
+    void appendRawFromFile(int fd, std::uint64_t at, std::uint64_t size);
     void endRaw();
     // An entry whose sizes are known only at its end (deflated while it is written); its header is
     // completed in place by endStreamed().

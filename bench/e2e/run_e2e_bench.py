@@ -11,7 +11,7 @@ import subprocess
 import sys
 import time
 
-SIZES = {"S": (1, 10, 365), "M": (20, 100, 730), "L": (100, 200, 730)}
+SIZES = {"S": (1, 10, 365), "M": (20, 100, 730), "L": (100, 200, 730), "XL": (400, 200, 730)}
 
 
 def timed(command, open_files=None, time_limit=None):
