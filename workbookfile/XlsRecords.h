@@ -25,13 +25,13 @@ constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcCount = 0x000C, Calc
                         WsBool = 0x0081, BoundSheet = 0x0085, HideObj = 0x008D, AutoFilterInfo = 0x009D,
                         AutoFilter = 0x009E, MulRk = 0x00BD, MulBlank = 0x00BE, RString = 0x00D6,
                         DbCell = 0x00D7, BookBool = 0x00DA, Xf = 0x00E0, MergeCells = 0x00E5, Sst = 0x00FC,
-                        LabelSst = 0x00FD, ExtSst = 0x00FF, SupBook = 0x01AE, CondFmt = 0x01B0, Cf = 0x01B1,
-                        DVal = 0x01B2, RecalcId = 0x01C1, HLink = 0x01B8, Dv = 0x01BE, Dimensions = 0x0200,
-                        Blank = 0x0201, Number = 0x0203, Label = 0x0204, BoolErr = 0x0205, String = 0x0207,
-                        Row = 0x0208, Index = 0x020B, Array = 0x0221, DefRowHeight = 0x0225, Table = 0x0236,
-                        Window2 = 0x023E, Rk = 0x027E, Style = 0x0293, Format = 0x041E, ShrFmla = 0x04BC,
-                        HLinkTooltip = 0x0800, AutoFilter12 = 0x087E, CondFmt12 = 0x0879, Cf12 = 0x087A,
-                        CfEx = 0x087B, Bof = 0x0809;
+                        TabId = 0x013D, LabelSst = 0x00FD, ExtSst = 0x00FF, SupBook = 0x01AE,
+                        CondFmt = 0x01B0, Cf = 0x01B1, DVal = 0x01B2, RecalcId = 0x01C1, HLink = 0x01B8,
+                        Dv = 0x01BE, Dimensions = 0x0200, Blank = 0x0201, Number = 0x0203, Label = 0x0204,
+                        BoolErr = 0x0205, String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
+                        DefRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E, Style = 0x0293,
+                        Format = 0x041E, ShrFmla = 0x04BC, HLinkTooltip = 0x0800, AutoFilter12 = 0x087E,
+                        CondFmt12 = 0x0879, Cf12 = 0x087A, CfEx = 0x087B, Bof = 0x0809;
 // Substream types of BOF.
 constexpr std::uint16_t Globals = 0x0005, Sheet = 0x0010, Chart = 0x0020, Macro = 0x0040;
 constexpr std::uint16_t Biff8 = 0x0600;

@@ -158,6 +158,23 @@ std::vector<std::uint16_t> sheetPositions(const Workbook::Impl& wb, const XlsBoo
     return now;
 }
 
+std::string tabIds(const Workbook::Impl& wb, const XlsBook& book, std::string_view old) {
+    std::vector<std::uint16_t> ids;
+    std::uint16_t next = 0;
+    for (std::size_t i = 0; i + 1 < old.size(); i += 2) {
+        ids.push_back(readU16(old, i));
+        next = std::max<std::uint16_t>(next, ids.back());
+    }
+    std::string body;
+    for (const SheetEntry& tab : wb.tabs) {
+        const auto it = book.sheetByPart.find(tab.part);
+        putU16(body, it != book.sheetByPart.end() && it->second < ids.size() ? ids[it->second] : ++next);
+    }
+    std::string record;
+    appendBiff(record, biff::TabId, body);
+    return record;
+}
+
 // References of formulas and names to the workbook's own sheets follow sheets inserted before them.
 void moveSheetReferences(std::string& record, std::uint16_t type, const std::vector<std::uint16_t>& now,
                          std::optional<std::uint16_t> selfBook, std::size_t sheetCount) {
@@ -256,6 +273,11 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
         case biff::Eof:
             if (writeStrings && !stringsPlaced)
                 g += xlsStringRecords(book.strings, wb.strings, references, g.size());
+            break;
+        case biff::TabId:
+            // One id per sheet, in tab order: the sheets read keep theirs, added ones get new ones.
+            if (wb.tabs.size() != book.sheets.size() || sheetsMoved)
+                record = tabIds(wb, book, r.body);
             break;
         case biff::RecalcId:
             // Formulas elsewhere may depend on changed cells: an older calculation engine's mark has

@@ -169,6 +169,10 @@ class XlsFiles(ToolTest):
         shutil.copy(source, target)
         convert(GRIDWELL, STUDY, target)
         self.assertKeptAndConverted(source, target, ["Data", "Chart"])
+        with olefile.OleFileIO(target) as ole:
+            stream = ole.openstream("Workbook").read()
+        tab_ids = next(b for _, k, b in compoundfile.records(stream) if k == 0x013D)
+        self.assertEqual(len(tab_ids) // 2, len(compoundfile.sheets(stream)))  # one tab id a sheet
         exported = libreoffice_xlsx([target], self.path("lo"), profile)[target]
         back = openpyxl.load_workbook(exported, data_only=True)
         self.assertEqual(back["Data"]["A4"].value, 60)
