@@ -36,7 +36,7 @@ WriteStatus ExcelWrite::setSlotLabelPreference(SlotLabelPreference preference) {
 
 WriteStatus ExcelWrite::setOrientation(int arrangement) {
     if (arrangement < TimestepsSlotsRuns || arrangement > RunsSlotsTimesteps)
-        return QStringLiteral("Invalid workbook arrangement/orientation specification.");
+        return QStringLiteral("Invalid workbook arrangement/orientation setting.");
     const ArrangementRoles& roles = arrangementRoles[arrangement];
     timestepRole = roles.timesteps;
     slotRole = roles.slots;

@@ -9,7 +9,7 @@ private Q_SLOTS:
     void refusedSettingsChangeNothing() {
         ExcelWrite writer;
         const QString arrangementMessage =
-            QStringLiteral("Invalid workbook arrangement/orientation specification.");
+            QStringLiteral("Invalid workbook arrangement/orientation setting.");
         QCOMPARE(writer.setOrientation(6), arrangementMessage);
         QCOMPARE(writer.setOrientation(-1), arrangementMessage);
         QCOMPARE(writer.slotRoleValue(), int(Unset));
