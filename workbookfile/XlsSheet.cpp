@@ -102,13 +102,15 @@ void appendCell(std::string& out, const SheetModel& model, std::uint32_t row, co
     }
 }
 
-std::size_t cellSize(const SheetModel& model, const Cell& cell) {
+// The bytes a cell's records take; a number's at most (18) unless exact is asked for, which finds
+// out whether it is written in the shorter RK form.
+std::size_t cellSize(const SheetModel& model, const Cell& cell, bool exact) {
     switch (cell.kind) {
     case CellKind::Empty:
         return 10;
     case CellKind::Number: {
         std::uint32_t rk;
-        return rkNumber(cell.number, rk) ? 14 : 18;
+        return exact && rkNumber(cell.number, rk) ? 14 : 18;
     }
     case CellKind::Text:
         return 14;
@@ -404,12 +406,12 @@ void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t str
 namespace {
 
 // The blocks of 32 rows that hold a row, where the rows begin and end, and the bytes the cell
-// table takes: ROW records, cells and a DBCELL record closing each block.
+// table takes: ROW records, cells and a DBCELL record closing each block (exactly, or at most).
 struct CellTable {
     std::vector<std::size_t> blocks;
     std::size_t firstRow = 0, lastRow = 0, bytes = 0;
 
-    explicit CellTable(const SheetModel& model) {
+    CellTable(const SheetModel& model, bool exact) {
         std::size_t rowsInBlock = 0;
         for (std::size_t r = 0; r < model.rows.size(); ++r) {
             if (!rowPresent(model.rows[r]))
@@ -426,7 +428,7 @@ struct CellTable {
             ++rowsInBlock;
             bytes += kRowRecord;
             for (const Cell& cell : model.rows[r].cells)
-                bytes += cellSize(model, cell);
+                bytes += cellSize(model, cell, exact);
         }
         if (!blocks.empty())
             bytes += 8 + 2 * rowsInBlock;
@@ -437,13 +439,13 @@ struct CellTable {
 } // namespace
 
 std::size_t xlsSheetStreamSize(const SheetModel& model, const std::string& head, const std::string& tail) {
-    const CellTable table(model);
+    const CellTable table(model, true);
     return head.size() + table.indexBytes() + table.bytes + tail.size();
 }
 
 std::string xlsSheetStream(const SheetModel& model, const std::string& head, const std::string& tail,
                            const XfMap& xfMap) {
-    const CellTable table(model);
+    const CellTable table(model, false); // room enough; the size is found while writing
     const std::vector<std::size_t>& blocks = table.blocks;
     const std::size_t firstRow = table.firstRow, lastRow = table.lastRow;
     std::string out;
@@ -545,19 +547,11 @@ void describeXlsCell(const RawCell& raw, CellInfo& info) {
         info.type = CellType::Formula;
         return;
     case biff::BoolErr: {
-        body.skip(1);
-        if (!body.u8())
-            return;
-        body = BodyReader(r.body, kWorkbookStream);
-        body.skip(6);
-        static const std::pair<std::uint8_t, const char*> errors[] = {
-            {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
-            {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
         const std::uint8_t code = body.u8();
+        if (!body.u8()) // a boolean: read into the cell model, not kept as records
+            return;
         info.type = CellType::Error;
-        for (const auto& [value, text] : errors)
-            if (value == code)
-                info.text = text;
+        info.text = errorText(code);
         return;
     }
     case biff::Label:

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace workbookfile {
 
@@ -178,6 +179,16 @@ std::uint32_t readU32(std::string_view body, std::size_t at) {
     for (int i = 3; i >= 0; --i)
         v = (v << 8) | static_cast<unsigned char>(body[at + std::size_t(i)]);
     return v;
+}
+
+const char* errorText(std::uint8_t code) {
+    static const std::pair<std::uint8_t, const char*> errors[] = {
+        {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+        {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"},    {0x2B, "#GETTING_DATA"}};
+    for (const auto& [value, text] : errors)
+        if (value == code)
+            return text;
+    return "";
 }
 
 double rkValue(std::uint32_t rk) {

@@ -94,6 +94,9 @@ void patchU32(std::string& body, std::size_t at, std::uint32_t v);
 std::uint16_t readU16(std::string_view body, std::size_t at);
 std::uint32_t readU32(std::string_view body, std::size_t at);
 
+// The text of a cell error code, as both binary formats number them ("#N/A" for 0x2A); "" when unknown.
+const char* errorText(std::uint8_t code);
+
 // The 4-byte RkNumber of a double when it holds it exactly; false otherwise.
 bool rkNumber(double value, std::uint32_t& rk);
 double rkValue(std::uint32_t rk);

@@ -331,17 +331,10 @@ void describeXlsbCell(const RawCell& raw, CellInfo& info) {
     case rt::FmlaError:
         info.type = CellType::Formula;
         break;
-    case rt::CellError: {
-        static const std::pair<std::uint8_t, const char*> errors[] = {
-            {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
-            {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"},    {0x2B, "#GETTING_DATA"}};
-        const std::uint8_t code = body.u8();
+    case rt::CellError:
         info.type = CellType::Error;
-        for (const auto& [value, text] : errors)
-            if (value == code)
-                info.text = text;
+        info.text = errorText(body.u8());
         break;
-    }
     case rt::CellSt:
         info.type = CellType::Text;
         info.text = body.wideString();
