@@ -227,7 +227,7 @@ struct Workbook::Impl {
 
     // The count of cells referring to the shared strings in the whole workbook: as the file stated
     // it, moved by what changed in the worksheets read (those not read keep theirs).
-    long long stringReferenceCount() const;
+    long long stringReferenceCount();
     // A worksheet's XML part as it is now (Save.cpp).
     std::string sheetXml(const Worksheet::Impl& sheet) const;
 

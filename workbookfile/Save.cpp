@@ -124,49 +124,40 @@ std::string Workbook::Impl::sheetXml(const Worksheet::Impl& sheet) const {
     return xml;
 }
 
-long long Workbook::Impl::stringReferenceCount() const {
-    long long count = std::max(0LL, strings.fileReferenceCount());
-    long long loadedNow = 0;
+// The count of references to shared strings covers the whole workbook. Worksheets never read
+// keep theirs, so the count the file states moves by what changed in the worksheets read.
+long long Workbook::Impl::stringReferenceCount() {
+    long long delta = 0, loadedNow = 0;
     for (const auto& s : sheets) {
         const Worksheet::Impl& sheet = s->impl();
         if (!sheet.loaded)
             continue;
         const auto now = (long long)sheet.stringCells();
         loadedNow += now;
-        count += now - (long long)sheet.stringCellsAtLoad;
+        delta += now - (long long)sheet.stringCellsAtLoad;
     }
-    return std::max(count, loadedNow);
-}
-
-// The count of references to shared strings covers the whole workbook. Worksheets never read
-// keep theirs, so the count the file states moves by what changed in the worksheets read.
-void Workbook::Impl::countStringReferences() {
-    long long delta = 0;
-    std::uint64_t loadedNow = 0;
-    bool moved = false;
-    for (const auto& s : sheets) {
-        const Worksheet::Impl& sheet = s->impl();
-        if (!sheet.loaded)
-            continue;
-        std::size_t now = sheet.stringCells();
-        loadedNow += now;
-        delta += (long long)now - (long long)sheet.stringCellsAtLoad;
-        moved |= now != sheet.stringCellsAtLoad;
-    }
-    if (!moved && !strings.appended())
-        return;
     long long base = strings.fileReferenceCount();
     if (base < 0) {
         // The file states no count: the worksheets not read are counted from their text.
         base = 0;
         for (const auto& s : sheets) {
             const Worksheet::Impl& sheet = s->impl();
-            base += (long long)(sheet.loaded ? sheet.stringCellsAtLoad
-                                             : countSharedStringCells(readPart(sheet.part)));
+            if (sheet.loaded)
+                base += (long long)sheet.stringCellsAtLoad;
+            else if (sheet.codec == SheetCodec::Xml)
+                base += (long long)countSharedStringCells(readPart(sheet.part));
         }
     }
     // A count below what the worksheets read hold cannot be right; they at least are known.
-    strings.setReferenceCount(std::max<std::uint64_t>(loadedNow, std::uint64_t(std::max(0LL, base + delta))));
+    return std::max(loadedNow, base + delta);
+}
+
+void Workbook::Impl::countStringReferences() {
+    bool moved = false;
+    for (const auto& s : sheets)
+        moved |= s->impl().loaded && s->impl().stringCells() != s->impl().stringCellsAtLoad;
+    if (moved || strings.appended())
+        strings.setReferenceCount(std::uint64_t(stringReferenceCount()));
 }
 
 void Workbook::Impl::prepareForSave(FileFormat target) {
