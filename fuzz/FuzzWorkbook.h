@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -175,6 +176,19 @@ inline void exercise(const std::string& path, const std::string& out) {
         std::fprintf(stderr, "a workbook that opened could not be saved and reopened: %s\n", e.what());
         std::abort();
     }
+}
+
+// One fuzz input: written into a workbook file by write(path, input), then exercised, the saved
+// copy going to a second file; files are named by the target and the process.
+inline int runInput(const char* target, const char* extension, const std::uint8_t* data, std::size_t size,
+                    void (*write)(const std::string&, std::string_view)) {
+    const std::string stem = std::string("/tmp/") + target + "_" + std::to_string(getpid());
+    try {
+        write(stem + extension, std::string_view(reinterpret_cast<const char*>(data), size));
+        exercise(stem + extension, stem + "_out" + extension);
+    } catch (const workbookfile::Error&) {
+    }
+    return 0;
 }
 
 } // namespace fuzz

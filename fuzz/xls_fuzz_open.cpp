@@ -7,12 +7,5 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string in = "/tmp/xls_fuzz_open_" + std::to_string(getpid()) + ".xls";
-    static const std::string out = "/tmp/xls_fuzz_open_" + std::to_string(getpid()) + "_out.xls";
-    try {
-        fuzz::writeXlsInput(in, std::string_view(reinterpret_cast<const char*>(data), size));
-        fuzz::exercise(in, out);
-    } catch (const workbookfile::Error&) {
-    }
-    return 0;
+    return fuzz::runInput("xls_fuzz_open", ".xls", data, size, fuzz::writeXlsInput);
 }

@@ -8,12 +8,5 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string in = "/tmp/xlsb_fuzz_open_" + std::to_string(getpid()) + ".xlsb";
-    static const std::string out = "/tmp/xlsb_fuzz_open_" + std::to_string(getpid()) + "_out.xlsb";
-    try {
-        fuzz::writeSplitXlsbPackage(in, std::string_view(reinterpret_cast<const char*>(data), size));
-        fuzz::exercise(in, out);
-    } catch (const workbookfile::Error&) {
-    }
-    return 0;
+    return fuzz::runInput("xlsb_fuzz_open", ".xlsb", data, size, fuzz::writeSplitXlsbPackage);
 }

@@ -7,12 +7,5 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string in = "/tmp/xlsx_fuzz_parts_" + std::to_string(getpid()) + ".xlsx";
-    static const std::string out = "/tmp/xlsx_fuzz_parts_" + std::to_string(getpid()) + "_out.xlsx";
-    try {
-        fuzz::writeSplitPackage(in, std::string_view(reinterpret_cast<const char*>(data), size));
-        fuzz::exercise(in, out);
-    } catch (const workbookfile::Error&) {
-    }
-    return 0;
+    return fuzz::runInput("xlsx_fuzz_parts", ".xlsx", data, size, fuzz::writeSplitPackage);
 }
