@@ -78,6 +78,14 @@ class RoundTrip(ToolTest):
         self.assertFalse(ws["B2"].font.b)
         self.assertEqual(ws["B2"].number_format, "0.0")
         self.assertEqual(ws["J20"].value, 2010)
+        self.assertEqual([c.value for c in ws[1][9:13]], [110, None, 112, 113])
+
+    def test_cells_name_their_place_only_where_they_do_not_follow_their_neighbour(self):
+        with zipfile.ZipFile(self.sample) as z:
+            xml = next(x for x in (z.read(n).decode() for n in z.namelist() if "worksheets/" in n)
+                       if "<v>112</v>" in x)
+        first_row = re.search(r'<row r="1"[^>]*>(.*?)</row>', xml).group(1)
+        self.assertEqual(re.findall(r'<c(?: r="(\w+)")?', first_row), ["A1"] + [""] * 9 + ["L1", ""])
 
     def test_package_is_complete(self):
         with zipfile.ZipFile(self.sample) as z:

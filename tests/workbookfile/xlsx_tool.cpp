@@ -93,6 +93,11 @@ void writeSample(const std::string& path, workbookfile::FileFormat format, bool 
     // Empty removes the value but keeps the format.
     ValueBlock hole(1, 1);
     second->putBlock(1, 1, hole);
+    // Cells past a gap in the row.
+    ValueBlock apart(1, 2);
+    apart.setNumber(1, 1, 112);
+    apart.setNumber(1, 2, 113);
+    second->putBlock(1, 12, apart);
 
     wb->addWorksheet(3).rename("Last");
     wb->addWorksheet(0); // becomes the first worksheet with a default name
