@@ -109,8 +109,8 @@ void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet
 
 PackedEntry produce(const OutputItem& item) {
     if (item.kind == OutputItem::Memory)
-        return packEntry(item.name, *item.content, kDeflateLevel);
-    return packEntry(item.name, item.workbook->sheetXml(*item.sheet), kDeflateLevel);
+        return packEntry(item.name, *item.content, kXmlDeflateLevel);
+    return packEntry(item.name, item.workbook->sheetXml(*item.sheet), kXmlDeflateLevel);
 }
 
 } // namespace

@@ -95,7 +95,7 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
                                  data = sheetXml(s);
                              }
                              auto entry =
-                                 std::make_unique<PackedEntry>(packEntry(s.part, data, kDeflateLevel));
+                                 std::make_unique<PackedEntry>(packEntry(s.part, data, deflateLevelFor(as)));
                              s.packedStringCells = s.model.sharedStringCells();
                              s.model = SheetModel{};
                              s.packed = std::move(entry);

@@ -33,8 +33,8 @@ struct Item {
 PackedEntry pack(const Item& item) {
     if (item.kind == Item::Sheet)
         return packEntry(item.name, xlsbSheetRecords(*item.model, *item.head, *item.tail, item.name),
-                         kDeflateLevel);
-    return packEntry(item.name, *item.content, kDeflateLevel);
+                         kBinaryDeflateLevel);
+    return packEntry(item.name, *item.content, kBinaryDeflateLevel);
 }
 
 void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, const std::string& path) {
