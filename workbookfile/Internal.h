@@ -100,6 +100,7 @@ struct Worksheet::Impl {
     bool spilled = false;
     std::uint64_t spilledAt = 0, spilledSize = 0;
     FileFormat packedAs = FileFormat::Xlsx;
+    bool packedFirst = false; // .xls: packed as the first worksheet of a new workbook
     std::size_t packedStringCells = 0;
     // Cells referring to the shared strings, whether the cells are held or packed.
     std::size_t stringCells() const { return packed ? packedStringCells : model.sharedStringCells(); }

@@ -1,10 +1,12 @@
 // Write-behind: a conversion fills its worksheets one after another, so once it writes into
 // another worksheet, the last one is encoded and deflated on a second thread while the next one is
-// composed, and its cells are freed. Memory then holds the finished worksheets compressed, and
-// the save only copies their bytes into the package. A packed worksheet that is used again is
+// composed, and its cells are freed. Memory then holds the finished worksheets compressed (or, for
+// .xls, whose records are stored as they are, only in the spill file), and the save only copies
+// their bytes into the package or the workbook stream. A packed worksheet that is used again is
 // inflated and read back into cells first; the bytes saved are the same either way.
 
 #include "Internal.h"
+#include "Xls.h"
 #include "Xlsb.h"
 
 #include <zlib.h>
@@ -43,7 +45,7 @@ std::string inflated(const PackedEntry& entry, const std::string& data) {
 }
 
 // The encoding of a worksheet in the format it will be saved in, when the engine can pack it:
-// XML for .xlsx/.xlsm, records for .xlsb; not .xls, whose records are not compressed.
+// XML for .xlsx/.xlsm, records for .xlsb and .xls.
 bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
     if (!wb.writeBehind || !sheet.loaded || !sheet.changed || sheet.packed)
         return false;
@@ -56,9 +58,19 @@ bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
     case FileFormat::Xlsb:
         return wb.xlsb ? sheet.codec == SheetCodec::Xlsb : sheet.codec == SheetCodec::Xml && !wb.source;
     case FileFormat::Xls:
-        return false;
+        // Cells beyond the format stay, for the save to refuse them.
+        return (wb.xls || (!wb.source && !wb.xlsb)) && fitsXls(sheet.model);
     }
     return false;
+}
+
+PackedEntry storedEntry(std::string name, std::string content) {
+    PackedEntry entry;
+    entry.name = std::move(name);
+    entry.method = 0;
+    entry.size = content.size();
+    entry.data = std::move(content);
+    return entry;
 }
 
 bool sameFamily(FileFormat a, FileFormat b) {
@@ -81,27 +93,32 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
         finishPacking(packing.front().first);
     const FileFormat as = format;
     const bool newBinary = as == FileFormat::Xlsb && !xlsb;
+    const bool first = !sheets.empty() && &sheets.front()->impl() == finished;
     const std::string folder = path.empty() ? std::string() : partFolder(path);
-    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, as, newBinary, folder] {
-                             Worksheet::Impl& s = *finished;
-                             std::string data;
-                             if (newBinary) {
-                                 static const std::string head = newXlsbSheetHead(),
-                                                          tail = newXlsbSheetTail();
-                                 data = xlsbSheetRecords(s.model, head, tail, s.part);
-                             } else if (as == FileFormat::Xlsb) {
-                                 data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
-                             } else {
-                                 data = sheetXml(s);
-                             }
-                             auto entry =
-                                 std::make_unique<PackedEntry>(packEntry(s.part, data, deflateLevelFor(as)));
-                             s.packedStringCells = s.model.sharedStringCells();
-                             s.model = SheetModel{};
-                             s.packed = std::move(entry);
-                             s.packedAs = as;
-                             spill(s, folder);
-                         }));
+    packing.emplace_back(
+        finished, std::async(std::launch::async, [this, finished, as, newBinary, first, folder] {
+            Worksheet::Impl& s = *finished;
+            std::string data;
+            if (as == FileFormat::Xls) {
+                data = xlsSheetRecords(*this, s, first);
+            } else if (newBinary) {
+                static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
+                data = xlsbSheetRecords(s.model, head, tail, s.part);
+            } else if (as == FileFormat::Xlsb) {
+                data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
+            } else {
+                data = sheetXml(s);
+            }
+            auto entry = std::make_unique<PackedEntry>(as == FileFormat::Xls
+                                                           ? storedEntry(s.part, std::move(data))
+                                                           : packEntry(s.part, data, deflateLevelFor(as)));
+            s.packedStringCells = s.model.sharedStringCells();
+            s.model = SheetModel{};
+            s.packed = std::move(entry);
+            s.packedAs = as;
+            s.packedFirst = first;
+            spill(s, folder);
+        }));
 }
 
 // The unnamed file, made in the workbook's folder where the file system allows (else among the
@@ -191,7 +208,9 @@ void Workbook::Impl::finishPacking(const Worksheet::Impl* sheet) {
 void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
     const std::string data = inflated(*sheet.packed, packedBytes(sheet));
     const std::size_t atLoad = sheet.stringCellsAtLoad;
-    if (sheet.packedAs != FileFormat::Xlsb) {
+    if (sheet.packedAs == FileFormat::Xls) {
+        loadXlsSheetRecords(*this, sheet, data);
+    } else if (sheet.packedAs != FileFormat::Xlsb) {
         loadXmlSheet(sheet, data);
     } else if (sheet.codec == SheetCodec::Xlsb) {
         loadXlsbSheetRecords(sheet, data);

@@ -63,12 +63,20 @@ struct XlsBook {
 
 // Opening (XlsReader.cpp, with Workbook::Impl::loadXls).
 void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
+// A worksheet's cells from its records again, after write-behind packed them; one read from the
+// file also gets its head and tail back, a new one only its cells.
+void loadXlsSheetRecords(Workbook::Impl& wb, Worksheet::Impl& sheet, std::string_view records);
 
 // Saving (XlsWriter.cpp): checks what the format cannot hold before anything is written, and writes
 // the compound file: an opened workbook with its records as they are now, a new one from the model.
 void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string& path);
 void prepareXlsSave(Workbook::Impl& wb);
 void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path);
+// Whether a worksheet's cells fit the format's rows and columns.
+bool fitsXls(const SheetModel& model);
+// The records a worksheet is saved with, as a save would make them; firstSheet: it is the first of
+// a new workbook, the selected one.
+std::string xlsSheetRecords(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet);
 
 // Worksheet substreams (XlsSheet.cpp).
 // The records of a new worksheet before and after its cells.

@@ -244,12 +244,13 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
     stringsPart = "xl/sharedStrings.xml";
 }
 
-void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
-    const XlsBook& book = *wb.xls;
-    const XlsSubstream& sub = book.sheets[book.sheetByPart.at(sheet.part)];
+namespace {
+
+void keepXlsSheet(const XlsBook& book, Worksheet::Impl& sheet, std::string_view records,
+                  std::size_t stringCount) {
     SheetModel model;
     std::string head, tail;
-    parseXlsSheet(sub.records, book.xfMap, book.strings.size(), model, head, tail);
+    parseXlsSheet(records, book.xfMap, stringCount, model, head, tail);
     std::vector<ColumnFormat> columns;
     SheetProtection protection;
     for (const std::string* records : {&head, &tail}) {
@@ -275,6 +276,27 @@ void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     }
     keepBinarySheet(sheet, std::move(head), std::move(tail), std::move(model), std::move(columns),
                     protection);
+}
+
+} // namespace
+
+void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
+    const XlsBook& book = *wb.xls;
+    keepXlsSheet(book, sheet, book.sheets[book.sheetByPart.at(sheet.part)].records, book.strings.size());
+}
+
+void loadXlsSheetRecords(Workbook::Impl& wb, Worksheet::Impl& sheet, std::string_view records) {
+    if (sheet.codec == SheetCodec::Xls) {
+        keepXlsSheet(*wb.xls, sheet, records, wb.strings.size());
+        return;
+    }
+    // A new worksheet: its head and tail are the new worksheet's, and its rows had no properties
+    // of their own, which the records give every row.
+    std::string head, tail;
+    parseXlsSheet(records, wb.xls ? wb.xls->xfMap : XfMap{}, wb.strings.size(), sheet.model, head, tail);
+    for (Row& row : sheet.model.rows)
+        row.attrs = -1;
+    sheet.model.rowAttrs.clear();
 }
 
 } // namespace workbookfile

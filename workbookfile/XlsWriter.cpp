@@ -18,6 +18,17 @@ namespace {
 constexpr std::uint16_t kUtf16CodePage = 1200;
 constexpr std::size_t kMaxStream = std::size_t(2000) << 20;
 
+const std::string& newSheetHead() {
+    static const std::string head = newXlsSheetHead();
+    return head;
+}
+
+// The first worksheet of a new workbook is the selected one.
+const std::string& newSheetTail(bool firstSheet) {
+    static const std::string first = newXlsSheetTail(true), other = newXlsSheetTail(false);
+    return firstSheet ? first : other;
+}
+
 std::string bofBody(std::uint16_t type) {
     std::string body;
     putU16(body, biff::Biff8);
@@ -87,6 +98,18 @@ struct StreamPieces {
     void addCopied(const XlsSubstream& read) {
         sheets.push_back({read.records.size(), -(long long)read.offset, [&read] { return read.records; }});
     }
+    // A worksheet that write-behind has made already.
+    void addPacked(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
+        sheets.push_back({sheet.spilled ? std::size_t(sheet.spilledSize) : sheet.packed->data.size(), 0,
+                          [&wb, &sheet] { return wb.packedBytes(sheet); }});
+    }
+    void addSheet(const Workbook::Impl& wb, const Worksheet::Impl& sheet, const std::string& head,
+                  const std::string& tail, const XfMap& map) {
+        if (sheet.packed)
+            addPacked(wb, sheet);
+        else
+            addMade(sheet.model, head, tail, map);
+    }
 
     StreamProducer producer(const std::string& path) {
         if (boundSheetAt.size() != sheets.size())
@@ -140,10 +163,8 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     appendBiff(g, biff::Eof, {});
 
     const XfMap map; // the model's formats follow the 15 style formats
-    const std::string head = newXlsSheetHead(), firstTail = newXlsSheetTail(true),
-                      tail = newXlsSheetTail(false);
     for (std::size_t i = 0; i < wb.tabs.size(); ++i)
-        pieces.addMade(wb.tabs[i].worksheet->impl().model, head, i == 0 ? firstTail : tail, map);
+        pieces.addSheet(wb, wb.tabs[i].worksheet->impl(), newSheetHead(), newSheetTail(i == 0), map);
     CompoundEntry root;
     root.storage = true;
     writeCompoundFile(fd, path, root, "Workbook", pieces.producer(path));
@@ -299,14 +320,13 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             g += added.xfs;
     }
 
-    const std::string newHead = newXlsSheetHead(), newTail = newXlsSheetTail(false);
     for (const SheetEntry& tab : wb.tabs) {
         const auto it = book.sheetByPart.find(tab.part);
         const Worksheet::Impl* sheet = tab.worksheet ? &tab.worksheet->impl() : nullptr;
         if (it == book.sheetByPart.end())
-            pieces.addMade(sheet->model, newHead, newTail, book.xfMap);
+            pieces.addSheet(wb, *sheet, newSheetHead(), newSheetTail(false), book.xfMap);
         else if (sheet && sheet->loaded && sheet->changed)
-            pieces.addMade(sheet->model, sheet->head, sheet->tail, book.xfMap);
+            pieces.addSheet(wb, *sheet, sheet->head, sheet->tail, book.xfMap);
         else
             pieces.addCopied(book.sheets[it->second]);
     }
@@ -336,7 +356,7 @@ void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string
         const Worksheet::Impl& sheet = s->impl();
         if (!sheet.loaded)
             continue;
-        if (sheet.model.lastRow() > kXlsMaxRows || sheet.model.lastColumn() > kXlsMaxColumns)
+        if (!fitsXls(sheet.model))
             throw Error(ErrorKind::LimitExceeded,
                         "Cannot save \"" + path + "\" as a 97-2003 workbook: the worksheet \"" + sheet.name +
                             "\" uses cells beyond the format's 65,536 rows and 256 columns.");
@@ -347,10 +367,26 @@ void prepareXlsSave(Workbook::Impl& wb) {
     for (const auto& s : wb.sheets) {
         Worksheet::Impl& sheet = s->impl();
         const bool added = !wb.xls || sheet.codec != SheetCodec::Xls;
-        if (added)
+        // A worksheet packed as the first of a new workbook, or not, that no longer is.
+        const bool firstChanged =
+            sheet.packed && !wb.xls && sheet.packedFirst != (s.get() == wb.sheets.front().get());
+        if (firstChanged)
+            wb.bringBack(sheet);
+        else if (added && !sheet.packed)
             wb.ensureLoaded(sheet);
     }
     wb.renameTableColumns();
+}
+
+bool fitsXls(const SheetModel& model) {
+    return model.lastRow() <= kXlsMaxRows && model.lastColumn() <= kXlsMaxColumns;
+}
+
+std::string xlsSheetRecords(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet) {
+    const XfMap map = wb.xls ? wb.xls->xfMap : XfMap{};
+    if (sheet.codec == SheetCodec::Xls)
+        return xlsSheetStream(sheet.model, sheet.head, sheet.tail, map);
+    return xlsSheetStream(sheet.model, newSheetHead(), newSheetTail(firstSheet && !wb.xls), map);
 }
 
 void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path) {

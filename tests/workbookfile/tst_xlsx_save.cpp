@@ -114,10 +114,11 @@ private slots:
                         ws->setBold(1, 1, 1, 6);
                     if (s == 3 && round == 1) {
                         readBack &=
-                            wb->worksheet(1)->cell(2, 2).number == 2 * 0.1 + 2 + 0.0; // packed, read back
+                            wb->worksheet(2)->cell(2, 2).number == 2 * 0.1 + 2 * 2 + 0.0; // packed, read back
                         wb->worksheet(4)->clearRange(1, 1, 5, 6);
                     }
                 }
+            wb->addWorksheet(0); // the first worksheet, packed as the selected one, is first no more
             wb->save();
             // Opened again, its worksheets are written over once more.
             auto again = workbookfile::Workbook::open(path);
@@ -130,6 +131,7 @@ private slots:
                         block.setNumber(r, c, r * c * 0.25 + s);
                 again->worksheet(s)->putBlock(3, 2, block);
             }
+            readBack &= again->worksheet(2)->cell(3, 2).number == 0.25 + 2; // packed, read back
             again->save();
             return contentOf(folder.filePath(name));
         };
