@@ -40,16 +40,17 @@ PackedEntry packEntry(std::string name, std::string_view content, int level) {
     e.size = content.size();
     e.crc = std::uint32_t(libdeflate_crc32(0, content.data(), content.size()));
     libdeflate_compressor* c = compressorFor(level);
+    // Deflated into a scratch buffer of the worst case, left uninitialised (only the part written
+    // is ever touched), then kept at its size.
     std::size_t bound = libdeflate_deflate_compress_bound(c, content.size());
-    e.data.resize(bound);
-    std::size_t n = libdeflate_deflate_compress(c, content.data(), content.size(), e.data.data(), bound);
+    std::unique_ptr<char[]> out(new char[bound]);
+    std::size_t n = libdeflate_deflate_compress(c, content.data(), content.size(), out.get(), bound);
     if (n == 0 || n >= content.size()) {
         e.method = 0;
         e.data.assign(content.data(), content.size());
     } else {
         e.method = 8;
-        e.data.resize(n);
-        e.data.shrink_to_fit();
+        e.data.assign(out.get(), n);
     }
     return e;
 }
