@@ -1,5 +1,6 @@
 #include "SheetXml.h"
 
+#include "NumberText.h"
 #include "Workbook.h"
 #include "XmlDom.h"
 #include "XmlText.h"

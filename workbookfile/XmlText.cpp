@@ -141,12 +141,6 @@ std::string decodeCellText(std::string_view text) {
     return out;
 }
 
-void appendNumber(std::string& out, double value) {
-    char buf[32];
-    auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
-}
-
 void refuseDoctype(std::string_view xml, std::string_view partName) {
     // Only the prolog can hold a document type declaration; scan it past the XML declaration,
     // processing instructions, comments and white space.

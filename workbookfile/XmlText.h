@@ -27,9 +27,6 @@ bool needsSpacePreserve(std::string_view text);
 // Undoes the _xHHHH_ encoding of text read from a <t> element.
 std::string decodeCellText(std::string_view text);
 
-// Appends the shortest decimal text that reads back as the same double.
-void appendNumber(std::string& out, double value);
-
 // Throws Error when the XML text declares a document type (no workbook part needs one, and
 // entity declarations are a classic way to blow up parsers).
 void refuseDoctype(std::string_view xml, std::string_view partName);
