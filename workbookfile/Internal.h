@@ -101,6 +101,9 @@ struct Worksheet::Impl {
     std::uint64_t spilledAt = 0, spilledSize = 0;
     FileFormat packedAs = FileFormat::Xlsx;
     bool packedFirst = false; // .xls: packed as the first worksheet of a new workbook
+    // Rows with cells but no properties when packed: binary records give every row its
+    // properties, which must not stay with the row once its cells are gone.
+    std::vector<std::uint32_t> packedPlainRows;
     std::size_t packedStringCells = 0;
     // Cells referring to the shared strings, whether the cells are held or packed.
     std::size_t stringCells() const { return packed ? packedStringCells : model.sharedStringCells(); }

@@ -1,6 +1,7 @@
 #include "SheetModel.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace workbookfile {
 
@@ -69,6 +70,33 @@ void replaceSegment(std::vector<Cell>& cells, std::vector<Cell>::iterator from,
         cells.erase(from, to);
         cells.insert(cells.begin() + std::ptrdiff_t(at), segment.begin(), segment.end());
     }
+}
+
+std::vector<std::uint32_t> SheetModel::plainRows() const {
+    std::vector<std::uint32_t> plain;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r].attrs < 0 && !rows[r].cells.empty())
+            plain.push_back(std::uint32_t(r));
+    return plain;
+}
+
+void SheetModel::makePlain(const std::vector<std::uint32_t>& plain) {
+    if (plain.empty())
+        return;
+    for (std::uint32_t r : plain)
+        if (r < rows.size())
+            rows[r].attrs = -1;
+    std::vector<std::string> kept;
+    std::unordered_map<std::int32_t, std::int32_t> moved;
+    for (Row& row : rows) {
+        if (row.attrs < 0)
+            continue;
+        auto [at, added] = moved.try_emplace(row.attrs, std::int32_t(kept.size()));
+        if (added)
+            kept.push_back(std::move(rowAttrs[std::size_t(row.attrs)]));
+        row.attrs = at->second;
+    }
+    rowAttrs = std::move(kept);
 }
 
 } // namespace workbookfile

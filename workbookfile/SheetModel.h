@@ -52,6 +52,10 @@ struct SheetModel {
     int lastColumn() const;
     // Cells that refer to the shared string table.
     std::size_t sharedStringCells() const;
+    // The rows that have cells and no properties of their own.
+    std::vector<std::uint32_t> plainRows() const;
+    // Takes the properties of those rows away again, and drops those no row refers to.
+    void makePlain(const std::vector<std::uint32_t>& plain);
 };
 
 // The first cell of a row at or after a 0-based column.

@@ -1,8 +1,8 @@
 // Write-behind: a conversion fills its worksheets one after another, so once it writes into
 // another worksheet, the last one is encoded and deflated on a second thread while the next one is
-// composed, and its cells are freed. Memory then holds the finished worksheets compressed (or, for
-// .xls, whose records are stored as they are, only in the spill file), and the save only copies
-// their bytes into the package or the workbook stream. A packed worksheet that is used again is
+// composed, and its cells are freed. The packed bytes (for .xls the records, stored as they are)
+// go to a spill file, or stay in memory where none can be written, and the save only copies
+// them into the package or the workbook stream. A packed worksheet that is used again is
 // inflated and read back into cells first; the bytes saved are the same either way.
 
 #include "Internal.h"
@@ -27,10 +27,10 @@ namespace workbookfile {
 
 namespace {
 
-std::string inflated(const PackedEntry& entry, const std::string& data) {
-    std::string out(entry.size, '\0');
+std::string inflated(const PackedEntry& entry, std::string data) {
     if (entry.method == 0)
         return data;
+    std::string out(entry.size, '\0');
     z_stream z{};
     if (inflateInit2(&z, -15) != Z_OK)
         throw std::bad_alloc();
@@ -113,6 +113,7 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
                                                            ? storedEntry(s.part, std::move(data))
                                                            : packEntry(s.part, data, deflateLevelFor(as)));
             s.packedStringCells = s.model.sharedStringCells();
+            s.packedPlainRows = s.model.plainRows();
             s.model = SheetModel{};
             s.packed = std::move(entry);
             s.packedAs = as;
@@ -215,14 +216,14 @@ void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
     } else if (sheet.codec == SheetCodec::Xlsb) {
         loadXlsbSheetRecords(sheet, data);
     } else {
-        // A new workbook's worksheet packed as binary records: only its cells come back (its rows
-        // had no properties of their own, which the records give every row).
+        // A new workbook's worksheet packed as binary records: only its cells come back.
+        SheetModel model;
         std::string head, tail;
-        parseXlsbSheet(data, sheet.part, sheet.model, head, tail);
-        for (Row& row : sheet.model.rows)
-            row.attrs = -1;
-        sheet.model.rowAttrs.clear();
+        parseXlsbSheet(data, sheet.part, model, head, tail);
+        sheet.model = std::move(model);
     }
+    sheet.model.makePlain(sheet.packedPlainRows);
+    sheet.packedPlainRows = {};
     sheet.stringCellsAtLoad = atLoad;
     sheet.packed.reset();
     sheet.spilled = false;

@@ -290,13 +290,11 @@ void loadXlsSheetRecords(Workbook::Impl& wb, Worksheet::Impl& sheet, std::string
         keepXlsSheet(*wb.xls, sheet, records, wb.strings.size());
         return;
     }
-    // A new worksheet: its head and tail are the new worksheet's, and its rows had no properties
-    // of their own, which the records give every row.
+    // A new worksheet: its head and tail are the new worksheet's.
+    SheetModel model;
     std::string head, tail;
-    parseXlsSheet(records, wb.xls ? wb.xls->xfMap : XfMap{}, wb.strings.size(), sheet.model, head, tail);
-    for (Row& row : sheet.model.rows)
-        row.attrs = -1;
-    sheet.model.rowAttrs.clear();
+    parseXlsSheet(records, wb.xls ? wb.xls->xfMap : XfMap{}, wb.strings.size(), model, head, tail);
+    sheet.model = std::move(model);
 }
 
 } // namespace workbookfile
