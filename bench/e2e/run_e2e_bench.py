@@ -20,6 +20,8 @@ def timed(command, open_files=None, time_limit=None):
     def limit():
         if open_files is not None:
             resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
+    # The files the runs before wrote reach the disk first, not during this run.
+    os.sync()
     start = time.perf_counter()
     child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=limit)
     while True:
