@@ -157,6 +157,12 @@ inline void exercise(const std::string& path, const std::string& out) {
             ws->putBlock(1, 1, block);
             ws->setBold(1, 1, 3, 3);
             ws->setNumberFormat(2, 2, 3, 3, "0.00");
+            // Writing into another worksheet packs the first in the background; reading it
+            // brings it back.
+            if (wb->worksheetCount() > 1) {
+                wb->worksheet(2)->putBlock(1, 1, block);
+                ws->cell(1, 1);
+            }
             wb->addWorksheet(1);
         }
     } catch (const workbookfile::Error&) {
