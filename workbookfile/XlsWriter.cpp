@@ -29,6 +29,21 @@ const std::string& newSheetTail(bool firstSheet) {
     return firstSheet ? first : other;
 }
 
+// What a worksheet's records are made from around its cells: a sheet read from the file keeps its
+// own records, a new one gets a new worksheet's; cell formats map as the workbook's XF records do.
+struct SheetFrame {
+    const std::string& head;
+    const std::string& tail;
+    XfMap map;
+};
+
+SheetFrame frameOf(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet) {
+    const XfMap map = wb.xls ? wb.xls->xfMap : XfMap{};
+    if (sheet.codec == SheetCodec::Xls)
+        return {sheet.head, sheet.tail, map};
+    return {newSheetHead(), newSheetTail(firstSheet && !wb.xls), map};
+}
+
 std::string bofBody(std::uint16_t type) {
     std::string body;
     putU16(body, biff::Biff8);
@@ -90,25 +105,21 @@ struct StreamPieces {
     std::vector<std::size_t> boundSheetAt; // in globals, one per tab
     std::vector<Sheet> sheets;
 
-    void addMade(const SheetModel& model, const std::string& head, const std::string& tail,
-                 const XfMap& map) {
-        sheets.push_back({xlsSheetStreamSize(model, head, tail), 0,
-                          [&model, &head, &tail, &map] { return xlsSheetStream(model, head, tail, map); }});
-    }
     void addCopied(const XlsSubstream& read) {
         sheets.push_back({read.records.size(), -(long long)read.offset, [&read] { return read.records; }});
     }
-    // A worksheet that write-behind has made already.
-    void addPacked(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
-        sheets.push_back({sheet.spilled ? std::size_t(sheet.spilledSize) : sheet.packed->data.size(), 0,
-                          [&wb, &sheet] { return wb.packedBytes(sheet); }});
-    }
-    void addSheet(const Workbook::Impl& wb, const Worksheet::Impl& sheet, const std::string& head,
-                  const std::string& tail, const XfMap& map) {
-        if (sheet.packed)
-            addPacked(wb, sheet);
-        else
-            addMade(sheet.model, head, tail, map);
+    // A worksheet made from its cells, or taken as write-behind made it already.
+    void addMade(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet) {
+        if (sheet.packed) {
+            sheets.push_back({sheet.spilled ? std::size_t(sheet.spilledSize) : sheet.packed->data.size(), 0,
+                              [&wb, &sheet] { return wb.packedBytes(sheet); }});
+            return;
+        }
+        const SheetFrame frame = frameOf(wb, sheet, firstSheet);
+        sheets.push_back(
+            {xlsSheetStreamSize(sheet.model, frame.head, frame.tail), 0, [&model = sheet.model, frame] {
+                 return xlsSheetStream(model, frame.head, frame.tail, frame.map);
+             }});
     }
 
     StreamProducer producer(const std::string& path) {
@@ -162,9 +173,8 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
         g += xlsStringRecords({}, wb.strings, wb.stringReferenceCount(), g.size());
     appendBiff(g, biff::Eof, {});
 
-    const XfMap map; // the model's formats follow the 15 style formats
     for (std::size_t i = 0; i < wb.tabs.size(); ++i)
-        pieces.addSheet(wb, wb.tabs[i].worksheet->impl(), newSheetHead(), newSheetTail(i == 0), map);
+        pieces.addMade(wb, wb.tabs[i].worksheet->impl(), i == 0);
     CompoundEntry root;
     root.storage = true;
     writeCompoundFile(fd, path, root, "Workbook", pieces.producer(path));
@@ -323,10 +333,8 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
     for (const SheetEntry& tab : wb.tabs) {
         const auto it = book.sheetByPart.find(tab.part);
         const Worksheet::Impl* sheet = tab.worksheet ? &tab.worksheet->impl() : nullptr;
-        if (it == book.sheetByPart.end())
-            pieces.addSheet(wb, *sheet, newSheetHead(), newSheetTail(false), book.xfMap);
-        else if (sheet && sheet->loaded && sheet->changed)
-            pieces.addSheet(wb, *sheet, sheet->head, sheet->tail, book.xfMap);
+        if (it == book.sheetByPart.end() || (sheet && sheet->loaded && sheet->changed))
+            pieces.addMade(wb, *sheet, false);
         else
             pieces.addCopied(book.sheets[it->second]);
     }
@@ -383,10 +391,8 @@ bool fitsXls(const SheetModel& model) {
 }
 
 std::string xlsSheetRecords(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet) {
-    const XfMap map = wb.xls ? wb.xls->xfMap : XfMap{};
-    if (sheet.codec == SheetCodec::Xls)
-        return xlsSheetStream(sheet.model, sheet.head, sheet.tail, map);
-    return xlsSheetStream(sheet.model, newSheetHead(), newSheetTail(firstSheet && !wb.xls), map);
+    const SheetFrame frame = frameOf(wb, sheet, firstSheet);
+    return xlsSheetStream(sheet.model, frame.head, frame.tail, frame.map);
 }
 
 void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path) {
