@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the independent workbook readers that the binary-workbook tests compare against:
-# SheetJS (npm package "xlsx", run with Debian's nodejs) into tests/readers/node_modules, and
-# LibreOffice Calc without a display. Not needed to build or run Gridwell; tests skip without them.
+# Installs the independent workbook readers that the tests compare against: SheetJS (npm package
+# "xlsx", run with Debian's nodejs) into tests/readers/node_modules, LibreOffice Calc without a
+# display, Gnumeric (ssconvert), orcus (orcus-xlsx) and FreeXL. Not needed to build or run
+# Gridwell; tests skip without them.
 # Idempotent: what is present is not fetched again.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/apt-install.sh"
@@ -14,9 +15,11 @@ missing=()
 command -v node >/dev/null 2>&1 || missing+=(nodejs)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-calc-nogui)
+command -v ssconvert >/dev/null 2>&1 || missing+=(gnumeric)
+command -v orcus-xlsx >/dev/null 2>&1 || missing+=(liborcus-bin)
 # xlrd reads .xls; xlwt writes the .xls workbooks that the update tests start from; olefile
-# reads the streams of their compound files.
-for p in python3-xlrd python3-xlwt python3-olefile; do
+# reads the streams of their compound files; FreeXL is one more .xls reader (through ctypes).
+for p in python3-xlrd python3-xlwt python3-olefile libfreexl1; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 

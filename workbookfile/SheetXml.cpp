@@ -101,7 +101,7 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
     const ColumnNames& names = columnNames();
     const std::string rowOpen = "<" + prefix + "row r=\"";
     const std::string rowClose = "</" + prefix + "row>";
-    const std::string cOpen = "<" + prefix + "c";
+    const std::string cOpen = "<" + prefix + "c r=\"";
     const std::string cClose = "</" + prefix + "c>";
     const std::string vOpen = "<" + prefix + "v>";
     const std::string vClose = "</" + prefix + "v>";
@@ -122,19 +122,13 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
             continue;
         }
         out += '>';
-        // A cell that follows its left neighbour goes without its reference: readers count
-        // it from the one before, and the references, all different, would otherwise make up
-        // a third of the part and most of its compressed size.
-        int nextColumn = -1;
         for (const Cell& cell : row.cells) {
+            // Every cell names its place: the format lets a cell that follows its neighbour go
+            // without, but some readers then drop or shift it.
             out += cOpen;
-            if (cell.column != nextColumn) {
-                out += " r=\"";
-                out.append(names.text[cell.column], names.length[cell.column]);
-                out.append(rowText, rowLen);
-                out += '"';
-            }
-            nextColumn = cell.column + 1;
+            out.append(names.text[cell.column], names.length[cell.column]);
+            out.append(rowText, rowLen);
+            out += '"';
             if (cell.style) {
                 out += " s=\"";
                 appendUInt(out, cell.style);

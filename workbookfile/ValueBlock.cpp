@@ -62,6 +62,10 @@ void ValueBlock::setText(int row, int column, std::string_view utf8) {
     if (units < 0)
         throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
     checkTextLength(units);
+    if (utf8.empty()) {
+        cell.kind = BlockKind::Empty;
+        return;
+    }
     cell.kind = BlockKind::Text;
     cell.text = std::uint32_t(d->texts.size());
     d->texts.emplace_back(utf8);
@@ -70,6 +74,10 @@ void ValueBlock::setText(int row, int column, std::string_view utf8) {
 void ValueBlock::setText(int row, int column, std::u16string_view utf16) {
     BlockCell& cell = d->at(row, column);
     checkTextLength(long(utf16.size()));
+    if (utf16.empty()) {
+        cell.kind = BlockKind::Empty;
+        return;
+    }
     std::string text = toUtf8(utf16);
     cell.kind = BlockKind::Text;
     cell.text = std::uint32_t(d->texts.size());

@@ -51,3 +51,26 @@ def table_parts(path):
     with zipfile.ZipFile(path) as z:
         return {re.search(r'displayName="([^"]+)"', z.read(n).decode()).group(1): n
                 for n in z.namelist() if n.startswith("xl/tables/")}
+
+
+def cells_without_their_place(path):
+    """Every worksheet cell of an .xlsx that does not carry a reference equal to its place (its
+    row's number, and a column after the cell before it), as (part, row, what it carries)."""
+    wrong = []
+    with zipfile.ZipFile(path) as z:
+        for name in z.namelist():
+            if not re.fullmatch(r"xl/worksheets/[^/]+\.xml", name):
+                continue
+            xml = z.read(name).decode()
+            for row, body in re.findall(r'<(?:\w+:)?row r="(\d+)"[^>]*?(?:/>|>(.*?)</(?:\w+:)?row>)', xml, re.S):
+                last = 0
+                for ref in re.findall(r'<(?:\w+:)?c(?=[ />])([^>]*?)/?>', body):
+                    m = re.search(r'\br="([A-Z]+)(\d+)"', ref)
+                    column = 0
+                    if m:
+                        for ch in m.group(1):
+                            column = column * 26 + ord(ch) - 64
+                    if not m or m.group(2) != row or column <= last:
+                        wrong.append((name, row, ref.strip()))
+                    last = column
+    return wrong

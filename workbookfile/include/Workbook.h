@@ -100,6 +100,8 @@ public:
     int columns() const;
 
     void setNumber(int row, int column, double value);
+    // An empty text leaves the cell empty, as the spreadsheet does: readers trip on
+    // zero-length strings.
     void setText(int row, int column, std::string_view utf8);
     void setText(int row, int column, std::u16string_view utf16);
     void setBoolean(int row, int column, bool value);
