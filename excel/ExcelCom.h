@@ -2,6 +2,7 @@
 
 #include "OleAutomation.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,12 @@ public:
     bool writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
                     VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg);
     bool clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg);
+    // Lays out a worksheet this connection added (or the first one of a workbook it created):
+    // columns widened to show their texts and dates, and the first headingRows rows and
+    // headingColumns columns frozen in view. Worksheets that existed keep their widths and views.
+    // Like bold and number formats a nicety: false only when the worksheet cannot be reached.
+    bool layOutNewWorksheet(const QString& workbookPath, const QString& worksheetName, int headingRows,
+                            int headingColumns, QString& errMsg);
 
     // What the application said about the calls that failed in the last workbook, worksheet,
     // range or save operation (its exception descriptions, in order): the cause behind the
@@ -56,6 +63,8 @@ private:
     IDispatch* _workbook = nullptr;
     QString _worksheetName;
     IDispatch* _worksheet = nullptr;
+    // The worksheets of the current workbook that this connection added.
+    QSet<QString> _addedWorksheets;
     IDispatch* _application = nullptr;
     QStringList _failureCauses;
 };

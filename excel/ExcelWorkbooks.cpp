@@ -163,6 +163,7 @@ void ExcelCom::dropCurrentWorkbook() {
     }
     _workbookPath = QString();
     _workbook = nullptr;
+    _addedWorksheets.clear();
 }
 
 bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg, bool create) {
@@ -231,6 +232,7 @@ bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg
         return false;
     }
     _workbookPath = workbookPath;
+    _addedWorksheets.insert(QStringLiteral("Header"));
     return true;
 }
 
@@ -291,6 +293,7 @@ bool ExcelCom::findOrAddWorksheet(const QString& worksheetName, QString& errMsg,
         comCallWrap(errMsg, DISPATCH_PROPERTYPUT, nullptr, _worksheet, OLESTR("Name"), 1, name.variant());
     if (named) {
         _worksheetName = worksheetName;
+        _addedWorksheets.insert(worksheetName);
         return true;
     }
     errMsg += QStringLiteral(" Could not name new worksheet as ") + quoted(worksheetName) +

@@ -18,8 +18,9 @@ command -v soffice >/dev/null 2>&1 || missing+=(libreoffice-calc-nogui)
 command -v ssconvert >/dev/null 2>&1 || missing+=(gnumeric)
 command -v orcus-xlsx >/dev/null 2>&1 || missing+=(liborcus-bin)
 # xlrd reads .xls; xlwt writes the .xls workbooks that the update tests start from; olefile
-# reads the streams of their compound files; FreeXL is one more .xls reader (through ctypes).
-for p in python3-xlrd python3-xlwt python3-olefile libfreexl1; do
+# reads the streams of their compound files; FreeXL is one more .xls reader (through ctypes);
+# pdftotext reads what LibreOffice prints.
+for p in python3-xlrd python3-xlwt python3-olefile libfreexl1 poppler-utils; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 

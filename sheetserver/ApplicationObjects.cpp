@@ -4,7 +4,15 @@
 #include <algorithm>
 
 namespace {
-enum ApplicationMember { SheetsInNewWorkbook = 1, Visible, Version, Workbooks, DisplayAlerts, Quit };
+enum ApplicationMember {
+    SheetsInNewWorkbook = 1,
+    Visible,
+    Version,
+    Workbooks,
+    DisplayAlerts,
+    Quit,
+    ActiveWindow
+};
 const MemberInfo applicationMembers[] = {
     {SheetsInNewWorkbook, u"SheetsInNewWorkbook", MemberGet | MemberPut},
     {Visible, u"Visible", MemberGet | MemberPut},
@@ -12,6 +20,7 @@ const MemberInfo applicationMembers[] = {
     {Workbooks, u"Workbooks", MemberGet},
     {DisplayAlerts, u"DisplayAlerts", MemberGet | MemberPut},
     {Quit, u"Quit", MemberCall},
+    {ActiveWindow, u"ActiveWindow", MemberGet},
 };
 
 enum WorkbooksMember { Open = 1, Add };
@@ -84,6 +93,15 @@ void ApplicationObject::invokeMember(DISPID member, MemberKind kind, const Dispa
         arguments.expectCount(0, 0);
         returnObject(result, new WorkbooksObject(state));
         return;
+    case ActiveWindow: {
+        // The window of the workbook opened or added last.
+        arguments.expectCount(0, 0);
+        forgetClosed(*state);
+        if (state->workbooks.empty())
+            throw ServerError{DISP_E_EXCEPTION, "No workbook is open, so there is no active window."};
+        returnObject(result, new WindowObject(state->workbooks.back()));
+        return;
+    }
     case Quit:
         arguments.expectCount(0, 0);
         // Unsaved changes are dropped, as after the alerts were answered.

@@ -2,17 +2,26 @@
 #include "ServerObjects.h"
 
 namespace {
-enum WorksheetMember { Name = 1, Cells };
+enum WorksheetMember { Name = 1, Cells, Activate };
 const MemberInfo worksheetMembers[] = {
     {Name, u"Name", MemberGet | MemberPut},
     {Cells, u"Cells", MemberGet},
+    {Activate, u"Activate", MemberCall},
 };
 
-enum RangeMember { Resize = 1, Value, Font, NumberFormat, Clear };
+enum RangeMember { Resize = 1, Value, Font, NumberFormat, Clear, Columns, AutoFit };
 const MemberInfo rangeMembers[] = {
-    {Resize, u"Resize", MemberGet}, {Value, u"Value", MemberPut},
-    {Font, u"Font", MemberGet},     {NumberFormat, u"NumberFormat", MemberPut},
-    {Clear, u"Clear", MemberCall},
+    {Resize, u"Resize", MemberGet},    {Value, u"Value", MemberPut},
+    {Font, u"Font", MemberGet},        {NumberFormat, u"NumberFormat", MemberPut},
+    {Clear, u"Clear", MemberCall},     {Columns, u"Columns", MemberGet},
+    {AutoFit, u"AutoFit", MemberCall},
+};
+
+enum WindowMember { SplitRow = 1, SplitColumn, FreezePanes };
+const MemberInfo windowMembers[] = {
+    {SplitRow, u"SplitRow", MemberGet | MemberPut},
+    {SplitColumn, u"SplitColumn", MemberGet | MemberPut},
+    {FreezePanes, u"FreezePanes", MemberGet | MemberPut},
 };
 
 enum FontMember { Bold = 1 };
@@ -105,6 +114,12 @@ void WorksheetObject::invokeMember(DISPID member, MemberKind kind, const Dispatc
         returnObject(result, new RangeObject(workbook, &worksheet(), area));
         return;
     }
+    case Activate:
+        arguments.expectCount(0, 0);
+        workbook->activeSheet = &worksheet();
+        workbook->splitRow = workbook->splitColumn = 0;
+        workbook->frozen = false;
+        return;
     default:
         throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
     }
@@ -154,6 +169,23 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
                                workbookfile::toUtf8(arguments.text(0)));
         workbook->saved = false;
         return;
+    case Columns: {
+        // The whole columns of the range.
+        arguments.expectCount(0, 0);
+        CellArea columns = area;
+        columns.firstRow = 1;
+        columns.rows = sheet->workbook().maxRows();
+        columns.wholeSheet = columns.firstColumn == 1 && columns.columns == sheet->workbook().maxColumns();
+        returnObject(result, new RangeObject(workbook, sheet, columns));
+        return;
+    }
+    case AutoFit:
+        arguments.expectCount(0, 0);
+        if (area.firstRow != 1 || area.rows != sheet->workbook().maxRows())
+            throw ServerError{DISP_E_EXCEPTION, "AutoFit needs whole columns: use the range's Columns."};
+        sheet->fitColumns(area.firstColumn, area.lastColumn());
+        workbook->saved = false;
+        return;
     case Clear:
         arguments.expectCount(0, 0);
         if (area.wholeSheet) {
@@ -183,4 +215,45 @@ void FontObject::invokeMember(DISPID member, MemberKind, const DispatchArguments
     arguments.expectCount(1, 1);
     sheet->setBold(area.firstRow, area.firstColumn, area.lastRow(), area.lastColumn(), arguments.boolean(0));
     workbook->saved = false;
+}
+
+WindowObject::WindowObject(std::shared_ptr<WorkbookState> workbook)
+    : DispatchObject(windowMembers, int(std::size(windowMembers))), workbook(std::move(workbook)) {}
+
+void WindowObject::invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                                VARIANT* result) {
+    workbookfile::Workbook& book = workbook->open();
+    arguments.expectCount(kind == MemberPut ? 1 : 0, kind == MemberPut ? 1 : 0);
+    workbookfile::Worksheet* sheet = workbook->activeSheet ? workbook->activeSheet : book.worksheet(1);
+    switch (member) {
+    case SplitRow:
+    case SplitColumn: {
+        int& split = member == SplitRow ? workbook->splitRow : workbook->splitColumn;
+        if (kind != MemberPut) {
+            returnInteger(result, split);
+            return;
+        }
+        const LONG value = arguments.integer(0);
+        if (value < 0 || value >= (member == SplitRow ? book.maxRows() : book.maxColumns()))
+            throw ServerError{DISP_E_EXCEPTION, "The split lies outside the worksheet."};
+        split = int(value);
+        return;
+    }
+    case FreezePanes:
+        if (kind != MemberPut) {
+            returnBoolean(result, workbook->frozen);
+            return;
+        }
+        if (!sheet)
+            throw ServerError{DISP_E_EXCEPTION, "The workbook has no worksheet to freeze."};
+        workbook->frozen = arguments.boolean(0);
+        if (workbook->frozen)
+            sheet->freezePanes(workbook->splitRow, workbook->splitColumn);
+        else
+            sheet->freezePanes(0, 0);
+        workbook->saved = false;
+        return;
+    default:
+        throw ServerError{DISP_E_MEMBERNOTFOUND, "No such member."};
+    }
 }

@@ -16,6 +16,12 @@ struct WorkbookState {
     std::unique_ptr<workbookfile::Workbook> book;
     bool saved = true;
     bool closed = false;
+    // Its window: the active worksheet (the first when none was activated) and the split that
+    // FreezePanes freezes.
+    workbookfile::Worksheet* activeSheet = nullptr;
+    int splitRow = 0;
+    int splitColumn = 0;
+    bool frozen = false;
 
     // The engine's workbook; throws ServerError once the workbook is closed.
     workbookfile::Workbook& open() const;
@@ -120,6 +126,20 @@ private:
 
 // The object Sheets.Item gives for the sheet at a 1-based position among all sheets.
 IDispatch* sheetObjectFor(const std::shared_ptr<WorkbookState>& workbook, int position);
+
+// The window of a workbook (Application.ActiveWindow): the split of its active worksheet, and
+// whether the rows above and columns left of the split are frozen in view.
+class WindowObject : public DispatchObject {
+public:
+    explicit WindowObject(std::shared_ptr<WorkbookState> workbook);
+
+protected:
+    void invokeMember(DISPID member, MemberKind kind, const DispatchArguments& arguments,
+                      VARIANT* result) override;
+
+private:
+    std::shared_ptr<WorkbookState> workbook;
+};
 
 class RangeObject : public DispatchObject {
 public:

@@ -52,6 +52,9 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
         plan.fillData(sheet, data);
         if (!writeBlock(connection, workbookPath, name, 2, 2, data, false, QString(), errMsg))
             return connectionFailure(connection, errMsg);
+        // A worksheet the conversion added shows its headings whole and keeps them in view.
+        if (!connection.layOutNewWorksheet(workbookPath, name, 1, 1, errMsg))
+            return connectionFailure(connection, errMsg);
     }
 
     if (stopped())

@@ -233,6 +233,9 @@ WriteStatus placeTables(ExcelCom& connection, const QString& workbookPath, const
                         *placement.block, placement.bold, placement.format, errMsg))
             return connectionFailure(connection, errMsg);
     }
+    // A "Header" the conversion made shows its labels and dates whole.
+    if (!connection.layOutNewWorksheet(workbookPath, headerSheet, 0, 0, errMsg))
+        return connectionFailure(connection, errMsg);
     return WriteStatus();
 }
 

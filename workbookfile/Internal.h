@@ -5,6 +5,7 @@
 #include "PackageNames.h"
 #include "SharedStrings.h"
 #include "SheetFormats.h"
+#include "SheetLayout.h"
 #include "SheetModel.h"
 #include "Styles.h"
 #include "Workbook.h"
@@ -84,6 +85,9 @@ struct Worksheet::Impl {
     bool loaded = false;
     bool changed = false;
     SheetCodec codec = SheetCodec::Xml; // what head and tail hold
+    // Added by the engine, not read from a file: its head is the engine's own, made from layout.
+    bool madeHere = false;
+    SheetLayout layout;
     // The part's text before and after <sheetData>, kept as read, and its element prefix.
     std::string head, tail, prefix;
     SheetModel model;

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <string>
 
+#include "SheetLayout.h"
+
 namespace workbookfile {
 
 // [Content_Types].xml of a new XML workbook.
@@ -25,7 +27,8 @@ std::string newAppProperties();
 // docProps/core.xml created and modified at t.
 std::string newCoreProperties(std::time_t t);
 std::string newWorkbookXml();
-std::string newWorksheetXml();
+// A new worksheet, with the column widths and frozen panes of its layout.
+std::string newWorksheetXml(const SheetLayout& layout = {});
 // The style sheet of a new workbook, also given to an opened one that has none: one font, one
 // cell format.
 std::string newStyleSheet();

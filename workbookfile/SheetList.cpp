@@ -50,6 +50,7 @@ Worksheet& Workbook::Impl::addSheet(std::size_t after, std::string name) {
     impl->name = std::move(name);
     impl->node = node;
     impl->part = part;
+    impl->madeHere = true;
     std::unique_ptr<Worksheet> sheet(new Worksheet(std::move(impl)));
     Worksheet& ref = *sheet;
     const auto index = std::count_if(tabs.begin(), tabs.begin() + std::ptrdiff_t(after),

@@ -102,8 +102,8 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
             if (as == FileFormat::Xls) {
                 data = xlsSheetRecords(*this, s, first);
             } else if (newBinary) {
-                static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
-                data = xlsbSheetRecords(s.model, head, tail, s.part);
+                static const std::string tail = newXlsbSheetTail();
+                data = xlsbSheetRecords(s.model, newXlsbSheetHead(s.layout), tail, s.part);
             } else if (as == FileFormat::Xlsb) {
                 data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
             } else {

@@ -79,9 +79,10 @@ bool fitsXls(const SheetModel& model);
 std::string xlsSheetRecords(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet);
 
 // Worksheet substreams (XlsSheet.cpp).
-// The records of a new worksheet before and after its cells.
-std::string newXlsSheetHead();
-std::string newXlsSheetTail(bool firstSheet);
+// The records of a new worksheet before and after its cells, with its column widths (columns of the
+// cell format defaultXf) and frozen panes.
+std::string newXlsSheetHead(const SheetLayout& layout, std::uint16_t defaultXf);
+std::string newXlsSheetTail(bool firstSheet, const SheetLayout& layout);
 // Reads a worksheet substream: its cells into an empty model (styles through the map), the records
 // before and after the cell table into head and tail (an INDEX record is dropped: it is made anew).
 void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t stringCount, SheetModel& model,

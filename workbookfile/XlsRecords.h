@@ -29,7 +29,7 @@ constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcCount = 0x000C, Calc
                         CondFmt = 0x01B0, Cf = 0x01B1, DVal = 0x01B2, RecalcId = 0x01C1, HLink = 0x01B8,
                         Dv = 0x01BE, Dimensions = 0x0200, Blank = 0x0201, Number = 0x0203, Label = 0x0204,
                         BoolErr = 0x0205, String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
-                        DefRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Rk = 0x027E, Style = 0x0293,
+                        DefRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Pane = 0x0041, Rk = 0x027E, Style = 0x0293,
                         Format = 0x041E, ShrFmla = 0x04BC, HLinkTooltip = 0x0800, AutoFilter12 = 0x087E,
                         CondFmt12 = 0x0879, Cf12 = 0x087A, CfEx = 0x087B, Bof = 0x0809;
 // Substream types of BOF.

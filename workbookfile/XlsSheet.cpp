@@ -308,7 +308,7 @@ std::uint32_t XfMap::style(std::uint16_t xf) const {
     return xf == 0 ? swapped : xf == swapped ? 0 : xf;
 }
 
-std::string newXlsSheetHead() {
+std::string newXlsSheetHead(const SheetLayout& layout, std::uint16_t defaultXf) {
     std::string out, body;
     putU16(body, biff::Biff8);
     putU16(body, biff::Sheet);
@@ -327,15 +327,30 @@ std::string newXlsSheetHead() {
     body.clear();
     putU16(body, 8);
     appendBiff(out, biff::DefColWidth, body);
+    for (const WidthRun& run : widthRuns(layout)) {
+        if (run.first > kXlsMaxColumns)
+            break;
+        body.clear();
+        putU16(body, std::uint16_t(run.first - 1));
+        putU16(body, std::uint16_t(std::min(run.last, kXlsMaxColumns) - 1));
+        putU16(body, std::uint16_t(std::min(run.width * 256, 65535.0)));
+        putU16(body, defaultXf);
+        putU16(body, 0x0002); // width set by the user
+        putU16(body, 0);
+        appendBiff(out, biff::ColInfo, body);
+    }
     appendBiff(out, biff::Dimensions, std::string(14, '\0'));
     return out;
 }
 
-std::string newXlsSheetTail(bool firstSheet) {
+std::string newXlsSheetTail(bool firstSheet, const SheetLayout& layout) {
     std::string out, body;
     // Gridlines, headings, zeros, default grid colour, outline symbols; the first sheet is the
-    // selected and active one.
-    putU16(body, std::uint16_t(firstSheet ? 0x06B6 : 0x00B6));
+    // selected and active one; panes frozen without a split.
+    std::uint16_t flags = firstSheet ? 0x06B6 : 0x00B6;
+    if (layout.frozen())
+        flags |= 0x0108;
+    putU16(body, flags);
     putU16(body, 0);
     putU16(body, 0);
     putU16(body, 64);
@@ -344,6 +359,17 @@ std::string newXlsSheetTail(bool firstSheet) {
     putU16(body, 0);
     putU32(body, 0);
     appendBiff(out, biff::Window2, body);
+    if (layout.frozen()) {
+        body.clear();
+        putU16(body, std::uint16_t(layout.frozenColumns));
+        putU16(body, std::uint16_t(layout.frozenRows));
+        putU16(body, std::uint16_t(layout.frozenRows));
+        putU16(body, std::uint16_t(layout.frozenColumns));
+        // The active pane scrolls both ways: bottom right, or bottom left / top right.
+        putU8(body, layout.frozenRows && layout.frozenColumns ? 0 : layout.frozenRows ? 2 : 1);
+        putU8(body, 0);
+        appendBiff(out, biff::Pane, body);
+    }
     appendBiff(out, biff::Eof, {});
     return out;
 }

@@ -18,22 +18,12 @@ namespace {
 constexpr std::uint16_t kUtf16CodePage = 1200;
 constexpr std::size_t kMaxStream = std::size_t(2000) << 20;
 
-const std::string& newSheetHead() {
-    static const std::string head = newXlsSheetHead();
-    return head;
-}
-
-// The first worksheet of a new workbook is the selected one.
-const std::string& newSheetTail(bool firstSheet) {
-    static const std::string first = newXlsSheetTail(true), other = newXlsSheetTail(false);
-    return firstSheet ? first : other;
-}
-
 // What a worksheet's records are made from around its cells: a sheet read from the file keeps its
-// own records, a new one gets a new worksheet's; cell formats map as the workbook's XF records do.
+// own records, a new one gets a new worksheet's, laid out as it asks (the first worksheet of a new
+// workbook is the selected one); cell formats map as the workbook's XF records do.
 struct SheetFrame {
-    const std::string& head;
-    const std::string& tail;
+    std::string head;
+    std::string tail;
     XfMap map;
 };
 
@@ -41,7 +31,8 @@ SheetFrame frameOf(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool 
     const XfMap map = wb.xls ? wb.xls->xfMap : XfMap{};
     if (sheet.codec == SheetCodec::Xls)
         return {sheet.head, sheet.tail, map};
-    return {newSheetHead(), newSheetTail(firstSheet && !wb.xls), map};
+    return {newXlsSheetHead(sheet.layout, map.xf(0)), newXlsSheetTail(firstSheet && !wb.xls, sheet.layout),
+            map};
 }
 
 std::string bofBody(std::uint16_t type) {

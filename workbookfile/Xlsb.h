@@ -55,7 +55,8 @@ std::string updatedXlsbWorkbook(const Workbook::Impl& wb);
 void clearXlsbSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
 
 // Worksheet records (XlsbSheet.cpp).
-std::string newXlsbSheetHead();
+// A new worksheet's records before its cells: its view (with frozen panes) and column widths.
+std::string newXlsbSheetHead(const SheetLayout& layout = {});
 std::string newXlsbSheetTail();
 // The whole worksheet part: head with its dimension brought up to date, the rows, the tail.
 std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, const std::string& tail,

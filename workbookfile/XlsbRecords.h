@@ -19,7 +19,7 @@ constexpr std::uint32_t RowHdr = 0, CellBlank = 1, CellRk = 2, CellError = 3, Ce
 constexpr std::uint32_t FileVersion = 128, BeginSheet = 129, EndSheet = 130, BeginBook = 131, EndBook = 132,
                         BeginWsViews = 133, EndWsViews = 134, BeginBookViews = 135, EndBookViews = 136,
                         BeginWsView = 137, EndWsView = 138, BeginBundleShs = 143, EndBundleShs = 144,
-                        BeginSheetData = 145, EndSheetData = 146, WsProp = 147, WsDim = 148, Sel = 152,
+                        BeginSheetData = 145, EndSheetData = 146, WsProp = 147, WsDim = 148, Pane = 151, Sel = 152,
                         WbProp = 153, BundleSh = 156, CalcProp = 157, BookView = 158, BeginSst = 159,
                         EndSst = 160, BeginAFilter = 161, EndAFilter = 162, MergeCell = 176,
                         BeginMergeCells = 177, EndMergeCells = 178;

@@ -161,10 +161,60 @@ std::string dimensionBody(const SheetModel& model) {
 
 } // namespace
 
-std::string newXlsbSheetHead() {
-    std::string out;
+std::string newXlsbSheetHead(const SheetLayout& layout) {
+    std::string out, body;
     appendRecord(out, rt::BeginSheet, {});
     appendRecord(out, rt::WsDim, std::string(16, '\0'));
+    // One sheet view, as in a new XML worksheet: grid, headings, zeros and outline symbols shown.
+    appendRecord(out, rt::BeginWsViews, {});
+    putU16(body, 0x031C);
+    putU32(body, 0); // normal view
+    putU32(body, 0); // top row
+    putU32(body, 0); // left column
+    putU8(body, 64); // heading colour: automatic
+    putU8(body, 0);
+    putU16(body, 0);
+    putU16(body, 100); // zoom
+    putU16(body, 0);
+    putU16(body, 0);
+    putU16(body, 0);
+    putU32(body, 0); // workbook view
+    appendRecord(out, rt::BeginWsView, body);
+    if (layout.frozen()) {
+        body.clear();
+        putF64(body, layout.frozenColumns);
+        putF64(body, layout.frozenRows);
+        putU32(body, std::uint32_t(layout.frozenRows));
+        putU32(body, std::uint32_t(layout.frozenColumns));
+        // The active pane scrolls both ways: bottom right, or bottom left / top right.
+        putU32(body, layout.frozenRows && layout.frozenColumns ? 0 : layout.frozenRows ? 2 : 1);
+        putU8(body, 0x03); // frozen, without a split
+        appendRecord(out, rt::Pane, body);
+        // The cell selected in the active pane: its first cell.
+        body.clear();
+        putU32(body, layout.frozenRows && layout.frozenColumns ? 0 : layout.frozenRows ? 2 : 1);
+        for (std::uint32_t v : {std::uint32_t(layout.frozenRows), std::uint32_t(layout.frozenColumns), 0u, 1u,
+                                std::uint32_t(layout.frozenRows), std::uint32_t(layout.frozenRows),
+                                std::uint32_t(layout.frozenColumns), std::uint32_t(layout.frozenColumns)})
+            putU32(body, v);
+        appendRecord(out, rt::Sel, body);
+    }
+    appendRecord(out, rt::EndWsView, {});
+    appendRecord(out, rt::EndWsViews, {});
+    const std::vector<WidthRun> runs = widthRuns(layout);
+    if (!runs.empty()) {
+        appendRecord(out, rt::BeginColInfos, {});
+        for (const WidthRun& run : runs) {
+            body.clear();
+            putU32(body, std::uint32_t(run.first - 1));
+            putU32(body, std::uint32_t(run.last - 1));
+            putU32(body, std::uint32_t(run.width * 256));
+            putU32(body, 0);      // cell format
+            putU16(body, 0x0002); // width set by the user
+            appendRecord(out, rt::ColInfo, body);
+        }
+        appendRecord(out, rt::EndColInfos, {});
+    }
     appendRecord(out, rt::BeginSheetData, {});
     return out;
 }

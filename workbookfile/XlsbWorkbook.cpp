@@ -49,6 +49,15 @@ std::string newXlsbWorkbook(const Workbook::Impl& wb) {
     putU32(properties, 0);
     putWideString(properties, "");
     appendRecord(out, rt::WbProp, properties);
+    // One workbook view, as a new XML workbook has: readers place the sheets' views in it.
+    appendRecord(out, rt::BeginBookViews, {});
+    std::string view;
+    for (std::uint32_t v :
+         {0u, 0u, 0x4000u, 0x2000u, 600u, 0u, 0u}) // place, size, tab bar, first and active tab
+        putU32(view, v);
+    putU8(view, 0x78); // scroll bars and tabs shown
+    appendRecord(out, rt::BookView, view);
+    appendRecord(out, rt::EndBookViews, {});
     appendRecord(out, rt::BeginBundleShs, {});
     for (const SheetEntry& tab : wb.tabs)
         appendRecord(out, rt::BundleSh, sheetRecord(tab.node));

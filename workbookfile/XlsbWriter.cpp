@@ -96,7 +96,7 @@ void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
         if (tab.part == sheet.part)
             tab.part = part;
     sheet.part = part;
-    sheet.head = newXlsbSheetHead();
+    sheet.head = newXlsbSheetHead(sheet.layout);
     sheet.tail = newXlsbSheetTail();
     sheet.prefix.clear();
     sheet.codec = SheetCodec::Xlsb;
@@ -150,16 +150,19 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
         parts.emplace_back("xl/sharedStrings.bin",
                            xlsbStringsFromTable(wb.strings, 0, {}, "xl/sharedStrings.bin", references));
 
-    static const std::string head = newXlsbSheetHead(), tail = newXlsbSheetTail();
+    static const std::string tail = newXlsbSheetTail();
+    std::vector<std::string> heads(wb.tabs.size()); // each sheet's, for its own layout
     std::vector<Item> items;
     for (const auto& [name, content] : parts)
         items.push_back({Item::Content, name, -1, &content});
     for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
         Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
-        if (sheet.packed)
+        if (sheet.packed) {
             items.push_back({Item::Packed, sheetParts[i], -1, nullptr, nullptr, nullptr, nullptr, &sheet});
-        else
-            items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &head, &tail});
+        } else {
+            heads[i] = newXlsbSheetHead(sheet.layout);
+            items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &heads[i], &tail});
+        }
     }
     writeItems(wb, items, fd, path);
 }

@@ -66,6 +66,14 @@ def base(epoch1904=False, data_sheets=False):
     return wb
 
 
+def laid_out(wb):
+    """Header and the first data worksheet with widths and views of the user's own."""
+    wb["Header"].column_dimensions["A"].width = 5.0
+    wb["Header"].freeze_panes = "C3"
+    wb.create_sheet(SLOTS[0]).column_dimensions["B"].width = 3.0
+    return wb
+
+
 def chart_sheet(wb, name):
     chart = LineChart()
     chart.add_data(Reference(wb["Notes"], min_col=1, min_row=1, max_row=2))
@@ -130,6 +138,7 @@ CASES = {
     "strings_dangling": (lambda path: shared_strings(path, table=False), 1,
                          ["damaged", 'worksheet "Notes"', "shared-string cells"], None),
     "updates": (lambda: base(), 0, None, set()),
+    "laid_out": (lambda: laid_out(base()), 0, None, {"xl/worksheets/sheet3.xml"}),
 }
 UPDATES = 10
 TMP = tempfile.TemporaryDirectory()
@@ -229,6 +238,16 @@ class Files(unittest.TestCase):
         self.assertEqual(counts[2:], [counts[1]] * (UPDATES - 1))
         for xfs_count, xfs, fonts_count, fonts in counts:
             self.assertEqual((xfs_count, fonts_count), (xfs, fonts))
+
+
+    def test_worksheets_that_existed_keep_their_widths_and_views(self):
+        wb = openpyxl.load_workbook(os.path.join(TMP.name, "laid_out.xlsx"))
+        header, kept, added = wb["Header"], wb[SLOTS[0]], wb[SLOTS[1]]
+        self.assertEqual((header.column_dimensions["A"].width, header.freeze_panes), (5.0, "C3"))
+        self.assertEqual((kept.column_dimensions["B"].width, kept.freeze_panes), (3.0, None))
+        # The worksheet the conversion added shows its dates whole and keeps its headings in view.
+        self.assertEqual(added.freeze_panes, "B2")
+        self.assertGreater(added.column_dimensions["A"].width, 9.140625)
 
 
 class Reads:

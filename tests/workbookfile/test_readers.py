@@ -10,13 +10,18 @@ import datetime
 import math
 import os
 import shutil
+import subprocess
 import sys
 import unittest
+import zipfile
 
 import openpyxl
 from readers import freexl_cells, gnumeric_xlsx, have_freexl, have_sheetjs, libreoffice_xlsx, orcus_cells, sheetjs
 from tooltest import ToolTest, convert
 from zipparts import cells_without_their_place
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from pvxgen import Package, Run, Slot, steps  # noqa: E402
 
 FORMAT = sys.argv.pop(1)  # xlsx, xlsb or xls
 GRIDWELL = sys.argv.pop(1)
@@ -24,6 +29,7 @@ STUDY = sys.argv.pop(1)
 READERS = sys.argv.pop(1)  # tests/readers, with SheetJS in its node_modules
 
 ARRANGEMENTS = range(6)
+DEFAULT_WIDTH = 9.140625  # the spreadsheet's default column width as stored
 LABELS = ("Index", "Short", "Full")
 EPOCH = datetime.datetime(1899, 12, 30)
 
@@ -61,6 +67,37 @@ def lo_value(value):
     return {"=TRUE()": True, "=FALSE()": False}.get(value, value) if isinstance(value, str) else value
 
 
+def longest_text(ws, column):
+    """Characters of the longest text or date a column of an openpyxl worksheet shows."""
+    longest = 0
+    for (cell,) in ws.iter_rows(min_col=column, max_col=column):
+        if isinstance(cell.value, str):
+            longest = max(longest, len(cell.value))
+        elif isinstance(cell.value, datetime.datetime):
+            longest = max(longest, len(cell.number_format))
+    return longest
+
+
+def column_widths(ws):
+    """1-based column -> width of an openpyxl worksheet, for every column a <col> element covers."""
+    return {c: d.width for d in ws.column_dimensions.values() if d.width and d.min
+            for c in range(d.min, d.max + 1)}
+
+
+def xlsb_panes(path):
+    """Per worksheet part of an .xlsb, the frozen rows and columns its sheet view states."""
+    from xlsbparts import records
+    out = {}
+    with zipfile.ZipFile(path) as z:
+        for name in z.namelist():
+            if name.startswith("xl/worksheets/") and name.endswith(".bin"):
+                panes = [body for kind, body in records(z.read(name)) if kind == 151]
+                frozen = panes and panes[0][28] & 1
+                out[name] = (int.from_bytes(panes[0][16:20], "little"),
+                             int.from_bytes(panes[0][20:24], "little")) if frozen else None
+    return out
+
+
 class Readers(ToolTest):
     @classmethod
     def setUpClass(cls):
@@ -94,6 +131,67 @@ class Readers(ToolTest):
         for path in [x for x, _ in self.pairs] + [updated]:
             with self.subTest(workbook=os.path.basename(path)):
                 self.assertEqual(cells_without_their_place(path), [])
+
+    def test_new_worksheets_show_their_texts_and_keep_their_headings_in_view(self):
+        """Columns are wide enough for their texts and dates; data worksheets freeze row 1 and
+        column A. Read by openpyxl (.xlsx), xlrd (.xls), the records (.xlsb) and SheetJS (widths)."""
+        for xlsx, made in self.pairs:
+            with self.subTest(workbook=os.path.basename(made)):
+                wb = openpyxl.load_workbook(xlsx)
+                for ws in wb.worksheets:
+                    data = ws.title != "Header"
+                    widths = column_widths(ws)
+                    for column in range(1, ws.max_column + 1):
+                        chars = longest_text(ws, column)
+                        # Lower-case letters are narrower than digits: four fifths of the count.
+                        if chars > 8:
+                            self.assertGreaterEqual(widths.get(column, DEFAULT_WIDTH), 0.8 * chars,
+                                                    f"{ws.title} column {column}")
+                    self.assertEqual(ws.freeze_panes, "B2" if data else None, ws.title)
+                if FORMAT == "xls":
+                    import xlrd
+                    book = xlrd.open_workbook(made, formatting_info=True)
+                    for ws, sheet in zip(wb.worksheets, book.sheets()):
+                        data = ws.title != "Header"
+                        self.assertEqual((sheet.panes_are_frozen, sheet.horz_split_pos, sheet.vert_split_pos),
+                                         (1, 1, 1) if data else (0, 0, 0), sheet.name)
+                        widths = {c: info.width / 256 for c, info in sheet.colinfo_map.items()}
+                        expected = {c - 1: w for c, w in column_widths(ws).items()}
+                        for column, width in expected.items():
+                            self.assertAlmostEqual(widths.get(column, 0), width, 2, f"{sheet.name} column {column}")
+                elif FORMAT == "xlsb":
+                    panes = xlsb_panes(made)
+                    self.assertEqual(sorted(panes.values(), key=str),
+                                     sorted([None] + [(1, 1)] * (len(wb.worksheets) - 1), key=str))
+        if have_sheetjs(READERS) and FORMAT != "xlsx":
+            # SheetJS reads the widths of every format alike.
+            seen = sheetjs(READERS, [p for pair in self.pairs for p in pair])
+            for xlsx, made in self.pairs:
+                self.assertEqual(seen[made].get("widths"), seen[xlsx].get("widths"), os.path.basename(made))
+
+    def test_nothing_shows_as_hashes(self):
+        """A six-hourly study's dates (m/d/yyyy h:mm) and long labels print whole: LibreOffice's PDF
+        holds no "###" and every date as the format shows it."""
+        if not shutil.which("soffice") or not shutil.which("pdftotext"):
+            self.skipTest("LibreOffice or pdftotext is not installed (scripts/install-test-readers.sh)")
+        stamps = steps(datetime.datetime(2021, 11, 28, 18), 4, datetime.timedelta(hours=6))
+        slots = [Slot("Lake Powell", "Pool Elevation", values=[3550.25, 3551.5, 3552.75, 3553.0]),
+                 Slot("Glen Canyon Dam", "Outflow Regulated", values=[1, 2, 3, 4], units="cfs")]
+        study = self.path("six-hourly.pvx")
+        Package([Run(stamps, slots), Run(stamps, slots)]).write(study)
+        books = []
+        for arrangement in (1, 2):
+            books.append(self.path(f"six-hourly-{arrangement}.{FORMAT}"))
+            convert(GRIDWELL, study, books[-1], arrangement, "Full")
+        pdfs = libreoffice_xlsx(books, self.path("pdf"), self.path("profile"), "pdf")
+        for book, pdf in pdfs.items():
+            with self.subTest(workbook=os.path.basename(book)):
+                text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True,
+                                      check=True).stdout
+                self.assertNotIn("###", text)
+                # Each serial stands a minute before its timestamp.
+                for shown in ["11/28/2021 17:59", "11/29/2021 11:59", "Glen Canyon DamOutflow Regulated"]:
+                    self.assertIn(shown, text)
 
     def test_sheetjs_reads_the_same_cells(self):
         if not have_sheetjs(READERS):
@@ -149,6 +247,9 @@ class Readers(ToolTest):
                 names, reference = self.reference[xlsx]
                 self.assertEqual(names_g, names)
                 self.assertSameCells(reference, got)
+                # Gnumeric keeps the frozen headings of the data worksheets.
+                self.assertEqual([ws.freeze_panes for ws in openpyxl.load_workbook(out).worksheets],
+                                 [None] + ["B2"] * (len(names) - 1))
 
     def test_orcus_reads_the_same_cells(self):
         if FORMAT != "xlsx":

@@ -165,6 +165,15 @@ public:
     // only cells that exist are visited). Throws Error for a rectangle outside the sheet's bounds.
     void clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn);
 
+    // Column widths and frozen panes, on worksheets added since the workbook was made or opened (a
+    // worksheet read from a file keeps its own; Error, kind Unsupported).
+    // fitColumns widens each column of firstColumn..lastColumn that holds texts, dates or booleans to
+    // show the longest of them in the default font, as the spreadsheet's AutoFit does; numbers in
+    // the General format fit any width and are not measured, and a column is never made narrower.
+    void fitColumns(int firstColumn, int lastColumn);
+    // Keeps the first rows and columns in view when scrolling; 0, 0 unfreezes.
+    void freezePanes(int rows, int columns);
+
     // Reads a cell back (value, type, bold, number format code).
     CellInfo cell(int row, int column) const;
 
