@@ -5,6 +5,7 @@
 #include "Internal.h"
 #include "Utf.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace workbookfile {
@@ -86,6 +87,9 @@ void Worksheet::setNumberFormat(int firstRow, int firstColumn, int lastRow, int 
         throw Error(ErrorKind::InvalidArgument, "The number format is not valid UTF-8.");
     if (utf16Length(formatCode) > 255)
         throw Error(ErrorKind::LimitExceeded, "A number format has at most 255 characters.");
+    // XML cannot hold control characters in an attribute: the style sheet would not read.
+    if (std::any_of(formatCode.begin(), formatCode.end(), [](char c) { return std::uint8_t(c) < 0x20; }))
+        throw Error(ErrorKind::InvalidArgument, "A number format cannot hold control characters.");
     Workbook::Impl& wb = d->workbook->impl();
     restyle(wb, *d, firstRow, firstColumn, lastRow, lastColumn,
             [&](std::uint32_t style) { return wb.styles.withNumberFormat(style, formatCode); });

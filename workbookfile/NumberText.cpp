@@ -64,6 +64,8 @@ char* shortDecimal(double value, char* out) {
 } // namespace
 
 void appendNumber(std::string& out, double value) {
+    if (value == 0)
+        value = 0; // -0 reads as 0, as the spreadsheet writes it
     char buf[32];
     char* end = shortDecimal(value, buf);
     if (!end)

@@ -167,10 +167,10 @@ std::string xlsbStylesFromXml(const std::string& styleXml) {
         bodies.push_back(xfRecord(x, false));
     appendList(out, rt::BeginCellXFs, rt::EndCellXFs, bodies, rt::XF);
     std::string normal;
-    putU32(normal, 0); // the first cell style format
-    putU16(normal, 1); // built in
-    putU8(normal, 0);  // "Normal"
-    putU8(normal, 0);
+    putU32(normal, 0);   // the first cell style format
+    putU16(normal, 1);   // built in
+    putU8(normal, 0);    // "Normal"
+    putU8(normal, 0xFF); // no outline level: Normal is no row or column level style
     putWideString(normal, "Normal");
     appendList(out, rt::BeginStyles, rt::EndStyles, {normal}, rt::Style);
     appendRecord(out, rt::BeginDXFs, countBody(0));

@@ -105,11 +105,28 @@ std::string encodeAttributeText(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// What readers may trim from either end of a text without xml:space="preserve": LibreOffice takes
+// the Unicode spaces (U+2000 to U+200B, the line and paragraph separators, ...) too.
+bool isSpaceLike(std::uint32_t c) {
+    return c <= 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) ||
+           c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+} // namespace
+
 bool needsSpacePreserve(std::string_view text) {
     if (text.empty())
         return false;
-    auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    return ws(text.front()) || ws(text.back());
+    std::size_t at = 0;
+    std::uint32_t c = 0;
+    if (decodeUtf8(text, at, c) && isSpaceLike(c))
+        return true;
+    at = text.size() - 1;
+    while (at > 0 && (std::uint8_t(text[at]) & 0xC0) == 0x80)
+        --at;
+    return decodeUtf8(text, at, c) && isSpaceLike(c);
 }
 
 std::string decodeCellText(std::string_view text) {

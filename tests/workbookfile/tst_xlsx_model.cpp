@@ -1,6 +1,8 @@
 // Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
 
+#include "Internal.h"
 #include "NumberText.h"
+#include "SheetLayout.h"
 #include "Workbook.h"
 #include "XmlText.h"
 
@@ -296,6 +298,7 @@ private slots:
         QCOMPARE(QString::fromStdString(text(0.1)), QString("0.1"));
         QCOMPARE(QString::fromStdString(text(100)), QString("100"));
         QCOMPARE(QString::fromStdString(text(-0.5)), QString("-0.5"));
+        QCOMPARE(QString::fromStdString(text(-0.0)), QString("0"));
         QCOMPARE(QString::fromStdString(text(1000000)), QString("1e+06"));
         QCOMPARE(QString::fromStdString(text(0.0001)), QString("1e-04"));
         std::mt19937_64 rng(42);
@@ -341,6 +344,84 @@ private slots:
         for (unsigned char c : xml)
             QVERIFY(c >= 0x20 || c == '\t' || c == '\n');
         QCOMPARE(QByteArray::fromStdString(roundTripText(original)), text);
+    }
+
+    void spacesAtEitherEndArePreserved() {
+        for (const char* text : {" a", "a\t", "\na", "\u2003a", "a\u200B", "\u3000a", "a\u2028"})
+            QVERIFY2(needsSpacePreserve(text), text);
+        for (const char* text : {"a", "a b", "\u00e9t\u00e9", "", "\U0001F600"})
+            QVERIFY2(!needsSpacePreserve(text), text);
+    }
+
+    void emptyTextLeavesTheCellEmpty() {
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock block(1, 2);
+        block.setText(1, 1, std::string_view("x"));
+        block.setText(1, 2, std::u16string_view(u"y"));
+        ws->putBlock(1, 1, block);
+        ws->setBold(1, 1, 1, 2);
+        ValueBlock empty(1, 2);
+        empty.setText(1, 1, std::string_view());
+        empty.setText(1, 2, std::u16string_view());
+        ws->putBlock(1, 1, empty);
+        for (int column : {1, 2}) {
+            QCOMPARE(ws->cell(1, column).type, CellType::Empty);
+            QVERIFY(ws->cell(1, column).bold); // the format stays
+        }
+    }
+
+    void columnsWidenToWhatTheyShow() {
+        // Weighed by shape: narrow letters less than digits, capitals more.
+        QVERIFY(textCharacters("iiii", false) < textCharacters("0000", false));
+        QVERIFY(textCharacters("0000", false) < textCharacters("MMMM", false));
+        QVERIFY(textCharacters("0000", false) < textCharacters("0000", true));
+        QCOMPARE(textCharacters("abc\nlonger line", false), textCharacters("longer line", false));
+        QCOMPARE(dateFormatCharacters("General"), -1.0);
+        QCOMPARE(dateFormatCharacters("0.00"), -1.0);
+        QVERIFY(dateFormatCharacters("m/d/yyyy h:mm") > dateFormatCharacters("m/d/yyyy"));
+        QVERIFY(dateFormatCharacters("m/d/yyyy") > dateFormatCharacters("m/yyyy"));
+        // The spreadsheet's rounding: whole pixels of 7-pixel digits and 5 of padding, in 1/256.
+        QCOMPARE(std::fmod(columnWidthFor(10) * 256, 1.0), 0.0);
+
+        auto wb = Workbook::create(1);
+        Worksheet* ws = wb->worksheet(1);
+        ValueBlock block(2, 4);
+        block.setText(1, 1, std::string_view("a rather long heading text"));
+        block.setText(1, 2, std::string_view("ab"));
+        block.setNumber(1, 3, 123456789012.345); // General: fits any width
+        block.setDate(1, 4, 44000.25);
+        block.setText(2, 1, std::string_view("short"));
+        ws->putBlock(1, 1, block);
+        ws->setNumberFormat(1, 4, 1, 4, "m/d/yyyy h:mm");
+        ws->fitColumns(1, 4);
+        const SheetLayout& layout = ws->impl().layout;
+        QCOMPARE(layout.widths.count(2) + layout.widths.count(3), std::size_t(0));
+        QCOMPARE(layout.widths.at(1), columnWidthFor(textCharacters("a rather long heading text", false)));
+        QVERIFY(layout.widths.at(4) > dateFormatCharacters("m/d/yyyy h:mm"));
+        // Never narrower: a second fit over shorter texts keeps the width.
+        ValueBlock shorter(1, 1);
+        shorter.setText(1, 1, std::string_view("x"));
+        ws->putBlock(1, 1, shorter);
+        ws->fitColumns(1, 1);
+        QCOMPARE(layout.widths.at(1), columnWidthFor(textCharacters("a rather long heading text", false)));
+        ws->freezePanes(1, 1);
+        QVERIFY(ws->impl().head.find("<cols><col min=\"1\" max=\"1\"") != std::string::npos);
+        QVERIFY(ws->impl().head.find("topLeftCell=\"B2\" activePane=\"bottomRight\" state=\"frozen\"") !=
+                std::string::npos);
+        QCOMPARE(kindOf([&] { ws->freezePanes(-1, 0); }), ErrorKind::InvalidArgument);
+        QCOMPARE(kindOf([&] { ws->fitColumns(0, 1); }), ErrorKind::InvalidArgument);
+
+        // A worksheet read from a file keeps its own widths and views.
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("laid-out.xlsx").toStdString();
+        wb->saveAs(path, FileFormat::Xlsx);
+        auto read = Workbook::open(path);
+        QCOMPARE(kindOf([&] { read->worksheet(1)->fitColumns(1, 1); }), ErrorKind::Unsupported);
+        QCOMPARE(kindOf([&] { read->worksheet(1)->freezePanes(1, 1); }), ErrorKind::Unsupported);
+        read->addWorksheet(1).freezePanes(2, 0);
+        QVERIFY(read->worksheet(2)->impl().head.find(
+                    "ySplit=\"2\" topLeftCell=\"A3\" activePane=\"bottomLeft\"") != std::string::npos);
     }
 
     void savingNeedsAPathAndASupportedFormat() {
