@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -51,6 +52,11 @@ std::unique_ptr<QCoreApplication> makeWindowApplication(int& argc, char** argv) 
 } // namespace
 
 int main(int argc, char* argv[]) {
+#ifndef _WIN32
+    // A file-size limit (ulimit -f) makes a write past it fail with EFBIG, which the save reports
+    // and recovers from like a full disk, instead of ending the process half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // The face is known from the argument count before any application object exists, so
     // a command-line run needs no display.
     const bool windowMode = argc == 1;

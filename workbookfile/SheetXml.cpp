@@ -189,6 +189,7 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
         buffer.get(), xml.size(), pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
     if (!res)
         fail(std::string(res.description()) + " in the cell data");
+    refuseDeepNesting(doc, partName);
     pugi::xml_node sheetData = rootElement(doc);
     int lastRow = 0;
     for (pugi::xml_node rowNode = sheetData.first_child(); rowNode; rowNode = rowNode.next_sibling()) {

@@ -9,6 +9,29 @@
 
 namespace workbookfile {
 
+void refuseDeepNesting(const pugi::xml_node& root, std::string_view partName) {
+    // Walked without recursion: the check must not need the stack it protects.
+    int depth = 0;
+    pugi::xml_node node = root.first_child();
+    while (node) {
+        if (node.first_child()) {
+            if (++depth > kMaxXmlDepth)
+                throw Error(ErrorKind::Damaged,
+                            "The part \"" + std::string(partName) + "\" nests its elements more than " +
+                                std::to_string(kMaxXmlDepth) + " deep; no workbook does.");
+            node = node.first_child();
+            continue;
+        }
+        while (node && !node.next_sibling() && node != root) {
+            node = node.parent();
+            --depth;
+        }
+        if (!node || node == root)
+            break;
+        node = node.next_sibling();
+    }
+}
+
 void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view partName) {
     refuseDoctype(xml, partName);
     unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
@@ -17,6 +40,7 @@ void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view
         throw Error(ErrorKind::Damaged, "The part \"" + std::string(partName) +
                                             "\" is not well-formed XML (" + res.description() + " at byte " +
                                             std::to_string(res.offset) + ").");
+    refuseDeepNesting(doc, partName);
     int roots = 0;
     for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling()) {
         if (c.type() == pugi::node_element)

@@ -9,6 +9,12 @@
 
 namespace workbookfile {
 
+// How deep elements may nest in a part read from a file: real parts nest a few dozen levels, and
+// walks over a part must not exhaust the stack.
+inline constexpr int kMaxXmlDepth = 256;
+// Throws Error (Damaged) when elements below root nest deeper than kMaxXmlDepth.
+void refuseDeepNesting(const pugi::xml_node& root, std::string_view partName);
+
 // Parses a part into doc; throws Error naming the part when the XML is malformed or has a DOCTYPE.
 void parsePart(pugi::xml_document& doc, const std::string& xml, std::string_view partName);
 

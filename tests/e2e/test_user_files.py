@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workbookfile"))
 import compoundfile  # noqa: E402
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
+from zipparts import rewrite  # noqa: E402
 
 IS_ROOT = os.geteuid() == 0
 ERROR_HEAD = "Gridwell Error: \n"
@@ -193,8 +194,9 @@ class Links(Folder):
 def limit_file_size(size):
     def apply():
         resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
-        # Ignored, so that writing past the limit fails with EFBIG instead of ending the process.
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        # As a shell's ulimit -f leaves it: a write past the limit would end the process unless
+        # Gridwell ignores the signal itself.
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
     return apply
 
 
@@ -218,10 +220,14 @@ class AllOrNothing(Folder):
         self.assertFilesAre(["study.pvx", "other.pvx", "other.log", "book.xlsx", "book.log"])
 
     def test_failed_creation_leaves_no_workbook(self):
-        status, _ = self.convert("-o", "new.xlsx", "-l", "new.log", preexec=limit_file_size(200_000))
-        self.assertEqual(status, 1)
-        self.assertIn("File too large", log_error(self.path("new.log")))
-        self.assertFilesAre(["study.pvx", "new.log"])
+        # Past the limit at the end, and at the very first save of the new workbook.
+        for limit in (200_000, 2_000):
+            with self.subTest(limit=limit):
+                status, _ = self.convert("-o", "new.xlsx", "-l", "new.log", preexec=limit_file_size(limit))
+                self.assertEqual(status, 1)
+                self.assertIn("File too large", log_error(self.path("new.log")))
+                self.assertFilesAre(["study.pvx", "new.log"])
+                os.remove(self.path("new.log"))
 
 
 class Interruptions(Folder):
@@ -448,6 +454,21 @@ class Causes(Folder):
                 *causes, last = log_error(self.path("causes.log")).rstrip("\n").split("\n")
                 self.assertEqual(last, message)
                 self.assertIn(cause, "\n".join(causes))
+
+
+
+class HostileFiles(Folder):
+    def test_deeply_nested_xml_is_refused(self):
+        """A style sheet nesting 100,000 elements in a font is damaged, not a crash."""
+        made = self.make_workbook("made.xlsx")
+        nested = self.path("nested.xlsx")
+        deep = b"<x>" * 100_000 + b"</x>" * 100_000
+        rewrite(made, nested, {"xl/styles.xml": lambda body: body.replace(b"</font>", deep + b"</font>", 1)})
+        before = digest(nested)
+        self.assertEqual(self.convert("-o", "nested.xlsx", "-l", "nested.log")[0], 1)
+        self.assertIn('The part "xl/styles.xml" nests its elements more than 256 deep',
+                      log_error(self.path("nested.log")))
+        self.assertEqual(digest(nested), before)
 
 
 if __name__ == "__main__":
