@@ -33,7 +33,7 @@ namespace workbookfile {
 // texts) are nearly as small at level 3 as at level 5 in two thirds of the time; binary parts,
 // whose 8-byte doubles hardly repeat, are within a tenth of level 3's size at level 1 in a
 // third of its time.
-inline constexpr int kXmlDeflateLevel = 3;
+inline constexpr int kXmlDeflateLevel = 5;
 inline constexpr int kBinaryDeflateLevel = 1;
 inline constexpr int deflateLevelFor(FileFormat format) {
     return format == FileFormat::Xlsb ? kBinaryDeflateLevel : kXmlDeflateLevel;
@@ -226,6 +226,12 @@ struct Workbook::Impl {
     int spillFd = -1;
     std::uint64_t spillEnd = 0;
     std::mutex spillMutex;
+    // Buffers of packed worksheets' text, kept for the next: fresh megabytes of memory cost a
+    // page fault per 4 KB.
+    std::mutex bufferMutex;
+    std::vector<std::string> spareBuffers;
+    std::string takeBuffer();
+    void keepBuffer(std::string buffer);
     void spill(Worksheet::Impl& sheet, const std::string& folder);
     std::string packedBytes(const Worksheet::Impl& sheet) const;
     // Writes a packed worksheet into the package under that name.
@@ -243,6 +249,8 @@ struct Workbook::Impl {
     long long stringReferenceCount();
     // A worksheet's XML part as it is now (Save.cpp).
     std::string sheetXml(const Worksheet::Impl& sheet) const;
+    // The same into xml, whose memory is reused.
+    void writeSheetXml(std::string& xml, const Worksheet::Impl& sheet) const;
 
     // Workbook::saveAs: the checks, the save in the target's codec and the atomic replacement; a
     // failed save leaves the package as it was.

@@ -28,10 +28,22 @@
 namespace workbookfile {
 
 std::size_t estimatedXmlSize(const Worksheet::Impl& sheet) {
-    std::size_t cells = 0;
-    for (const auto& r : sheet.model.rows)
-        cells += r.cells.size();
-    return sheet.head.size() + sheet.tail.size() + cells * 28 + sheet.model.rows.size() * 24 + 64;
+    // A cell takes about 28 bytes and its reference (r="AB1234") six more than the letters of its
+    // column and the digits of its row: too small an estimate would copy the part once more.
+    std::size_t bytes = 0, rowDigits = 1, nextPower = 10;
+    const auto& rows = sheet.model.rows;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + 1 >= nextPower) {
+            ++rowDigits;
+            nextPower *= 10;
+        }
+        const auto& cells = rows[i].cells;
+        if (cells.empty())
+            continue;
+        const std::size_t letters = cells.back().column < 26 ? 1 : cells.back().column < 702 ? 2 : 3;
+        bytes += cells.size() * (34 + letters + rowDigits);
+    }
+    return sheet.head.size() + sheet.tail.size() + bytes + rows.size() * 24 + 64;
 }
 
 namespace {
@@ -117,11 +129,16 @@ PackedEntry produce(const OutputItem& item) {
 
 std::string Workbook::Impl::sheetXml(const Worksheet::Impl& sheet) const {
     std::string xml;
+    writeSheetXml(xml, sheet);
+    return xml;
+}
+
+void Workbook::Impl::writeSheetXml(std::string& xml, const Worksheet::Impl& sheet) const {
+    xml.clear();
     xml.reserve(estimatedXmlSize(sheet));
     xml += headWithDimension(sheet);
     appendSheetData(xml, sheet.model, sheet.prefix);
     xml += sheet.tail;
-    return xml;
 }
 
 // The count of references to shared strings covers the whole workbook. Worksheets never read

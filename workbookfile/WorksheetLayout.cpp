@@ -50,16 +50,22 @@ void Worksheet::fitColumns(int firstColumn, int lastColumn) {
     wb.ensureLoaded(*d);
     wb.noteWrite(*d);
     std::unordered_map<std::uint32_t, StyleMeasure> measures;
+    // Cells of a column mostly share their format: the last one found is asked first.
+    std::uint32_t lastStyle = 0;
+    const StyleMeasure* lastMeasure = nullptr;
     auto measureOf = [&](std::uint32_t style) -> const StyleMeasure& {
+        if (lastMeasure && style == lastStyle)
+            return *lastMeasure;
+        lastStyle = style;
         auto it = measures.find(style);
         if (it != measures.end())
-            return it->second;
+            return *(lastMeasure = &it->second);
         StyleMeasure m;
         m.bold = wb.styles.isBold(style);
         const std::string format = wb.styles.numberFormat(style);
         m.dateChars = dateFormatCharacters(format);
         m.formatted = format != "General";
-        return measures.emplace(style, m).first->second;
+        return *(lastMeasure = &measures.emplace(style, m).first->second);
     };
     std::map<int, double> widest;
     std::string number;

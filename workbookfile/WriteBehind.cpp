@@ -98,7 +98,7 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
     packing.emplace_back(
         finished, std::async(std::launch::async, [this, finished, as, newBinary, first, folder] {
             Worksheet::Impl& s = *finished;
-            std::string data;
+            std::string data = takeBuffer();
             if (as == FileFormat::Xls) {
                 data = xlsSheetRecords(*this, s, first);
             } else if (newBinary) {
@@ -107,11 +107,13 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
             } else if (as == FileFormat::Xlsb) {
                 data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
             } else {
-                data = sheetXml(s);
+                writeSheetXml(data, s);
             }
             auto entry = std::make_unique<PackedEntry>(as == FileFormat::Xls
                                                            ? storedEntry(s.part, std::move(data))
                                                            : packEntry(s.part, data, deflateLevelFor(as)));
+            if (as != FileFormat::Xls)
+                keepBuffer(std::move(data));
             s.packedStringCells = s.model.sharedStringCells();
             s.packedPlainRows = s.model.plainRows();
             s.model = SheetModel{};
@@ -120,6 +122,24 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
             s.packedFirst = first;
             spill(s, folder);
         }));
+}
+
+std::string Workbook::Impl::takeBuffer() {
+    std::lock_guard<std::mutex> lock(bufferMutex);
+    if (spareBuffers.empty())
+        return {};
+    std::string buffer = std::move(spareBuffers.back());
+    spareBuffers.pop_back();
+    return buffer;
+}
+
+void Workbook::Impl::keepBuffer(std::string buffer) {
+    // One huge worksheet's buffer is not kept for the rest of the conversion.
+    if (buffer.capacity() > (std::size_t(64) << 20))
+        return;
+    buffer.clear();
+    std::lock_guard<std::mutex> lock(bufferMutex);
+    spareBuffers.push_back(std::move(buffer));
 }
 
 // The unnamed file, made in the workbook's folder where the file system allows (else among the
