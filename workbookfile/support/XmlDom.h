@@ -9,6 +9,10 @@
 
 namespace workbookfile {
 
+// The declaration every XML part the engine writes begins with.
+inline constexpr const char* kXmlDeclaration =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+
 // How deep elements may nest in a part read from a file: real parts nest a few dozen levels, and
 // walks over a part must not exhaust the stack.
 inline constexpr int kMaxXmlDepth = 256;

@@ -3,10 +3,9 @@
 // The namespaces, relationship types and content types of the package, spelled once: the parts
 // the engine writes and the parts it looks for must agree on every character.
 
-namespace workbookfile {
+#include "XmlDom.h" // kXmlDeclaration
 
-inline constexpr const char* kXmlDeclaration =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+namespace workbookfile {
 
 // Namespaces.
 inline constexpr const char* kMainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";

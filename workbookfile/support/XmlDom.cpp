@@ -1,6 +1,5 @@
 #include "XmlDom.h"
 
-#include "PackageNames.h"
 #include "Workbook.h"
 #include "XmlText.h"
 
