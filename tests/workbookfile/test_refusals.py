@@ -62,7 +62,7 @@ class Refusals(ToolTest):
             ("no workbook part", {"drop": {"xl/workbook.xml"}}, "NotAWorkbook", "no workbook part"),
             ("binary workbook with XML parts", {"replace": {"[Content_Types].xml": lambda b: b.replace(
                 b"officedocument.spreadsheetml.sheet.main+xml", b"ms-excel.sheet.binary.macroEnabled.main")}},
-             "Damaged", "is malformed"),
+             "Damaged", "are malformed"),
         ] + [(f"doctype in {part}", {"replace": {part: lambda b: laughs + b[b.index(b"?>") + 2:]}}, "Damaged",
               "document type declaration")
              for part in ("xl/workbook.xml", "xl/styles.xml", SHEET2, "[Content_Types].xml")

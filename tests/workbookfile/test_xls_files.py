@@ -206,6 +206,9 @@ class XlsFiles(ToolTest):
             ("no-sheets", [("Workbook", record(0x0809, BOF_GLOBALS) + FONT + CELL_XF + record(0x000A))], None,
              "Damaged", "lists no sheets"),
             ("cut-record", [("Workbook", good[:-2] + struct.pack("<H", 500))], None, "Damaged", "claims"),
+            # Named as the stream it is, not as a part of another format.
+            ("short-bof", [("Workbook", record(0x0809, struct.pack("<H", 0x0600)) + record(0x000A))], None,
+             "Damaged", 'The records of "Workbook" are malformed: a record is shorter than its fields'),
             ("no-eof", [("Workbook", good[:-4])], None, "Damaged", "does not end"),
             ("sheet-past-end", [("Workbook", workbook_stream([], [window], offset=10 ** 6))],
              None, "Damaged", "past the end"),

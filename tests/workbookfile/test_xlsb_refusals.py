@@ -44,7 +44,7 @@ class XlsbRefusals(ToolTest):
             return joined(recs)
 
         cases = [  # (name, changes passed to rewrite, words)
-            ("truncated record", {self.sheet: lambda b: b[:len(b) // 2]}, "is malformed"),
+            ("truncated record", {self.sheet: lambda b: b[:len(b) // 2]}, "are malformed"),
             ("size past the part", {self.sheet: lambda b: b + bytes([0x05, 0xFF, 0xFF, 0x7F])}, "claims"),
             ("type that does not end", {self.sheet: lambda b: b + bytes([0x81, 0x81, 0x81])}, "runs past two bytes"),
             ("size that does not end", {self.sheet: lambda b: b + bytes([0x01, 0x81, 0x81, 0x81, 0x81])},

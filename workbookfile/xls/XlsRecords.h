@@ -3,10 +3,9 @@
 // The record layer of the 97-2003 binary format (.xls): the workbook stream is a sequence of
 // records, each a 2-byte type, a 2-byte size (at most 8,224) and that many bytes; longer contents
 // go on in CONTINUE records. Reading never trusts a size beyond the bytes that are there. Fields
-// are read with the BodyReader of the binary workbook codec and written with its put helpers:
-// both formats are little-endian throughout.
+// are read and written with the helpers both record codecs share (BinaryFields.h).
 
-#include "XlsbRecords.h"
+#include "BinaryFields.h"
 
 #include <cstdint>
 #include <string>
@@ -29,17 +28,16 @@ constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcCount = 0x000C, Calc
                         CondFmt = 0x01B0, Cf = 0x01B1, DVal = 0x01B2, RecalcId = 0x01C1, HLink = 0x01B8,
                         Dv = 0x01BE, Dimensions = 0x0200, Blank = 0x0201, Number = 0x0203, Label = 0x0204,
                         BoolErr = 0x0205, String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
-                        DefRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Pane = 0x0041, Rk = 0x027E, Style = 0x0293,
-                        Format = 0x041E, ShrFmla = 0x04BC, HLinkTooltip = 0x0800, AutoFilter12 = 0x087E,
-                        CondFmt12 = 0x0879, Cf12 = 0x087A, CfEx = 0x087B, Bof = 0x0809;
+                        DefRowHeight = 0x0225, Table = 0x0236, Window2 = 0x023E, Pane = 0x0041, Rk = 0x027E,
+                        Style = 0x0293, Format = 0x041E, ShrFmla = 0x04BC, HLinkTooltip = 0x0800,
+                        AutoFilter12 = 0x087E, CondFmt12 = 0x0879, Cf12 = 0x087A, CfEx = 0x087B, Bof = 0x0809;
 // Substream types of BOF.
 constexpr std::uint16_t Globals = 0x0005, Sheet = 0x0010, Chart = 0x0020, Macro = 0x0040;
 constexpr std::uint16_t Biff8 = 0x0600;
 constexpr std::size_t MaxBody = 8224;
 } // namespace biff
 
-// One record of the workbook stream: its type, its body, and where the whole record lies, as a
-// record of a binary workbook part.
+// One record of the workbook stream: its type, its body, and where the whole record lies.
 using BiffRecord = Record;
 
 // Walks the records of a stream from an offset. Throws Error on a header cut off or a size that

@@ -30,7 +30,7 @@ std::string relationshipIdOf(const Record& r, const std::string& part) {
     if (r.type == rt::HLink)
         body.skip(kLinkRange);
     BodyReader peek = body;
-    return peek.u32() == 0xFFFFFFFF ? std::string() : body.wideString();
+    return peek.u32() == 0xFFFFFFFF ? std::string() : readWideString(body);
 }
 
 // A VML drawing that holds comment boxes only; form controls live in the same kind of part and

@@ -33,8 +33,8 @@ SheetRecord readSheetRecord(std::string_view bytes, const std::string& part) {
     if (peek.u32() == kNullString)
         body.skip(4);
     else
-        s.relId = body.wideString();
-    s.name = body.wideString();
+        s.relId = readWideString(body);
+    s.name = readWideString(body);
     return s;
 }
 

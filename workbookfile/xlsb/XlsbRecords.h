@@ -4,6 +4,8 @@
 // type (1 or 2 bytes of 7 bits) and a size (1 to 4 bytes of 7 bits) followed by that many bytes.
 // Reading never trusts a size beyond the bytes that are there.
 
+#include "BinaryFields.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,9 +21,9 @@ constexpr std::uint32_t RowHdr = 0, CellBlank = 1, CellRk = 2, CellError = 3, Ce
 constexpr std::uint32_t FileVersion = 128, BeginSheet = 129, EndSheet = 130, BeginBook = 131, EndBook = 132,
                         BeginWsViews = 133, EndWsViews = 134, BeginBookViews = 135, EndBookViews = 136,
                         BeginWsView = 137, EndWsView = 138, BeginBundleShs = 143, EndBundleShs = 144,
-                        BeginSheetData = 145, EndSheetData = 146, WsProp = 147, WsDim = 148, Pane = 151, Sel = 152,
-                        WbProp = 153, BundleSh = 156, CalcProp = 157, BookView = 158, BeginSst = 159,
-                        EndSst = 160, BeginAFilter = 161, EndAFilter = 162, MergeCell = 176,
+                        BeginSheetData = 145, EndSheetData = 146, WsProp = 147, WsDim = 148, Pane = 151,
+                        Sel = 152, WbProp = 153, BundleSh = 156, CalcProp = 157, BookView = 158,
+                        BeginSst = 159, EndSst = 160, BeginAFilter = 161, EndAFilter = 162, MergeCell = 176,
                         BeginMergeCells = 177, EndMergeCells = 178;
 constexpr std::uint32_t BeginStyleSheet = 278, EndStyleSheet = 279, BeginExternals = 353, EndExternals = 354,
                         SupBookSrc = 355, SupSelf = 357, SupSame = 358, SupTabs = 359, ExternSheet = 362,
@@ -35,13 +37,6 @@ constexpr std::uint32_t BeginStyleSheet = 278, EndStyleSheet = 279, BeginExterna
                         BeginCellStyleXFs = 626, EndCellStyleXFs = 627, SheetProtectionIso = 1046,
                         BookProtectionIso = 1062;
 } // namespace rt
-
-// One record of a part: its type, its body, and where the whole record lies in the part.
-struct Record {
-    std::uint32_t type = 0;
-    std::string_view body;
-    std::size_t begin = 0, end = 0; // offsets of the header's first byte and past the body
-};
 
 // Walks the records of a part. Throws Error naming the part on a header that does not read or a
 // size that runs past the part's end.
@@ -58,47 +53,11 @@ private:
     std::size_t _at = 0;
 };
 
-// Reads the fields of one record's body; throws Error naming the part when a field runs past it.
-class BodyReader {
-public:
-    BodyReader(std::string_view body, std::string_view partName) : _body(body), _part(partName) {}
-    std::uint8_t u8();
-    std::uint16_t u16();
-    std::uint32_t u32();
-    double f64();
-    // An XLWideString: a count of UTF-16 code units, then the units; returned as UTF-8. Lone
-    // surrogates are refused as the text cannot be kept.
-    std::string wideString();
-    void skip(std::size_t bytes);
-    std::size_t remaining() const { return _body.size() - _at; }
-    std::size_t offset() const { return _at; }
-
-private:
-    void need(std::size_t bytes) const;
-    std::string_view _body;
-    std::string_view _part;
-    std::size_t _at = 0;
-};
-
-// Appending records and fields.
+// Appending records, and the text fields of binary parts.
 void appendRecord(std::string& out, std::uint32_t type, std::string_view body);
-void putU8(std::string& out, std::uint8_t v);
-void putU16(std::string& out, std::uint16_t v);
-void putU32(std::string& out, std::uint32_t v);
-void putF64(std::string& out, double v);
 void putWideString(std::string& out, std::string_view utf8);
-
-// Overwrites a little-endian field inside a body already built.
-void patchU16(std::string& body, std::size_t at, std::uint16_t v);
-void patchU32(std::string& body, std::size_t at, std::uint32_t v);
-std::uint16_t readU16(std::string_view body, std::size_t at);
-std::uint32_t readU32(std::string_view body, std::size_t at);
-
-// The text of a cell error code, as both binary formats number them ("#N/A" for 0x2A); "" when unknown.
-const char* errorText(std::uint8_t code);
-
-// The 4-byte RkNumber of a double when it holds it exactly; false otherwise.
-bool rkNumber(double value, std::uint32_t& rk);
-double rkValue(std::uint32_t rk);
+// An XLWideString: a count of UTF-16 code units, then the units; returned as UTF-8. Lone
+// surrogates are refused as the text cannot be kept.
+std::string readWideString(BodyReader& body);
 
 } // namespace workbookfile

@@ -387,12 +387,12 @@ void describeXlsbCell(const RawCell& raw, CellInfo& info) {
         break;
     case rt::CellSt:
         info.type = CellType::Text;
-        info.text = body.wideString();
+        info.text = readWideString(body);
         break;
     case rt::CellRString:
         body.skip(1); // whether runs and phonetic text follow
         info.type = CellType::Text;
-        info.text = body.wideString();
+        info.text = readWideString(body);
         break;
     case rt::CellRk:
         info.type = CellType::Number;

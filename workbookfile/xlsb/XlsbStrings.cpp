@@ -46,7 +46,7 @@ std::string xmlStringsFromXlsb(std::string_view records, const std::string& part
                             "The shared string table \"" + part + "\" has strings before its beginning.");
             BodyReader body(r.body, part);
             const std::uint8_t flags = body.u8();
-            const std::string text = body.wideString();
+            const std::string text = readWideString(body);
             appendDescribedString(items, text, (flags & 3) == 0);
             ++count;
         }

@@ -210,7 +210,7 @@ std::string xmlStylesFromXlsb(std::string_view records, const std::string& part,
         case rt::Fmt: {
             BodyReader body(r.body, part);
             const std::uint16_t id = body.u16();
-            const std::string code = body.wideString();
+            const std::string code = readWideString(body);
             if (code.find('\0') != std::string::npos)
                 throw Error(ErrorKind::Damaged,
                             "The style sheet \"" + part + "\" has a number format with a null character.");
