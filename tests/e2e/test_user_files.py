@@ -470,6 +470,21 @@ class HostileFiles(Folder):
                       log_error(self.path("nested.log")))
         self.assertEqual(digest(nested), before)
 
+    def test_long_directory_chain_is_refused(self):
+        """A compound file whose directory chains 100,000 entries is damaged, not a crash, and is
+        refused at once; a chain of a few hundred opens (and holds no workbook stream)."""
+        for count, words in [(100_000, "links more than 1000 entries in a row"), (300, "no workbook stream")]:
+            with self.subTest(count=count):
+                path = self.path(f"chain{count}.xls")
+                with open(path, "wb") as f:
+                    f.write(compoundfile.long_directory(count))
+                before = digest(path)
+                started = time.monotonic()
+                self.assertEqual(self.convert("-o", path, "-l", "chain.log")[0], 1)
+                self.assertLess(time.monotonic() - started, 30)
+                self.assertIn(words, log_error(self.path("chain.log")))
+                self.assertEqual(digest(path), before)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

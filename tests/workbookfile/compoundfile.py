@@ -90,3 +90,21 @@ def sheets(stream):
             name = raw.decode("utf-16-le" if wide else "latin-1")
             out[name] = [(k, b) for _, k, b in records(stream, offset) if k != 0x020B]
     return out
+
+
+def long_directory(count):
+    """A compound file (4 KB sectors) whose root holds count - 1 empty streams, each the right
+    sibling of the one before: a directory chain count - 1 links long."""
+    per_sector = 4096 // 128
+    dir_sectors = (count + per_sector - 1) // per_sector
+    fat_sectors = (dir_sectors + 1023 + 8) // 1024 + 1
+    fat = [FATSECT] * fat_sectors + [fat_sectors + i + 1 for i in range(dir_sectors - 1)] + [END]
+    fat += [FREE] * (fat_sectors * 1024 - len(fat))
+    entries = [_entry("Root Entry", 5, child=1 if count > 1 else NONE)]
+    entries += [_entry(f"s{i}", 2, right=i + 1 if i + 1 < count else NONE) for i in range(1, count)]
+    directory = b"".join(entries)
+    directory += bytes(-len(directory) % 4096)
+    header = (bytes.fromhex("D0CF11E0A1B11AE1") + bytes(16) + struct.pack("<HHHHH", 0x3E, 4, 0xFFFE, 12, 6) +
+              bytes(6) + struct.pack("<IIIIIIIII", dir_sectors, fat_sectors, fat_sectors, 0, 4096, END, 0, END, 0) +
+              struct.pack("<109I", *(list(range(fat_sectors)) + [FREE] * (109 - fat_sectors))))
+    return header.ljust(4096, b"\0") + struct.pack(f"<{len(fat)}I", *fat) + directory
