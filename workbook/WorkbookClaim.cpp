@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -31,6 +35,58 @@ QStringList applicationLockPaths(const QFileInfo& workbook) {
     return paths;
 }
 
+// Why the conversion lock at lockPath could not be taken, as a sentence about the workbook at
+// path: another conversion that runs, or what is wrong with the lock file.
+QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& path) {
+    const QFileInfo file(lockPath);
+    const QString shown = QDir::toNativeSeparators(lockPath);
+    const QString remove =
+        QStringLiteral(" Remove it if no conversion into the workbook runs, and convert again.");
+    if (file.isSymLink())
+        return QStringLiteral(
+                   "The lock file \"%1\" of the workbook \"%2\" is a symbolic link; a lock is never "
+                   "written through one.")
+                   .arg(shown, path) +
+               remove;
+    if (file.isDir())
+        return QStringLiteral("The lock file \"%1\" of the workbook \"%2\" is a folder.").arg(shown, path) +
+               remove;
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("The lock file \"%1\" of the workbook \"%2\" is not a regular file.")
+                   .arg(shown, path) +
+               remove;
+    qint64 pid = 0;
+    QString host, application;
+    if (!lock.getLockInfo(&pid, &host, &application))
+        return QStringLiteral(
+                   "The lock file \"%1\" of the workbook \"%2\" cannot be read: it is empty or not a "
+                   "Gridwell lock file.")
+                   .arg(shown, path) +
+               remove;
+    // A process of this machine that still runs (or one of another machine, which cannot be
+    // asked) holds it; the lock of one that has ended is taken away.
+    const bool gone = host == QSysInfo::machineHostName() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    if (!gone)
+        return QStringLiteral(
+                   "The workbook \"%1\" is being written by another conversion (process %2 on %3); "
+                   "try again when it has finished.")
+            .arg(path)
+            .arg(pid)
+            .arg(host.isEmpty() ? QStringLiteral("an unknown machine") : host);
+    if (lock.removeStaleLockFile())
+        return QString();
+    QFile stale(lockPath);
+    if (stale.remove())
+        return QString();
+    return QStringLiteral(
+               "The lock file \"%1\" of the workbook \"%2\" was left by a conversion that has ended "
+               "(process %3), but it cannot be removed: %4.")
+               .arg(shown, path)
+               .arg(pid)
+               .arg(stale.errorString()) +
+           remove;
+}
+
 } // namespace
 
 WorkbookClaim::WorkbookClaim(const QString& workbookPath) : _path(workbookPath) {}
@@ -52,16 +108,20 @@ WriteStatus WorkbookClaim::acquire() {
     _resolved = resolvedPath(_path);
     const QFileInfo workbook(_resolved);
 
-    auto lock = std::make_unique<QLockFile>(conversionLockPath(workbook));
+    const QString lockPath = conversionLockPath(workbook);
+    auto lock = std::make_unique<QLockFile>(lockPath);
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
-        _lock = std::move(lock);
-    } else if (lock->error() == QLockFile::LockFailedError) {
-        return QStringLiteral(
-                   "The workbook \"%1\" is being written by another conversion; try again when it has "
-                   "finished.")
-            .arg(_path);
+    bool locked = lock->tryLock(0);
+    if (!locked && lock->error() == QLockFile::LockFailedError) {
+        const QString problem = lockProblem(*lock, lockPath, _path);
+        if (!problem.isEmpty())
+            return problem;
+        locked = lock->tryLock(0); // the lock of a conversion that has ended was taken away
+        if (!locked && lock->error() == QLockFile::LockFailedError)
+            return lockProblem(*lock, lockPath, _path);
     }
+    if (locked)
+        _lock = std::move(lock);
     // A lock that cannot be made at all (a missing or read-only folder) leaves nobody else able to
     // write there either; the save names that cause.
 

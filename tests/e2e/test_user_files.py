@@ -326,6 +326,61 @@ class OneWriter(Folder):
                       log_error(self.path("second.log")))
         self.assertFilesAre(["study.pvx", "book.xlsx", "first.log", "second.log"])
 
+    def test_lock_problems_are_told_apart(self):
+        """A lock file that cannot be a lock names itself and what is wrong with it, is never written
+        through, and leaves the workbook as it was; the lock of a conversion that has ended is taken over."""
+        workbook = self.make_workbook("book.xlsx")
+        before = digest(workbook)
+        lock = self.path(".book.xlsx.gridwell-lock")
+        target = self.path("target.txt")
+        with open(target, "w") as f:
+            f.write("keep\n")
+
+        def write_lock(data):
+            with open(lock, "wb") as f:
+                f.write(data)
+
+        cases = [
+            ("empty", lambda: write_lock(b""), "cannot be read: it is empty or not a Gridwell lock file"),
+            ("garbage", lambda: write_lock(b"no\xffpid\n"), "cannot be read"),
+            ("folder", lambda: os.mkdir(lock), "is a folder"),
+            ("link", lambda: os.symlink(target, lock), "is a symbolic link"),
+            ("dangling link", lambda: os.symlink(self.path("nowhere"), lock), "is a symbolic link"),
+        ]
+        for name, make, words in cases:
+            with self.subTest(name):
+                make()
+                self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 1)
+                message = log_error(self.path("lock.log"))
+                self.assertIn(f'The lock file "{lock}" of the workbook "book.xlsx"', message)
+                self.assertIn(words, message)
+                self.assertEqual(digest(workbook), before)
+                with open(target) as f:
+                    self.assertEqual(f.read(), "keep\n")
+                self.assertFalse(os.path.lexists(self.path("nowhere")))
+                (os.rmdir if os.path.isdir(lock) and not os.path.islink(lock) else os.remove)(lock)
+
+        # A real lock, as a running conversion writes it, then named after a process that has ended.
+        study(runs=20, slots=40, count=365).write(self.path("long.pvx"))
+        running = subprocess.Popen([GRIDWELL, "-i", "long.pvx", "-o", "other.xlsx", "-l", "other.log"],
+                                   cwd=self.dir, env=headless_environment())
+        other_lock = self.path(".other.xlsx.gridwell-lock")
+        deadline = time.monotonic() + 60
+        content = None
+        while content is None and running.poll() is None and time.monotonic() < deadline:
+            try:
+                with open(other_lock, "rb") as f:
+                    content = f.read() or None
+            except FileNotFoundError:
+                time.sleep(0.002)
+        self.assertEqual(running.wait(timeout=120), 0)
+        self.assertIsNotNone(content, "the conversion holds a lock while it runs")
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        write_lock(str(ended.pid).encode() + content[content.index(b"\n"):])
+        self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 0)
+        self.assertFalse(os.path.lexists(lock))
+
     def test_workbook_open_in_a_spreadsheet_application(self):
         workbook = self.make_workbook("book.xlsx")
         before = digest(workbook)
