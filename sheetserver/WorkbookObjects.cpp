@@ -69,7 +69,9 @@ void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const Dispatch
         arguments.expectCount(1, 12);
         const std::string path = filePathFrom(arguments.text(0));
         const LONG number = arguments.given(1) ? arguments.integer(1) : xlOpenXMLWorkbook;
-        book.saveAs(path, formatFor(number));
+        // A new workbook reaches its file with its first Save: before that, a process that ends
+        // leaves nothing of it behind. What would keep the file from being made is refused now.
+        book.saveAsLater(path, formatFor(number));
         workbook->saved = true;
         returnBoolean(result, true);
         return;

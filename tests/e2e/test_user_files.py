@@ -296,6 +296,24 @@ class Interruptions(Folder):
                                      context + ": what a killed conversion left is removed by the next one")
         print(f"interruptions: {outcomes.count('old')} old, {outcomes.count('new')} new", file=sys.stderr)
 
+    def test_killed_creation_leaves_nothing_or_the_whole_workbook(self):
+        """SIGKILL at several moments of a conversion into a new workbook: no workbook at all, or
+        the finished one; never one holding only an empty "Header"."""
+        for fraction in (0.05, 0.2, 0.5, 0.8, 0.95, 1.2):
+            with self.subTest(fraction=fraction):
+                process = self.start("-o", "fresh.xlsx", "-l", "fresh.log", stdout=subprocess.DEVNULL)
+                time.sleep(fraction * self.duration)
+                process.send_signal(signal.SIGKILL)
+                process.wait(timeout=120)
+                if os.path.exists(self.path("fresh.xlsx")):
+                    wb = openpyxl.load_workbook(self.path("fresh.xlsx"), read_only=True)
+                    self.assertEqual(wb.sheetnames, self.new_digest_cells[0])
+                    wb.close()
+                    os.remove(self.path("fresh.xlsx"))
+                for name in os.listdir(self.dir):
+                    if name.startswith(".fresh.xlsx") or name == "fresh.log":
+                        os.remove(self.path(name))
+
     def test_stopped_creation_leaves_no_workbook(self):
         process = self.start("-o", "fresh.xlsx", stdout=subprocess.DEVNULL)
         while not os.path.exists(self.path("fresh.log")):

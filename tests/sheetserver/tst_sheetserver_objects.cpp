@@ -1,6 +1,7 @@
 // The spreadsheet server's objects called directly through IDispatch: lookup, the failure
 // codes of calls it cannot honour, closed workbooks, sheet placement, what a Value put stores
-// (read back by openpyxl), and SaveAs that never replaces another file.
+// (read back by openpyxl), and SaveAs that never replaces another file and makes a new workbook's
+// file with its first Save.
 
 #include "SheetServerTest.h"
 
@@ -129,6 +130,9 @@ private slots:
         VariantClear(&wrong);
 
         QCOMPARE(withText(workbook, u"SaveAs", call, fixture.file("values.xlsx"), 51), S_OK);
+        // A new workbook's file is made by its first Save, so that nothing is left of it before.
+        QVERIFY(!QFile::exists(fixture.file("values.xlsx")));
+        QCOMPARE(dispatchCall(workbook, u"Save", call, {}), S_OK);
         release({firstColumn, font, range, start});
         const QJsonObject cells =
             sheetCells(readWorkbookIndependently(fixture.file("values.xlsx")), "Sheet1");

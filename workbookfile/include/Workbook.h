@@ -252,9 +252,18 @@ public:
     void save();
     // Saves to a new path in the given format and makes it the workbook's path, as save() does.
     // Refuses to replace an existing file other than the workbook's own (symbolic links followed),
-    // refuses Xls ("not supported yet"), and keeps a workbook read from a file in its kind: one read
-    // from .xlsb is saved as Xlsb only, one read from .xlsx or .xlsm not as Xlsb.
+    // and keeps a workbook read from a file in its kind: one read from .xlsb or .xls is saved in
+    // that format only, one read from .xlsx or .xlsm not as Xlsb or Xls.
     void saveAs(const std::string& path, FileFormat format);
+    // For a workbook never saved: names the file it will be saved as, in that format, without
+    // writing anything yet; the first save() makes the file, so that nothing of the workbook is on
+    // disk before (a process killed in between leaves no file). From now on the workbook counts as
+    // that format (its sheet size, the format worksheets are packed in). Throws Error, writing
+    // nothing, when the file could not be made there: something of that name exists, the folder is
+    // missing or may not be written, the name is too long. Where a symbolic link stands at path, it
+    // saves at once, as saveAs does. The first save() refuses to replace a file that appeared
+    // there in the meantime.
+    void saveAsLater(const std::string& path, FileFormat format);
 
     // Worksheets whose XML would exceed this many bytes are deflated piece by piece while they
     // are written instead of being held whole; 0 streams every worksheet (for tests).

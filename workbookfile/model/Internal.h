@@ -130,6 +130,7 @@ struct Workbook::Impl {
     std::time_t fixedTime = 0;
     std::function<void(int)> progress;
     bool isNew = false;
+    bool fileAwaited = false;     // saveAsLater named the file; the first save makes it
     bool date1904 = false;        // dates count from 1904-01-01 (<workbookPr date1904="1">)
     bool structureLocked = false; // <workbookProtection lockStructure="1">
 

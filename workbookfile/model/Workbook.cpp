@@ -8,6 +8,7 @@
 #include "XmlDom.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -181,6 +182,39 @@ void Workbook::save() {
 
 void Workbook::saveAs(const std::string& path, FileFormat format) {
     d->saveAs(path, format);
+}
+
+void Workbook::saveAsLater(const std::string& path, FileFormat format) {
+    if (!d->path.empty() || d->source || path.empty()) {
+        saveAs(path, format);
+        return;
+    }
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) {
+        // A file, folder or link of that name: the save says what it makes of it, now.
+        saveAs(path, format);
+        return;
+    }
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto refuse = [&](int error) {
+        throw Error(ErrorKind::FileSystem, "Cannot save \"" + path + "\": " + std::strerror(error) + ".");
+    };
+    if (errno != ENOENT)
+        refuse(errno);
+    if (::stat(folder.c_str(), &st) != 0)
+        refuse(errno);
+    if (!S_ISDIR(st.st_mode))
+        refuse(ENOTDIR);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        refuse(errno);
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (name.size() > std::size_t(nameMax > 0 ? nameMax : 255))
+        refuse(ENAMETOOLONG);
+    d->path = path;
+    d->format = format;
+    d->fileAwaited = true;
 }
 
 void Workbook::setWriteBehind(bool on) {

@@ -25,6 +25,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include <sys/stat.h>
+
 namespace workbookfile {
 
 std::size_t estimatedXmlSize(const Worksheet::Impl& sheet) {
@@ -413,6 +415,12 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
     if (fileExists(target) && !sameFile(target, path))
         throw Error(ErrorKind::FileSystem, "Cannot save \"" + target +
                                                "\": a file of that name already exists and is not replaced.");
+    struct stat appeared;
+    if (fileAwaited && target == path && ::lstat(target.c_str(), &appeared) == 0)
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot save \"" + target +
+                        "\": a file of that name appeared while the workbook was made, "
+                        "and is not replaced.");
     settlePacking(targetFormat);
     checkXlsSave(*this, targetFormat, target);
     checkXlsbConversion(*this, targetFormat, target);
@@ -455,6 +463,7 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
     progress = callback;
     path = target;
     format = targetFormat;
+    fileAwaited = false;
 }
 
 } // namespace workbookfile
