@@ -201,7 +201,7 @@ class Workbook {
 public:
     // A new, unsaved workbook with worksheetCount worksheets named Sheet1..SheetN (N >= 1).
     static std::unique_ptr<Workbook> create(int worksheetCount = 1);
-    // Opens an existing .xlsx, .xlsm or .xlsb file. Throws Error with a clear text when the file
+    // Opens an existing .xlsx, .xlsm, .xlsb or .xls file. Throws Error with a clear text when the file
     // cannot be read, is not a workbook, is encrypted, malformed or exceeds the limits, or is
     // damaged: its sheets hold shared-string cells but it has no shared string table.
     static std::unique_ptr<Workbook> open(const std::string& path, const OpenLimits& limits = {});
