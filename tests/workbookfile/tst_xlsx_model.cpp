@@ -1,9 +1,9 @@
 // Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
 
-#include "Internal.h"
 #include "NumberText.h"
 #include "SheetLayout.h"
 #include "Workbook.h"
+#include "WorksheetState.h"
 #include "XmlText.h"
 
 #include <QTemporaryDir>

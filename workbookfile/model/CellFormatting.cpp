@@ -2,8 +2,8 @@
 // copies its own with the one property changed; cells that do not exist take their row's or
 // column's format first, so that formatting an empty area keeps what the row or column gave it.
 
-#include "Internal.h"
 #include "Utf.h"
+#include "WorkbookState.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -3,7 +3,7 @@
 // A cell is locked unless its format says otherwise; a cell that does not exist yet has the format
 // of its row or column.
 
-#include "Internal.h"
+#include "WorkbookState.h"
 
 #include <algorithm>
 

@@ -1,9 +1,10 @@
 // The workbook's list of sheets: adding worksheets, positions among worksheets and among all tabs,
 // and names, unique without regard to case.
 
-#include "Internal.h"
-#include "NewParts.h"
-#include "PackageNames.h"
+#include "WorkbookState.h"
+
+#include "PartNames.h"
+#include "Switchboard.h"
 
 #include "SheetNames.h"
 #include "XmlDom.h"
@@ -11,9 +12,8 @@
 namespace workbookfile {
 
 Worksheet& Workbook::Impl::addSheet(std::size_t after, std::string name) {
-    std::string part = newPartName(workbookDir + "worksheets/sheet", ".xml");
-    setPart(part, newWorksheetXml());
-    appendOverride(part, kWorksheetContentType);
+    std::string part;
+    const Codec& codec = addNewSheetPart(*this, part);
     std::string relId = addRelationship(relationshipType("worksheet"), relativeTarget(part));
 
     std::string sheetName = prefixOf(sheetsNode.name()) + "sheet";
@@ -50,6 +50,7 @@ Worksheet& Workbook::Impl::addSheet(std::size_t after, std::string name) {
     impl->name = std::move(name);
     impl->node = node;
     impl->part = part;
+    impl->codec = &codec;
     impl->madeHere = true;
     std::unique_ptr<Worksheet> sheet(new Worksheet(std::move(impl)));
     Worksheet& ref = *sheet;

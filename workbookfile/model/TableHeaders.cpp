@@ -4,10 +4,11 @@
 // names (a cell that holds no text, or a text another column of the table has, without regard to
 // case), the table gives up its header row instead, so that nothing disagrees.
 
-#include "Internal.h"
+#include "WorkbookState.h"
 
+#include "CellRefs.h"
+#include "PartNames.h"
 #include "SheetNames.h"
-#include "SheetXml.h"
 #include "XmlDom.h"
 #include "XmlText.h"
 

@@ -1,4 +1,4 @@
-#include "Internal.h"
+#include "ValueBlockData.h"
 
 #include "Utf.h"
 #include "XmlText.h"

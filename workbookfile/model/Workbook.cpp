@@ -1,11 +1,8 @@
-#include "Internal.h"
+#include "WorkbookState.h"
 
-#include "AtomicFile.h"
 #include "NewParts.h"
 #include "SheetNames.h"
-#include "Xls.h"
-#include "Xlsb.h"
-#include "XmlDom.h"
+#include "Switchboard.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,55 +13,6 @@
 #include <memory>
 
 namespace workbookfile {
-
-namespace {
-
-// What the file's first bytes say it is: a zip package, a compound file (97-2003 workbooks), or
-// neither, which is refused before any reader sees it.
-enum class Container { Zip, Compound };
-
-Container sniff(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw Error(ErrorKind::FileSystem, "Cannot open \"" + path + "\": it is a folder, not a workbook.");
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
-    char head[8] = {};
-    std::size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    if (isCompoundFile(std::string_view(head, got)))
-        return Container::Compound;
-    if (got < 4 || head[0] != 'P' || head[1] != 'K')
-        throw Error(ErrorKind::NotAWorkbook,
-                    "The file \"" + path +
-                        "\" is not a workbook: it is not a zip package or a compound file.");
-    return Container::Zip;
-}
-
-std::string readWholeFile(const std::string& path, const OpenLimits& limits) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f)
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot open the file \"" + path + "\": " + std::strerror(errno) + ".");
-    std::string bytes;
-    char buffer[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
-        bytes.append(buffer, got);
-        if (bytes.size() > limits.maxTotalBytes)
-            throw Error(ErrorKind::TooLarge, "The file \"" + path +
-                                                 "\" is too large to open: it is larger than " +
-                                                 std::to_string(limits.maxTotalBytes) + " bytes.");
-    }
-    if (std::ferror(f.get()))
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot read the file \"" + path + "\": " + std::strerror(errno) + ".");
-    return bytes;
-}
-
-} // namespace
 
 Workbook::Workbook() : d(std::make_unique<Impl>()) {
     d->self = this;
@@ -83,22 +31,16 @@ std::unique_ptr<Workbook> Workbook::create(int worksheetCount) {
     d.setPart("docProps/core.xml", "");
     d.setPart("xl/workbook.xml", newWorkbookXml());
     d.setPart("xl/_rels/workbook.xml.rels", emptyRelationships());
-    d.loadPackage();
+    openPackage(d);
     for (int i = 1; i <= worksheetCount; ++i)
         d.addSheet(std::size_t(i - 1), "Sheet" + std::to_string(i));
     return wb;
 }
 
 std::unique_ptr<Workbook> Workbook::open(const std::string& path, const OpenLimits& limits) {
-    const Container container = sniff(path);
     std::unique_ptr<Workbook> wb(new Workbook());
     wb->d->path = path;
-    if (container == Container::Compound) {
-        wb->d->loadXls(readWholeFile(path, limits), limits);
-        return wb;
-    }
-    wb->d->source = std::make_unique<ZipReader>(path, limits);
-    wb->d->loadPackage();
+    openFile(*wb->d, limits);
     return wb;
 }
 
@@ -109,10 +51,10 @@ FileFormat Workbook::format() const {
     return d->format;
 }
 int Workbook::maxRows() const {
-    return d->format == FileFormat::Xls ? kXlsMaxRows : kMaxRows;
+    return codecFor(d->format).maxRows();
 }
 int Workbook::maxColumns() const {
-    return d->format == FileFormat::Xls ? kXlsMaxColumns : kMaxColumns;
+    return codecFor(d->format).maxColumns();
 }
 
 int Workbook::sheetCount() const {

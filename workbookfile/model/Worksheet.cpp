@@ -1,10 +1,5 @@
-#include "Internal.h"
-#include "Xls.h"
-#include "Xlsb.h"
-
-#include "Utf.h"
-#include "XmlDom.h"
-#include "XmlText.h"
+#include "ValueBlockData.h"
+#include "WorkbookState.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,57 +41,6 @@ std::string dateText(double serial) {
     char text[80];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
     return text;
-}
-
-// The shared-formula group a raw cell leads ("" when it is no group's master cell; binary
-// worksheets of .xlsb keep their groups as they are).
-std::string sharedMasterOf(const Worksheet::Impl& sheet, const RawCell& raw) {
-    if (sheet.codec == SheetCodec::Xls)
-        return xlsFormulaGroupOf(raw);
-    if (sheet.codec != SheetCodec::Xml || raw.inner.find("shared") == std::string::npos)
-        return {};
-    pugi::xml_document doc;
-    doc.load_buffer(raw.inner.data(), raw.inner.size());
-    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
-        if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
-            n.attribute("ref"))
-            return n.attribute("si").value();
-    return {};
-}
-
-// Cells of a shared-formula group whose master cell was overwritten would leave a file the
-// spreadsheet repairs; they keep their last values instead of the formula.
-void dropOrphanedSharedFormulas(const Worksheet::Impl& sheet, SheetModel& model,
-                                const std::set<std::string>& groups) {
-    if (groups.empty())
-        return;
-    if (sheet.codec == SheetCodec::Xls) {
-        dropOrphanedXlsFormulas(model, groups);
-        return;
-    }
-    for (Row& row : model.rows)
-        for (Cell& cell : row.cells) {
-            if (cell.kind != CellKind::Raw)
-                continue;
-            RawCell& raw = model.raws[cell.index];
-            if (raw.inner.find("shared") == std::string::npos)
-                continue;
-            pugi::xml_document doc;
-            doc.load_buffer(raw.inner.data(), raw.inner.size());
-            bool dropped = false;
-            for (pugi::xml_node n = doc.first_child(); n;) {
-                pugi::xml_node next = n.next_sibling();
-                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
-                    groups.count(n.attribute("si").value())) {
-                    doc.remove_child(n);
-                    dropped = true;
-                }
-                n = next;
-            }
-            if (!dropped)
-                continue;
-            raw.inner = serializeChildren(doc);
-        }
 }
 
 } // namespace
@@ -196,7 +140,7 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             } else {
                 style = existing->style;
                 if (existing->kind == CellKind::Raw) {
-                    std::string group = sharedMasterOf(*d, model.raws[existing->index]);
+                    std::string group = d->codec->formulaGroupOf(model.raws[existing->index]);
                     if (!group.empty())
                         orphanedGroups.insert(group);
                 }
@@ -234,7 +178,8 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
         }
         replaceSegment(cells, from, to, segment);
     }
-    dropOrphanedSharedFormulas(*d, model, orphanedGroups);
+    if (!orphanedGroups.empty())
+        d->codec->dropOrphanedFormulas(model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }
@@ -244,7 +189,7 @@ void Worksheet::clear() {
     wb.ensureLoaded(*d);
     wb.noteWrite(*d);
     wb.checkCellsWritable(*d, 1, 1, kMaxRows, kMaxColumns, false);
-    wb.clearSheetExtras(*d);
+    d->codec->clearSheetExtras(wb, *d);
     wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
     d->model.clear();
     d->columnFormats.clear(); // clearing took them from the columns
@@ -268,13 +213,14 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
         auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
         for (auto it = from; it != to; ++it)
             if (it->kind == CellKind::Raw) {
-                std::string group = sharedMasterOf(*d, d->model.raws[it->index]);
+                std::string group = d->codec->formulaGroupOf(d->model.raws[it->index]);
                 if (!group.empty())
                     orphanedGroups.insert(group);
             }
         cells.erase(from, to);
     }
-    dropOrphanedSharedFormulas(*d, d->model, orphanedGroups);
+    if (!orphanedGroups.empty())
+        d->codec->dropOrphanedFormulas(d->model, orphanedGroups);
     d->changed = true;
     wb.cellsChanged = true;
 }
@@ -305,44 +251,9 @@ CellInfo Worksheet::cell(int row, int column) const {
         info.type = CellType::Boolean;
         info.boolean = cell->index != 0;
         break;
-    case CellKind::Raw: {
-        const RawCell& raw = d->model.raws[cell->index];
-        if (d->codec == SheetCodec::Xlsb) {
-            describeXlsbCell(raw, info);
-            break;
-        }
-        if (d->codec == SheetCodec::Xls) {
-            describeXlsCell(raw, info);
-            break;
-        }
-        pugi::xml_document doc;
-        std::string xml = "<c" + raw.attrs + ">" + raw.inner + "</c>";
-        doc.load_buffer(xml.data(), xml.size());
-        pugi::xml_node c = doc.first_child();
-        std::string_view type = c.attribute("t").value();
-        if (pugi::xml_node f = childByLocalName(c, "f")) {
-            info.type = CellType::Formula;
-            info.text = f.text().get();
-        } else if (type == "e") {
-            info.type = CellType::Error;
-            info.text = childByLocalName(c, "v").text().get();
-        } else if (type == "inlineStr" || type == "str") {
-            info.type = CellType::Text;
-            pugi::xml_node is = childByLocalName(c, "is");
-            if (is) {
-                for (pugi::xml_node k = is.first_child(); k; k = k.next_sibling()) {
-                    if (localName(k) == "t")
-                        info.text += k.text().get();
-                    else if (localName(k) == "r")
-                        info.text += childByLocalName(k, "t").text().get();
-                }
-                info.text = decodeCellText(info.text);
-            } else {
-                info.text = childByLocalName(c, "v").text().get();
-            }
-        }
+    case CellKind::Raw:
+        d->codec->describeCell(d->model.raws[cell->index], info);
         break;
-    }
     }
     return info;
 }

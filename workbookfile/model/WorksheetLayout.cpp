@@ -1,10 +1,9 @@
 // Column widths and frozen panes of worksheets the engine made: kept in the sheet's layout and
 // written into the head that the sheet's codec makes for a new worksheet.
 
-#include "Internal.h"
-#include "NewParts.h"
+#include "WorkbookState.h"
+
 #include "NumberText.h"
-#include "Xlsb.h"
 
 #include <unordered_map>
 
@@ -20,17 +19,6 @@ void requireMadeHere(const Worksheet::Impl& sheet) {
         throw Error(ErrorKind::Unsupported, "The worksheet \"" + sheet.name +
                                                 "\" was read from the file: its column widths and panes "
                                                 "stay as they are.");
-}
-
-// A worksheet made here gets its head made anew from its layout, in the codec it is held in
-// now; an .xls worksheet is framed from its layout when it is written.
-void refreshHead(Worksheet::Impl& sheet) {
-    if (sheet.codec == SheetCodec::Xml) {
-        const std::string xml = newWorksheetXml(sheet.layout);
-        sheet.head = xml.substr(0, xml.find("<sheetData"));
-    } else if (sheet.codec == SheetCodec::Xlsb) {
-        sheet.head = newXlsbSheetHead(sheet.layout);
-    }
 }
 
 // What a cell of a style needs, in characters, for what it shows: -1 for numbers that fit any
@@ -115,7 +103,7 @@ void Worksheet::fitColumns(int firstColumn, int lastColumn) {
         }
     }
     if (widened) {
-        refreshHead(*d);
+        d->codec->applyLayout(*d);
         d->changed = true;
     }
 }
@@ -130,7 +118,7 @@ void Worksheet::freezePanes(int rows, int columns) {
     wb.noteWrite(*d);
     d->layout.frozenRows = rows;
     d->layout.frozenColumns = columns;
-    refreshHead(*d);
+    d->codec->applyLayout(*d);
     d->changed = true;
 }
 

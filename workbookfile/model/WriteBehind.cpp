@@ -5,9 +5,10 @@
 // them into the package or the workbook stream. A packed worksheet that is used again is
 // inflated and read back into cells first; the bytes saved are the same either way.
 
-#include "Internal.h"
-#include "Xls.h"
-#include "Xlsb.h"
+#include "WorkbookState.h"
+
+#include "PartNames.h"
+#include "Switchboard.h"
 
 #include <zlib.h>
 
@@ -44,40 +45,6 @@ std::string inflated(const PackedEntry& entry, std::string data) {
     return out;
 }
 
-// The encoding of a worksheet in the format it will be saved in, when the engine can pack it:
-// XML for .xlsx/.xlsm, records for .xlsb and .xls.
-bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) {
-    if (!wb.writeBehind || !sheet.loaded || !sheet.changed || sheet.packed)
-        return false;
-    switch (wb.format) {
-    case FileFormat::Xlsx:
-    case FileFormat::Xlsm:
-        // A worksheet too large to hold as one text is deflated piece by piece while it is saved.
-        return sheet.codec == SheetCodec::Xml && !wb.xlsb && !wb.xls &&
-               estimatedXmlSize(sheet) <= wb.streamThreshold;
-    case FileFormat::Xlsb:
-        return wb.xlsb ? sheet.codec == SheetCodec::Xlsb : sheet.codec == SheetCodec::Xml && !wb.source;
-    case FileFormat::Xls:
-        // Cells beyond the format stay, for the save to refuse them.
-        return (wb.xls || (!wb.source && !wb.xlsb)) && fitsXls(sheet.model);
-    }
-    return false;
-}
-
-PackedEntry storedEntry(std::string name, std::string content) {
-    PackedEntry entry;
-    entry.name = std::move(name);
-    entry.method = 0;
-    entry.size = content.size();
-    entry.data = std::move(content);
-    return entry;
-}
-
-bool sameFamily(FileFormat a, FileFormat b) {
-    auto family = [](FileFormat f) { return f == FileFormat::Xlsm ? FileFormat::Xlsx : f; };
-    return family(a) == family(b);
-}
-
 } // namespace
 
 void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
@@ -85,43 +52,29 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
         return;
     Worksheet::Impl* finished = lastWritten;
     lastWritten = &sheet;
-    if (!finished || !packable(*this, *finished))
+    if (!finished || !writeBehind || !finished->loaded || !finished->changed || finished->packed)
+        return;
+    // The encoding of the format the workbook will be saved in, where its codec can make it now.
+    const Codec& as = codecFor(format);
+    if (!as.packable(*this, *finished))
         return;
     // As many worksheets in flight as the machine has cores beside the composing thread, at least one.
     const std::size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
     while (packing.size() >= inFlight)
         finishPacking(packing.front().first);
-    const FileFormat as = format;
-    const bool newBinary = as == FileFormat::Xlsb && !xlsb;
     const bool first = !sheets.empty() && &sheets.front()->impl() == finished;
     const std::string folder = path.empty() ? std::string() : partFolder(path);
-    packing.emplace_back(
-        finished, std::async(std::launch::async, [this, finished, as, newBinary, first, folder] {
-            Worksheet::Impl& s = *finished;
-            std::string data = takeBuffer();
-            if (as == FileFormat::Xls) {
-                data = xlsSheetRecords(*this, s, first);
-            } else if (newBinary) {
-                static const std::string tail = newXlsbSheetTail();
-                data = xlsbSheetRecords(s.model, newXlsbSheetHead(s.layout), tail, s.part);
-            } else if (as == FileFormat::Xlsb) {
-                data = xlsbSheetRecords(s.model, s.head, s.tail, s.part);
-            } else {
-                writeSheetXml(data, s);
-            }
-            auto entry = std::make_unique<PackedEntry>(as == FileFormat::Xls
-                                                           ? storedEntry(s.part, std::move(data))
-                                                           : packEntry(s.part, data, deflateLevelFor(as)));
-            if (as != FileFormat::Xls)
-                keepBuffer(std::move(data));
-            s.packedStringCells = s.model.sharedStringCells();
-            s.packedPlainRows = s.model.plainRows();
-            s.model = SheetModel{};
-            s.packed = std::move(entry);
-            s.packedAs = as;
-            s.packedFirst = first;
-            spill(s, folder);
-        }));
+    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, &as, first, folder] {
+                             Worksheet::Impl& s = *finished;
+                             auto entry = std::make_unique<PackedEntry>(as.packSheet(*this, s, first));
+                             s.packedStringCells = s.model.sharedStringCells();
+                             s.packedPlainRows = s.model.plainRows();
+                             s.model = SheetModel{};
+                             s.packed = std::move(entry);
+                             s.packedAs = &as;
+                             s.packedFirst = first;
+                             spill(s, folder);
+                         }));
 }
 
 std::string Workbook::Impl::takeBuffer() {
@@ -229,19 +182,7 @@ void Workbook::Impl::finishPacking(const Worksheet::Impl* sheet) {
 void Workbook::Impl::bringBack(Worksheet::Impl& sheet) {
     const std::string data = inflated(*sheet.packed, packedBytes(sheet));
     const std::size_t atLoad = sheet.stringCellsAtLoad;
-    if (sheet.packedAs == FileFormat::Xls) {
-        loadXlsSheetRecords(*this, sheet, data);
-    } else if (sheet.packedAs != FileFormat::Xlsb) {
-        loadXmlSheet(sheet, data);
-    } else if (sheet.codec == SheetCodec::Xlsb) {
-        loadXlsbSheetRecords(sheet, data);
-    } else {
-        // A new workbook's worksheet packed as binary records: only its cells come back.
-        SheetModel model;
-        std::string head, tail;
-        parseXlsbSheet(data, sheet.part, model, head, tail);
-        sheet.model = std::move(model);
-    }
+    sheet.packedAs->unpackSheet(*this, sheet, data);
     sheet.model.makePlain(sheet.packedPlainRows);
     sheet.packedPlainRows = {};
     sheet.stringCellsAtLoad = atLoad;
@@ -253,7 +194,7 @@ void Workbook::Impl::settlePacking(FileFormat target) {
     finishPacking();
     for (const auto& s : sheets) {
         Worksheet::Impl& sheet = s->impl();
-        if (sheet.packed && !sameFamily(sheet.packedAs, target))
+        if (sheet.packed && sheet.packedAs != &codecFor(target))
             bringBack(sheet);
     }
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-// The parts of a new package, for both codecs: a new workbook is one list of templates, so that the
-// .xlsx and the .xlsb writers cannot drift apart in what they declare. (The records of a new
-// binary worksheet are made beside the other records, in XlsbSheet.cpp.)
+// The parts of a new package, for both zip-based codecs: a new workbook is one list of templates,
+// so that the .xlsx and the .xlsb writers cannot drift apart in what they declare. (A new
+// worksheet is made by its codec.)
 
 #include <ctime>
 #include <string>
-
-#include "SheetLayout.h"
 
 namespace workbookfile {
 
@@ -27,8 +25,6 @@ std::string newAppProperties();
 // docProps/core.xml created and modified at t.
 std::string newCoreProperties(std::time_t t);
 std::string newWorkbookXml();
-// A new worksheet, with the column widths and frozen panes of its layout.
-std::string newWorksheetXml(const SheetLayout& layout = {});
 // The style sheet of a new workbook, also given to an opened one that has none: one font, one
 // cell format.
 std::string newStyleSheet();

@@ -4,11 +4,13 @@
 // described to the rest of the engine by the same DOMs (its list of sheets, styles and shared
 // strings as the XML parts would hold them), while the compound file's other streams and the
 // workbook stream's records are kept and written back unchanged wherever nothing changed.
-// Worksheets read from the workbook stream hold records instead of XML text around their cells
-// (Worksheet::Impl::codec == SheetCodec::Xls); their sheet's part name is only a key.
+// Worksheets read from the workbook stream hold records instead of XML text around their cells;
+// their sheet's part name is only a key. This room knows the package's names, the model and the
+// record fields both record codecs share, and no other codec.
 
+#include "Codec.h"
 #include "CompoundFile.h"
-#include "Internal.h"
+#include "WorkbookState.h"
 
 #include <cstdint>
 #include <set>
@@ -49,7 +51,9 @@ struct XlsSubstream {
     std::string part; // the key its sheet goes by in the engine
 };
 
-struct XlsBook {
+const Codec& xlsCodec();
+
+struct XlsBook : CodecBook {
     CompoundEntry container;          // every stream and storage as read
     std::string globals;              // the globals substream as read, BOF to EOF
     std::vector<XlsSubstream> sheets; // in the order of the BOUNDSHEET records
@@ -61,7 +65,14 @@ struct XlsBook {
     bool hasStringTable = false;
 };
 
-// Opening (XlsReader.cpp, with Workbook::Impl::loadXls).
+// What the workbook keeps of the 97-2003 workbook it was read from; null for any other.
+inline const XlsBook* xlsBookOf(const Workbook::Impl& wb) {
+    return dynamic_cast<const XlsBook*>(wb.book.get());
+}
+
+// Opening (XlsReader.cpp): the compound file's bytes, its workbook stream's globals become the
+// model; worksheets are read when first used.
+void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits& limits);
 void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
 // A worksheet's cells from its records again, after write-behind packed them; one read from the
 // file also gets its head and tail back, a new one only its cells.
@@ -69,7 +80,7 @@ void loadXlsSheetRecords(Workbook::Impl& wb, Worksheet::Impl& sheet, std::string
 
 // Saving (XlsWriter.cpp): checks what the format cannot hold before anything is written, and writes
 // the compound file: an opened workbook with its records as they are now, a new one from the model.
-void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string& path);
+void checkXlsLimits(const Workbook::Impl& wb, const std::string& path);
 void prepareXlsSave(Workbook::Impl& wb);
 void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path);
 // Whether a worksheet's cells fit the format's rows and columns.

@@ -3,6 +3,8 @@
 // every record and every other stream is kept for saving. Worksheets are read when first used.
 
 #include "NewParts.h"
+#include "PackageNames.h"
+#include "PartNames.h"
 #include "Utf.h"
 #include "Xls.h"
 #include "XlsRecords.h"
@@ -61,21 +63,22 @@ bool hasStringCells(std::string_view records) {
 
 } // namespace
 
-void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits) {
+void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits& limits) {
     auto book = std::make_shared<XlsBook>();
-    book->container = readCompoundFile(bytes, limits, path);
+    book->container = readCompoundFile(bytes, limits, wb.path);
     const CompoundEntry* stream = findStream(book->container, "Workbook");
     if (!stream) {
         if (findStream(book->container, "EncryptedPackage"))
             throw Error(ErrorKind::Encrypted,
-                        "The file \"" + path + "\" is encrypted (password-protected); it cannot be opened.");
+                        "The file \"" + wb.path +
+                            "\" is encrypted (password-protected); it cannot be opened.");
         if (findStream(book->container, "Book"))
             throw Error(ErrorKind::Unsupported,
-                        "The file \"" + path +
+                        "The file \"" + wb.path +
                             "\" is a workbook older than the 97-2003 format; it cannot be "
                             "opened.");
         throw Error(ErrorKind::NotAWorkbook,
-                    "The file \"" + path +
+                    "The file \"" + wb.path +
                         "\" is not a workbook: its compound file holds no workbook stream.");
     }
     const std::string_view data = stream->data;
@@ -86,16 +89,16 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
     if (!reader.next(r) ||
         std::find(std::begin(kEarlierBof), std::end(kEarlierBof), r.type) != std::end(kEarlierBof))
         throw Error(ErrorKind::Unsupported,
-                    "The file \"" + path +
+                    "The file \"" + wb.path +
                         "\" is a workbook older than the 97-2003 format; it cannot be opened.");
     BodyReader bof(r.body, kWorkbookStream);
     if (r.type != biff::Bof || bof.u16() != biff::Biff8)
         throw Error(ErrorKind::Unsupported,
-                    "The file \"" + path +
+                    "The file \"" + wb.path +
                         "\" is a workbook older than the 97-2003 format; it cannot be opened.");
     if (bof.u16() != biff::Globals)
         throw Error(ErrorKind::Damaged,
-                    "The file \"" + path +
+                    "The file \"" + wb.path +
                         "\" is damaged: its workbook stream does not begin with the globals.");
     struct Sheet {
         std::uint32_t offset;
@@ -117,7 +120,8 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
         switch (r.type) {
         case biff::FilePass:
             throw Error(ErrorKind::Encrypted,
-                        "The file \"" + path + "\" is encrypted (password-protected); it cannot be opened.");
+                        "The file \"" + wb.path +
+                            "\" is encrypted (password-protected); it cannot be opened.");
         case biff::BoundSheet: {
             Sheet s;
             s.offset = body.u32();
@@ -128,15 +132,15 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
             break;
         }
         case biff::DateMode:
-            date1904 = body.u16() != 0;
+            wb.date1904 = body.u16() != 0;
             break;
         case biff::Protect:
-            structureLocked = body.u16() != 0;
+            wb.structureLocked = body.u16() != 0;
             break;
         case biff::Sst:
             if (book->hasStringTable)
                 throw Error(ErrorKind::Damaged,
-                            "The file \"" + path + "\" is damaged: it has two shared string tables.");
+                            "The file \"" + wb.path + "\" is damaged: it has two shared string tables.");
             book->hasStringTable = true;
             inStrings = true;
             stringStarts.assign(1, 0);
@@ -152,31 +156,32 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
     }
     if (!ended)
         throw Error(ErrorKind::Damaged,
-                    "The file \"" + path + "\" is damaged: its workbook globals do not end.");
+                    "The file \"" + wb.path + "\" is damaged: its workbook globals do not end.");
     book->globals = std::string(data.substr(0, r.end));
-    format = FileFormat::Xls;
-    xls = book;
+    wb.format = FileFormat::Xls;
+    wb.book = book;
+    wb.readAs = &xlsCodec();
 
     // The list of sheets, as the XML workbook part would hold it, for the rest of the engine.
-    workbookPart = "xl/workbook.xml";
-    workbookDir = "xl/";
-    workbookRelsPart = relationshipsPartOf(workbookPart);
-    parsePart(contentTypes, contentTypesHead() + "</Types>", "[Content_Types].xml");
-    parsePart(workbookRels, emptyRelationships(), workbookRelsPart);
-    parsePart(workbookXml,
+    wb.workbookPart = "xl/workbook.xml";
+    wb.workbookDir = "xl/";
+    wb.workbookRelsPart = relationshipsPartOf(wb.workbookPart);
+    parsePart(wb.contentTypes, contentTypesHead() + "</Types>", "[Content_Types].xml");
+    parsePart(wb.workbookRels, emptyRelationships(), wb.workbookRelsPart);
+    parsePart(wb.workbookXml,
               std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
                   "\"><sheets/></workbook>",
-              workbookPart);
-    relPrefix = "r:";
-    sheetsNode = childByLocalName(rootElement(workbookXml), "sheets");
+              wb.workbookPart);
+    wb.relPrefix = "r:";
+    wb.sheetsNode = childByLocalName(rootElement(wb.workbookXml), "sheets");
     if (sheetRecords.empty())
         throw Error(ErrorKind::Damaged,
-                    "The file \"" + path + "\" is damaged: its workbook lists no sheets.");
+                    "The file \"" + wb.path + "\" is damaged: its workbook lists no sheets.");
     std::uint64_t copied = 0;
     for (std::size_t i = 0; i < sheetRecords.size(); ++i) {
         const Sheet& s = sheetRecords[i];
         if (s.name.empty() || s.name.find('\0') != std::string::npos)
-            throw Error(ErrorKind::Damaged, "The file \"" + path +
+            throw Error(ErrorKind::Damaged, "The file \"" + wb.path +
                                                 "\" is damaged: a sheet has an empty name or "
                                                 "one with a null character.");
         XlsSubstream sub;
@@ -184,7 +189,7 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
         // Each sheet's records are held apart, also where two sheets claim the same records.
         copied += sub.records.size();
         if (copied > limits.maxTotalBytes)
-            throw Error(ErrorKind::TooLarge, "The file \"" + path +
+            throw Error(ErrorKind::TooLarge, "The file \"" + wb.path +
                                                  "\" is too large to open: its sheets hold more than " +
                                                  std::to_string(limits.maxTotalBytes) + " bytes.");
         sub.offset = s.offset;
@@ -199,49 +204,50 @@ void Workbook::Impl::loadXls(const std::string& bytes, const OpenLimits& limits)
                                : s.type == kMacroType                             ? SheetType::Macrosheet
                                                                                   : SheetType::Other;
         const std::string relId = "rId" + std::to_string(i + 1);
-        pugi::xml_node node = sheetsNode.append_child("sheet");
+        pugi::xml_node node = wb.sheetsNode.append_child("sheet");
         node.append_attribute("name").set_value(s.name.c_str());
         node.append_attribute("sheetId").set_value(unsigned(i + 1));
         if (s.state == 1 || s.state == 2)
             node.append_attribute("state").set_value(s.state == 1 ? "hidden" : "veryHidden");
         node.append_attribute("r:id").set_value(relId.c_str());
-        relIds.insert(relId);
-        indexSheetNode(node);
+        wb.relIds.insert(relId);
+        wb.indexSheetNode(node);
         book->sheetByPart.emplace(sub.part, book->sheets.size());
         if (type == SheetType::Worksheet) {
             auto impl = std::make_unique<Worksheet::Impl>();
-            impl->workbook = self;
+            impl->workbook = wb.self;
             impl->name = s.name;
             impl->foldedName = foldSheetName(s.name);
             impl->node = node;
             impl->part = sub.part;
-            impl->codec = SheetCodec::Xls;
-            sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
-            tabs.push_back({node, type, sheets.back().get(), sub.part});
+            impl->codec = &xlsCodec();
+            wb.sheets.push_back(Workbook::Impl::makeWorksheet(std::move(impl)));
+            wb.tabs.push_back({node, type, wb.sheets.back().get(), sub.part});
         } else {
-            tabs.push_back({node, type, nullptr, sub.part});
+            wb.tabs.push_back({node, type, nullptr, sub.part});
         }
         book->sheets.push_back(std::move(sub));
     }
 
-    styles.load(xmlStylesFromXls(book->globals, *book), "styles");
-    stylesPart = "xl/styles.xml";
+    wb.styles.load(xmlStylesFromXls(book->globals, *book), "styles");
+    wb.stylesPart = "xl/styles.xml";
     if (book->hasStringTable) {
         book->strings = readXlsStrings(stringBody, stringStarts);
         if (stringBody.size() < 8)
             throw Error(ErrorKind::Damaged,
-                        "The file \"" + path + "\" is damaged: its shared string table is cut off.");
-        strings.load(xmlStringsFromXls(book->strings, readU32(stringBody, 0)), "sharedStrings");
+                        "The file \"" + wb.path + "\" is damaged: its shared string table is cut off.");
+        wb.strings.load(xmlStringsFromXls(book->strings, readU32(stringBody, 0)), "sharedStrings");
     } else {
         // A table made now would give such cells the texts written next.
         for (std::size_t i = 0; i < book->sheets.size(); ++i)
-            if (tabs[i].type == SheetType::Worksheet && hasStringCells(book->sheets[i].records))
-                throw Error(ErrorKind::Damaged, "The workbook \"" + path + "\" is damaged: its worksheet \"" +
-                                                    tabs[i].node.attribute("name").value() +
+            if (wb.tabs[i].type == SheetType::Worksheet && hasStringCells(book->sheets[i].records))
+                throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path +
+                                                    "\" is damaged: its worksheet \"" +
+                                                    wb.tabs[i].node.attribute("name").value() +
                                                     "\" has shared-string cells but no shared string table.");
-        strings.load(xmlStringsFromXls({}, 0), "sharedStrings");
+        wb.strings.load(xmlStringsFromXls({}, 0), "sharedStrings");
     }
-    stringsPart = "xl/sharedStrings.xml";
+    wb.stringsPart = "xl/sharedStrings.xml";
 }
 
 namespace {
@@ -281,19 +287,20 @@ void keepXlsSheet(const XlsBook& book, Worksheet::Impl& sheet, std::string_view 
 } // namespace
 
 void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) {
-    const XlsBook& book = *wb.xls;
+    const XlsBook& book = *xlsBookOf(wb);
     keepXlsSheet(book, sheet, book.sheets[book.sheetByPart.at(sheet.part)].records, book.strings.size());
 }
 
 void loadXlsSheetRecords(Workbook::Impl& wb, Worksheet::Impl& sheet, std::string_view records) {
-    if (sheet.codec == SheetCodec::Xls) {
-        keepXlsSheet(*wb.xls, sheet, records, wb.strings.size());
+    if (sheet.codec == &xlsCodec()) {
+        keepXlsSheet(*xlsBookOf(wb), sheet, records, wb.strings.size());
         return;
     }
     // A new worksheet: its head and tail are the new worksheet's.
     SheetModel model;
     std::string head, tail;
-    parseXlsSheet(records, wb.xls ? wb.xls->xfMap : XfMap{}, wb.strings.size(), model, head, tail);
+    parseXlsSheet(records, xlsBookOf(wb) ? xlsBookOf(wb)->xfMap : XfMap{}, wb.strings.size(), model, head,
+                  tail);
     sheet.model = std::move(model);
 }
 

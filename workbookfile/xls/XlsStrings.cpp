@@ -6,6 +6,7 @@
 #include "Xls.h"
 #include "XlsRecords.h"
 
+#include "PackageNames.h"
 #include "Utf.h"
 #include "XmlText.h"
 

@@ -11,6 +11,7 @@
 #include "Xls.h"
 #include "XlsRecords.h"
 
+#include "PackageNames.h"
 #include "Utf.h"
 #include "XmlDom.h"
 #include "XmlText.h"

@@ -28,10 +28,11 @@ struct SheetFrame {
 };
 
 SheetFrame frameOf(const Workbook::Impl& wb, const Worksheet::Impl& sheet, bool firstSheet) {
-    const XfMap map = wb.xls ? wb.xls->xfMap : XfMap{};
-    if (sheet.codec == SheetCodec::Xls)
+    const XlsBook* book = xlsBookOf(wb);
+    const XfMap map = book ? book->xfMap : XfMap{};
+    if (sheet.codec == &xlsCodec())
         return {sheet.head, sheet.tail, map};
-    return {newXlsSheetHead(sheet.layout, map.xf(0)), newXlsSheetTail(firstSheet && !wb.xls, sheet.layout),
+    return {newXlsSheetHead(sheet.layout, map.xf(0)), newXlsSheetTail(firstSheet && !book, sheet.layout),
             map};
 }
 
@@ -226,7 +227,7 @@ void moveSheetReferences(std::string& record, std::uint16_t type, const std::vec
 }
 
 void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
-    const XlsBook& book = *wb.xls;
+    const XlsBook& book = *xlsBookOf(wb);
     const XlsStyleAdditions added = xlsStyleAdditions(book, wb.styles.serialize());
     const std::vector<std::uint16_t> now = sheetPositions(wb, book);
     bool sheetsMoved = false;
@@ -338,19 +339,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
 
 } // namespace
 
-void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string& path) {
-    if (target == FileFormat::Xls && (wb.source || wb.xlsb))
-        throw Error(ErrorKind::Unsupported,
-                    "Cannot save \"" + path +
-                        "\" as a 97-2003 workbook (.xls): the workbook was read from a workbook of another "
-                        "format, which is saved in that format only.");
-    if (target != FileFormat::Xls && wb.xls)
-        throw Error(ErrorKind::Unsupported,
-                    "Cannot save \"" + path +
-                        "\" as .xlsx, .xlsm or .xlsb: the workbook was read from a 97-2003 workbook (.xls), "
-                        "which is saved as .xls only.");
-    if (target != FileFormat::Xls)
-        return;
+void checkXlsLimits(const Workbook::Impl& wb, const std::string& path) {
     for (const auto& s : wb.sheets) {
         const Worksheet::Impl& sheet = s->impl();
         if (!sheet.loaded)
@@ -365,10 +354,10 @@ void checkXlsSave(const Workbook::Impl& wb, FileFormat target, const std::string
 void prepareXlsSave(Workbook::Impl& wb) {
     for (const auto& s : wb.sheets) {
         Worksheet::Impl& sheet = s->impl();
-        const bool added = !wb.xls || sheet.codec != SheetCodec::Xls;
+        const bool added = !xlsBookOf(wb) || sheet.codec != &xlsCodec();
         // A worksheet packed as the first of a new workbook, or not, that no longer is.
         const bool firstChanged =
-            sheet.packed && !wb.xls && sheet.packedFirst != (s.get() == wb.sheets.front().get());
+            sheet.packed && !xlsBookOf(wb) && sheet.packedFirst != (s.get() == wb.sheets.front().get());
         if (firstChanged)
             wb.bringBack(sheet);
         else if (added && !sheet.packed)
@@ -387,7 +376,7 @@ std::string xlsSheetRecords(const Workbook::Impl& wb, const Worksheet::Impl& she
 }
 
 void writeXlsFile(Workbook::Impl& wb, int fd, const std::string& path) {
-    if (wb.xls)
+    if (xlsBookOf(wb))
         writeOpened(wb, fd, path);
     else
         writeNew(wb, fd, path);

@@ -1,13 +1,15 @@
 #pragma once
 
-// Binary workbooks (.xlsb). The engine keeps one model for both formats: an opened binary workbook
-// is described to the rest of the engine by the same DOMs (its list of sheets, styles and shared
-// strings as the XML parts would hold them), while its own records are kept and written back
-// unchanged wherever nothing changed. Worksheets read from a binary part hold records instead
-// of XML text around their cells (Worksheet::Impl::binary).
+// Binary workbooks (.xlsb). The engine keeps one model for every format: an opened binary
+// workbook is described to the rest of the engine by the same DOMs (its list of sheets, styles
+// and shared strings as the XML parts would hold them), while its own records are kept and
+// written back unchanged wherever nothing changed. Worksheets read from a binary part hold
+// records instead of XML text around their cells. This room knows the package, the model and the
+// record fields both record codecs share, and no other codec.
 
-#include "Internal.h"
+#include "Codec.h"
 #include "PackageNames.h"
+#include "WorkbookState.h"
 
 #include <cstdint>
 #include <string>
@@ -16,8 +18,14 @@
 
 namespace workbookfile {
 
+// Binary parts, whose 8-byte doubles hardly repeat, are within a tenth of level 3's size at level 1
+// in a third of its time.
+inline constexpr int kBinaryDeflateLevel = 1;
+
+const Codec& xlsbCodec();
+
 // What an opened binary workbook keeps of its own parts.
-struct XlsbBook {
+struct XlsbBook : CodecBook {
     std::string workbookRecords; // the workbook part as read
     // The <sheet> element made for each sheet record, in the order of the records.
     std::vector<pugi::xml_node> sheetNodes;
@@ -31,15 +39,19 @@ struct XlsbBook {
     std::size_t stringCount = 0;
 };
 
-// Opening (XlsbReader.cpp, with Workbook::Impl::loadXlsbPackage): reads a worksheet's records: its cells into
-// the model, the records around them kept as they are.
+// What the workbook keeps of the binary workbook it was read from; null for any other.
+inline const XlsbBook* xlsbBookOf(const Workbook::Impl& wb) {
+    return dynamic_cast<const XlsbBook*>(wb.book.get());
+}
+
+// Opening (XlsbReader.cpp): the parts of a binary workbook whose package root the model has read.
+void openXlsbPackage(Workbook::Impl& wb);
+// Reads a worksheet's records: its cells into the model, the records around them kept as they are.
 void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
 // The same from the part's records.
 void loadXlsbSheetRecords(Worksheet::Impl& sheet, const std::string& data);
 
-// Saving (XlsbWriter.cpp). Throws Error when the workbook cannot be saved in the target format
-// because of the format it was read from.
-void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std::string& path);
+// Saving (XlsbWriter.cpp).
 // Brings the parts of an opened binary workbook up to date, as prepareForSave does for XML.
 void prepareXlsbSave(Workbook::Impl& wb);
 // Writes the package to fd: an opened binary workbook with its parts as they are now, a new one

@@ -3,6 +3,7 @@
 // and the autofilter go, and whole columns lose their formats while keeping their widths. Left
 // behind they would act on whatever is written next.
 
+#include "PartNames.h"
 #include "Utf.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"

@@ -2,6 +2,7 @@
 // become the engine's model; the records themselves are kept for saving.
 
 #include "NewParts.h"
+#include "PartNames.h"
 #include "Utf.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"
@@ -40,10 +41,10 @@ SheetRecord readSheetRecord(std::string_view bytes, const std::string& part) {
 
 } // namespace
 
-void Workbook::Impl::loadXlsbPackage() {
-    Workbook::Impl& wb = *this;
+void openXlsbPackage(Workbook::Impl& wb) {
     auto book = std::make_shared<XlsbBook>();
-    wb.xlsb = book;
+    wb.book = book;
+    wb.readAs = &xlsbCodec();
     wb.format = FileFormat::Xlsb;
     wb.workbookDir = partFolder(wb.workbookPart);
     wb.workbookRelsPart = relationshipsPartOf(wb.workbookPart);
@@ -121,8 +122,8 @@ void Workbook::Impl::loadXlsbPackage() {
         impl->foldedName = foldSheetName(impl->name);
         impl->node = s;
         impl->part = target;
-        impl->codec = SheetCodec::Xlsb;
-        wb.sheets.push_back(std::unique_ptr<Worksheet>(new Worksheet(std::move(impl))));
+        impl->codec = &xlsbCodec();
+        wb.sheets.push_back(Workbook::Impl::makeWorksheet(std::move(impl)));
         wb.tabs.push_back({s, type, wb.sheets.back().get(), target});
     }
 

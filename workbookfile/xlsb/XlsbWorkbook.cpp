@@ -68,7 +68,7 @@ std::string newXlsbWorkbook(const Workbook::Impl& wb) {
 }
 
 std::string updatedXlsbWorkbook(const Workbook::Impl& wb) {
-    const XlsbBook& book = *wb.xlsb;
+    const XlsbBook& book = *xlsbBookOf(wb);
     // Where each sheet read now stands among the tabs.
     std::vector<std::uint32_t> moved(book.sheetNodes.size());
     bool anyMoved = false;

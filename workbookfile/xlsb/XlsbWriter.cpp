@@ -3,6 +3,8 @@
 // a few at a time beside the thread that writes the archive in order.
 
 #include "NewParts.h"
+#include "PackageNames.h"
+#include "PartNames.h"
 #include "Utf.h"
 #include "Xlsb.h"
 #include "XlsbRecords.h"
@@ -99,7 +101,7 @@ void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     sheet.head = newXlsbSheetHead(sheet.layout);
     sheet.tail = newXlsbSheetTail();
     sheet.prefix.clear();
-    sheet.codec = SheetCodec::Xlsb;
+    sheet.codec = &xlsbCodec();
     sheet.changed = true;
 }
 
@@ -169,23 +171,8 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
 
 } // namespace
 
-void checkXlsbConversion(const Workbook::Impl& wb, FileFormat target, const std::string& path) {
-    if (target == FileFormat::Xlsb && wb.source && !wb.xlsb)
-        throw Error(
-            ErrorKind::Unsupported,
-            "Cannot save \"" + path +
-                "\" as a binary workbook (.xlsb): the workbook was read from an XML workbook (.xlsx or "
-                ".xlsm), which is saved in that format only.");
-    if (target != FileFormat::Xlsb && wb.xlsb)
-        throw Error(
-            ErrorKind::Unsupported,
-            "Cannot save \"" + path +
-                "\" as .xlsx or .xlsm: the workbook was read from a binary workbook (.xlsb), which is "
-                "saved as .xlsb only.");
-}
-
 void prepareXlsbSave(Workbook::Impl& wb) {
-    if (!wb.xlsb) {
+    if (!xlsbBookOf(wb)) {
         // A new workbook is made whole while it is written, from its worksheets' cells (or the
         // records packed from them).
         for (const auto& s : wb.sheets)
@@ -193,9 +180,9 @@ void prepareXlsbSave(Workbook::Impl& wb) {
                 wb.ensureLoaded(s->impl());
         return;
     }
-    const XlsbBook& book = *wb.xlsb;
+    const XlsbBook& book = *xlsbBookOf(wb);
     for (const auto& s : wb.sheets)
-        if (s->impl().codec != SheetCodec::Xlsb)
+        if (s->impl().codec != &xlsbCodec())
             makeBinary(wb, s->impl());
     // Formulas elsewhere may depend on changed cells: the calculation chain goes and the workbook
     // asks for a full recalculation on opening (updatedXlsbWorkbook).
@@ -236,7 +223,7 @@ void prepareXlsbSave(Workbook::Impl& wb) {
 }
 
 void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
-    if (!wb.xlsb) {
+    if (!xlsbBookOf(wb)) {
         writeNew(wb, fd, path);
         return;
     }

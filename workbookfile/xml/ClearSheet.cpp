@@ -3,10 +3,9 @@
 // behind they would act on whatever is written next (a leftover merged range hides cells of a new
 // header in every reader). Column widths, views, page setup, drawings and tables stay.
 
-#include "Internal.h"
-#include "Xls.h"
-#include "Xlsb.h"
+#include "Xml.h"
 
+#include "PartNames.h"
 #include "XmlDom.h"
 
 #include <algorithm>
@@ -69,21 +68,13 @@ bool hasElementChild(const pugi::xml_node& node) {
 
 } // namespace
 
-void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
-    if (sheet.codec == SheetCodec::Xlsb) {
-        clearXlsbSheetExtras(*this, sheet);
-        return;
-    }
-    if (sheet.codec == SheetCodec::Xls) {
-        clearXlsSheetExtras(sheet, xls->xfMap);
-        return;
-    }
+void clearXmlSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     // Everything is worked out first and committed at the end, so that a failure changes nothing.
     pugi::xml_document doc;
     parsePart(doc, sheet.head + "<" + sheet.prefix + "sheetData/>" + sheet.tail, sheet.part);
     pugi::xml_node root = rootElement(doc);
     pugi::xml_document rels;
-    const bool hasRels = readRelationships(sheet.part, rels);
+    const bool hasRels = wb.readRelationships(sheet.part, rels);
     const std::string folder = partFolder(sheet.part);
 
     std::set<std::string> droppedIds;
@@ -105,7 +96,7 @@ void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
             pugi::xml_node rel = relationshipById(rels, id);
             std::string vml =
                 rel && !external(rel) ? resolveTarget(folder, rel.attribute("Target").value()) : "";
-            if (!vml.empty() && hasPart(vml) && onlyCommentShapes(readPart(vml))) {
+            if (!vml.empty() && wb.hasPart(vml) && onlyCommentShapes(wb.readPart(vml))) {
                 droppedIds.insert(id);
                 root.remove_child(node);
                 sheetChanged = true;
@@ -161,10 +152,10 @@ void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
     // The people of threaded comments are listed once for the workbook; they go with the last
     // worksheet that has threaded comments.
     bool dropPeople = threadedDropped;
-    for (std::size_t i = 0; dropPeople && i < sheets.size(); ++i) {
-        const Worksheet::Impl& other = sheets[i]->impl();
+    for (std::size_t i = 0; dropPeople && i < wb.sheets.size(); ++i) {
+        const Worksheet::Impl& other = wb.sheets[i]->impl();
         pugi::xml_document otherRels;
-        if (&other != &sheet && readRelationships(other.part, otherRels))
+        if (&other != &sheet && wb.readRelationships(other.part, otherRels))
             for (pugi::xml_node r = rootElement(otherRels).first_child(); r; r = r.next_sibling())
                 if (endsWith(r.attribute("Type").value(), "/threadedComment"))
                     dropPeople = false;
@@ -187,15 +178,15 @@ void Workbook::Impl::clearSheetExtras(Worksheet::Impl& sheet) {
     if (relsChanged) {
         std::string relsPart = relationshipsPartOf(sheet.part);
         if (hasElementChild(rootElement(rels)))
-            setPart(relsPart, serializePart(rels));
+            wb.setPart(relsPart, serializePart(rels));
         else
-            removePart(relsPart);
+            wb.removePart(relsPart);
     }
     for (const std::string& part : droppedParts)
-        if (hasPart(part))
-            dropPart(part);
+        if (wb.hasPart(part))
+            wb.dropPart(part);
     if (dropPeople)
-        dropWorkbookRelated("person");
+        wb.dropWorkbookRelated("person");
 }
 
 } // namespace workbookfile

@@ -56,40 +56,6 @@ std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<s
 
 } // namespace
 
-std::string columnName(int column) {
-    if (column < 1 || column > kMaxColumns)
-        throw Error(column > kMaxColumns ? ErrorKind::LimitExceeded : ErrorKind::InvalidArgument,
-                    "Column " + std::to_string(column) + " is outside the worksheet.");
-    char buf[4];
-    int n = 0;
-    while (column > 0) {
-        int rem = (column - 1) % 26;
-        buf[n++] = char('A' + rem);
-        column = (column - 1) / 26;
-    }
-    return std::string(std::reverse_iterator<char*>(buf + n), std::reverse_iterator<char*>(buf));
-}
-
-bool parseCellRef(std::string_view ref, int& row, int& column) {
-    std::size_t i = 0;
-    int col = 0;
-    while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
-        col = col * 26 + (ref[i] - 'A' + 1);
-        if (col > kMaxColumns)
-            return false;
-        ++i;
-    }
-    if (i == 0 || i == ref.size())
-        return false;
-    int r = 0;
-    auto res = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
-    if (res.ec != std::errc() || res.ptr != ref.data() + ref.size() || r < 1 || r > kMaxRows)
-        return false;
-    row = r;
-    column = col;
-    return true;
-}
-
 void appendSheetData(std::string& out, const SheetModel& model, const std::string& prefix) {
     out += "<" + prefix + "sheetData>";
     appendRows(out, model, prefix, 0, model.rows.size());

@@ -2,6 +2,7 @@
 
 // Reading and writing the <sheetData> element of a worksheet part.
 
+#include "CellRefs.h"
 #include "SheetModel.h"
 
 #include <string>
@@ -21,9 +22,6 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
 // Reads the text of a <sheetData> element into an empty model. Cells the model does not interpret
 // (formulas, errors, inline strings, extra attributes) are kept as raw cells.
 void parseSheetData(std::string_view xml, SheetModel& model, std::string_view partName);
-
-// Reads a cell reference such as "AB12"; false when it is none or lies outside the sheet.
-bool parseCellRef(std::string_view ref, int& row, int& column);
 
 // Counts the cells of a worksheet part's text that refer to the shared string table, without
 // building a model of them.

@@ -1,21 +1,12 @@
 // The parts of the package: those written or changed are held in memory, the others read from the
 // source archive when needed; removing one hides it from both. Their content types follow them.
 
-#include "Internal.h"
 #include "Utf.h"
+#include "WorkbookState.h"
 
 #include "XmlDom.h"
 
 namespace workbookfile {
-
-bool endsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
-std::string partFolder(const std::string& part) {
-    std::size_t slash = part.rfind('/');
-    return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
-}
 
 std::string* Workbook::Impl::memoryPart(std::string_view name) {
     auto it = memoryIndex.find(lowerAscii(name));

@@ -1,13 +1,13 @@
-// Saving a workbook: the checks every save makes, the snapshot that a failed save into another
-// format goes back to, and writing an XML package (binary ones are written by XlsbWriter.cpp) into
-// the temporary file that then replaces the target.
+// Saving an XML workbook: its parts brought up to date, then the package written in order, parts
+// read copied as they are, changed ones deflated a few at a time beside the writing thread, large
+// worksheets deflated piece by piece.
 
-#include "AtomicFile.h"
-#include "Internal.h"
+#include "Xml.h"
+
 #include "NewParts.h"
+#include "PackageNames.h"
+#include "PartNames.h"
 #include "Utf.h"
-#include "Xls.h"
-#include "Xlsb.h"
 
 #include "SheetXml.h"
 #include "XmlDom.h"
@@ -76,7 +76,6 @@ struct OutputItem {
     long sourceIndex = -1;
     const std::string* content = nullptr;
     const Worksheet::Impl* sheet = nullptr;
-    const Workbook::Impl* workbook = nullptr;
 };
 
 // Deflates a worksheet into the archive a few megabytes at a time.
@@ -124,18 +123,14 @@ void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet
 PackedEntry produce(const OutputItem& item) {
     if (item.kind == OutputItem::Memory)
         return packEntry(item.name, *item.content, kXmlDeflateLevel);
-    return packEntry(item.name, item.workbook->sheetXml(*item.sheet), kXmlDeflateLevel);
+    std::string xml;
+    writeSheetXml(xml, *item.sheet);
+    return packEntry(item.name, xml, kXmlDeflateLevel);
 }
 
 } // namespace
 
-std::string Workbook::Impl::sheetXml(const Worksheet::Impl& sheet) const {
-    std::string xml;
-    writeSheetXml(xml, sheet);
-    return xml;
-}
-
-void Workbook::Impl::writeSheetXml(std::string& xml, const Worksheet::Impl& sheet) const {
+void writeSheetXml(std::string& xml, const Worksheet::Impl& sheet) {
     xml.clear();
     xml.reserve(estimatedXmlSize(sheet));
     xml += headWithDimension(sheet);
@@ -143,53 +138,17 @@ void Workbook::Impl::writeSheetXml(std::string& xml, const Worksheet::Impl& shee
     xml += sheet.tail;
 }
 
-// The count of references to shared strings covers the whole workbook. Worksheets never read
-// keep theirs, so the count the file states moves by what changed in the worksheets read.
-long long Workbook::Impl::stringReferenceCount() {
-    long long delta = 0, loadedNow = 0;
-    for (const auto& s : sheets) {
-        const Worksheet::Impl& sheet = s->impl();
-        if (!sheet.loaded)
-            continue;
-        const auto now = (long long)sheet.stringCells();
-        loadedNow += now;
-        delta += now - (long long)sheet.stringCellsAtLoad;
-    }
-    long long base = strings.fileReferenceCount();
-    if (base < 0) {
-        // The file states no count: the worksheets not read are counted from their text.
-        base = 0;
-        for (const auto& s : sheets) {
-            const Worksheet::Impl& sheet = s->impl();
-            if (sheet.loaded)
-                base += (long long)sheet.stringCellsAtLoad;
-            else if (sheet.codec == SheetCodec::Xml)
-                base += (long long)countSharedStringCells(readPart(sheet.part));
-        }
-    }
-    // A count below what the worksheets read hold cannot be right; they at least are known.
-    return std::max(loadedNow, base + delta);
-}
-
-void Workbook::Impl::countStringReferences() {
-    bool moved = false;
-    for (const auto& s : sheets)
-        moved |= s->impl().loaded && s->impl().stringCells() != s->impl().stringCellsAtLoad;
-    if (moved || strings.appended())
-        strings.setReferenceCount(std::uint64_t(stringReferenceCount()));
-}
-
-void Workbook::Impl::prepareForSave(FileFormat target) {
-    pugi::xml_node root = rootElement(workbookXml);
-    renameTableColumns();
+void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
+    pugi::xml_node root = rootElement(wb.workbookXml);
+    wb.renameTableColumns();
 
     // Formulas elsewhere may depend on changed cells: drop the calculation chain and have the
     // spreadsheet recalculate on opening.
-    if (cellsChanged && !isNew) {
-        dropWorkbookRelated("calcChain");
+    if (wb.cellsChanged && !wb.isNew) {
+        wb.dropWorkbookRelated("calcChain");
         pugi::xml_node calcPr = childByLocalName(root, "calcPr");
         if (!calcPr) {
-            pugi::xml_node after = sheetsNode;
+            pugi::xml_node after = wb.sheetsNode;
             for (const char* name : {"functionGroups", "externalReferences", "definedNames"})
                 if (pugi::xml_node n = childByLocalName(root, name))
                     after = n;
@@ -201,81 +160,81 @@ void Workbook::Impl::prepareForSave(FileFormat target) {
         if (std::string_view(full.value()) != "1") {
             full.set_value("1");
         }
-        workbookChanged = true;
+        wb.workbookChanged = true;
     }
 
     // Macros only travel in a macro-enabled workbook.
     if (target == FileFormat::Xlsx)
-        dropWorkbookRelated("vbaProject");
-    setOverride(workbookPart, target == FileFormat::Xlsm ? kMacroWorkbookContentType : kWorkbookContentType);
+        wb.dropWorkbookRelated("vbaProject");
+    wb.setOverride(wb.workbookPart,
+                   target == FileFormat::Xlsm ? kMacroWorkbookContentType : kWorkbookContentType);
 
-    countStringReferences();
-    if (strings.changed()) {
-        if (stringsPart.empty()) {
+    wb.countStringReferences();
+    if (wb.strings.changed()) {
+        if (wb.stringsPart.empty()) {
             // A relationship whose part is missing is given its part rather than a second one.
-            stringsPart = relationshipTarget("sharedStrings");
-            if (stringsPart.empty()) {
-                stringsPart = newPartName(workbookDir + "sharedStrings", ".xml", false);
-                addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
+            wb.stringsPart = wb.relationshipTarget("sharedStrings");
+            if (wb.stringsPart.empty()) {
+                wb.stringsPart = wb.newPartName(wb.workbookDir + "sharedStrings", ".xml", false);
+                wb.addRelationship(relationshipType("sharedStrings"), wb.relativeTarget(wb.stringsPart));
             }
-            setOverride(stringsPart, kSharedStringsContentType);
+            wb.setOverride(wb.stringsPart, kSharedStringsContentType);
         }
-        setPart(stringsPart, strings.serialize());
+        wb.setPart(wb.stringsPart, wb.strings.serialize());
     }
-    if (styles.changed())
-        setPart(stylesPart, styles.serialize());
-    if (isNew) {
-        setPart("docProps/core.xml", newCoreProperties(fixedTime ? fixedTime : std::time(nullptr)));
+    if (wb.styles.changed())
+        wb.setPart(wb.stylesPart, wb.styles.serialize());
+    if (wb.isNew) {
+        wb.setPart("docProps/core.xml", newCoreProperties(wb.fixedTime ? wb.fixedTime : std::time(nullptr)));
     }
-    if (workbookChanged)
-        setPart(workbookPart, serializePart(workbookXml));
-    if (workbookRelsChanged)
-        setPart(workbookRelsPart, serializePart(workbookRels));
-    if (contentTypesChanged)
-        setPart("[Content_Types].xml", serializePart(contentTypes));
+    if (wb.workbookChanged)
+        wb.setPart(wb.workbookPart, serializePart(wb.workbookXml));
+    if (wb.workbookRelsChanged)
+        wb.setPart(wb.workbookRelsPart, serializePart(wb.workbookRels));
+    if (wb.contentTypesChanged)
+        wb.setPart("[Content_Types].xml", serializePart(wb.contentTypes));
 }
 
-void Workbook::Impl::writePackage(int fd, const std::string& target) {
+void writeXmlPackage(Workbook::Impl& wb, int fd, const std::string& target) {
     // The entries in order: those of the file read first, in their order, then new ones.
     std::vector<OutputItem> items;
     std::set<std::string> placed;
     std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
-    for (const auto& s : sheets)
+    for (const auto& s : wb.sheets)
         if (s->impl().loaded && s->impl().changed)
             changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
     auto itemFor = [&](const std::string& name, long sourceIndex) {
         OutputItem item{OutputItem::Copy, name, sourceIndex};
-        item.workbook = this;
         std::string key = lowerAscii(name);
         auto sheet = changedSheets.find(key);
         if (sheet != changedSheets.end()) {
-            item.kind = sheet->second->packed                                ? OutputItem::Packed
-                        : estimatedXmlSize(*sheet->second) > streamThreshold ? OutputItem::StreamedSheet
-                                                                             : OutputItem::Sheet;
+            item.kind = sheet->second->packed                                   ? OutputItem::Packed
+                        : estimatedXmlSize(*sheet->second) > wb.streamThreshold ? OutputItem::StreamedSheet
+                                                                                : OutputItem::Sheet;
             item.sheet = sheet->second;
-        } else if (auto memory = memoryIndex.find(key); memory != memoryIndex.end()) {
+        } else if (auto memory = wb.memoryIndex.find(key); memory != wb.memoryIndex.end()) {
             item.kind = OutputItem::Memory;
-            item.content = &memoryParts[memory->second].second;
+            item.content = &wb.memoryParts[memory->second].second;
         }
         return item;
     };
-    if (source) {
-        for (std::size_t i = 0; i < source->count(); ++i) {
-            const std::string& name = source->name(i);
+    if (wb.source) {
+        for (std::size_t i = 0; i < wb.source->count(); ++i) {
+            const std::string& name = wb.source->name(i);
             std::string key = lowerAscii(name);
-            if (removedParts.count(key) || placed.count(key) || name.empty() || name.back() == '/')
+            if (wb.removedParts.count(key) || placed.count(key) || name.empty() || name.back() == '/')
                 continue;
             placed.insert(key);
             items.push_back(itemFor(name, long(i)));
         }
     }
-    for (const auto& p : memoryParts) {
+    for (const auto& p : wb.memoryParts) {
         std::string key = lowerAscii(p.first);
         if (placed.insert(key).second)
             items.push_back(itemFor(p.first, -1));
     }
 
-    ZipWriter zip(fd, target, fixedTime ? fixedTime : std::time(nullptr));
+    ZipWriter zip(fd, target, wb.fixedTime ? wb.fixedTime : std::time(nullptr));
     std::size_t n = items.size();
     std::vector<std::optional<PackedEntry>> results(n);
     std::mutex mutex;
@@ -335,15 +294,15 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
         for (std::size_t i = 0; i < n; ++i) {
             const OutputItem& item = items[i];
             if (item.kind == OutputItem::Copy) {
-                ZipReader::RawInfo info = source->rawInfo(std::size_t(item.sourceIndex));
+                ZipReader::RawInfo info = wb.source->rawInfo(std::size_t(item.sourceIndex));
                 zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
-                source->copyRaw(std::size_t(item.sourceIndex),
-                                [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
+                wb.source->copyRaw(std::size_t(item.sourceIndex),
+                                   [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
                 zip.endRaw();
             } else if (item.kind == OutputItem::StreamedSheet) {
                 writeStreamedSheet(zip, item.name, *item.sheet);
             } else if (item.kind == OutputItem::Packed) {
-                addPacked(zip, *item.sheet, item.name);
+                wb.addPacked(zip, *item.sheet, item.name);
             } else {
                 std::optional<PackedEntry> entry;
                 {
@@ -361,8 +320,8 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
                 written = i + 1;
             }
             cv.notify_all();
-            if (progress)
-                progress(++step);
+            if (wb.progress)
+                wb.progress(++step);
         }
         zip.finish();
     } catch (...) {
@@ -370,100 +329,6 @@ void Workbook::Impl::writePackage(int fd, const std::string& target) {
         throw;
     }
     finishThreads();
-}
-
-namespace {
-
-// What preparing a save changes in the package beside the cells: the parts, the relationships
-// and the content types. A save into another format drops what that format cannot hold (the
-// macro project of an .xlsm saved as .xlsx); when such a save fails, the workbook must be the
-// one it was, so that a later save keeps all of it.
-struct PackageState {
-    pugi::xml_document contentTypes, workbookRels;
-    std::vector<std::pair<std::string, std::string>> memoryParts;
-    std::unordered_map<std::string, std::size_t> memoryIndex;
-    std::set<std::string> removedParts, relIds;
-    bool contentTypesChanged, workbookRelsChanged;
-
-    explicit PackageState(const Workbook::Impl& wb)
-        : memoryParts(wb.memoryParts), memoryIndex(wb.memoryIndex), removedParts(wb.removedParts),
-          relIds(wb.relIds), contentTypesChanged(wb.contentTypesChanged),
-          workbookRelsChanged(wb.workbookRelsChanged) {
-        contentTypes.reset(wb.contentTypes);
-        workbookRels.reset(wb.workbookRels);
-    }
-
-    void restore(Workbook::Impl& wb) const {
-        wb.contentTypes.reset(contentTypes);
-        wb.workbookRels.reset(workbookRels);
-        wb.memoryParts = memoryParts;
-        wb.memoryIndex = memoryIndex;
-        wb.removedParts = removedParts;
-        wb.relIds = relIds;
-        wb.contentTypesChanged = contentTypesChanged;
-        wb.workbookRelsChanged = workbookRelsChanged;
-    }
-};
-
-} // namespace
-
-void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) {
-    if (target.empty())
-        throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
-    if (isFolder(target))
-        throw Error(ErrorKind::FileSystem, "Cannot save \"" + target + "\": it is a folder.");
-    if (fileExists(target) && !sameFile(target, path))
-        throw Error(ErrorKind::FileSystem, "Cannot save \"" + target +
-                                               "\": a file of that name already exists and is not replaced.");
-    struct stat appeared;
-    if (fileAwaited && target == path && ::lstat(target.c_str(), &appeared) == 0)
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot save \"" + target +
-                        "\": a file of that name appeared while the workbook was made, "
-                        "and is not replaced.");
-    settlePacking(targetFormat);
-    checkXlsSave(*this, targetFormat, target);
-    checkXlsbConversion(*this, targetFormat, target);
-    std::unique_ptr<PackageState> before;
-    if (targetFormat != format && targetFormat != FileFormat::Xlsb && targetFormat != FileFormat::Xls)
-        before = std::make_unique<PackageState>(*this);
-    int step = 0;
-    auto callback = progress;
-    progress = [&](int) {
-        if (callback)
-            callback(++step);
-    };
-    try {
-        if (targetFormat == FileFormat::Xls)
-            prepareXlsSave(*this);
-        else if (targetFormat == FileFormat::Xlsb)
-            prepareXlsbSave(*this);
-        else
-            prepareForSave(targetFormat);
-        replaceFileAtomically(
-            target,
-            [&](int fd) {
-                if (targetFormat == FileFormat::Xls)
-                    writeXlsFile(*this, fd, target);
-                else if (targetFormat == FileFormat::Xlsb)
-                    writeXlsbPackage(*this, fd, target);
-                else
-                    writePackage(fd, target);
-            },
-            [&] {
-                if (callback)
-                    callback(++step);
-            });
-    } catch (...) {
-        progress = callback;
-        if (before)
-            before->restore(*this);
-        throw;
-    }
-    progress = callback;
-    path = target;
-    format = targetFormat;
-    fileAwaited = false;
 }
 
 } // namespace workbookfile

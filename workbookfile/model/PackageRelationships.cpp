@@ -1,41 +1,13 @@
 // Relationships between parts: targets resolved and made, relationships added and found, and
 // removing a part with everything in the package that only serves it.
 
-#include "Internal.h"
 #include "PackageNames.h"
+#include "PartNames.h"
+#include "WorkbookState.h"
 
 #include "XmlDom.h"
 
 namespace workbookfile {
-
-// Resolves a relationship target against the folder of its source part ("" or "xl/").
-std::string resolveTarget(const std::string& baseDir, std::string_view target) {
-    std::string joined = (!target.empty() && target.front() == '/') ? std::string(target.substr(1))
-                                                                    : baseDir + std::string(target);
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= joined.size()) {
-        std::size_t end = joined.find('/', start);
-        if (end == std::string::npos)
-            end = joined.size();
-        std::string seg = joined.substr(start, end - start);
-        if (seg == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!seg.empty() && seg != ".") {
-            parts.push_back(seg);
-        }
-        start = end + 1;
-    }
-    std::string out;
-    for (const auto& p : parts)
-        out += (out.empty() ? "" : "/") + p;
-    return out;
-}
-
-std::string relationshipType(std::string_view suffix) {
-    return std::string(kRelNamespace) + "/" + std::string(suffix);
-}
 
 std::string Workbook::Impl::relativeTarget(const std::string& part) const {
     if (part.compare(0, workbookDir.size(), workbookDir) == 0)
@@ -73,21 +45,6 @@ std::string Workbook::Impl::relationshipTarget(std::string_view typeSuffix, std:
         return resolveTarget(workbookDir, r.attribute("Target").value());
     }
     return {};
-}
-
-std::string relationshipsPartOf(const std::string& part) {
-    std::string folder = partFolder(part);
-    return folder + "_rels/" + part.substr(folder.size()) + ".rels";
-}
-
-bool removeRelationship(const pugi::xml_document& rels, std::string_view id) {
-    pugi::xml_node root = rootElement(rels);
-    for (pugi::xml_node r = root.first_child(); r; r = r.next_sibling())
-        if (r.type() == pugi::node_element && id == r.attribute("Id").value()) {
-            root.remove_child(r);
-            return true;
-        }
-    return false;
 }
 
 bool Workbook::Impl::readRelationships(const std::string& part, pugi::xml_document& rels) {

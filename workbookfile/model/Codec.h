@@ -1,0 +1,72 @@
+#pragma once
+
+// A codec: one encoding of workbooks (SpreadsheetML, the records of .xlsb, the records of .xls),
+// as the model sees it. The model names no codec: a worksheet knows the codec its kept text or
+// records belong to, a save asks the switchboard (Switchboard.h) for the codec of its format,
+// and everything that depends on the encoding goes through these operations.
+
+#include "Workbook.h"
+
+#include <set>
+#include <string>
+
+namespace workbookfile {
+
+struct PackedEntry;
+struct RawCell;
+struct SheetModel;
+
+// What a codec keeps of an opened file besides the model (its records, its other streams);
+// each codec's own header says how to reach its kind.
+struct CodecBook {
+    virtual ~CodecBook() = default;
+};
+
+class Codec {
+public:
+    virtual ~Codec() = default;
+
+    // The last row and column a worksheet of this codec can hold.
+    virtual int maxRows() const { return kMaxRows; }
+    virtual int maxColumns() const { return kMaxColumns; }
+
+    // Worksheets held in this codec.
+    // Reads a worksheet's cells from the file, keeping what lies around them.
+    virtual void loadSheet(Workbook::Impl& wb, Worksheet::Impl& sheet) const = 0;
+    // Reads back a worksheet write-behind packed in this codec: one read from a file gets what
+    // lies around its cells back, one the engine made only its cells.
+    virtual void unpackSheet(Workbook::Impl& wb, Worksheet::Impl& sheet, const std::string& data) const = 0;
+    // What a cell kept as read holds: formulas, errors, texts of their own.
+    virtual void describeCell(const RawCell& raw, CellInfo& info) const = 0;
+    // The group of shared or array formulas a kept cell leads ("" when none). Cells of groups
+    // whose leading cell was overwritten would leave a file the spreadsheet repairs: they keep
+    // the values they showed.
+    virtual std::string formulaGroupOf(const RawCell& raw) const = 0;
+    virtual void dropOrphanedFormulas(SheetModel& model, const std::set<std::string>& groups) const = 0;
+    // What clearing a worksheet removes besides its cells: merges, conditional formats,
+    // validations, hyperlinks, comments, the autofilter, with what only they use.
+    virtual void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const = 0;
+    // A worksheet the engine made takes the column widths and panes of its layout.
+    virtual void applyLayout(Worksheet::Impl& sheet) const = 0;
+    // Cells referring to the shared strings in a worksheet not read yet, where the codec can
+    // count them without reading it.
+    virtual std::size_t unreadStringCells(Workbook::Impl& wb, const Worksheet::Impl& sheet) const = 0;
+
+    // Saving in this codec.
+    // Whether write-behind can encode that worksheet now, for a save in this codec.
+    virtual bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const = 0;
+    // The worksheet's part or records as the save would write them, deflated where the package
+    // deflates them; first: it is the first worksheet of the workbook.
+    virtual PackedEntry packSheet(Workbook::Impl& wb, const Worksheet::Impl& sheet, bool first) const = 0;
+    // Throws Error for what the format cannot hold, before anything is written.
+    virtual void checkSave(const Workbook::Impl& wb, const std::string& path) const = 0;
+    // Whether preparing a save drops what the target format cannot hold (macros): a failed save
+    // then puts the package back as it was.
+    virtual bool dropsByFormat() const { return false; }
+    // Brings the workbook's parts or records up to date for a save in that format.
+    virtual void prepareSave(Workbook::Impl& wb, FileFormat target) const = 0;
+    // Writes the whole file to fd.
+    virtual void write(Workbook::Impl& wb, int fd, const std::string& path) const = 0;
+};
+
+} // namespace workbookfile

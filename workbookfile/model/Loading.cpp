@@ -1,0 +1,64 @@
+// Opening: the package's root (its content types, its relationships, its main part), and the
+// worksheets, whose cells are read by their codec when first used.
+
+#include "WorkbookState.h"
+
+#include "PackageNames.h"
+#include "PartNames.h"
+#include "Utf.h"
+#include "XmlDom.h"
+
+#include <algorithm>
+
+namespace workbookfile {
+
+std::string Workbook::Impl::readPackageRoot() {
+    if (!hasPart("[Content_Types].xml"))
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no content types part.");
+    parsePart(contentTypes, readPart("[Content_Types].xml"), "[Content_Types].xml");
+    if (!hasPart("_rels/.rels"))
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no package relationships.");
+    pugi::xml_document rootRels;
+    parsePart(rootRels, readPart("_rels/.rels"), "_rels/.rels");
+    for (pugi::xml_node r = rootElement(rootRels).first_child(); r; r = r.next_sibling())
+        if (r.type() == pugi::node_element && endsWith(r.attribute("Type").value(), "/officeDocument"))
+            workbookPart = resolveTarget("", r.attribute("Target").value());
+    if (workbookPart.empty() || !hasPart(workbookPart))
+        throw Error(ErrorKind::NotAWorkbook,
+                    "The file \"" + path + "\" is not a workbook: it has no workbook part.");
+
+    std::string mainType;
+    std::string partKey = lowerAscii("/" + workbookPart);
+    for (pugi::xml_node o = rootElement(contentTypes).first_child(); o; o = o.next_sibling())
+        if (localName(o) == "Override" && lowerAscii(o.attribute("PartName").value()) == partKey)
+            mainType = o.attribute("ContentType").value();
+    return mainType;
+}
+
+void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {
+    finishPacking(&sheet);
+    if (sheet.packed) {
+        bringBack(sheet);
+        return;
+    }
+    if (!sheet.loaded)
+        sheet.codec->loadSheet(*this, sheet);
+}
+
+void keepBinarySheet(Worksheet::Impl& sheet, std::string head, std::string tail, SheetModel model,
+                     std::vector<ColumnFormat> columns, SheetProtection protection) {
+    std::sort(columns.begin(), columns.end(),
+              [](const ColumnFormat& a, const ColumnFormat& b) { return a.first < b.first; });
+    sheet.head = std::move(head);
+    sheet.tail = std::move(tail);
+    sheet.prefix.clear();
+    sheet.model = std::move(model);
+    sheet.columnFormats = std::move(columns);
+    sheet.protection = protection;
+    sheet.stringCellsAtLoad = sheet.model.sharedStringCells();
+    sheet.loaded = true;
+}
+
+} // namespace workbookfile

@@ -1,0 +1,47 @@
+#pragma once
+
+// SpreadsheetML workbooks (.xlsx, .xlsm): the codec whose parts the model's DOMs already are.
+// Worksheets keep their XML text before and after <sheetData>; cells the model does not
+// interpret are kept as XML. This room knows the package and the model, and no other codec.
+
+#include "Codec.h"
+#include "WorkbookState.h"
+
+#include <set>
+#include <string>
+
+namespace workbookfile {
+
+// Deflating is most of the cost of a save. XML worksheets (cells counted from their neighbours,
+// numbers as short texts) are nearly as small at level 3 as at level 5 in two thirds of the time.
+inline constexpr int kXmlDeflateLevel = 5;
+
+const Codec& xmlCodec();
+
+// Opening (XmlReader.cpp): the workbook part, its relationships, styles and shared strings of a
+// package whose root the model has read, the main part being of that content type.
+void openXmlPackage(Workbook::Impl& wb, const std::string& mainType);
+// Reads a worksheet's cells from its XML text, keeping the text around them.
+void loadXmlSheet(Worksheet::Impl& sheet, const std::string& xml);
+
+// Worksheets.
+// Adds the part of a new worksheet (NewWorksheet.cpp) and returns its name.
+std::string addXmlSheetPart(Workbook::Impl& wb);
+// A new worksheet's part, with the column widths and frozen panes of its layout.
+std::string newWorksheetXml(const SheetLayout& layout = {});
+// Kept cells (XmlCells.cpp).
+void describeXmlCell(const RawCell& raw, CellInfo& info);
+std::string xmlFormulaGroupOf(const RawCell& raw);
+void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& groups);
+// Clearing (ClearSheet.cpp): what Worksheet::clear removes besides cells.
+void clearXmlSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
+
+// Saving (XmlWriter.cpp).
+// About how many bytes a worksheet's XML part takes.
+std::size_t estimatedXmlSize(const Worksheet::Impl& sheet);
+// A worksheet's part as it is now, into xml, whose memory is reused.
+void writeSheetXml(std::string& xml, const Worksheet::Impl& sheet);
+void prepareXmlSave(Workbook::Impl& wb, FileFormat target);
+void writeXmlPackage(Workbook::Impl& wb, int fd, const std::string& path);
+
+} // namespace workbookfile

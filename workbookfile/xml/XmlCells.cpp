@@ -1,0 +1,77 @@
+// Cells of XML worksheets kept as read: what they hold, and their shared formulas.
+
+#include "Xml.h"
+
+#include "XmlDom.h"
+#include "XmlText.h"
+
+namespace workbookfile {
+
+std::string xmlFormulaGroupOf(const RawCell& raw) {
+    if (raw.inner.find("shared") == std::string::npos)
+        return {};
+    pugi::xml_document doc;
+    doc.load_buffer(raw.inner.data(), raw.inner.size());
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+            n.attribute("ref"))
+            return n.attribute("si").value();
+    return {};
+}
+
+void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& groups) {
+    for (Row& row : model.rows)
+        for (Cell& cell : row.cells) {
+            if (cell.kind != CellKind::Raw)
+                continue;
+            RawCell& raw = model.raws[cell.index];
+            if (raw.inner.find("shared") == std::string::npos)
+                continue;
+            pugi::xml_document doc;
+            doc.load_buffer(raw.inner.data(), raw.inner.size());
+            bool dropped = false;
+            for (pugi::xml_node n = doc.first_child(); n;) {
+                pugi::xml_node next = n.next_sibling();
+                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
+                    groups.count(n.attribute("si").value())) {
+                    doc.remove_child(n);
+                    dropped = true;
+                }
+                n = next;
+            }
+            if (!dropped)
+                continue;
+            raw.inner = serializeChildren(doc);
+        }
+}
+
+void describeXmlCell(const RawCell& raw, CellInfo& info) {
+    pugi::xml_document doc;
+    std::string xml = "<c" + raw.attrs + ">" + raw.inner + "</c>";
+    doc.load_buffer(xml.data(), xml.size());
+    pugi::xml_node c = doc.first_child();
+    std::string_view type = c.attribute("t").value();
+    if (pugi::xml_node f = childByLocalName(c, "f")) {
+        info.type = CellType::Formula;
+        info.text = f.text().get();
+    } else if (type == "e") {
+        info.type = CellType::Error;
+        info.text = childByLocalName(c, "v").text().get();
+    } else if (type == "inlineStr" || type == "str") {
+        info.type = CellType::Text;
+        pugi::xml_node is = childByLocalName(c, "is");
+        if (is) {
+            for (pugi::xml_node k = is.first_child(); k; k = k.next_sibling()) {
+                if (localName(k) == "t")
+                    info.text += k.text().get();
+                else if (localName(k) == "r")
+                    info.text += childByLocalName(k, "t").text().get();
+            }
+            info.text = decodeCellText(info.text);
+        } else {
+            info.text = childByLocalName(c, "v").text().get();
+        }
+    }
+}
+
+} // namespace workbookfile
