@@ -53,7 +53,8 @@ void ValueBlock::setNumber(int row, int column, double value) {
     if (!std::isfinite(value))
         throw Error(ErrorKind::InvalidArgument, "A cell cannot hold an infinite number or a NaN.");
     cell.kind = BlockKind::Number;
-    cell.number = value;
+    // -0 is kept as 0 in every format, as the spreadsheet writes it.
+    cell.number = value == 0 ? 0.0 : value;
 }
 
 void ValueBlock::setText(int row, int column, std::string_view utf8) {

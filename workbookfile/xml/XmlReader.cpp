@@ -37,6 +37,8 @@ void refuseStringCellsWithoutTable(Workbook::Impl& wb) {
 
 void openXmlPackage(Workbook::Impl& wb, const std::string& mainType) {
     wb.format = mainType.find("macroEnabled") != std::string::npos ? FileFormat::Xlsm : FileFormat::Xlsx;
+    if (!wb.isNew)
+        wb.readAs = &xmlCodec();
 
     wb.workbookDir = partFolder(wb.workbookPart);
     wb.workbookRelsPart = relationshipsPartOf(wb.workbookPart);
