@@ -16,15 +16,8 @@ namespace {
 constexpr long long kMaxFormattedCells = 64ll * 1024 * 1024;
 
 template <typename StyleMap>
-void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
-             int lastColumn, StyleMap&& map) {
-    checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
-    if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
-        throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
-                                                  std::to_string(kMaxFormattedCells) + " cells at once.");
-    wb.ensureLoaded(sheet);
-    wb.noteWrite(sheet);
-    wb.checkCellsWritable(sheet, firstRow, firstColumn, lastRow, lastColumn, true);
+void restyleCells(Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow, int lastColumn,
+                  StyleMap& map) {
     SheetModel& model = sheet.model;
     std::unordered_map<std::uint32_t, std::uint32_t> memo;
     auto mapped = [&](std::uint32_t style) {
@@ -68,7 +61,19 @@ void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int first
         }
         replaceSegment(cells, from, to, segment);
     }
-    sheet.changed = true;
+}
+
+template <typename StyleMap>
+void restyle(Workbook::Impl& wb, Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
+             int lastColumn, StyleMap&& map) {
+    checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
+    if ((long long)(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1) > kMaxFormattedCells)
+        throw Error(ErrorKind::LimitExceeded, "The range to format is too large: format at most " +
+                                                  std::to_string(kMaxFormattedCells) + " cells at once.");
+    CellChange area{firstRow, firstColumn, lastRow, lastColumn};
+    area.formatsOnly = true;
+    wb.changeCells(sheet, area,
+                   [&] { restyleCells(sheet, firstRow, firstColumn, lastRow, lastColumn, map); });
 }
 
 } // namespace

@@ -6,6 +6,9 @@
 
 #include "XmlDom.h"
 
+#include <set>
+#include <unordered_map>
+
 namespace workbookfile {
 
 std::string* Workbook::Impl::memoryPart(std::string_view name) {
@@ -109,6 +112,50 @@ void Workbook::Impl::removeOverride(const std::string& part) {
         }
         o = next;
     }
+}
+
+std::vector<ZipItem>
+Workbook::Impl::packageItems(int deflateLevel,
+                             const std::function<void(ZipItem&, const Worksheet::Impl&)>& changedSheet) {
+    std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
+    for (const auto& s : sheets)
+        if (s->impl().loaded && s->impl().changed)
+            changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
+    std::vector<ZipItem> items;
+    std::set<std::string> placed;
+    auto add = [&](const std::string& name, long sourceIndex) {
+        ZipItem item;
+        item.name = name;
+        const std::string key = lowerAscii(name);
+        if (auto sheet = changedSheets.find(key); sheet != changedSheets.end()) {
+            const Worksheet::Impl& s = *sheet->second;
+            if (s.packed)
+                item.write = [this, &s, name](ZipWriter& zip) { addPacked(zip, s, name); };
+            else
+                changedSheet(item, s);
+        } else if (const std::string* content = memoryPart(name)) {
+            item.make = [name, content, deflateLevel] { return packEntry(name, *content, deflateLevel); };
+        } else {
+            item.sourceIndex = sourceIndex;
+        }
+        items.push_back(std::move(item));
+    };
+    if (source)
+        for (std::size_t i = 0; i < source->count(); ++i) {
+            const std::string& name = source->name(i);
+            const std::string key = lowerAscii(name);
+            if (removedParts.count(key) || name.empty() || name.back() == '/' || !placed.insert(key).second)
+                continue;
+            add(name, long(i));
+        }
+    for (const auto& p : memoryParts)
+        if (placed.insert(lowerAscii(p.first)).second)
+            add(p.first, -1);
+    for (const SheetEntry& tab : tabs)
+        if (tab.worksheet && changedSheets.count(lowerAscii(tab.part)) &&
+            placed.insert(lowerAscii(tab.part)).second)
+            add(tab.part, -1);
+    return items;
 }
 
 } // namespace workbookfile

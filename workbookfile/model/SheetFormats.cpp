@@ -62,10 +62,9 @@ SheetProtection readSheetProtection(const pugi::xml_node& worksheet) {
 bool rowFormat(const SheetModel& model, int row, std::uint32_t& style) {
     if (row < 1 || std::size_t(row) > model.rows.size())
         return false;
-    const std::int32_t attrs = model.rows[std::size_t(row - 1)].attrs;
-    if (attrs < 0)
+    const std::string_view text = model.xmlRowAttributes(model.rows[std::size_t(row - 1)]);
+    if (text.empty())
         return false;
-    const std::string& text = model.rowAttrs[std::size_t(attrs)];
     std::string_view custom = rawAttribute(text, "customFormat");
     if (custom != "1" && custom != "true")
         return false;

@@ -47,9 +47,20 @@ std::size_t SheetModel::sharedStringCells() const {
     for (const auto& r : rows)
         for (const Cell& c : r.cells)
             if (c.kind == CellKind::Text ||
-                (c.kind == CellKind::Raw && raws[c.index].attrs.find(" t=\"s\"") != std::string::npos))
+                (c.kind == CellKind::Raw &&
+                 xmlCellAttributes(raws[c.index]).find(" t=\"s\"") != std::string::npos))
                 ++count;
     return count;
+}
+
+std::string_view SheetModel::xmlCellAttributes(const RawCell& raw) const {
+    return kept == KeptAs::Xml ? std::string_view(raw.attrs) : std::string_view();
+}
+
+std::string_view SheetModel::xmlRowAttributes(const Row& row) const {
+    if (kept != KeptAs::Xml || row.attrs < 0)
+        return {};
+    return rowAttrs[std::size_t(row.attrs)];
 }
 
 std::vector<Cell>::iterator lowerColumn(std::vector<Cell>& cells, std::uint16_t column) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace workbookfile {
@@ -34,16 +35,27 @@ struct Row {
     std::int32_t attrs = -1; // index into SheetModel::rowAttrs (row formatting kept from a file)
 };
 
-// A cell kept as read: its attributes other than r and s, and its inner XML.
+// A cell kept as read: from XML, its attributes other than r and s and its inner XML; from
+// records (SheetModel::kept), no attributes and its records.
 struct RawCell {
     std::string attrs;
     std::string inner;
 };
 
+// What a model's kept cells and rows hold: the XML of a worksheet part, or the records of a binary
+// worksheet. The model reads kept text as XML only through xmlCellAttributes and
+// xmlRowAttributes, which give nothing for records.
+enum class KeptAs : std::uint8_t { Xml, Records };
+
 struct SheetModel {
     std::vector<Row> rows; // index = row number - 1
     std::vector<RawCell> raws;
-    std::vector<std::string> rowAttrs;
+    std::vector<std::string> rowAttrs; // the row's XML attributes, or its records' fields
+    KeptAs kept = KeptAs::Xml;
+
+    // The XML attributes of a kept cell or row ("" for records, or a row without any).
+    std::string_view xmlCellAttributes(const RawCell& raw) const;
+    std::string_view xmlRowAttributes(const Row& row) const;
 
     const Cell* find(int row, int column) const;
     Row& row(int row);

@@ -5,6 +5,11 @@
 // property is kept. Such a format, and its font, is only added when the style sheet does not hold
 // one equal in every property already, so that updating a workbook again and again does not grow
 // its style sheet.
+//
+// Fonts, number formats and cell formats are only ever appended: never inserted, reordered or
+// removed. The binary codecs rely on it: they write back the style records they read and append
+// what the style sheet gained past the counts they read (extendXlsbStyles, xlsStyleAdditions), so
+// a format inserted or moved would shift every cell's format after it.
 
 #include <pugixml.hpp>
 

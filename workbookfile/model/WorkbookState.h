@@ -4,6 +4,7 @@
 // styles and shared strings every codec shares, and write-behind.
 
 #include "Codec.h"
+#include "OrderedZip.h"
 #include "SharedStrings.h"
 #include "Styles.h"
 #include "Workbook.h"
@@ -26,6 +27,13 @@
 #include <vector>
 
 namespace workbookfile {
+
+// The rectangle a change of cells touches (1-based, inclusive), and whether it changes values
+// (written or cleared) or only formats.
+struct CellChange {
+    int firstRow = 1, firstColumn = 1, lastRow = kMaxRows, lastColumn = kMaxColumns;
+    bool formatsOnly = false;
+};
 
 // One entry of the workbook's list of sheets, of any type.
 struct SheetEntry {
@@ -91,12 +99,49 @@ struct Workbook::Impl {
     std::string* memoryPart(std::string_view name);
     void removeOverride(const std::string& part);
     std::string relationshipTarget(std::string_view typeSuffix, std::string* id = nullptr) const;
+    // The package's entries in the order a save writes them: those of the file read, in their
+    // order, then the parts added, then changed worksheets whose part is in neither. Parts in
+    // memory are deflated at that level, packed worksheets copied from their packed bytes, other
+    // changed worksheets made by changedSheet (which sets the item's make or write), the rest
+    // copied as they are.
+    std::vector<ZipItem>
+    packageItems(int deflateLevel, const std::function<void(ZipItem&, const Worksheet::Impl&)>& changedSheet);
+    // The relationship id a <sheet> element names its part by, under the workbook part's prefix
+    // of the relationships namespace (whatever prefix the file or a codec's reader chose).
+    std::string sheetRelationshipId(const pugi::xml_node& sheet) const {
+        return sheet.attribute((relPrefix + "id").c_str()).value();
+    }
     // Reads the relationships of a part into rels; false when the part has none.
     bool readRelationships(const std::string& part, pugi::xml_document& rels);
     // Removes a part together with its content-type override and its own relationships.
     void dropPart(const std::string& part);
     // Removes the workbook's relationship of that type and the part it leads to.
     void dropWorkbookRelated(std::string_view typeSuffix);
+
+    // The one way to change a worksheet: its cells are made present (the join with write-behind's
+    // packing), it becomes the worksheet being written (which lets the last one be packed), change
+    // runs, and the worksheet is marked changed when change says it changed anything.
+    template <typename Change> void changeSheet(Worksheet::Impl& sheet, Change&& change) {
+        ensureLoaded(sheet);
+        noteWrite(sheet);
+        if (change())
+            sheet.changed = true;
+    }
+    // The same for a change of cells: the worksheet's protection is asked first; a change of
+    // values notes the table header cells it writes and marks the workbook's cells changed.
+    template <typename Change>
+    void changeCells(Worksheet::Impl& sheet, const CellChange& area, Change&& change) {
+        changeSheet(sheet, [&] {
+            checkCellsWritable(sheet, area.firstRow, area.firstColumn, area.lastRow, area.lastColumn,
+                               area.formatsOnly);
+            if (!area.formatsOnly)
+                noteCellWrites(sheet, area.firstRow, area.firstColumn, area.lastRow, area.lastColumn);
+            change();
+            if (!area.formatsOnly)
+                cellsChanged = true;
+            return true;
+        });
+    }
 
     // Reads the package's content types and root relationships and finds its main part; returns
     // the main part's content type.

@@ -43,54 +43,12 @@ std::string dateText(double serial) {
     return text;
 }
 
-} // namespace
-
-Worksheet::Worksheet(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
-Worksheet::~Worksheet() = default;
-
-const std::string& Worksheet::name() const {
-    return d->name;
-}
-
-void Worksheet::rename(std::string_view newName) {
-    d->workbook->impl().renameSheet(*this, newName);
-}
-
-int Worksheet::position() const {
-    return d->workbook->impl().positionOf(this);
-}
-
-int Worksheet::sheetPosition() const {
-    return d->workbook->impl().tabPositionOf(this);
-}
-
-Workbook& Worksheet::workbook() const {
-    return *d->workbook;
-}
-
-void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
-    const ValueBlock::Data& b = block.data();
-    long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
-    const int maxRows = d->workbook->maxRows(), maxColumns = d->workbook->maxColumns();
-    if (row < 1 || column < 1 || lastRow > maxRows || lastColumn > maxColumns)
-        throw Error(row < 1 || column < 1 ? ErrorKind::InvalidArgument : ErrorKind::LimitExceeded,
-                    "A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
-                        " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
-                        " does not fit in the worksheet (rows 1 to " + std::to_string(maxRows) +
-                        ", columns 1 to " + std::to_string(maxColumns) + ").");
-    Workbook::Impl& wb = d->workbook->impl();
-    wb.ensureLoaded(*d);
-    wb.noteWrite(*d);
-    wb.checkCellsWritable(*d, row, column, int(lastRow), int(lastColumn), false);
-    const double dateShift = wb.date1904 ? kDays1900To1904 : 0.0;
-    if (wb.date1904)
-        for (const BlockCell& c : b.cells)
-            if (c.kind == BlockKind::Date && c.number < dateShift)
-                throw Error(ErrorKind::InvalidArgument, "The date " + dateText(c.number) +
-                                                            " cannot be written into the workbook \"" +
-                                                            wb.path + "\": it counts dates from 1904-01-01.");
-    wb.noteCellWrites(*d, row, column, int(lastRow), int(lastColumn));
-    SheetModel& model = d->model;
+// Puts the block's cells into the worksheet's model, their texts into the shared strings and
+// their dates into date formats.
+void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, const ValueBlock::Data& b,
+              double dateShift) {
+    const long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
+    SheetModel& model = sheet.model;
 
     // Strings get their shared index once, however often the block refers to them.
     std::vector<std::uint32_t> textIndex(b.texts.size());
@@ -136,11 +94,11 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
             const bool exists = existing != to && existing->column == col;
             if (!exists) {
                 // A new cell takes the format of its row or column, as in the spreadsheet.
-                style = rowFormatted ? rowStyle : columnStyle(d->columnFormats, col + 1);
+                style = rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, col + 1);
             } else {
                 style = existing->style;
                 if (existing->kind == CellKind::Raw) {
-                    std::string group = d->codec->formulaGroupOf(model.raws[existing->index]);
+                    std::string group = sheet.codec->formulaGroupOf(model.raws[existing->index]);
                     if (!group.empty())
                         orphanedGroups.insert(group);
                 }
@@ -179,50 +137,87 @@ void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
         replaceSegment(cells, from, to, segment);
     }
     if (!orphanedGroups.empty())
-        d->codec->dropOrphanedFormulas(model, orphanedGroups);
-    d->changed = true;
-    wb.cellsChanged = true;
+        sheet.codec->dropOrphanedFormulas(model, orphanedGroups);
+}
+
+} // namespace
+
+Worksheet::Worksheet(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+Worksheet::~Worksheet() = default;
+
+const std::string& Worksheet::name() const {
+    return d->name;
+}
+
+void Worksheet::rename(std::string_view newName) {
+    d->workbook->impl().renameSheet(*this, newName);
+}
+
+int Worksheet::position() const {
+    return d->workbook->impl().positionOf(this);
+}
+
+int Worksheet::sheetPosition() const {
+    return d->workbook->impl().tabPositionOf(this);
+}
+
+Workbook& Worksheet::workbook() const {
+    return *d->workbook;
+}
+
+void Worksheet::putBlock(int row, int column, const ValueBlock& block) {
+    const ValueBlock::Data& b = block.data();
+    long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
+    const int maxRows = d->workbook->maxRows(), maxColumns = d->workbook->maxColumns();
+    if (row < 1 || column < 1 || lastRow > maxRows || lastColumn > maxColumns)
+        throw Error(row < 1 || column < 1 ? ErrorKind::InvalidArgument : ErrorKind::LimitExceeded,
+                    "A block of " + std::to_string(b.rows) + " x " + std::to_string(b.columns) +
+                        " values at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                        " does not fit in the worksheet (rows 1 to " + std::to_string(maxRows) +
+                        ", columns 1 to " + std::to_string(maxColumns) + ").");
+    Workbook::Impl& wb = d->workbook->impl();
+    const double dateShift = wb.date1904 ? kDays1900To1904 : 0.0;
+    if (wb.date1904)
+        for (const BlockCell& c : b.cells)
+            if (c.kind == BlockKind::Date && c.number < dateShift)
+                throw Error(ErrorKind::InvalidArgument, "The date " + dateText(c.number) +
+                                                            " cannot be written into the workbook \"" +
+                                                            wb.path + "\": it counts dates from 1904-01-01.");
+    wb.changeCells(*d, {row, column, int(lastRow), int(lastColumn)},
+                   [&] { putCells(wb, *d, row, column, b, dateShift); });
 }
 
 void Worksheet::clear() {
     Workbook::Impl& wb = d->workbook->impl();
-    wb.ensureLoaded(*d);
-    wb.noteWrite(*d);
-    wb.checkCellsWritable(*d, 1, 1, kMaxRows, kMaxColumns, false);
-    d->codec->clearSheetExtras(wb, *d);
-    wb.noteCellWrites(*d, 1, 1, kMaxRows, kMaxColumns);
-    d->model.clear();
-    d->columnFormats.clear(); // clearing took them from the columns
-    d->changed = true;
-    wb.cellsChanged = true;
+    wb.changeCells(*d, {}, [&] {
+        d->codec->clearSheetExtras(wb, *d);
+        d->model.clear();
+        d->columnFormats.clear(); // clearing took them from the columns
+    });
 }
 
 void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastColumn) {
     Workbook::Impl& wb = d->workbook->impl();
     checkRectangle(wb, firstRow, firstColumn, lastRow, lastColumn);
-    wb.ensureLoaded(*d);
-    wb.noteWrite(*d);
-    wb.checkCellsWritable(*d, firstRow, firstColumn, lastRow, lastColumn, false);
-    wb.noteCellWrites(*d, firstRow, firstColumn, lastRow, lastColumn);
-    auto& rows = d->model.rows;
-    const auto first = std::uint16_t(firstColumn - 1);
-    const auto last = std::uint16_t(lastColumn - 1);
-    std::set<std::string> orphanedGroups;
-    for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
-        std::vector<Cell>& cells = rows[r].cells;
-        auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
-        for (auto it = from; it != to; ++it)
-            if (it->kind == CellKind::Raw) {
-                std::string group = d->codec->formulaGroupOf(d->model.raws[it->index]);
-                if (!group.empty())
-                    orphanedGroups.insert(group);
-            }
-        cells.erase(from, to);
-    }
-    if (!orphanedGroups.empty())
-        d->codec->dropOrphanedFormulas(d->model, orphanedGroups);
-    d->changed = true;
-    wb.cellsChanged = true;
+    wb.changeCells(*d, {firstRow, firstColumn, lastRow, lastColumn}, [&] {
+        auto& rows = d->model.rows;
+        const auto first = std::uint16_t(firstColumn - 1);
+        const auto last = std::uint16_t(lastColumn - 1);
+        std::set<std::string> orphanedGroups;
+        for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
+            std::vector<Cell>& cells = rows[r].cells;
+            auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
+            for (auto it = from; it != to; ++it)
+                if (it->kind == CellKind::Raw) {
+                    std::string group = d->codec->formulaGroupOf(d->model.raws[it->index]);
+                    if (!group.empty())
+                        orphanedGroups.insert(group);
+                }
+            cells.erase(from, to);
+        }
+        if (!orphanedGroups.empty())
+            d->codec->dropOrphanedFormulas(d->model, orphanedGroups);
+    });
 }
 
 CellInfo Worksheet::cell(int row, int column) const {

@@ -209,7 +209,7 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
         node.append_attribute("sheetId").set_value(unsigned(i + 1));
         if (s.state == 1 || s.state == 2)
             node.append_attribute("state").set_value(s.state == 1 ? "hidden" : "veryHidden");
-        node.append_attribute("r:id").set_value(relId.c_str());
+        node.append_attribute((wb.relPrefix + "id").c_str()).set_value(relId.c_str());
         wb.relIds.insert(relId);
         wb.indexSheetNode(node);
         book->sheetByPart.emplace(sub.part, book->sheets.size());

@@ -376,6 +376,7 @@ std::string newXlsSheetTail(bool firstSheet, const SheetLayout& layout) {
 
 void parseXlsSheet(std::string_view records, const XfMap& xfMap, std::size_t stringCount, SheetModel& model,
                    std::string& head, std::string& tail) {
+    model.kept = KeptAs::Records;
     CellReader cells{xfMap, stringCount, model, {}};
     std::map<std::uint32_t, std::string> rowAttrs;
     enum { Head, Table, Tail } where = Head;

@@ -81,7 +81,7 @@ void openXlsbPackage(Workbook::Impl& wb) {
             node.append_attribute("sheetId").set_value(s.tabId);
             if (s.state == 1 || s.state == 2)
                 node.append_attribute("state").set_value(s.state == 1 ? "hidden" : "veryHidden");
-            node.append_attribute("r:id").set_value(s.relId.c_str());
+            node.append_attribute((wb.relPrefix + "id").c_str()).set_value(s.relId.c_str());
             book->sheetNodes.push_back(node);
         }
     }
@@ -101,7 +101,7 @@ void openXlsbPackage(Workbook::Impl& wb) {
         }
     for (pugi::xml_node s : book->sheetNodes) {
         wb.indexSheetNode(s);
-        const std::string id = s.attribute("r:id").value();
+        const std::string id = wb.sheetRelationshipId(s);
         auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& x) { return x.first == id; });
         if (rel == rels.end())
             throw Error(ErrorKind::Damaged, "The sheet \"" + std::string(s.attribute("name").value()) +

@@ -261,6 +261,7 @@ std::string xlsbSheetRecords(const SheetModel& model, const std::string& head, c
 
 void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& model, std::string& head,
                     std::string& tail) {
+    model.kept = KeptAs::Records;
     RecordReader reader(data, part);
     Record r;
     std::size_t headEnd = std::string_view::npos; // past the last record kept before the cells

@@ -17,12 +17,12 @@ constexpr std::size_t kNameTab = 5;                            // BrtName: the s
 constexpr std::size_t kViewFirstTab = 20, kViewActiveTab = 24; // BrtBookView
 constexpr std::uint32_t kWorkbookScope = 0xFFFFFFFF;
 
-std::string sheetRecord(const pugi::xml_node& node) {
+std::string sheetRecord(const Workbook::Impl& wb, const pugi::xml_node& node) {
     std::string body;
     const std::string_view state = node.attribute("state").value();
     putU32(body, state == "hidden" ? 1 : state == "veryHidden" ? 2 : 0);
     putU32(body, node.attribute("sheetId").as_uint(0));
-    putWideString(body, node.attribute("r:id").value());
+    putWideString(body, wb.sheetRelationshipId(node));
     putWideString(body, node.attribute("name").value());
     return body;
 }
@@ -60,7 +60,7 @@ std::string newXlsbWorkbook(const Workbook::Impl& wb) {
     appendRecord(out, rt::EndBookViews, {});
     appendRecord(out, rt::BeginBundleShs, {});
     for (const SheetEntry& tab : wb.tabs)
-        appendRecord(out, rt::BundleSh, sheetRecord(tab.node));
+        appendRecord(out, rt::BundleSh, sheetRecord(wb, tab.node));
     appendRecord(out, rt::EndBundleShs, {});
     appendRecord(out, rt::CalcProp, calcProperties(false));
     appendRecord(out, rt::EndBook, {});
@@ -108,13 +108,13 @@ std::string updatedXlsbWorkbook(const Workbook::Impl& wb) {
         case rt::BundleSh:
             if (!sheetsWritten)
                 for (const SheetEntry& tab : wb.tabs)
-                    appendRecord(out, rt::BundleSh, sheetRecord(tab.node));
+                    appendRecord(out, rt::BundleSh, sheetRecord(wb, tab.node));
             sheetsWritten = true;
             continue;
         case rt::EndBundleShs:
             if (!sheetsWritten)
                 for (const SheetEntry& tab : wb.tabs)
-                    appendRecord(out, rt::BundleSh, sheetRecord(tab.node));
+                    appendRecord(out, rt::BundleSh, sheetRecord(wb, tab.node));
             sheetsWritten = true;
             break;
         case rt::Name:

@@ -3,6 +3,7 @@
 // a few at a time beside the thread that writes the archive in order.
 
 #include "NewParts.h"
+#include "OrderedZip.h"
 #include "PackageNames.h"
 #include "PartNames.h"
 #include "Utf.h"
@@ -10,83 +11,33 @@
 #include "XlsbRecords.h"
 #include "XmlDom.h"
 #include "XmlText.h"
-#include "ZipWriter.h"
-
-#include <algorithm>
-#include <deque>
-#include <future>
-#include <thread>
 
 namespace workbookfile {
 
 namespace {
 
-struct Item {
-    enum Kind { Copy, Content, Sheet, Packed } kind = Content;
-    std::string name;
-    long source = -1;
-    const std::string* content = nullptr;
-    const SheetModel* model = nullptr;
-    const std::string* head = nullptr;
-    const std::string* tail = nullptr;
-    const Worksheet::Impl* packed = nullptr; // a worksheet packed while the workbook was written
-};
-
-PackedEntry pack(const Item& item) {
-    if (item.kind == Item::Sheet)
-        return packEntry(item.name, xlsbSheetRecords(*item.model, *item.head, *item.tail, item.name),
-                         kBinaryDeflateLevel);
-    return packEntry(item.name, *item.content, kBinaryDeflateLevel);
+// A worksheet's records made and deflated on a worker thread.
+std::function<PackedEntry()> makeSheet(const std::string& name, const SheetModel& model,
+                                       const std::string& head, const std::string& tail) {
+    return [name, &model, &head, &tail] {
+        return packEntry(name, xlsbSheetRecords(model, head, tail, name), kBinaryDeflateLevel);
+    };
 }
 
-void writeItems(Workbook::Impl& wb, const std::vector<Item>& items, int fd, const std::string& path) {
+void writeItems(Workbook::Impl& wb, const std::vector<ZipItem>& items, int fd, const std::string& path) {
     ZipWriter zip(fd, path, wb.fixedTime ? wb.fixedTime : std::time(nullptr));
-    const std::size_t window = std::max(2u, std::min(std::thread::hardware_concurrency(), 4u));
-    std::deque<std::pair<std::size_t, std::future<PackedEntry>>> pending;
-    std::size_t next = 0;
-    auto fill = [&](std::size_t current) {
-        while (next < items.size() && pending.size() < window) {
-            if (next >= current && items[next].kind != Item::Copy && items[next].kind != Item::Packed) {
-                const Item* item = &items[next];
-                pending.emplace_back(next, std::async(std::launch::async, [item] { return pack(*item); }));
-            }
-            ++next;
-        }
-    };
     int step = 0;
-    try {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            fill(i);
-            const Item& item = items[i];
-            if (item.kind == Item::Copy) {
-                ZipReader::RawInfo info = wb.source->rawInfo(std::size_t(item.source));
-                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
-                wb.source->copyRaw(std::size_t(item.source),
-                                   [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
-                zip.endRaw();
-            } else if (item.kind == Item::Packed) {
-                wb.addPacked(zip, *item.packed, item.name);
-            } else {
-                PackedEntry entry = pending.front().second.get();
-                pending.pop_front();
-                zip.add(entry);
-            }
-            if (wb.progress)
-                wb.progress(++step);
-        }
-        zip.finish();
-    } catch (...) {
-        for (auto& p : pending) // the workers read the workbook: let them finish first
-            p.second.wait();
-        throw;
-    }
+    writeInOrder(zip, wb.source.get(), items, [&] {
+        if (wb.progress)
+            wb.progress(++step);
+    });
 }
 
 // A worksheet the engine added to an opened binary workbook becomes a binary part.
 void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     wb.ensureLoaded(sheet);
     const std::string part = wb.newPartName(wb.workbookDir + "worksheets/sheet", ".bin");
-    const std::string id = sheet.node.attribute("r:id").value();
+    const std::string id = wb.sheetRelationshipId(sheet.node);
     for (pugi::xml_node rel = rootElement(wb.workbookRels).first_child(); rel; rel = rel.next_sibling())
         if (std::string_view(rel.attribute("Id").value()) == id)
             rel.attribute("Target").set_value(wb.relativeTarget(part).c_str());
@@ -117,7 +68,7 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
     for (const SheetEntry& tab : wb.tabs) {
         sheetParts.push_back("xl/worksheets/sheet" + std::to_string(++n) + ".bin");
         types += contentTypeOverride(sheetParts.back(), kXlsbWorksheetType);
-        rels += relationshipElement(tab.node.attribute("r:id").value(), relationshipType("worksheet"),
+        rels += relationshipElement(wb.sheetRelationshipId(tab.node), relationshipType("worksheet"),
                                     "worksheets/sheet" + std::to_string(n) + ".bin");
     }
     auto freeId = [&] {
@@ -154,17 +105,24 @@ void writeNew(Workbook::Impl& wb, int fd, const std::string& path) {
 
     static const std::string tail = newXlsbSheetTail();
     std::vector<std::string> heads(wb.tabs.size()); // each sheet's, for its own layout
-    std::vector<Item> items;
-    for (const auto& [name, content] : parts)
-        items.push_back({Item::Content, name, -1, &content});
+    std::vector<ZipItem> items;
+    for (const auto& part : parts) {
+        ZipItem item;
+        item.name = part.first;
+        item.make = [&part] { return packEntry(part.first, part.second, kBinaryDeflateLevel); };
+        items.push_back(std::move(item));
+    }
     for (std::size_t i = 0; i < wb.tabs.size(); ++i) {
-        Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
+        const Worksheet::Impl& sheet = wb.tabs[i].worksheet->impl();
+        ZipItem item;
+        item.name = sheetParts[i];
         if (sheet.packed) {
-            items.push_back({Item::Packed, sheetParts[i], -1, nullptr, nullptr, nullptr, nullptr, &sheet});
+            item.write = [&wb, &sheet, name = item.name](ZipWriter& zip) { wb.addPacked(zip, sheet, name); };
         } else {
             heads[i] = newXlsbSheetHead(sheet.layout);
-            items.push_back({Item::Sheet, sheetParts[i], -1, nullptr, &sheet.model, &heads[i], &tail});
+            item.make = makeSheet(item.name, sheet.model, heads[i], tail);
         }
+        items.push_back(std::move(item));
     }
     writeItems(wb, items, fd, path);
 }
@@ -227,44 +185,10 @@ void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path) {
         writeNew(wb, fd, path);
         return;
     }
-    std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
-    for (const auto& s : wb.sheets)
-        if (s->impl().loaded && s->impl().changed)
-            changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
-    std::vector<Item> items;
-    std::set<std::string> placed;
-    auto itemFor = [&](const std::string& name, long source) {
-        Item item{Item::Copy, name, source};
-        const std::string key = lowerAscii(name);
-        if (auto sheet = changedSheets.find(key); sheet != changedSheets.end() && sheet->second->packed) {
-            item.kind = Item::Packed;
-            item.packed = sheet->second;
-        } else if (sheet != changedSheets.end()) {
-            item.kind = Item::Sheet;
-            item.model = &sheet->second->model;
-            item.head = &sheet->second->head;
-            item.tail = &sheet->second->tail;
-        } else if (std::string* content = wb.memoryPart(name)) {
-            item.kind = Item::Content;
-            item.content = content;
-        }
-        return item;
-    };
-    for (std::size_t i = 0; i < wb.source->count(); ++i) {
-        const std::string& name = wb.source->name(i);
-        const std::string key = lowerAscii(name);
-        if (wb.removedParts.count(key) || name.empty() || name.back() == '/' || !placed.insert(key).second)
-            continue;
-        items.push_back(itemFor(name, long(i)));
-    }
-    for (const auto& p : wb.memoryParts)
-        if (placed.insert(lowerAscii(p.first)).second)
-            items.push_back(itemFor(p.first, -1));
-    // Worksheets the engine added are held by their model alone.
-    for (const SheetEntry& tab : wb.tabs)
-        if (tab.worksheet && placed.insert(lowerAscii(tab.part)).second &&
-            changedSheets.count(lowerAscii(tab.part)))
-            items.push_back(itemFor(tab.part, -1));
+    const std::vector<ZipItem> items =
+        wb.packageItems(kBinaryDeflateLevel, [](ZipItem& item, const Worksheet::Impl& sheet) {
+            item.make = makeSheet(item.name, sheet.model, sheet.head, sheet.tail);
+        });
     writeItems(wb, items, fd, path);
 }
 

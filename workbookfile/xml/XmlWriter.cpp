@@ -9,23 +9,14 @@
 #include "PartNames.h"
 #include "Utf.h"
 
+#include "OrderedZip.h"
 #include "SheetXml.h"
 #include "XmlDom.h"
 #include "XmlText.h"
-#include "ZipWriter.h"
 
 #include <zlib.h>
 
-#include <algorithm>
-#include <condition_variable>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
-#include <unordered_map>
-
-#include <sys/stat.h>
 
 namespace workbookfile {
 
@@ -69,15 +60,6 @@ std::string headWithDimension(const Worksheet::Impl& sheet) {
     return head;
 }
 
-// One entry of the package being written.
-struct OutputItem {
-    enum Kind { Copy, Memory, Sheet, StreamedSheet, Packed } kind;
-    std::string name;
-    long sourceIndex = -1;
-    const std::string* content = nullptr;
-    const Worksheet::Impl* sheet = nullptr;
-};
-
 // Deflates a worksheet into the archive a few megabytes at a time.
 void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet::Impl& sheet) {
     z_stream z{};
@@ -118,14 +100,6 @@ void writeStreamedSheet(ZipWriter& zip, const std::string& name, const Worksheet
     piece += "</" + sheet.prefix + "sheetData>" + sheet.tail;
     feed(piece, true);
     zip.endStreamed(std::uint32_t(crc), size);
-}
-
-PackedEntry produce(const OutputItem& item) {
-    if (item.kind == OutputItem::Memory)
-        return packEntry(item.name, *item.content, kXmlDeflateLevel);
-    std::string xml;
-    writeSheetXml(xml, *item.sheet);
-    return packEntry(item.name, xml, kXmlDeflateLevel);
 }
 
 } // namespace
@@ -196,139 +170,25 @@ void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
 }
 
 void writeXmlPackage(Workbook::Impl& wb, int fd, const std::string& target) {
-    // The entries in order: those of the file read first, in their order, then new ones.
-    std::vector<OutputItem> items;
-    std::set<std::string> placed;
-    std::unordered_map<std::string, const Worksheet::Impl*> changedSheets;
-    for (const auto& s : wb.sheets)
-        if (s->impl().loaded && s->impl().changed)
-            changedSheets.emplace(lowerAscii(s->impl().part), &s->impl());
-    auto itemFor = [&](const std::string& name, long sourceIndex) {
-        OutputItem item{OutputItem::Copy, name, sourceIndex};
-        std::string key = lowerAscii(name);
-        auto sheet = changedSheets.find(key);
-        if (sheet != changedSheets.end()) {
-            item.kind = sheet->second->packed                                   ? OutputItem::Packed
-                        : estimatedXmlSize(*sheet->second) > wb.streamThreshold ? OutputItem::StreamedSheet
-                                                                                : OutputItem::Sheet;
-            item.sheet = sheet->second;
-        } else if (auto memory = wb.memoryIndex.find(key); memory != wb.memoryIndex.end()) {
-            item.kind = OutputItem::Memory;
-            item.content = &wb.memoryParts[memory->second].second;
+    const std::size_t threshold = wb.streamThreshold;
+    std::vector<ZipItem> items = wb.packageItems(kXmlDeflateLevel, [threshold](ZipItem& item,
+                                                                               const Worksheet::Impl& sheet) {
+        if (estimatedXmlSize(sheet) > threshold) {
+            item.write = [name = item.name, &sheet](ZipWriter& zip) { writeStreamedSheet(zip, name, sheet); };
+            return;
         }
-        return item;
-    };
-    if (wb.source) {
-        for (std::size_t i = 0; i < wb.source->count(); ++i) {
-            const std::string& name = wb.source->name(i);
-            std::string key = lowerAscii(name);
-            if (wb.removedParts.count(key) || placed.count(key) || name.empty() || name.back() == '/')
-                continue;
-            placed.insert(key);
-            items.push_back(itemFor(name, long(i)));
-        }
-    }
-    for (const auto& p : wb.memoryParts) {
-        std::string key = lowerAscii(p.first);
-        if (placed.insert(key).second)
-            items.push_back(itemFor(p.first, -1));
-    }
-
+        item.make = [name = item.name, &sheet] {
+            std::string xml;
+            writeSheetXml(xml, sheet);
+            return packEntry(name, xml, kXmlDeflateLevel);
+        };
+    });
     ZipWriter zip(fd, target, wb.fixedTime ? wb.fixedTime : std::time(nullptr));
-    std::size_t n = items.size();
-    std::vector<std::optional<PackedEntry>> results(n);
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::size_t next = 0, written = 0;
-    bool stop = false;
-    std::exception_ptr failure;
-    unsigned workerCount = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-    const std::size_t window = workerCount * 2;
-
-    auto worker = [&] {
-        for (;;) {
-            std::size_t i;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                for (;;) {
-                    while (next < n && (items[next].kind == OutputItem::Copy ||
-                                        items[next].kind == OutputItem::StreamedSheet ||
-                                        items[next].kind == OutputItem::Packed))
-                        ++next;
-                    if (stop || next >= n)
-                        return;
-                    if (next < written + window)
-                        break;
-                    cv.wait(lock);
-                }
-                i = next++;
-            }
-            try {
-                PackedEntry e = produce(items[i]);
-                std::lock_guard<std::mutex> lock(mutex);
-                results[i] = std::move(e);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (!failure)
-                    failure = std::current_exception();
-                stop = true;
-            }
-            cv.notify_all();
-        }
-    };
-    std::vector<std::thread> threads;
-    for (unsigned t = 0; t < workerCount; ++t)
-        threads.emplace_back(worker);
-    auto finishThreads = [&] {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            stop = true;
-        }
-        cv.notify_all();
-        for (auto& t : threads)
-            t.join();
-        threads.clear();
-    };
-    try {
-        int step = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const OutputItem& item = items[i];
-            if (item.kind == OutputItem::Copy) {
-                ZipReader::RawInfo info = wb.source->rawInfo(std::size_t(item.sourceIndex));
-                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
-                wb.source->copyRaw(std::size_t(item.sourceIndex),
-                                   [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
-                zip.endRaw();
-            } else if (item.kind == OutputItem::StreamedSheet) {
-                writeStreamedSheet(zip, item.name, *item.sheet);
-            } else if (item.kind == OutputItem::Packed) {
-                wb.addPacked(zip, *item.sheet, item.name);
-            } else {
-                std::optional<PackedEntry> entry;
-                {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    cv.wait(lock, [&] { return results[i].has_value() || failure; });
-                    if (failure)
-                        std::rethrow_exception(failure);
-                    entry = std::move(results[i]);
-                    results[i].reset();
-                }
-                zip.add(*entry);
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                written = i + 1;
-            }
-            cv.notify_all();
-            if (wb.progress)
-                wb.progress(++step);
-        }
-        zip.finish();
-    } catch (...) {
-        finishThreads();
-        throw;
-    }
-    finishThreads();
+    int step = 0;
+    writeInOrder(zip, wb.source.get(), items, [&] {
+        if (wb.progress)
+            wb.progress(++step);
+    });
 }
 
 } // namespace workbookfile
