@@ -2,9 +2,15 @@
 
 #include "NumberText.h"
 #include "SheetLayout.h"
+#include "Styles.h"
 #include "Workbook.h"
 #include "WorksheetState.h"
 #include "XmlText.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <sstream>
 
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -63,9 +69,15 @@ std::string roundTripText(const std::string& text) {
     return reader.hasError() ? "not XML: " + reader.errorString().toStdString() : decodeCellText(parsed);
 }
 
+std::string nodeText(const pugi::xml_node& node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
 } // namespace
 
-class XlsxModelTest : public QObject {
+class EngineModelTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -487,6 +499,45 @@ private slots:
         QVERIFY(other->path().empty());
     }
 
+    // The binary codecs write back the style records they read and append what the style sheet
+    // gained past the counts they read: every font, number format and cell format already there
+    // must stay where it is, as it is.
+    void stylesOnlyEverAppend() {
+        const std::string sheet =
+            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"0.000\"/></numFmts>"
+            "<fonts count=\"3\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font>"
+            "<font><b/><sz val=\"11\"/><name val=\"Calibri\"/></font>"
+            "<font><i/><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+            "<cellXfs count=\"4\"><xf numFmtId=\"0\" fontId=\"0\"/><xf numFmtId=\"164\" fontId=\"0\" "
+            "applyNumberFormat=\"1\"/><xf numFmtId=\"14\" fontId=\"1\" applyFont=\"1\"/>"
+            "<xf numFmtId=\"0\" fontId=\"2\" applyFont=\"1\"/></cellXfs>"
+            "</styleSheet>";
+        Styles styles;
+        styles.load(sheet, "styles");
+        const std::string before = styles.serialize();
+        std::uint32_t xf = styles.withBold(0, true);
+        xf = styles.withNumberFormat(xf, "0.0000");
+        styles.withDateFormat(1, true);
+        styles.withBold(2, false);
+        styles.withNumberFormat(2, "0.000");
+        styles.withBold(3, true);
+        QVERIFY(styles.changed());
+        const std::string after = styles.serialize();
+        pugi::xml_document old, now;
+        QVERIFY(old.load_string(before.c_str()));
+        QVERIFY(now.load_string(after.c_str()));
+        for (const char* list : {"numFmts", "fonts", "cellXfs"}) {
+            std::vector<std::string> was, is;
+            for (pugi::xml_node n : old.document_element().child(list).children())
+                was.push_back(nodeText(n));
+            for (pugi::xml_node n : now.document_element().child(list).children())
+                is.push_back(nodeText(n));
+            QVERIFY2(is.size() > was.size(), list);
+            QVERIFY2(std::equal(was.begin(), was.end(), is.begin()), list);
+        }
+    }
+
     void columnNames() {
         QCOMPARE(QString::fromStdString(columnName(1)), QString("A"));
         QCOMPARE(QString::fromStdString(columnName(26)), QString("Z"));
@@ -496,5 +547,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(XlsxModelTest)
-#include "tst_xlsx_model.moc"
+QTEST_GUILESS_MAIN(EngineModelTest)
+#include "tst_engine_model.moc"

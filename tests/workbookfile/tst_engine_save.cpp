@@ -67,7 +67,7 @@ QByteArray contentOf(const QString& path) {
 
 } // namespace
 
-class XlsxSaveTest : public QObject {
+class EngineSaveTest : public QObject {
     Q_OBJECT
     QTemporaryDir folder;
 
@@ -216,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(XlsxSaveTest)
-#include "tst_xlsx_save.moc"
+QTEST_APPLESS_MAIN(EngineSaveTest)
+#include "tst_engine_save.moc"
