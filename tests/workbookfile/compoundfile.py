@@ -15,7 +15,8 @@ def _entry(name, kind, start=END, size=0, child=NONE, right=NONE, clsid=bytes(16
 
 
 def build(streams, damage=None):
-    """streams: [(name, bytes)] or, for a storage, [(name, [children], clsid)], in one table sector
+    """streams: [(name, bytes)] or [(name, bytes, clsid)] or, for a storage, [(name, [children], clsid)],
+    in one table sector
     (up to 64 KB in all); damage(fat) may change the sector table (a list of ints) before it is
     written."""
     sectors, fat, entries = [], [], [None]
@@ -40,7 +41,8 @@ def build(streams, damage=None):
             if isinstance(child[1], list):
                 entries[slot] = _entry(child[0], 1, child=add(child[1]), right=right, clsid=child[2])
             else:
-                entries[slot] = _entry(child[0], 2, place(child[1]), len(child[1]), right=right)
+                entries[slot] = _entry(child[0], 2, place(child[1]), len(child[1]), right=right,
+                                       clsid=child[2] if len(child) > 2 else bytes(16))
         return first
 
     fat.append(FATSECT)  # sector 0 holds the table

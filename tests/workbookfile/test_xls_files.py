@@ -32,6 +32,7 @@ BOF_GLOBALS = struct.pack("<HHHHII", 0x0600, 0x0005, 0x0DBB, 0x07CC, 0, 6)
 BOF_SHEET = struct.pack("<HHHHII", 0x0600, 0x0010, 0x0DBB, 0x07CC, 0, 6)
 
 
+BIFF5 = record(0x0809, struct.pack("<HH", 0x0500, 5) + bytes(4)) + record(0x000A)
 FONT = record(0x0031, struct.pack("<HHHHHBBBB", 200, 0, 0x7FFF, 400, 0, 0, 0, 0, 0) + b"\x05\x00Arial")
 CELL_XF = record(0x00E0, struct.pack("<HHH", 0, 0, 1) + bytes(14))
 
@@ -199,9 +200,8 @@ class XlsFiles(ToolTest):
         cases = [
             ("encrypted", [("Workbook", workbook_stream([record(0x002F, bytes(54))], [window]))],
              None, "Encrypted", "encrypted"),
-            ("biff5", [("Book", good)], None, "Unsupported", "older than the 97-2003 format"),
-            ("biff5-bof", [("Workbook", record(0x0809, struct.pack("<HH", 0x0500, 5) + bytes(4)) + record(0x000A))],
-             None, "Unsupported", "older than the 97-2003 format"),
+            ("biff5", [("Book", BIFF5)], None, "Unsupported", "a 5.0/95 workbook"),
+            ("biff5-bof", [("Workbook", BIFF5)], None, "Unsupported", "save it in a newer format first"),
             ("no-workbook", [("Other", b"x")], None, "NotAWorkbook", "no workbook stream"),
             ("no-sheets", [("Workbook", record(0x0809, BOF_GLOBALS) + FONT + CELL_XF + record(0x000A))], None,
              "Damaged", "lists no sheets"),
@@ -214,6 +214,11 @@ class XlsFiles(ToolTest):
              None, "Damaged", "past the end"),
             ("string-without-table", [("Workbook", workbook_stream([], [record(0x00FD, bytes(10)), window]))],
              None, "Damaged", "no shared string table"),
+            # A table declared empty that holds strings: the cells would show the conversion's texts.
+            ("strings-declared-none",
+             [("Workbook", workbook_stream([record(0x00FC, struct.pack("<II", 1, 0) + b"\x02\x00\x00ab")],
+                                           [record(0x00FD, struct.pack("<HHHI", 0, 0, 0, 0)), window]))],
+             None, "Damaged", "past the end of its shared string table"),
             ("string-cut", [("Workbook", workbook_stream([record(0x00FC, struct.pack("<II", 1, 1) + b"\x05\x00\x00ab")],
                                                          [window]))], None, "Damaged", "runs past"),
             ("chain-loop", [("Workbook", long)], lambda fat: fat.__setitem__(2, 1), "Damaged", "damaged"),
@@ -222,6 +227,42 @@ class XlsFiles(ToolTest):
         for name, streams, damage, kind, words in cases:
             with self.subTest(name):
                 self.assertRefused(self.write(name + ".xls", compoundfile.build(streams, damage)), kind, words)
+        # A file of an older format outside a compound file says what it is.
+        biff4 = self.write("biff4.xls", record(0x0409, struct.pack("<HHH", 0, 0x0010, 0)) + record(0x000A))
+        self.assertRefused(biff4, "Unsupported", "is a 4.0 worksheet file")
+
+    def test_streams_keep_their_class_ids(self):
+        """libgsf keeps the class ids of storages only; those of streams are written back too."""
+        good = workbook_stream([], [record(0x023E, bytes(18))])
+        stream_id, storage_id = bytes(range(1, 17)), bytes(range(17, 33))
+        path = self.write("ids.xls", compoundfile.build([
+            ("Workbook", good), ("\x05SummaryInformation", b"\xfe\xff" + bytes(46), stream_id),
+            ("Storage", [("Inner", b"x" * 10, stream_id[::-1])], storage_id)]))
+        convert(GRIDWELL, STUDY, path)
+        ole = olefile.OleFileIO(path)
+        ids = {"/".join(e): ole.getclsid(e) for e in ole.listdir(streams=True, storages=True)}
+        self.assertEqual(ids["\x05SummaryInformation"], olefile.olefile._clsid(stream_id))
+        self.assertEqual(ids["Storage"], olefile.olefile._clsid(storage_id))
+        self.assertEqual(ids["Storage/Inner"], olefile.olefile._clsid(stream_id[::-1]))
+        self.assertEqual(ids["Workbook"], "")
+
+    def test_book_streams(self):
+        """97-2003 records in a stream named Book are read and written back there; a 5.0/95 Book
+        stream beside the Workbook stream (a dual-format save) would show the old workbook after the
+        update, so it goes."""
+        good = workbook_stream([], [record(0x023E, bytes(18))])
+        named_book = self.write("named-book.xls", compoundfile.build([("Book", good)]))
+        dual = self.write("dual.xls", compoundfile.build([("Book", BIFF5), ("Workbook", good)]))
+        for path in (named_book, dual):
+            convert(GRIDWELL, STUDY, path)
+            book = xlrd.open_workbook(path)
+            self.assertEqual(book.sheet_names()[0], "S")
+            self.assertGreater(book.nsheets, 1)
+        streams = lambda path: sorted("/".join(e) for e in olefile.OleFileIO(path).listdir())
+        self.assertIn("Book", streams(named_book))
+        self.assertNotIn("Workbook", streams(named_book))
+        self.assertIn("Workbook", streams(dual))
+        self.assertNotIn("Book", streams(dual))
 
 
 if __name__ == "__main__":

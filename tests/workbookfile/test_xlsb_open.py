@@ -1,8 +1,10 @@
-"""Converts a study twice into a binary workbook (.xlsb) that SheetJS wrote beforehand, with an extra
+"""Converts a study twice into a binary workbook (.xlsb) that SheetJS wrote beforehand, typed as the
+spreadsheet application types its workbook part (by the default of its extension), with an extra
 worksheet, a formula, a defined name, column widths and a merged range on the worksheet that the
 conversion clears. Checks with SheetJS and LibreOffice Calc that the conversion's cells are there and
 the rest survives, and that parts the conversion does not touch keep their bytes. Reader checks are
 skipped when a reader is not installed (scripts/install-test-readers.sh)."""
+import re
 import shutil
 import struct
 import subprocess
@@ -59,7 +61,18 @@ def with_formula_and_name(src, dst):
         return out
 
     rewrite(src, dst, {"xl/worksheets/sheet2.bin": notes, "xl/workbook.bin": lambda data: b"".join(
-        record(t, body) + (name if t == 144 else b"") for t, body in records(data))})
+        record(t, body) + (name if t == 144 else b"") for t, body in records(data)),
+        "[Content_Types].xml": typed_by_default})
+
+
+def typed_by_default(types):
+    """Types the workbook part as the spreadsheet application does: by the default of its extension,
+    with no override for the part itself."""
+    main = b"application/vnd.ms-excel.sheet.binary.macroEnabled.main"
+    types = re.sub(rb'<Override PartName="/xl/workbook.bin"[^>]*/>', b"", types)
+    types = re.sub(rb'<Default Extension="bin"[^>]*/>', b"", types)
+    assert b"/xl/workbook.bin" not in types
+    return types.replace(b"<Default ", b'<Default Extension="bin" ContentType="' + main + b'"/><Default ', 1)
 
 
 def parts(path):

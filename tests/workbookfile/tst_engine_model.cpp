@@ -1,6 +1,7 @@
 // Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
 
 #include "NumberText.h"
+#include "PartNames.h"
 #include "SheetLayout.h"
 #include "Styles.h"
 #include "Workbook.h"
@@ -536,6 +537,22 @@ private slots:
             QVERIFY2(is.size() > was.size(), list);
             QVERIFY2(std::equal(was.begin(), was.end(), is.begin()), list);
         }
+    }
+
+    // A part's content type: its override, else the default of its extension, both without regard
+    // to case (the spreadsheet application types a binary workbook's main part by default only).
+    void contentTypesByOverrideOrDefault() {
+        pugi::xml_document types;
+        QVERIFY(
+            types.load_string("<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                              "<Default Extension=\"BIN\" ContentType=\"main\"/><Default Extension=\"xml\" "
+                              "ContentType=\"xml\"/>"
+                              "<Override PartName=\"/XL/Styles.bin\" ContentType=\"styles\"/></Types>"));
+        QCOMPARE(QString::fromStdString(contentTypeOf(types, "xl/workbook.bin")), QString("main"));
+        QCOMPARE(QString::fromStdString(contentTypeOf(types, "xl/styles.bin")), QString("styles"));
+        QCOMPARE(QString::fromStdString(contentTypeOf(types, "xl/a.Xml")), QString("xml"));
+        QCOMPARE(QString::fromStdString(contentTypeOf(types, "xl/bin")), QString());
+        QCOMPARE(QString::fromStdString(contentTypeOf(types, "xl.bin/part")), QString());
     }
 
     void columnNames() {

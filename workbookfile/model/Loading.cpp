@@ -29,12 +29,7 @@ std::string Workbook::Impl::readPackageRoot() {
         throw Error(ErrorKind::NotAWorkbook,
                     "The file \"" + path + "\" is not a workbook: it has no workbook part.");
 
-    std::string mainType;
-    std::string partKey = lowerAscii("/" + workbookPart);
-    for (pugi::xml_node o = rootElement(contentTypes).first_child(); o; o = o.next_sibling())
-        if (localName(o) == "Override" && lowerAscii(o.attribute("PartName").value()) == partKey)
-            mainType = o.attribute("ContentType").value();
-    return mainType;
+    return contentTypeOf(contentTypes, workbookPart);
 }
 
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {

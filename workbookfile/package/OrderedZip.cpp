@@ -71,7 +71,8 @@ void writeInOrder(ZipWriter& zip, ZipReader* source, const std::vector<ZipItem>&
             const ZipItem& item = items[i];
             if (item.sourceIndex >= 0) {
                 ZipReader::RawInfo info = source->rawInfo(std::size_t(item.sourceIndex));
-                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size);
+                zip.beginRaw(item.name, info.method, info.crc, info.compressedSize, info.size, info.dosTime,
+                             info.dosDate);
                 source->copyRaw(std::size_t(item.sourceIndex),
                                 [&](const char* data, std::size_t size) { zip.appendRaw(data, size); });
                 zip.endRaw();

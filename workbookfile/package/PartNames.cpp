@@ -4,6 +4,7 @@
 #include "PartNames.h"
 
 #include "PackageNames.h"
+#include "Utf.h"
 #include "XmlDom.h"
 
 #include <vector>
@@ -73,6 +74,25 @@ SheetType sheetTypeOf(std::string_view relationshipType) {
     if (endsWith(relationshipType, "/xlMacrosheet") || endsWith(relationshipType, "/xlIntlMacrosheet"))
         return SheetType::Macrosheet;
     return SheetType::Other;
+}
+
+std::string contentTypeOf(const pugi::xml_document& contentTypes, const std::string& part) {
+    const std::string name = lowerAscii("/" + part);
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos || name.find('/', dot) != std::string::npos
+                                      ? std::string()
+                                      : name.substr(dot + 1);
+    std::string byDefault;
+    for (pugi::xml_node o = rootElement(contentTypes).first_child(); o; o = o.next_sibling()) {
+        if (o.type() != pugi::node_element)
+            continue;
+        if (localName(o) == "Override" && lowerAscii(o.attribute("PartName").value()) == name)
+            return o.attribute("ContentType").value();
+        if (localName(o) == "Default" && byDefault.empty() && !extension.empty() &&
+            lowerAscii(o.attribute("Extension").value()) == extension)
+            byDefault = o.attribute("ContentType").value();
+    }
+    return byDefault;
 }
 
 } // namespace workbookfile

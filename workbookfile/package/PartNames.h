@@ -22,6 +22,10 @@ std::string relationshipsPartOf(const std::string& part);
 bool removeRelationship(const pugi::xml_document& rels, std::string_view id);
 // A relationship type of kRelNamespace ("worksheet", "styles", ...).
 std::string relationshipType(std::string_view suffix);
+// The content type of a part as the package's [Content_Types].xml gives it: its Override (part
+// names compared without regard to ASCII case), else the Default of its extension (the same),
+// else "".
+std::string contentTypeOf(const pugi::xml_document& contentTypes, const std::string& part);
 // What a relationship of that type from the workbook part points at.
 SheetType sheetTypeOf(std::string_view relationshipType);
 

@@ -1,5 +1,7 @@
 #include "ZipReader.h"
+
 #include "Utf.h"
+#include <ctime>
 
 #include <zip.h>
 
@@ -134,6 +136,14 @@ ZipReader::RawInfo ZipReader::rawInfo(std::size_t index) const {
     info.crc = st.crc;
     info.compressedSize = st.comp_size;
     info.size = st.size;
+    if (st.valid & ZIP_STAT_MTIME) {
+        // libzip turns the stored date and time into local time; this turns it back.
+        std::tm tm{};
+        if (localtime_r(&st.mtime, &tm) && tm.tm_year >= 80) {
+            info.dosTime = std::uint16_t((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+            info.dosDate = std::uint16_t(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+        }
+    }
     return info;
 }
 

@@ -35,6 +35,9 @@ public:
         std::uint32_t crc = 0;
         std::uint64_t compressedSize = 0;
         std::uint64_t size = 0;
+        // The entry's modification time as the archive stores it (MS-DOS date and time); zero
+        // when it has none.
+        std::uint16_t dosTime = 0, dosDate = 0;
     };
     RawInfo rawInfo(std::size_t index) const;
     // Streams the entry's stored (compressed) bytes unchanged.

@@ -112,17 +112,22 @@ void ZipWriter::put32(std::uint32_t v) {
 }
 
 void ZipWriter::header(const std::string& name, std::uint16_t method, std::uint32_t crc,
-                       std::uint64_t compressedSize, std::uint64_t size) {
+                       std::uint64_t compressedSize, std::uint64_t size, std::uint16_t dosTime,
+                       std::uint16_t dosDate) {
+    if (!dosDate) {
+        dosTime = _dosTime;
+        dosDate = _dosDate;
+    }
     if (compressedSize > kZip32Limit || size > kZip32Limit || _offset > kZip32Limit)
         throw Error(ErrorKind::LimitExceeded,
                     "Cannot write \"" + _path + "\": the part \"" + name + "\" exceeds 4 GB.");
-    _central.push_back({name, method, crc, compressedSize, size, _offset});
+    _central.push_back({name, method, crc, compressedSize, size, _offset, dosTime, dosDate});
     put32(0x04034b50);
     put16(20);
     put16(0x0800); // names are UTF-8
     put16(method);
-    put16(_dosTime);
-    put16(_dosDate);
+    put16(dosTime);
+    put16(dosDate);
     put32(crc);
     put32(std::uint32_t(compressedSize));
     put32(std::uint32_t(size));
@@ -137,8 +142,9 @@ void ZipWriter::add(const PackedEntry& entry) {
 }
 
 void ZipWriter::beginRaw(const std::string& name, std::uint16_t method, std::uint32_t crc,
-                         std::uint64_t compressedSize, std::uint64_t size) {
-    header(name, method, crc, compressedSize, size);
+                         std::uint64_t compressedSize, std::uint64_t size, std::uint16_t dosTime,
+                         std::uint16_t dosDate) {
+    header(name, method, crc, compressedSize, size, dosTime, dosDate);
     _rawRemaining = compressedSize;
 }
 
@@ -220,8 +226,8 @@ void ZipWriter::finish() {
         put16(20);
         put16(0x0800);
         put16(c.method);
-        put16(_dosTime);
-        put16(_dosDate);
+        put16(c.dosTime);
+        put16(c.dosDate);
         put32(c.crc);
         put32(std::uint32_t(c.compressedSize));
         put32(std::uint32_t(c.size));

@@ -29,9 +29,11 @@ public:
     ~ZipWriter();
 
     void add(const PackedEntry& entry);
-    // An entry whose stored bytes follow through appendRaw() calls, then endRaw().
+    // An entry whose stored bytes follow through appendRaw() calls, then endRaw(); an entry copied
+    // from another archive keeps its date and time there (MS-DOS fields; zero: the writer's).
     void beginRaw(const std::string& name, std::uint16_t method, std::uint32_t crc,
-                  std::uint64_t compressedSize, std::uint64_t size);
+                  std::uint64_t compressedSize, std::uint64_t size, std::uint16_t dosTime = 0,
+                  std::uint16_t dosDate = 0);
     void appendRaw(const char* data, std::size_t size);
     // The same from size bytes of another file at offset at, copied by the kernel where it can.
     void appendRawFromFile(int fd, std::uint64_t at, std::uint64_t size);
@@ -50,9 +52,11 @@ private:
         std::uint16_t method;
         std::uint32_t crc;
         std::uint64_t compressedSize, size, offset;
+        std::uint16_t dosTime, dosDate;
     };
     void header(const std::string& name, std::uint16_t method, std::uint32_t crc,
-                std::uint64_t compressedSize, std::uint64_t size);
+                std::uint64_t compressedSize, std::uint64_t size, std::uint16_t dosTime = 0,
+                std::uint16_t dosDate = 0);
     void put(const void* data, std::size_t size);
     void put16(std::uint16_t v);
     void put32(std::uint32_t v);

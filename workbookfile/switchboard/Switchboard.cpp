@@ -38,6 +38,8 @@ Container sniff(const std::string& path) {
     std::fclose(f);
     if (isCompoundFile(std::string_view(head, got)))
         return Container::Compound;
+    if (!olderFormatOf(std::string_view(head, got)).empty())
+        throw olderFormatRefusal(path, std::string_view(head, got));
     if (got < 4 || head[0] != 'P' || head[1] != 'K')
         throw Error(ErrorKind::NotAWorkbook,
                     "The file \"" + path +

@@ -3,6 +3,8 @@
 
 #include "CompoundFile.h"
 
+#include "CompoundDirectory.h"
+
 #include <gsf/gsf.h>
 
 #include <unistd.h>
@@ -92,93 +94,14 @@ void readChildren(GsfInfile* storage, CompoundEntry& into, ReadBudget& budget, i
     }
 }
 
-// The directory is a tree of entries linked by index (left and right siblings, first child), which
-// libgsf walks recursively: a chain tens of thousands of links long exhausts the stack. Real files
-// hold a few dozen entries, their siblings in a balanced tree or a short chain.
-constexpr std::size_t kMaxDirectoryDepth = 1000;
-constexpr std::uint32_t kNoEntry = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
-
-// A field past the end of a cut-off file reads as "no entry", which ends every chain and link.
-std::uint32_t u32At(const std::string& bytes, std::size_t at) {
-    if (at + 4 > bytes.size())
-        return kNoEntry;
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(bytes[at + std::size_t(i)]);
-    return v;
-}
-
-// Checks the directory before libgsf reads it, without recursion: its chain of sectors ends, every
-// link names an entry that exists, no entry is reached twice, and no path is deeper than the limit.
-// What the container's other structures get wrong is left to libgsf, which reports it.
-void checkDirectory(const std::string& bytes, const std::string& path) {
-    auto damaged = [&](const std::string& what) {
-        throw Error(ErrorKind::Damaged,
-                    "The file \"" + path + "\" is a damaged compound file: " + what + ".");
-    };
-    if (bytes.size() < 512)
-        return;
-    const unsigned shift =
-        static_cast<unsigned char>(bytes[0x1E]) | (static_cast<unsigned char>(bytes[0x1F]) << 8);
-    if (shift != 9 && shift != 12)
-        return;
-    const std::size_t sectorSize = std::size_t(1) << shift;
-    const std::size_t sectors = (bytes.size() - 1) / sectorSize; // a last sector may be cut short
-    auto sectorAt = [&](std::uint32_t n) { return (std::size_t(n) + 1) * sectorSize; };
-    const std::size_t perSector = sectorSize / 4;
-    // The allocation table: its sectors are listed in the header and in a chain of further sectors.
-    std::vector<std::uint32_t> tableSectors;
-    for (std::size_t i = 0; i < 109; ++i)
-        if (std::uint32_t n = u32At(bytes, 0x4C + 4 * i); n < sectors)
-            tableSectors.push_back(n);
-    std::uint32_t more = u32At(bytes, 0x44);
-    for (std::size_t hops = 0; more < sectors && hops <= sectors; ++hops) {
-        for (std::size_t i = 0; i + 1 < perSector; ++i)
-            if (std::uint32_t n = u32At(bytes, sectorAt(more) + 4 * i); n < sectors)
-                tableSectors.push_back(n);
-        more = u32At(bytes, sectorAt(more) + 4 * (perSector - 1));
-    }
-    auto next = [&](std::uint32_t n) -> std::uint32_t {
-        const std::size_t table = n / perSector;
-        if (table >= tableSectors.size())
-            return kEndOfChain;
-        return u32At(bytes, sectorAt(tableSectors[table]) + 4 * (n % perSector));
-    };
-    // The directory's sectors, then its entries: 128 bytes each.
-    std::vector<std::size_t> directory;
-    std::vector<bool> seen(sectors, false);
-    for (std::uint32_t n = u32At(bytes, 0x30); n != kEndOfChain; n = next(n)) {
-        if (n >= sectors || seen[n])
-            damaged("its directory's chain of sectors loops or leads out of the file");
-        seen[n] = true;
-        directory.push_back(sectorAt(n));
-    }
-    const std::size_t perDirectorySector = sectorSize / 128;
-    const std::size_t entries = directory.size() * perDirectorySector;
-    auto entryAt = [&](std::uint32_t id) {
-        return directory[id / perDirectorySector] + 128 * (id % perDirectorySector);
-    };
-    if (entries == 0)
-        return;
-    std::vector<bool> reached(entries, false);
-    std::vector<std::pair<std::uint32_t, std::size_t>> pending{{0, 0}}; // entry, depth
-    reached[0] = true;
-    while (!pending.empty()) {
-        const auto [id, depth] = pending.back();
-        pending.pop_back();
-        if (depth > kMaxDirectoryDepth)
-            damaged("its directory links more than " + std::to_string(kMaxDirectoryDepth) +
-                    " entries in a row, more than any workbook holds");
-        const std::size_t at = entryAt(id);
-        for (std::size_t link : {68u, 72u, 76u}) {
-            const std::uint32_t to = u32At(bytes, at + link);
-            if (to == kNoEntry)
-                continue;
-            if (to >= entries || reached[to])
-                damaged("its directory links an entry that is missing or reached twice");
-            reached[to] = true;
-            pending.push_back({to, depth + 1});
-        }
+// Calls visit for every stream of the tree below storage, with its path ("Storage/Stream").
+template <typename Entry, typename Visit>
+void forEachStream(Entry& storage, const std::string& folder, const Visit& visit) {
+    for (Entry& child : storage.children) {
+        if (child.storage)
+            forEachStream(child, folder + child.name + "/", visit);
+        else
+            visit(child, folder + child.name);
     }
 }
 
@@ -255,6 +178,12 @@ CompoundEntry readCompoundFile(const std::string& bytes, const OpenLimits& limit
     gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(root.get()), tree.classId.data());
     ReadBudget budget{limits, path};
     readChildren(root.get(), tree, budget, 0);
+    const std::map<std::string, ClassId> ids = streamClassIds(bytes);
+    if (!ids.empty())
+        forEachStream(tree, "", [&](CompoundEntry& stream, const std::string& streamPath) {
+            if (auto it = ids.find(streamPath); it != ids.end())
+                stream.classId = it->second;
+        });
     return tree;
 }
 
@@ -286,6 +215,12 @@ void writeCompoundFile(int fd, const std::string& path, const CompoundEntry& roo
     sink.reset();
     if (std::fflush(file) != 0)
         writeFailed(path, errno);
+    std::map<std::string, ClassId> ids;
+    forEachStream(root, "", [&](const CompoundEntry& stream, const std::string& streamPath) {
+        if (stream.classId != ClassId{})
+            ids.emplace(streamPath, stream.classId);
+    });
+    writeStreamClassIds(fd, path, ids);
 }
 
 } // namespace workbookfile

@@ -2,7 +2,7 @@
 
 // The compound file (OLE structured storage) that holds a 97-2003 workbook: its streams and
 // storages are read into memory and written back through libgsf, so that every stream the engine
-// does not change keeps its bytes and every storage its class id.
+// does not change keeps its bytes and every stream and storage its class id.
 
 #include "Workbook.h"
 
@@ -18,7 +18,7 @@ struct CompoundEntry {
     std::string name; // UTF-8
     bool storage = false;
     std::string data;                        // a stream's bytes
-    std::array<unsigned char, 16> classId{}; // a storage's (the root's too)
+    std::array<unsigned char, 16> classId{}; // a stream's or a storage's (the root's too)
     std::vector<CompoundEntry> children;     // a storage's, in the order read
 
     const CompoundEntry* child(std::string_view childName) const;

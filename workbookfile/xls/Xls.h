@@ -55,6 +55,7 @@ const Codec& xlsCodec();
 
 struct XlsBook : CodecBook {
     CompoundEntry container;          // every stream and storage as read
+    std::string streamName;           // of the stream the records were read from
     std::string globals;              // the globals substream as read, BOF to EOF
     std::vector<XlsSubstream> sheets; // in the order of the BOUNDSHEET records
     std::unordered_map<std::string, std::size_t> sheetByPart;
@@ -73,6 +74,11 @@ inline const XlsBook* xlsBookOf(const Workbook::Impl& wb) {
 // Opening (XlsReader.cpp): the compound file's bytes, its workbook stream's globals become the
 // model; worksheets are read when first used.
 void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits& limits);
+// What an older spreadsheet file is, by its first record ("a 5.0/95 workbook", "a 4.0 worksheet
+// file"), or "" when the records are no older format's.
+std::string olderFormatOf(std::string_view records);
+// The refusal of such a file, saying what it is and what to do.
+Error olderFormatRefusal(const std::string& path, std::string_view records);
 void loadXlsSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
 // A worksheet's cells from its records again, after write-behind packed them; one read from the
 // file also gets its head and tail back, a new one only its cells.

@@ -19,7 +19,6 @@ namespace workbookfile {
 namespace {
 
 constexpr std::uint8_t kWorksheetType = 0, kMacroType = 1, kChartType = 2;
-constexpr std::uint16_t kEarlierBof[] = {0x0009, 0x0209, 0x0409}; // BIFF2 to BIFF4
 
 const CompoundEntry* findStream(const CompoundEntry& root, std::string_view name) {
     for (const CompoundEntry& c : root.children)
@@ -52,50 +51,93 @@ std::string_view substreamAt(std::string_view stream, std::size_t offset, const 
     return stream.substr(offset, r.end - offset);
 }
 
-bool hasStringCells(std::string_view records) {
+// One past the highest shared string a worksheet's cells refer to (0 when none does).
+std::size_t stringsReferred(std::string_view records) {
     BiffReader reader(records);
     BiffRecord r;
+    std::size_t end = 0;
     while (reader.next(r))
-        if (r.type == biff::LabelSst)
-            return true;
-    return false;
+        if (r.type == biff::LabelSst && r.body.size() >= 10)
+            end = std::max<std::size_t>(end, std::size_t(readU32(r.body, 6)) + 1);
+    return end;
 }
 
 } // namespace
 
+std::string olderFormatOf(std::string_view records) {
+    if (records.size() < 8)
+        return {};
+    const std::uint16_t type = readU16(records, 0), version = readU16(records, 4);
+    // BIFF2 to BIFF4 begin with BOF records of their own, whose second field says what the file is.
+    const char* release = type == 0x0009 ? "2.x" : type == 0x0209 ? "3.0" : type == 0x0409 ? "4.0" : nullptr;
+    if (release) {
+        const std::uint16_t kind = readU16(records, 6);
+        const char* what = kind == 0x0010   ? "worksheet"
+                           : kind == 0x0020 ? "chart"
+                           : kind == 0x0040 ? "macro sheet"
+                           : kind == 0x0100 ? "workbook"
+                                            : "spreadsheet";
+        return std::string("a ") + release + " " + what + " file";
+    }
+    if (type == biff::Bof &&
+        (version == 0x0500 || version == 0x0400 || version == 0x0300 || version == 0x0200))
+        return version == 0x0500 ? "a 5.0/95 workbook" : "a workbook older than the 97-2003 format";
+    return {};
+}
+
+Error olderFormatRefusal(const std::string& path, std::string_view records) {
+    std::string what = olderFormatOf(records);
+    if (what.empty())
+        what = "a workbook older than the 97-2003 format";
+    return Error(ErrorKind::Unsupported, "The file \"" + path + "\" is " + what +
+                                             ", which cannot be opened; save it in a newer format first.");
+}
+
 void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits& limits) {
     auto book = std::make_shared<XlsBook>();
     book->container = readCompoundFile(bytes, limits, wb.path);
+    // The 97-2003 records are in "Workbook"; some programs name that stream "Book", the name of
+    // the 5.0/95 stream, so the records decide. A "Book" stream beside "Workbook" is the 5.0/95
+    // copy a dual-format save keeps: it would show the old workbook after the update, so it goes.
     const CompoundEntry* stream = findStream(book->container, "Workbook");
+    const CompoundEntry* older = findStream(book->container, "Book");
+    if (!stream && older && olderFormatOf(older->data).empty() && older->data.size() >= 8 &&
+        readU16(older->data, 0) == biff::Bof && readU16(older->data, 4) == biff::Biff8)
+        std::swap(stream, older);
     if (!stream) {
         if (findStream(book->container, "EncryptedPackage"))
             throw Error(ErrorKind::Encrypted,
                         "The file \"" + wb.path +
                             "\" is encrypted (password-protected); it cannot be opened.");
-        if (findStream(book->container, "Book"))
-            throw Error(ErrorKind::Unsupported,
-                        "The file \"" + wb.path +
-                            "\" is a workbook older than the 97-2003 format; it cannot be "
-                            "opened.");
+        if (older)
+            throw olderFormatRefusal(wb.path, older->data);
         throw Error(ErrorKind::NotAWorkbook,
                     "The file \"" + wb.path +
                         "\" is not a workbook: its compound file holds no workbook stream.");
     }
+    if (older) {
+        auto& children = book->container.children;
+        const std::string staleName = older->name;
+        const std::string keptName = stream->name;
+        children.erase(
+            std::remove_if(children.begin(), children.end(),
+                           [&](const CompoundEntry& c) { return !c.storage && c.name == staleName; }),
+            children.end());
+        stream = findStream(book->container, keptName);
+    }
+    book->streamName = stream->name;
     const std::string_view data = stream->data;
 
     // The globals: BOF, then records up to the EOF.
     BiffReader reader(data);
     BiffRecord r;
-    if (!reader.next(r) ||
-        std::find(std::begin(kEarlierBof), std::end(kEarlierBof), r.type) != std::end(kEarlierBof))
-        throw Error(ErrorKind::Unsupported,
-                    "The file \"" + wb.path +
-                        "\" is a workbook older than the 97-2003 format; it cannot be opened.");
+    if (!olderFormatOf(data).empty())
+        throw olderFormatRefusal(wb.path, data);
+    if (!reader.next(r))
+        throw olderFormatRefusal(wb.path, data);
     BodyReader bof(r.body, kWorkbookStream);
     if (r.type != biff::Bof || bof.u16() != biff::Biff8)
-        throw Error(ErrorKind::Unsupported,
-                    "The file \"" + wb.path +
-                        "\" is a workbook older than the 97-2003 format; it cannot be opened.");
+        throw olderFormatRefusal(wb.path, data);
     if (bof.u16() != biff::Globals)
         throw Error(ErrorKind::Damaged,
                     "The file \"" + wb.path +
@@ -238,14 +280,26 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
                         "The file \"" + wb.path + "\" is damaged: its shared string table is cut off.");
         wb.strings.load(xmlStringsFromXls(book->strings, readU32(stringBody, 0)), "sharedStrings");
     } else {
-        // A table made now would give such cells the texts written next.
-        for (std::size_t i = 0; i < book->sheets.size(); ++i)
-            if (wb.tabs[i].type == SheetType::Worksheet && hasStringCells(book->sheets[i].records))
-                throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path +
-                                                    "\" is damaged: its worksheet \"" +
-                                                    wb.tabs[i].node.attribute("name").value() +
-                                                    "\" has shared-string cells but no shared string table.");
         wb.strings.load(xmlStringsFromXls({}, 0), "sharedStrings");
+    }
+    // Text cells beyond the table would show the texts written next, also in worksheets the
+    // conversion never touches: such a workbook is refused as it stands.
+    for (std::size_t i = 0; i < book->sheets.size(); ++i) {
+        if (wb.tabs[i].type != SheetType::Worksheet)
+            continue;
+        const std::size_t referred = stringsReferred(book->sheets[i].records);
+        if (referred == 0 || referred <= book->strings.size())
+            continue;
+        const std::string sheet = wb.tabs[i].node.attribute("name").value();
+        if (!book->hasStringTable)
+            throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path + "\" is damaged: its worksheet \"" +
+                                                sheet +
+                                                "\" has shared-string cells but no shared string table.");
+        throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path + "\" is damaged: its worksheet \"" +
+                                            sheet +
+                                            "\" has text cells that refer past the end of its shared string "
+                                            "table (" +
+                                            std::to_string(book->strings.size()) + " strings).");
     }
     wb.stringsPart = "xl/sharedStrings.xml";
 }

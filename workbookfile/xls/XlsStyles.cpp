@@ -189,6 +189,10 @@ std::string xmlStylesFromXls(std::string_view globals, XlsBook& book) {
             xfBodies.push_back(r.body.substr(0, kXfSize));
         }
     }
+    if (fonts.empty() || xfBodies.empty())
+        throw Error(ErrorKind::Damaged, std::string("The 97-2003 workbook has no ") +
+                                            (fonts.empty() ? "font" : "cell format") +
+                                            " records: its cells have no format to show them in.");
     // The default cell format: the first that is not a style.
     book.xfMap.offset = 0;
     book.xfMap.swapped = 0;

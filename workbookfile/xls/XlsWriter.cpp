@@ -330,11 +330,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
         else
             pieces.addCopied(book.sheets[it->second]);
     }
-    const CompoundEntry* stream = nullptr;
-    for (const CompoundEntry& c : book.container.children)
-        if (!c.storage && lowerAscii(c.name) == "workbook")
-            stream = &c;
-    writeCompoundFile(fd, path, book.container, stream ? stream->name : "Workbook", pieces.producer(path));
+    writeCompoundFile(fd, path, book.container, book.streamName, pieces.producer(path));
 }
 
 } // namespace

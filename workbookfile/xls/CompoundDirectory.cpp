@@ -1,0 +1,205 @@
+#include "CompoundDirectory.h"
+
+#include "Utf.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace workbookfile {
+
+namespace {
+
+// The directory is a tree of entries linked by index (left and right siblings, first child), which
+// libgsf walks recursively: a chain tens of thousands of links long exhausts the stack. Real files
+// hold a few dozen entries, their siblings in a balanced tree or a short chain.
+constexpr std::size_t kMaxDirectoryDepth = 1000;
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
+// Fields of a directory entry.
+constexpr std::size_t kNameLength = 0x40, kType = 0x42, kLeft = 0x44, kRight = 0x48, kChild = 0x4C,
+                      kClassId = 0x50, kEntrySize = 128;
+constexpr unsigned char kStorage = 1, kStream = 2;
+
+// The container's bytes, in memory or in a file. A field past the end of a cut-off file reads as
+// "no entry", which ends every chain and link.
+struct Bytes {
+    std::size_t size = 0;
+    std::function<bool(std::size_t at, void* out, std::size_t n)> read;
+
+    std::uint32_t u32(std::size_t at) const {
+        unsigned char b[4];
+        if (at + 4 > size || !read(at, b, 4))
+            return kNoEntry;
+        return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
+               (std::uint32_t(b[3]) << 24);
+    }
+};
+
+Bytes inMemory(const std::string& bytes) {
+    return {bytes.size(), [&bytes](std::size_t at, void* out, std::size_t n) {
+                std::memcpy(out, bytes.data() + at, n);
+                return true;
+            }};
+}
+
+using Damaged = std::function<void(const std::string& what)>;
+
+// The offsets of the directory's entries, by entry number (none when the header is not one of a
+// compound file the engine reads).
+std::vector<std::size_t> directoryEntries(const Bytes& bytes, const Damaged& damaged) {
+    if (bytes.size < 512)
+        return {};
+    const std::uint32_t shift = bytes.u32(0x1C) >> 16;
+    if (shift != 9 && shift != 12)
+        return {};
+    const std::size_t sectorSize = std::size_t(1) << shift;
+    const std::size_t sectors = (bytes.size - 1) / sectorSize; // a last sector may be cut short
+    auto sectorAt = [&](std::uint32_t n) { return (std::size_t(n) + 1) * sectorSize; };
+    const std::size_t perSector = sectorSize / 4;
+    // The allocation table: its sectors are listed in the header and in a chain of further sectors.
+    std::vector<std::uint32_t> tableSectors;
+    for (std::size_t i = 0; i < 109; ++i)
+        if (std::uint32_t n = bytes.u32(0x4C + 4 * i); n < sectors)
+            tableSectors.push_back(n);
+    std::uint32_t more = bytes.u32(0x44);
+    for (std::size_t hops = 0; more < sectors && hops <= sectors; ++hops) {
+        for (std::size_t i = 0; i + 1 < perSector; ++i)
+            if (std::uint32_t n = bytes.u32(sectorAt(more) + 4 * i); n < sectors)
+                tableSectors.push_back(n);
+        more = bytes.u32(sectorAt(more) + 4 * (perSector - 1));
+    }
+    auto next = [&](std::uint32_t n) -> std::uint32_t {
+        const std::size_t table = n / perSector;
+        if (table >= tableSectors.size())
+            return kEndOfChain;
+        return bytes.u32(sectorAt(tableSectors[table]) + 4 * (n % perSector));
+    };
+    std::vector<std::size_t> entries;
+    std::vector<bool> seen(sectors, false);
+    for (std::uint32_t n = bytes.u32(0x30); n != kEndOfChain; n = next(n)) {
+        if (n >= sectors || seen[n])
+            damaged("its directory's chain of sectors loops or leads out of the file");
+        seen[n] = true;
+        for (std::size_t i = 0; i < sectorSize / kEntrySize; ++i)
+            entries.push_back(sectorAt(n) + kEntrySize * i);
+    }
+    return entries;
+}
+
+// Walks the directory's tree without recursion, calling visit(entry offset, path) for every entry
+// below the root; a path is its storages' names and its own, joined by "/".
+void walk(const Bytes& bytes, const std::vector<std::size_t>& entries, const Damaged& damaged,
+          const std::function<void(std::size_t at, const std::string& path)>& visit) {
+    if (entries.empty())
+        return;
+    std::vector<bool> reached(entries.size(), false);
+    struct Pending {
+        std::uint32_t id;
+        std::size_t depth;
+        std::string folder; // the path of its storage, with "/"; "" at the top
+    };
+    std::vector<Pending> pending;
+    reached[0] = true;
+    auto follow = [&](std::uint32_t to, std::size_t depth, const std::string& folder) {
+        if (to == kNoEntry)
+            return;
+        if (to >= entries.size() || reached[to])
+            damaged("its directory links an entry that is missing or reached twice");
+        if (depth > kMaxDirectoryDepth)
+            damaged("its directory links more than " + std::to_string(kMaxDirectoryDepth) +
+                    " entries in a row, more than any workbook holds");
+        reached[to] = true;
+        pending.push_back({to, depth, folder});
+    };
+    for (std::size_t link : {kLeft, kRight, kChild})
+        follow(bytes.u32(entries[0] + link), 1, "");
+    while (!pending.empty()) {
+        const Pending p = std::move(pending.back());
+        pending.pop_back();
+        const std::size_t at = entries[p.id];
+        unsigned char raw[kNameLength + 2];
+        std::string name;
+        if (bytes.read && at + sizeof raw <= bytes.size && bytes.read(at, raw, sizeof raw)) {
+            const std::size_t length =
+                std::min<std::size_t>(raw[kNameLength] | (raw[kNameLength + 1] << 8), 64);
+            std::u16string utf16;
+            for (std::size_t i = 0; i + 1 < length; i += 2)
+                if (char16_t c = char16_t(raw[i] | (raw[i + 1] << 8)))
+                    utf16 += c;
+            try {
+                name = toUtf8(utf16);
+            } catch (const Error&) {
+                name.clear(); // a name that is no text matches no stream
+            }
+        }
+        visit(at, p.folder + name);
+        follow(bytes.u32(at + kLeft), p.depth + 1, p.folder);
+        follow(bytes.u32(at + kRight), p.depth + 1, p.folder);
+        follow(bytes.u32(at + kChild), p.depth + 1, p.folder + name + "/");
+    }
+}
+
+unsigned char typeAt(const Bytes& bytes, std::size_t at) {
+    unsigned char type = 0;
+    if (at + kType < bytes.size)
+        bytes.read(at + kType, &type, 1);
+    return type;
+}
+
+} // namespace
+
+void checkDirectory(const std::string& data, const std::string& path) {
+    const Damaged damaged = [&](const std::string& what) {
+        throw Error(ErrorKind::Damaged,
+                    "The file \"" + path + "\" is a damaged compound file: " + what + ".");
+    };
+    const Bytes bytes = inMemory(data);
+    walk(bytes, directoryEntries(bytes, damaged), damaged, [](std::size_t, const std::string&) {});
+}
+
+std::map<std::string, ClassId> streamClassIds(const std::string& data) {
+    std::map<std::string, ClassId> ids;
+    const Bytes bytes = inMemory(data);
+    const Damaged ignore = [](const std::string&) {};
+    walk(bytes, directoryEntries(bytes, ignore), ignore, [&](std::size_t at, const std::string& path) {
+        ClassId id{};
+        if (typeAt(bytes, at) != kStream || at + kClassId + id.size() > bytes.size)
+            return;
+        bytes.read(at + kClassId, id.data(), id.size());
+        if (id != ClassId{})
+            ids.emplace(path, id);
+    });
+    return ids;
+}
+
+void writeStreamClassIds(int fd, const std::string& path, const std::map<std::string, ClassId>& ids) {
+    if (ids.empty())
+        return;
+    auto failed = [&](int error) {
+        throw Error(ErrorKind::FileSystem,
+                    "Cannot write \"" + path + "\": " + std::strerror(error ? error : EIO) + ".");
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        failed(errno);
+    const Bytes bytes{std::size_t(st.st_size), [fd](std::size_t at, void* out, std::size_t n) {
+                          return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
+                      }};
+    const Damaged damaged = [&](const std::string&) { failed(EIO); };
+    std::vector<std::pair<std::size_t, ClassId>> patches;
+    walk(bytes, directoryEntries(bytes, damaged), damaged, [&](std::size_t at, const std::string& entry) {
+        const auto it = ids.find(entry);
+        if (it != ids.end() && typeAt(bytes, at) == kStream)
+            patches.emplace_back(at + kClassId, it->second);
+    });
+    for (const auto& [at, id] : patches)
+        if (::pwrite(fd, id.data(), id.size(), off_t(at)) != ssize_t(id.size()))
+            failed(errno);
+}
+
+} // namespace workbookfile

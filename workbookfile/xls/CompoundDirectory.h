@@ -1,0 +1,29 @@
+#pragma once
+
+// The compound file's directory, read from the container's own bytes: checked before libgsf walks
+// it, and the class ids of its streams, which libgsf neither reports nor writes (it keeps those of
+// storages only), found and written back into a file libgsf made.
+
+#include "Workbook.h"
+
+#include <array>
+#include <map>
+#include <string>
+
+namespace workbookfile {
+
+using ClassId = std::array<unsigned char, 16>;
+
+// Throws Error (Damaged) naming path unless the directory's chain of sectors ends in the file,
+// every link names an entry that exists and is reached once, and no path is deeper than libgsf's
+// recursion can take. What the container's other structures get wrong is left to libgsf.
+void checkDirectory(const std::string& bytes, const std::string& path);
+
+// The streams whose class id is not all zeros, by their path ("Storage/Stream", UTF-8).
+std::map<std::string, ClassId> streamClassIds(const std::string& bytes);
+
+// Writes those class ids into the directory of the compound file in fd, for the streams of the
+// same paths. Throws Error naming path on a read or write failure.
+void writeStreamClassIds(int fd, const std::string& path, const std::map<std::string, ClassId>& ids);
+
+} // namespace workbookfile
