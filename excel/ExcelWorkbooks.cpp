@@ -195,10 +195,12 @@ bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg
     }
 
     // A missing file is the ordinary way to a new workbook: what the application said
-    // about opening it is no cause of what follows.
-    if (create && !QFileInfo::exists(QDir::fromNativeSeparators(workbookPath)))
+    // about opening it is no cause of what follows. A file that is there but does not open is
+    // the user's, and no new workbook is saved over it: the failure to open it is the message.
+    const bool exists = QFileInfo::exists(QDir::fromNativeSeparators(workbookPath));
+    if (create && !exists)
         forgetFailureCauses();
-    if (!create) {
+    if (!create || exists) {
         errMsg += QStringLiteral(" Could not open workbook ") + quoted(workbookPath);
         releaseDispatch(workbooks);
         return false;

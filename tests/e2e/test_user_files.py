@@ -514,9 +514,10 @@ class Causes(Folder):
             f.write(compoundfile.build([("EncryptionInfo", bytes(8)), ("EncryptedPackage", bytes(8))]))
         long_name = "n" * 300 + ".xlsx"
         cases = [  # (workbook, cause in the line before the message, message)
-            ("folder.xlsx", "it is a folder", ' Could not create and save workbook to path "folder.xlsx"'),
-            ("text.xlsx", "is not a workbook", ' Could not create and save workbook to path "text.xlsx"'),
-            ("sealed.xlsx", "encrypted", ' Could not create and save workbook to path "sealed.xlsx"'),
+            # A file that is there but does not open is not replaced by a new workbook.
+            ("folder.xlsx", "it is a folder", ' Could not open workbook "folder.xlsx"'),
+            ("text.xlsx", "is not a workbook", ' Could not open workbook "text.xlsx"'),
+            ("sealed.xlsx", "encrypted", ' Could not open workbook "sealed.xlsx"'),
             ("missing/out.xlsx", "No such file or directory",
              ' Could not create and save workbook to path "missing/out.xlsx"'),
             (long_name, "File name too long", f' Could not create and save workbook to path "{long_name}"'),
@@ -527,6 +528,7 @@ class Causes(Folder):
                 *causes, last = log_error(self.path("causes.log")).rstrip("\n").split("\n")
                 self.assertEqual(last, message)
                 self.assertIn(cause, "\n".join(causes))
+                self.assertNotIn("already exists", "\n".join(causes))
 
 
 

@@ -49,45 +49,67 @@ Bytes inMemory(const std::string& bytes) {
 
 using Damaged = std::function<void(const std::string& what)>;
 
-// The offsets of the directory's entries, by entry number (none when the header is not one of a
-// compound file the engine reads).
-std::vector<std::size_t> directoryEntries(const Bytes& bytes, const Damaged& damaged) {
-    if (bytes.size < 512)
-        return {};
-    const std::uint32_t shift = bytes.u32(0x1C) >> 16;
-    if (shift != 9 && shift != 12)
-        return {};
-    const std::size_t sectorSize = std::size_t(1) << shift;
-    const std::size_t sectors = (bytes.size - 1) / sectorSize; // a last sector may be cut short
-    auto sectorAt = [&](std::uint32_t n) { return (std::size_t(n) + 1) * sectorSize; };
-    const std::size_t perSector = sectorSize / 4;
-    // The allocation table: its sectors are listed in the header and in a chain of further sectors.
+// The sector allocation table: its sectors are listed in the header and in a chain of further
+// sectors (none when the header is not one of a compound file the engine reads).
+struct AllocationTable {
+    const Bytes& bytes;
+    std::size_t sectorSize = 0, sectors = 0;
     std::vector<std::uint32_t> tableSectors;
-    for (std::size_t i = 0; i < 109; ++i)
-        if (std::uint32_t n = bytes.u32(0x4C + 4 * i); n < sectors)
-            tableSectors.push_back(n);
-    std::uint32_t more = bytes.u32(0x44);
-    for (std::size_t hops = 0; more < sectors && hops <= sectors; ++hops) {
-        for (std::size_t i = 0; i + 1 < perSector; ++i)
-            if (std::uint32_t n = bytes.u32(sectorAt(more) + 4 * i); n < sectors)
+
+    explicit AllocationTable(const Bytes& source) : bytes(source) {
+        if (bytes.size < 512)
+            return;
+        const std::uint32_t shift = bytes.u32(0x1C) >> 16;
+        if (shift != 9 && shift != 12)
+            return;
+        sectorSize = std::size_t(1) << shift;
+        sectors = (bytes.size - 1) / sectorSize; // a last sector may be cut short
+        const std::size_t perSector = sectorSize / 4;
+        for (std::size_t i = 0; i < 109; ++i)
+            if (std::uint32_t n = bytes.u32(0x4C + 4 * i); n < sectors)
                 tableSectors.push_back(n);
-        more = bytes.u32(sectorAt(more) + 4 * (perSector - 1));
+        std::uint32_t more = bytes.u32(0x44);
+        for (std::size_t hops = 0; more < sectors && hops <= sectors; ++hops) {
+            for (std::size_t i = 0; i + 1 < perSector; ++i)
+                if (std::uint32_t n = bytes.u32(at(more) + 4 * i); n < sectors)
+                    tableSectors.push_back(n);
+            more = bytes.u32(at(more) + 4 * (perSector - 1));
+        }
     }
-    auto next = [&](std::uint32_t n) -> std::uint32_t {
+    bool usable() const { return sectorSize != 0; }
+    std::size_t at(std::uint32_t sector) const { return (std::size_t(sector) + 1) * sectorSize; }
+    std::uint32_t next(std::uint32_t n) const {
+        const std::size_t perSector = sectorSize / 4;
         const std::size_t table = n / perSector;
         if (table >= tableSectors.size())
             return kEndOfChain;
-        return bytes.u32(sectorAt(tableSectors[table]) + 4 * (n % perSector));
-    };
-    std::vector<std::size_t> entries;
-    std::vector<bool> seen(sectors, false);
-    for (std::uint32_t n = bytes.u32(0x30); n != kEndOfChain; n = next(n)) {
-        if (n >= sectors || seen[n])
-            damaged("its directory's chain of sectors loops or leads out of the file");
-        seen[n] = true;
-        for (std::size_t i = 0; i < sectorSize / kEntrySize; ++i)
-            entries.push_back(sectorAt(n) + kEntrySize * i);
+        return bytes.u32(at(tableSectors[table]) + 4 * (n % perSector));
     }
+    // The sectors of the chain from first; damaged() when it loops or leads out of the file.
+    std::vector<std::uint32_t> chain(std::uint32_t first, const Damaged& damaged, const char* what) const {
+        std::vector<std::uint32_t> out;
+        std::vector<bool> seen(sectors, false);
+        for (std::uint32_t n = first; n != kEndOfChain; n = next(n)) {
+            if (n >= sectors || seen[n]) {
+                damaged(std::string("its ") + what + "'s chain of sectors loops or leads out of the file");
+                break;
+            }
+            seen[n] = true;
+            out.push_back(n);
+        }
+        return out;
+    }
+};
+
+// The offsets of the directory's entries, by entry number.
+std::vector<std::size_t> directoryEntries(const Bytes& bytes, const Damaged& damaged) {
+    const AllocationTable table(bytes);
+    if (!table.usable())
+        return {};
+    std::vector<std::size_t> entries;
+    for (std::uint32_t n : table.chain(bytes.u32(0x30), damaged, "directory"))
+        for (std::size_t i = 0; i < table.sectorSize / kEntrySize; ++i)
+            entries.push_back(table.at(n) + kEntrySize * i);
     return entries;
 }
 
@@ -152,6 +174,23 @@ unsigned char typeAt(const Bytes& bytes, std::size_t at) {
 }
 
 } // namespace
+
+std::string withCountsRepaired(const std::string& data) {
+    const Bytes bytes = inMemory(data);
+    const AllocationTable table(bytes);
+    if (!table.usable())
+        return {};
+    const Damaged ignore = [](const std::string&) {};
+    const auto tableSectors = std::uint32_t(table.tableSectors.size());
+    const auto miniSectors = std::uint32_t(table.chain(bytes.u32(0x3C), ignore, "mini table").size());
+    if (bytes.u32(0x2C) == tableSectors && bytes.u32(0x40) == miniSectors)
+        return {};
+    std::string repaired = data;
+    for (const auto& [at, value] : {std::pair{0x2Cu, tableSectors}, std::pair{0x40u, miniSectors}})
+        for (int i = 0; i < 4; ++i)
+            repaired[at + std::size_t(i)] = static_cast<char>(value >> (8 * i));
+    return repaired;
+}
 
 void checkDirectory(const std::string& data, const std::string& path) {
     const Damaged damaged = [&](const std::string& what) {

@@ -162,17 +162,28 @@ bool isCompoundFile(std::string_view head) {
 CompoundEntry readCompoundFile(const std::string& bytes, const OpenLimits& limits, const std::string& path) {
     checkDirectory(bytes, path);
     initGsf();
-    GsfHandle<GsfInput> input(
-        gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.data()), gsf_off_t(bytes.size()), FALSE));
-    GError* error = nullptr;
-    GsfHandle<GsfInfile> root(gsf_infile_msole_new(input.get(), &error));
-    if (!root) {
-        std::string reason = error && error->message ? error->message : "it cannot be read";
-        if (error)
-            g_error_free(error);
+    auto open = [](const std::string& data, std::string& reason) {
+        GsfHandle<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(data.data()),
+                                                       gsf_off_t(data.size()), FALSE));
+        GError* error = nullptr;
+        GsfHandle<GsfInfile> root(gsf_infile_msole_new(input.get(), &error));
+        if (!root) {
+            reason = error && error->message ? error->message : "it cannot be read";
+            if (error)
+                g_error_free(error);
+        }
+        return root;
+    };
+    std::string reason;
+    GsfHandle<GsfInfile> root = open(bytes, reason);
+    // Counts in the header that disagree with the chains the file holds are taken as readers take
+    // them; the file is only read this way, the save writes a container of its own.
+    const std::string repaired = root ? std::string() : withCountsRepaired(bytes);
+    if (!root && !repaired.empty())
+        root = open(repaired, reason);
+    if (!root)
         throw Error(ErrorKind::Damaged,
                     "The file \"" + path + "\" is a damaged compound file: " + reason + ".");
-    }
     CompoundEntry tree;
     tree.storage = true;
     gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(root.get()), tree.classId.data());

@@ -125,6 +125,11 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
             children.end());
         stream = findStream(book->container, keptName);
     }
+    // Written back as "Workbook": some readers find the stream under that spelling only.
+    if (lowerAscii(stream->name) == "workbook")
+        for (CompoundEntry& c : book->container.children)
+            if (&c == stream)
+                c.name = "Workbook";
     book->streamName = stream->name;
     const std::string_view data = stream->data;
 

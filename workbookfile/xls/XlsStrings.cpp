@@ -40,15 +40,20 @@ public:
         s.text.reserve(count);
         while (s.text.size() < count) {
             // Characters that go on in the next record: it says again how wide they are.
+            const std::size_t end = recordEnd();
             if (std::binary_search(_starts.begin(), _starts.end(), _at))
                 flags = u8();
-            if (_at >= _data.size())
+            if (_at > end || _at >= _data.size())
                 malformed("a string runs past the end of the table");
-            const std::size_t end = recordEnd();
             const std::size_t width = (flags & kHighByte) ? 2 : 1;
             const std::size_t fit = std::min<std::size_t>(count - s.text.size(), (end - _at) / width);
-            if (fit == 0)
-                malformed("a character is split between two records");
+            if (fit == 0) {
+                // A record that holds no whole character more (only the flags, or a byte left
+                // over, as some programs write): the characters go on in the next record, as the
+                // readers take them.
+                _at = end;
+                continue;
+            }
             for (std::size_t i = 0; i < fit; ++i)
                 s.text += width == 2 ? char16_t(u16()) : char16_t(u8());
         }

@@ -189,10 +189,16 @@ std::string xmlStylesFromXls(std::string_view globals, XlsBook& book) {
             xfBodies.push_back(r.body.substr(0, kXfSize));
         }
     }
-    if (fonts.empty() || xfBodies.empty())
-        throw Error(ErrorKind::Damaged, std::string("The 97-2003 workbook has no ") +
-                                            (fonts.empty() ? "font" : "cell format") +
-                                            " records: its cells have no format to show them in.");
+    if (xfBodies.empty())
+        throw Error(
+            ErrorKind::Damaged,
+            "The 97-2003 workbook has no cell format records: its cells have no format to show them in.");
+    // Without font records the readers show every cell in a default font; the first format the
+    // conversion adds needs one, which the save then writes.
+    const std::size_t fontsRead = book.fontCount;
+    if (fontsRead == 0)
+        fonts = "<font><sz val=\"10\"/><name val=\"Arial\"/></font>";
+    const std::uint32_t fontsKnown = std::uint32_t(std::max<std::size_t>(fontsRead, 1));
     // The default cell format: the first that is not a style.
     book.xfMap.offset = 0;
     book.xfMap.swapped = 0;
@@ -217,11 +223,12 @@ std::string xmlStylesFromXls(std::string_view globals, XlsBook& book) {
         patchU16(bytes, kXfFormat, 0);
         patchU16(bytes, kXfFlags, std::uint16_t(described & ~kLocked));
         bytes[kXfUsed] = static_cast<char>(bytes[kXfUsed] & ~(kOwnFormat | kOwnFont | kOwnProtection));
-        xfs += "<xf numFmtId=\"" + std::to_string(format) + "\" fontId=\"" +
-               std::to_string(fontOfIndex(font)) + "\" applyNumberFormat=\"1\" applyFont=\"1\" " +
-               kRecordAttribute + "=\"" + hexOf(bytes) + "\"" +
-               ((flags & kStyle) ? std::string(" ") + kCellStyleAttribute + "=\"1\"" : std::string()) + ">" +
-               ((flags & kLocked) ? "" : "<protection locked=\"0\"/>") + "</xf>";
+        // A font the workbook does not have is shown as the first.
+        const std::uint32_t fontId = fontOfIndex(font) < fontsKnown ? fontOfIndex(font) : 0;
+        xfs += "<xf numFmtId=\"" + std::to_string(format) + "\" fontId=\"" + std::to_string(fontId) +
+               "\" applyNumberFormat=\"1\" applyFont=\"1\" " + kRecordAttribute + "=\"" + hexOf(bytes) +
+               "\"" + ((flags & kStyle) ? std::string(" ") + kCellStyleAttribute + "=\"1\"" : std::string()) +
+               ">" + ((flags & kLocked) ? "" : "<protection locked=\"0\"/>") + "</xf>";
     }
     return std::string(kXmlDeclaration) + "<styleSheet xmlns=\"" + kMainNamespace + "\"><numFmts>" + formats +
            "</numFmts><fonts>" + fonts + "</fonts><cellXfs>" + xfs + "</cellXfs></styleSheet>";

@@ -235,7 +235,8 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
         sheetsMoved |= now[i] != i;
 
     // Where the last font, format and cell format stand, and which SUPBOOK is the workbook's own.
-    std::size_t lastFont = 0, lastFormat = 0, lastXf = 0, firstXf = 0, index = 0, supBooks = 0;
+    std::size_t lastFont = 0, lastFormat = 0, firstFormat = 0, lastXf = 0, firstXf = 0, index = 0,
+                supBooks = 0;
     std::optional<std::uint16_t> selfBook;
     {
         BiffReader reader(book.globals);
@@ -244,9 +245,11 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             ++index;
             if (r.type == biff::Font)
                 lastFont = index;
-            else if (r.type == biff::Format)
+            else if (r.type == biff::Format) {
                 lastFormat = index;
-            else if (r.type == biff::Xf) {
+                if (!firstFormat)
+                    firstFormat = index;
+            } else if (r.type == biff::Xf) {
                 lastXf = index;
                 if (!firstXf)
                     firstXf = index;
@@ -271,6 +274,8 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
         if (r.type == biff::Continue && skipContinues)
             continue;
         skipContinues = false;
+        if (!lastFont && index == (firstFormat ? firstFormat : firstXf))
+            g += added.fonts; // a workbook without fonts of its own
         if (!lastFormat && index == firstXf)
             g += added.formats; // a workbook without number formats of its own
         std::string record(book.globals, r.begin, r.end - r.begin);
