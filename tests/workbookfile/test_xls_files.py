@@ -246,6 +246,22 @@ class XlsFiles(ToolTest):
         self.assertEqual(ids["Storage/Inner"], olefile.olefile._clsid(stream_id[::-1]))
         self.assertEqual(ids["Workbook"], "")
 
+    def test_slips_of_other_writers_are_read_as_readers_read_them(self):
+        window = record(0x023E, bytes(18))
+        good = workbook_stream([], [window])
+        at = good.index(record(0x0809, BOF_SHEET))
+        # A sheet position a few bytes off its BOF record; a number format one character shorter
+        # than it claims.
+        for name, stream in (("bof-missed", workbook_stream([], [window], offset=at + 3)),
+                             ("bof-missed-early", workbook_stream([], [window], offset=at - 2)),
+                             ("format-short", workbook_stream(
+                                 [record(0x041E, struct.pack("<HHB", 164, 6, 0) + b"0.000")], [window]))):
+            with self.subTest(name):
+                path = self.write(name + ".xls", compoundfile.build([("Workbook", stream)]))
+                self.assertEqual(self.run_tool("open", path), (0, "OK 1"))
+                convert(GRIDWELL, STUDY, path)
+                self.assertEqual(xlrd.open_workbook(path).sheet_names()[0], "S")
+
     def test_book_streams(self):
         """97-2003 records in a stream named Book are read and written back there; a 5.0/95 Book
         stream beside the Workbook stream (a dual-format save) would show the old workbook after the

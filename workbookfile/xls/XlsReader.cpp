@@ -28,13 +28,34 @@ const CompoundEntry* findStream(const CompoundEntry& root, std::string_view name
 }
 
 // The substream beginning at offset: BOF to its EOF, embedded substreams (charts) included.
-std::string_view substreamAt(std::string_view stream, std::size_t offset, const std::string& sheetName) {
+// A sheet's position that misses its BOF record by a few bytes (some writers get it wrong) is
+// taken as the readers take it: the nearest 97-2003 BOF record within this many bytes.
+constexpr std::size_t kBofSlack = 64;
+
+bool bofAt(std::string_view stream, std::size_t at) {
+    static const char bof[] = {'\x09', '\x08', '\x10', '\x00', '\x00', '\x06'};
+    return at + sizeof bof <= stream.size() &&
+           stream.compare(at, sizeof bof, std::string_view(bof, sizeof bof)) == 0;
+}
+
+std::string_view substreamAt(std::string_view stream, std::size_t& offset, const std::string& sheetName) {
     auto damaged = [&](const std::string& what) {
         return Error(ErrorKind::Damaged,
                      "The 97-2003 workbook is damaged: the sheet \"" + sheetName + "\" " + what + ".");
     };
     if (offset >= stream.size())
         throw damaged("begins past the end of the workbook stream");
+    if (!bofAt(stream, offset))
+        for (std::size_t d = 1; d <= kBofSlack; ++d) {
+            if (offset + d < stream.size() && bofAt(stream, offset + d)) {
+                offset += d;
+                break;
+            }
+            if (d <= offset && bofAt(stream, offset - d)) {
+                offset -= d;
+                break;
+            }
+        }
     BiffReader reader(stream, offset);
     BiffRecord r;
     if (!reader.next(r) || r.type != biff::Bof)
@@ -232,14 +253,15 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
                                                 "\" is damaged: a sheet has an empty name or "
                                                 "one with a null character.");
         XlsSubstream sub;
-        sub.records = std::string(substreamAt(data, s.offset, s.name));
+        std::size_t offset = s.offset;
+        sub.records = std::string(substreamAt(data, offset, s.name));
         // Each sheet's records are held apart, also where two sheets claim the same records.
         copied += sub.records.size();
         if (copied > limits.maxTotalBytes)
             throw Error(ErrorKind::TooLarge, "The file \"" + wb.path +
                                                  "\" is too large to open: its sheets hold more than " +
                                                  std::to_string(limits.maxTotalBytes) + " bytes.");
-        sub.offset = s.offset;
+        sub.offset = offset;
         sub.state = s.state;
         sub.type = s.type;
         sub.part = "xl/xls/sheet" + std::to_string(i + 1);

@@ -98,4 +98,13 @@ std::string readXlString(BodyReader& body) {
     return readUnits(body, body.u16());
 }
 
+std::string readXlStringWithin(BodyReader& body) {
+    const std::size_t count = body.u16();
+    if (body.remaining() == 0)
+        return {};
+    BodyReader peek = body;
+    const bool wide = peek.u8() & 1;
+    return readUnits(body, std::min(count, peek.remaining() / (wide ? 2 : 1)));
+}
+
 } // namespace workbookfile

@@ -66,5 +66,8 @@ void putXlString(std::string& out, std::u16string_view text);
 // Reads one from a record body; lone surrogates are refused as the text cannot be kept.
 std::string readShortXlString(BodyReader& body);
 std::string readXlString(BodyReader& body);
+// The same, but a text that claims more characters than its record holds is the characters there
+// (some writers count one too many).
+std::string readXlStringWithin(BodyReader& body);
 
 } // namespace workbookfile

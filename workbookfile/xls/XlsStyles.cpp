@@ -175,7 +175,7 @@ std::string xmlStylesFromXls(std::string_view globals, XlsBook& book) {
         } else if (r.type == biff::Format) {
             BodyReader body(r.body, kWorkbookStream);
             const std::uint16_t id = body.u16();
-            const std::string code = readXlString(body);
+            const std::string code = readXlStringWithin(body);
             if (code.find('\0') != std::string::npos)
                 throw Error(ErrorKind::Damaged,
                             "A number format of the 97-2003 workbook has a null character.");
