@@ -67,9 +67,16 @@ bool writePvxStudy(const std::string& path, const PvxStudyShape& shape) {
                 std::fputs("object_name: Cedar Lake\nslot_type: ScalarSlot\nslot_name: Minimum Pool\n"
                            "END_SLOT_PREAMBLE\nunits: ft\nscale: 1\n3490\nEND_COLUMN\nEND_SLOT\n",
                            file);
-            std::fprintf(file,
-                         "object_type: Reservoir\nobject_name: %s %d\nslot_type: SeriesSlot\nslot_name: %s\n",
-                         objects[s % 6], s / 6, slotNames[(s / 6 + s) % 6]);
+            if (shape.collidingNames)
+                std::fprintf(file,
+                             "object_type: Reservoir\nobject_name: Reservoir of the upper basin, gauged at "
+                             "station %d\nslot_type: SeriesSlot\nslot_name: Outflow\n",
+                             s);
+            else
+                std::fprintf(
+                    file,
+                    "object_type: Reservoir\nobject_name: %s %d\nslot_type: SeriesSlot\nslot_name: %s\n",
+                    objects[s % 6], s / 6, slotNames[(s / 6 + s) % 6]);
             std::fputs("END_SLOT_PREAMBLE\nunits: acre-ft\nscale: 1000\n", file);
             const double base = 500.0 + 97.0 * s;
             for (int t = 0; t < shape.timesteps; ++t) {

@@ -11,6 +11,9 @@ struct PvxStudyShape {
     int stepHours = 24;
     // Add a table slot and a scalar slot among the series slots.
     bool otherSlotKinds = true;
+    // Object names that agree in their first 40 characters, so that worksheet names made from
+    // them collide and are told apart by numbers.
+    bool collidingNames = false;
 };
 
 // Writes a realistic made-up PVX study of that shape to path; returns false on failure.

@@ -1,6 +1,7 @@
 // Writes a generated PVX study:
-//   pvx_generate <file> <runs> <slots> <timesteps> [step hours] [mixed|series]
-// "mixed" (the default) puts a table slot and a scalar slot among the series slots.
+//   pvx_generate <file> <runs> <slots> <timesteps> [step hours] [mixed|series] [colliding]
+// "mixed" (the default) puts a table slot and a scalar slot among the series slots; "colliding"
+// gives the slots object names that agree in their first 40 characters.
 #include "PvxGenerator.h"
 
 #include <cstdio>
@@ -9,7 +10,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s <file> <runs> <slots> <timesteps> [step hours] [mixed|series]\n",
+        std::fprintf(stderr,
+                     "usage: %s <file> <runs> <slots> <timesteps> [step hours] [mixed|series] [colliding]\n",
                      argv[0]);
         return 2;
     }
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
         shape.stepHours = std::atoi(argv[5]);
     if (argc > 6)
         shape.otherSlotKinds = std::string(argv[6]) != "series";
+    if (argc > 7)
+        shape.collidingNames = std::string(argv[7]) == "colliding";
     if (!writePvxStudy(argv[1], shape)) {
         std::fprintf(stderr, "could not write %s\n", argv[1]);
         return 1;

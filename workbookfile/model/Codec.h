@@ -46,6 +46,9 @@ public:
     // What clearing a worksheet removes besides its cells: merges, conditional formats,
     // validations, hyperlinks, comments, the autofilter, with what only they use.
     virtual void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const = 0;
+    // A worksheet the engine adds, held in this codec from the start (its part added by the
+    // switchboard): what it holds before anything is written into it.
+    virtual void startNewSheet(Worksheet::Impl&) const {}
     // A worksheet the engine made takes the column widths and panes of its layout.
     virtual void applyLayout(Worksheet::Impl& sheet) const = 0;
     // Cells referring to the shared strings in a worksheet not read yet, where the codec can

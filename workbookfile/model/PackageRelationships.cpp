@@ -73,4 +73,17 @@ void Workbook::Impl::dropWorkbookRelated(std::string_view typeSuffix) {
     dropPart(part);
 }
 
+std::unordered_map<std::string, Workbook::Impl::WorkbookRelationship>
+Workbook::Impl::workbookRelationshipsById() {
+    std::unordered_map<std::string, WorkbookRelationship> byId;
+    for (pugi::xml_node r = rootElement(workbookRels).first_child(); r; r = r.next_sibling())
+        if (r.type() == pugi::node_element) {
+            const std::string id = r.attribute("Id").value();
+            relIds.insert(id);
+            byId.emplace(id, WorkbookRelationship{r.attribute("Type").value(),
+                                                  resolveTarget(workbookDir, r.attribute("Target").value())});
+        }
+    return byId;
+}
+
 } // namespace workbookfile

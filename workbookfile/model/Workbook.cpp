@@ -71,11 +71,9 @@ Workbook::SheetInfo Workbook::sheet(int position) const {
 }
 
 int Workbook::findSheet(std::string_view name) const {
-    const std::string key = foldSheetName(name);
-    for (std::size_t i = 0; i < d->tabs.size(); ++i)
-        if (foldSheetName(d->tabs[i].node.attribute("name").value()) == key)
-            return int(i + 1);
-    return 0;
+    d->indexNames();
+    const auto it = d->tabByName.find(foldSheetName(name));
+    return it == d->tabByName.end() ? 0 : int(it->second + 1);
 }
 
 int Workbook::worksheetCount() const {
@@ -94,11 +92,9 @@ Worksheet* Workbook::findWorksheet(std::string_view name) const {
 }
 
 int Workbook::findWorksheetPosition(std::string_view name) const {
-    std::string key = foldSheetName(name);
-    for (std::size_t i = 0; i < d->sheets.size(); ++i)
-        if (d->sheets[i]->impl().foldedName == key)
-            return int(i + 1);
-    return 0;
+    d->indexNames();
+    const auto it = d->worksheetByName.find(foldSheetName(name));
+    return it == d->worksheetByName.end() ? 0 : int(it->second + 1);
 }
 
 Worksheet& Workbook::addWorksheet(int after) {

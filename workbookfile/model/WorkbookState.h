@@ -8,6 +8,7 @@
 #include "SharedStrings.h"
 #include "Styles.h"
 #include "Workbook.h"
+#include "WorkerPool.h"
 #include "WorksheetState.h"
 #include "ZipReader.h"
 #include "ZipWriter.h"
@@ -66,6 +67,11 @@ struct Workbook::Impl {
     std::unordered_map<std::string, int> nextPartNumber;
     std::set<std::string> relIds;
     std::unordered_multiset<std::string> foldedSheetNames; // of all sheets, worksheets or not
+    // Where each folded name stands first among all sheets and among the worksheets (0-based), so
+    // that finding a sheet by name does not fold every name; rebuilt when sheets move.
+    mutable std::unordered_map<std::string, std::size_t> tabByName, worksheetByName;
+    mutable bool nameIndexStale = true;
+    void indexNames() const;
     unsigned maxSheetId = 0;
 
     std::string workbookPart, workbookRelsPart, workbookDir;
@@ -111,6 +117,12 @@ struct Workbook::Impl {
     std::string sheetRelationshipId(const pugi::xml_node& sheet) const {
         return sheet.attribute((relPrefix + "id").c_str()).value();
     }
+    // The workbook part's relationships by id (the first of an id), their types and resolved
+    // targets; their ids join relIds.
+    struct WorkbookRelationship {
+        std::string type, target;
+    };
+    std::unordered_map<std::string, WorkbookRelationship> workbookRelationshipsById();
     // Reads the relationships of a part into rels; false when the part has none.
     bool readRelationships(const std::string& part, pugi::xml_document& rels);
     // Removes a part together with its content-type override and its own relationships.
@@ -202,6 +214,8 @@ struct Workbook::Impl {
     void bringBack(Worksheet::Impl& sheet);
     // Before a save in that format: packing is over, and sheets packed for another format are back.
     void settlePacking(FileFormat target);
+    // The threads that pack; made with the first worksheet packed, ended first of all members.
+    std::unique_ptr<WorkerPool> pool;
     ~Impl();
 
     // The count of cells referring to the shared strings in the whole workbook: as the file stated

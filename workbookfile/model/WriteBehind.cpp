@@ -64,17 +64,19 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
         finishPacking(packing.front().first);
     const bool first = !sheets.empty() && &sheets.front()->impl() == finished;
     const std::string folder = path.empty() ? std::string() : partFolder(path);
-    packing.emplace_back(finished, std::async(std::launch::async, [this, finished, &as, first, folder] {
-                             Worksheet::Impl& s = *finished;
-                             auto entry = std::make_unique<PackedEntry>(as.packSheet(*this, s, first));
-                             s.packedStringCells = s.model.sharedStringCells();
-                             s.packedPlainRows = s.model.plainRows();
-                             s.model = SheetModel{};
-                             s.packed = std::move(entry);
-                             s.packedAs = &as;
-                             s.packedFirst = first;
-                             spill(s, folder);
-                         }));
+    if (!pool)
+        pool = std::make_unique<WorkerPool>(unsigned(inFlight));
+    packing.emplace_back(finished, pool->submit([this, finished, &as, first, folder] {
+        Worksheet::Impl& s = *finished;
+        auto entry = std::make_unique<PackedEntry>(as.packSheet(*this, s, first));
+        s.packedStringCells = s.model.sharedStringCells();
+        s.packedPlainRows = s.model.plainRows();
+        s.model = SheetModel{};
+        s.packed = std::move(entry);
+        s.packedAs = &as;
+        s.packedFirst = first;
+        spill(s, folder);
+    }));
 }
 
 std::string Workbook::Impl::takeBuffer() {

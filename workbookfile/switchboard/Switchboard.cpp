@@ -106,8 +106,13 @@ const Codec& codecFor(FileFormat format) {
     return xmlCodec();
 }
 
-// A worksheet the engine adds is an XML part until a save in another format encodes it.
+// A worksheet the engine adds to an opened binary workbook is a binary part from the start; any
+// other is an XML part until a save in another format encodes it.
 const Codec& addNewSheetPart(Workbook::Impl& wb, std::string& part) {
+    if (wb.readAs == &xlsbCodec()) {
+        part = addXlsbSheetPart(wb);
+        return xlsbCodec();
+    }
     part = addXmlSheetPart(wb);
     return xmlCodec();
 }

@@ -51,6 +51,10 @@ void loadXlsbSheet(Workbook::Impl& wb, Worksheet::Impl& sheet);
 // The same from the part's records.
 void loadXlsbSheetRecords(Worksheet::Impl& sheet, const std::string& data);
 
+// Adds the part of a worksheet the engine adds to an opened binary workbook, and returns its name;
+// the worksheet is held by its model until it is written.
+std::string addXlsbSheetPart(Workbook::Impl& wb);
+
 // Saving (XlsbWriter.cpp).
 // Brings the parts of an opened binary workbook up to date, as prepareForSave does for XML.
 void prepareXlsbSave(Workbook::Impl& wb);

@@ -28,6 +28,15 @@ public:
         clearXlsbSheetExtras(wb, sheet);
     }
     void applyLayout(Worksheet::Impl& sheet) const override { sheet.head = newXlsbSheetHead(sheet.layout); }
+    // Added to an opened binary workbook, a worksheet is a binary part from the start: its records
+    // are the model's, written behind and saved like the worksheets read.
+    void startNewSheet(Worksheet::Impl& sheet) const override {
+        sheet.head = newXlsbSheetHead(sheet.layout);
+        sheet.tail = newXlsbSheetTail();
+        sheet.prefix.clear();
+        sheet.loaded = true;
+        sheet.changed = true;
+    }
     std::size_t unreadStringCells(Workbook::Impl&, const Worksheet::Impl&) const override { return 0; }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {

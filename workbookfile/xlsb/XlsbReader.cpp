@@ -91,23 +91,15 @@ void openXlsbPackage(Workbook::Impl& wb) {
                         "\" is not a workbook: its binary workbook part does not begin one.");
     wb.date1904 = book->date1904;
 
-    std::vector<std::pair<std::string, std::pair<std::string, std::string>>> rels; // id, type, target
-    for (pugi::xml_node rel = rootElement(wb.workbookRels).first_child(); rel; rel = rel.next_sibling())
-        if (rel.type() == pugi::node_element) {
-            rels.push_back({rel.attribute("Id").value(),
-                            {rel.attribute("Type").value(),
-                             resolveTarget(wb.workbookDir, rel.attribute("Target").value())}});
-            wb.relIds.insert(rel.attribute("Id").value());
-        }
+    const auto rels = wb.workbookRelationshipsById();
     for (pugi::xml_node s : book->sheetNodes) {
         wb.indexSheetNode(s);
-        const std::string id = wb.sheetRelationshipId(s);
-        auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& x) { return x.first == id; });
+        const auto rel = rels.find(wb.sheetRelationshipId(s));
         if (rel == rels.end())
             throw Error(ErrorKind::Damaged, "The sheet \"" + std::string(s.attribute("name").value()) +
                                                 "\" of \"" + wb.path + "\" has no relationship to its part.");
-        const SheetType type = sheetTypeOf(rel->second.first);
-        const std::string& target = rel->second.second;
+        const SheetType type = sheetTypeOf(rel->second.type);
+        const std::string& target = rel->second.target;
         if (type != SheetType::Worksheet) {
             wb.tabs.push_back({s, type, nullptr, target});
             continue;

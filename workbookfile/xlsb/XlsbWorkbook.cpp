@@ -5,6 +5,8 @@
 #include "Xlsb.h"
 #include "XlsbRecords.h"
 
+#include <unordered_map>
+
 #include <algorithm>
 
 namespace workbookfile {
@@ -70,12 +72,14 @@ std::string newXlsbWorkbook(const Workbook::Impl& wb) {
 std::string updatedXlsbWorkbook(const Workbook::Impl& wb) {
     const XlsbBook& book = *xlsbBookOf(wb);
     // Where each sheet read now stands among the tabs.
+    std::unordered_map<const void*, std::uint32_t> tabOf;
+    for (std::size_t t = 0; t < wb.tabs.size(); ++t)
+        tabOf.emplace(wb.tabs[t].node.internal_object(), std::uint32_t(t));
     std::vector<std::uint32_t> moved(book.sheetNodes.size());
     bool anyMoved = false;
     for (std::size_t i = 0; i < book.sheetNodes.size(); ++i) {
-        auto at = std::find_if(wb.tabs.begin(), wb.tabs.end(),
-                               [&](const SheetEntry& tab) { return tab.node == book.sheetNodes[i]; });
-        moved[i] = std::uint32_t(at - wb.tabs.begin());
+        const auto at = tabOf.find(book.sheetNodes[i].internal_object());
+        moved[i] = at == tabOf.end() ? std::uint32_t(wb.tabs.size()) : at->second;
         anyMoved |= moved[i] != i;
     }
     auto remap = [&](std::string& body, std::size_t at) {

@@ -33,7 +33,17 @@ void writeItems(Workbook::Impl& wb, const std::vector<ZipItem>& items, int fd, c
     });
 }
 
-// A worksheet the engine added to an opened binary workbook becomes a binary part.
+} // namespace
+
+std::string addXlsbSheetPart(Workbook::Impl& wb) {
+    const std::string part = wb.newPartName(wb.workbookDir + "worksheets/sheet", ".bin");
+    wb.appendOverride(part, kXlsbWorksheetType);
+    return part;
+}
+
+namespace {
+
+// A worksheet the engine added to an opened binary workbook as XML becomes a binary part.
 void makeBinary(Workbook::Impl& wb, Worksheet::Impl& sheet) {
     wb.ensureLoaded(sheet);
     const std::string part = wb.newPartName(wb.workbookDir + "worksheets/sheet", ".bin");

@@ -64,26 +64,13 @@ void openXmlPackage(Workbook::Impl& wb, const std::string& mainType) {
     if (!wb.sheetsNode)
         throw Error(ErrorKind::Damaged, "The workbook part of \"" + wb.path + "\" has no list of sheets.");
 
-    // Relationship ids of the workbook part.
-    struct Rel {
-        std::string type, target;
-    };
-    std::vector<std::pair<std::string, Rel>> rels;
-    for (pugi::xml_node r = rootElement(wb.workbookRels).first_child(); r; r = r.next_sibling())
-        if (r.type() == pugi::node_element)
-            rels.push_back({r.attribute("Id").value(),
-                            {r.attribute("Type").value(),
-                             resolveTarget(wb.workbookDir, r.attribute("Target").value())}});
-
-    for (const auto& r : rels)
-        wb.relIds.insert(r.first);
+    const auto rels = wb.workbookRelationshipsById();
     std::string idAttr = wb.relPrefix + "id";
     for (pugi::xml_node s = wb.sheetsNode.first_child(); s; s = s.next_sibling()) {
         if (s.type() != pugi::node_element || localName(s) != "sheet")
             continue;
         wb.indexSheetNode(s);
-        std::string id = s.attribute(idAttr.c_str()).value();
-        auto rel = std::find_if(rels.begin(), rels.end(), [&](const auto& r) { return r.first == id; });
+        const auto rel = rels.find(s.attribute(idAttr.c_str()).value());
         if (rel == rels.end())
             throw Error(ErrorKind::Damaged, "The sheet \"" + std::string(s.attribute("name").value()) +
                                                 "\" of \"" + wb.path + "\" has no relationship to its part.");
