@@ -180,7 +180,15 @@ void MessageViewer::appendRow(QsLogging::Level level, const QStringList& texts) 
         item->setText(column, texts.at(column));
         item->setForeground(column, brush);
     }
-    _header->resizeSections(QHeaderView::ResizeToContents);
+    // A column is widened when the new row needs more room; measuring every row again for each
+    // new one would cost the window more the longer the list grows.
+    for (int column = 0; column < texts.size(); ++column) {
+        const int needed =
+            _tree->sizeHintForIndex(_tree->model()->index(_tree->topLevelItemCount() - 1, column)).width() +
+            (column == 0 ? _tree->indentation() : 0);
+        if (needed > _header->sectionSize(column))
+            _header->resizeSection(column, needed);
+    }
     if (_autoScroll)
         _tree->scrollToBottom();
 }
