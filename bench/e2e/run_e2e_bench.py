@@ -1,7 +1,11 @@
 """Times whole conversions on generated studies of three sizes, in the default
 arrangement (1) and in arrangement 0, with the reference conversion measured in the same
 run when it is built; then arrangement 3 on a study of 5,000 timesteps under a limit of
-256 open files. Prints wall time, values per second, peak memory and workbook sizes."""
+256 open files. Prints wall time, values per second, peak memory and workbook sizes. With
+--sheet-sweep, the number of worksheets is swept from 2,000 to 16,000 (one run, one timestep, a
+worksheet a slot) in every format, with plain and colliding names, and an opened workbook of 8,000
+and 64,000 worksheets gets a 10-slot study; with --drift, one workbook collects ten studies whose
+slot names change, and its size after each update is printed."""
 
 import argparse
 import os
@@ -46,6 +50,70 @@ def study(args, name, runs, slots, steps):
     return path
 
 
+def generated(args, name, slots, steps, *options):
+    path = os.path.join(args.workdir, f"{name}.pvx")
+    if not os.path.exists(path):
+        subprocess.run([args.generator, path, "1", str(slots), str(steps), "24", "series", *options], check=True)
+    return path
+
+
+def convert(args, source, target, *options, fresh=True):
+    if fresh and os.path.exists(target):
+        os.remove(target)
+    wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", target + ".log", *options])
+    if status != 0:
+        sys.exit(f"conversion into {target} failed with status {status}")
+    return wall, peak
+
+
+def sheet_sweep(args):
+    """Time against the number of worksheets: 16,000 may take at most 9 times 2,000 (10 with
+    colliding names); opening 64,000 at most 9 times 8,000."""
+    print(f"{'worksheets':>10} {'names':>9} {'fmt':>4} {'wall s':>7} {'peak MB':>8} {'x 2,000':>8}")
+    for names, option, labels in (("plain", (), "Short"), ("colliding", ("colliding",), "Full")):
+        for fmt in args.formats.split(","):
+            first = None
+            for count in (2000, 4000, 8000, 16000):
+                source = generated(args, f"sheets_{names}_{count}", count, 1, *option)
+                target = os.path.join(args.workdir, f"sheets_{names}_{count}.{fmt}")
+                wall, peak = convert(args, source, target, "-a", "1", "-n", labels)
+                first = first or wall
+                print(f"{count:>10} {names:>9} {fmt:>4} {wall:>7.2f} {mb(peak):>8} {wall / first:>8.2f}")
+                sys.stdout.flush()
+    small = generated(args, "ten_slots", 10, 30)
+    first = None
+    for count in (8000, 64000):
+        made = os.path.join(args.workdir, f"sheets_plain_{count}.xlsx")
+        if not os.path.exists(made):
+            convert(args, generated(args, f"sheets_plain_{count}", count, 1), made, "-a", "1", "-n", "Short")
+        target = os.path.join(args.workdir, f"opened_{count}.xlsx")
+        shutil.copy(made, target)
+        wall, peak = convert(args, small, target, "-a", "1", "-n", "Short", fresh=False)
+        first = first or wall
+        print(f"opening {count} worksheets + 10 slots: {wall:.2f} s, peak {mb(peak)} MB, x 8,000: {wall / first:.2f}")
+    sys.stdout.flush()
+
+
+def drift(args):
+    """One workbook collects ten studies of one shape whose slot names change (arrangement 0: the
+    worksheets stay, their column labels change): it may grow at most 2 % beyond its size after the
+    first."""
+    for fmt in args.formats.split(","):
+        target = os.path.join(args.workdir, f"drift.{fmt}")
+        if os.path.exists(target):
+            os.remove(target)
+        sizes = []
+        for update in range(10):
+            # Each study is of another version of the model: its slots' labels change, the
+            # worksheets (one a run) stay.
+            source = generated(args, f"drift_v{update + 1}", 200, 365, f"v{update + 1}")
+            convert(args, source, target, "-a", "0", "-n", "Full", fresh=False)
+            sizes.append(os.path.getsize(target))
+        print(f"drift {fmt}: sizes after each update (KB) " + " ".join(f"{s / 1e3:.0f}" for s in sizes) +
+              f"; last/first {sizes[-1] / sizes[0]:.3f}")
+        sys.stdout.flush()
+
+
 def mb(size):
     return f"{size / 1e6:.1f}"
 
@@ -67,6 +135,11 @@ def main():
     parser.add_argument("--skip-many-sheets", action="store_true")
     parser.add_argument("--many-sheets-limit", type=float, default=600.0,
                         help="seconds after which the 5,000-worksheet conversion is stopped")
+    parser.add_argument("--sheet-sweep", action="store_true",
+                        help="also sweep the number of worksheets (2,000 to 16,000) and open 8,000 and 64,000")
+    parser.add_argument("--drift", action="store_true",
+                        help="also update one workbook ten times with studies of changing slot names")
+    parser.add_argument("--only-extra", action="store_true", help="run only --sheet-sweep and --drift")
     args = parser.parse_args()
     args.arrangements = [int(a) for a in args.arrangements.split(",")]
     os.makedirs(args.workdir, exist_ok=True)
@@ -76,7 +149,13 @@ def main():
     print(header)
     print("-" * len(header))
     sys.stdout.flush()
-    for name in args.sizes.split(","):
+    if args.sheet_sweep:
+        sheet_sweep(args)
+    if args.drift:
+        drift(args)
+    if args.only_extra:
+        return
+    for name in ([] if args.only_extra else args.sizes.split(",")):
         runs, slots, steps = SIZES[name]
         source = study(args, name, runs, slots, steps)
         pvx_size = os.path.getsize(source)

@@ -75,8 +75,10 @@ bool writePvxStudy(const std::string& path, const PvxStudyShape& shape) {
             else
                 std::fprintf(
                     file,
-                    "object_type: Reservoir\nobject_name: %s %d\nslot_type: SeriesSlot\nslot_name: %s\n",
-                    objects[s % 6], s / 6, slotNames[(s / 6 + s) % 6]);
+                    "object_type: Reservoir\nobject_name: %s %d%s\nslot_type: SeriesSlot\nslot_name: %s\n",
+                    objects[s % 6], s / 6,
+                    shape.nameVersion > 0 ? (" v" + std::to_string(shape.nameVersion)).c_str() : "",
+                    slotNames[(s / 6 + s) % 6]);
             std::fputs("END_SLOT_PREAMBLE\nunits: acre-ft\nscale: 1000\n", file);
             const double base = 500.0 + 97.0 * s;
             for (int t = 0; t < shape.timesteps; ++t) {

@@ -14,6 +14,9 @@ struct PvxStudyShape {
     // Object names that agree in their first 40 characters, so that worksheet names made from
     // them collide and are told apart by numbers.
     bool collidingNames = false;
+    // Above 0: object names carry this model version ("Cedar Lake 3 v2"), as successive studies
+    // of one model do.
+    int nameVersion = 0;
 };
 
 // Writes a realistic made-up PVX study of that shape to path; returns false on failure.
