@@ -86,4 +86,16 @@ Workbook::Impl::workbookRelationshipsById() {
     return byId;
 }
 
+const std::string& Workbook::Impl::ensureStringsPart(const char* extension, const char* contentType) {
+    if (stringsPart.empty()) {
+        stringsPart = relationshipTarget("sharedStrings");
+        if (stringsPart.empty()) {
+            stringsPart = newPartName(workbookDir + "sharedStrings", extension, false);
+            addRelationship(relationshipType("sharedStrings"), relativeTarget(stringsPart));
+        }
+        setOverride(stringsPart, contentType);
+    }
+    return stringsPart;
+}
+
 } // namespace workbookfile

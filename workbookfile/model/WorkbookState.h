@@ -123,6 +123,10 @@ struct Workbook::Impl {
         std::string type, target;
     };
     std::unordered_map<std::string, WorkbookRelationship> workbookRelationshipsById();
+    // The shared string table's part, made (with its relationship and content type) when the
+    // workbook has none; a relationship whose part is missing is given its part rather than a
+    // second one.
+    const std::string& ensureStringsPart(const char* extension, const char* contentType);
     // Reads the relationships of a part into rels; false when the part has none.
     bool readRelationships(const std::string& part, pugi::xml_document& rels);
     // Removes a part together with its content-type override and its own relationships.

@@ -159,14 +159,7 @@ void prepareXlsbSave(Workbook::Impl& wb) {
 
     const long long references = wb.stringReferenceCount();
     if (wb.strings.appended() || references != wb.strings.fileReferenceCount()) {
-        if (wb.stringsPart.empty()) {
-            wb.stringsPart = wb.relationshipTarget("sharedStrings");
-            if (wb.stringsPart.empty()) {
-                wb.stringsPart = wb.newPartName(wb.workbookDir + "sharedStrings", ".bin", false);
-                wb.addRelationship(relationshipType("sharedStrings"), wb.relativeTarget(wb.stringsPart));
-            }
-            wb.setOverride(wb.stringsPart, kXlsbStringsType);
-        }
+        wb.ensureStringsPart(".bin", kXlsbStringsType);
         wb.setPart(wb.stringsPart, xlsbStringsFromTable(wb.strings, book.stringCount, book.stringRecords,
                                                         wb.stringsPart, references));
     }

@@ -145,16 +145,7 @@ void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
 
     wb.countStringReferences();
     if (wb.strings.changed()) {
-        if (wb.stringsPart.empty()) {
-            // A relationship whose part is missing is given its part rather than a second one.
-            wb.stringsPart = wb.relationshipTarget("sharedStrings");
-            if (wb.stringsPart.empty()) {
-                wb.stringsPart = wb.newPartName(wb.workbookDir + "sharedStrings", ".xml", false);
-                wb.addRelationship(relationshipType("sharedStrings"), wb.relativeTarget(wb.stringsPart));
-            }
-            wb.setOverride(wb.stringsPart, kSharedStringsContentType);
-        }
-        wb.setPart(wb.stringsPart, wb.strings.serialize());
+        wb.setPart(wb.ensureStringsPart(".xml", kSharedStringsContentType), wb.strings.serialize());
     }
     if (wb.styles.changed())
         wb.setPart(wb.stylesPart, wb.styles.serialize());
