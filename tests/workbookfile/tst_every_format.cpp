@@ -580,6 +580,82 @@ private slots:
         QCOMPARE(kindOf([&] { again->worksheet(2)->freezePanes(0, 0); }), ErrorKind::Unsupported);
     }
 
+    // Workbooks made by other programs (fixtures/README.md): a protected worksheet whose A1 is
+    // locked and whose B1 is not (the .xlsb maker cannot unlock a cell), and a workbook counting
+    // dates from 1904.
+    static void fixtureRows(const char* stem, const char* columnName, const QList<bool>& flags) {
+        QTest::addColumn<FileFormat>("format");
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<bool>(columnName);
+        for (std::size_t i = 0; i < std::size(kFormats); ++i)
+            QTest::newRow(kFormats[i].tag)
+                << kFormats[i].format << QString("%1/%2.%3").arg(GRIDWELL_FIXTURES, stem, kFormats[i].tag)
+                << flags.at(int(i));
+    }
+
+    void protectedCellsAreRefused_data() {
+        fixtureRows("protected", "unlockedCell", {true, true, false, true});
+    }
+    void protectedCellsAreRefused() {
+        QFETCH(FileFormat, format);
+        QFETCH(QString, fixture);
+        QFETCH(bool, unlockedCell);
+        const std::string copy = path("copy");
+        QVERIFY(writeFile(copy, contentOf(fixture.toStdString())));
+        {
+            auto wb = Workbook::open(copy);
+            Worksheet& ws = *wb->findWorksheet("Data");
+            ValueBlock one(1, 1);
+            one.setText(1, 1, "changed");
+            QCOMPARE(kindOf([&] { ws.putBlock(1, 1, one); }), ErrorKind::Protected);
+            QCOMPARE(kindOf([&] { ws.clearRange(1, 1, 1, 1); }), ErrorKind::Protected);
+            QCOMPARE(kindOf([&] { ws.clear(); }), ErrorKind::Protected);
+            QCOMPARE(kindOf([&] { ws.putBlock(5, 3, one); }),
+                     ErrorKind::Protected); // cells not there are locked
+            QCOMPARE(describe(ws.cell(1, 1)), QString("text locked"));
+            if (unlockedCell)
+                ws.putBlock(1, 2, one);
+            wb->setFixedTimestamp(kStamp);
+            wb->save();
+        }
+        auto again = Workbook::open(copy);
+        const Worksheet& ws = *again->findWorksheet("Data");
+        QCOMPARE(describe(ws.cell(1, 1)), QString("text locked"));
+        QCOMPARE(describe(ws.cell(1, 2)), QString(unlockedCell ? "text changed" : "text open"));
+        QCOMPARE(kindOf([&] { again->findWorksheet("Data")->clearRange(1, 1, 1, 1); }), ErrorKind::Protected);
+        Q_UNUSED(format);
+    }
+
+    void datesCountFrom1904_data() { fixtureRows("date1904", "unused", {false, false, false, false}); }
+    void datesCountFrom1904() {
+        QFETCH(FileFormat, format);
+        QFETCH(QString, fixture);
+        const std::string copy = path("copy");
+        QVERIFY(writeFile(copy, contentOf(fixture.toStdString())));
+        {
+            auto wb = Workbook::open(copy);
+            Worksheet& ws = wb->addWorksheet(wb->sheetCount());
+            ValueBlock dates(1, 2);
+            dates.setDate(1, 1, 45000.5); // 2023-03-15 12:00 in the 1900 count
+            dates.setDate(1, 2, 45000);
+            ws.putBlock(1, 1, dates);
+            ValueBlock early(1, 1);
+            early.setDate(1, 1, 100); // 1900-04-09: before the workbook's dates begin
+            QCOMPARE(kindOf([&] { ws.putBlock(2, 1, early); }), ErrorKind::InvalidArgument);
+            wb->setFixedTimestamp(kStamp);
+            wb->save();
+        }
+        auto again = Workbook::open(copy);
+        const Worksheet& ws = *again->worksheet(again->worksheetCount());
+        // Serials of the 1904 count are 1,462 days smaller, shown in a date format.
+        QCOMPARE(ws.cell(1, 1).number, 45000.5 - 1462);
+        QCOMPARE(ws.cell(1, 2).number, 45000.0 - 1462);
+        QVERIFY(ws.cell(1, 1).numberFormat != "General");
+        QVERIFY(ws.cell(1, 2).numberFormat != "General");
+        QVERIFY(ws.cell(2, 1).type == CellType::Empty);
+        Q_UNUSED(format);
+    }
+
     void fixedTimestampGivesTheSameBytes_data() { formatRows(); }
     void fixedTimestampGivesTheSameBytes() {
         QFETCH(FileFormat, format);

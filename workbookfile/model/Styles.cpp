@@ -1,6 +1,7 @@
 #include "Styles.h"
 
 #include "SheetFormats.h"
+#include "Utf.h"
 #include "Workbook.h"
 #include "XmlDom.h"
 
@@ -209,7 +210,12 @@ bool Styles::isBold(std::uint32_t xf) const {
 }
 
 bool Styles::isGeneral(std::uint32_t xf) const {
-    return numFmtIdOf(xfAt(xf)) == 0;
+    // Some programs (xlwt) define "General" again as a number format of their own.
+    const std::uint32_t id = numFmtIdOf(xfAt(xf));
+    if (id == 0)
+        return true;
+    const auto it = _customFormats.find(id);
+    return it != _customFormats.end() && lowerAscii(it->second) == "general";
 }
 
 bool Styles::isLocked(std::uint32_t xf) const {
