@@ -8,8 +8,10 @@ namespace {
 std::atomic<bool> stopRequest{false};
 
 #ifndef _WIN32
-const int stopSignals[] = {SIGINT, SIGTERM};
-struct sigaction previousActions[2];
+// SIGHUP: the terminal the conversion runs in was closed.
+const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int stopSignalCount = int(sizeof stopSignals / sizeof stopSignals[0]);
+struct sigaction previousActions[stopSignalCount];
 
 void requestStop(int signal) {
     if (stopRequest.exchange(true)) {
@@ -29,7 +31,7 @@ InterruptStop::InterruptStop() {
     struct sigaction action = {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < stopSignalCount; ++i) {
         sigaction(stopSignals[i], nullptr, &previousActions[i]);
         // A signal the caller chose to ignore stays ignored.
         if (previousActions[i].sa_handler != SIG_IGN)
@@ -40,7 +42,7 @@ InterruptStop::InterruptStop() {
 
 InterruptStop::~InterruptStop() {
 #ifndef _WIN32
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < stopSignalCount; ++i)
         sigaction(stopSignals[i], &previousActions[i], nullptr);
 #endif
 }

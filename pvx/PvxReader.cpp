@@ -293,9 +293,20 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
 
         while (!atEndOfRun(reader)) {
             PvxSlot slot;
+            const qint64 slotLine = reader.lineNumber() + 1;
             status = slot.readSlotPreamble(reader);
             if (!status.isEmpty())
                 return status;
+            // A later run's values go under the first run's slots, position by position: a slot
+            // in another place would put its values under another slot's name.
+            if (r > 0 && runValues.size() < slots.size()) {
+                const PvxSlot& first = slots.at(runValues.size());
+                if (slot.objectName != first.objectName || slot.slotName != first.slotName)
+                    return fileFailure(QStringLiteral("Run %1 has slot %2 where run 0 has %3 (line %4)")
+                                           .arg(QString::number(r), slot.objectName + '.' + slot.slotName,
+                                                first.objectName + '.' + first.slotName,
+                                                QString::number(slotLine)));
+            }
             if (slot.isTable()) {
                 if (r == 0)
                     slots.append(slot);

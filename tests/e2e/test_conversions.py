@@ -179,7 +179,10 @@ def check_refused_packages():
             ("end differs", Run(stamps, [Slot("A", "B", values=[1, 2, 3])], end=stamps[-1] + datetime.timedelta(1)),
              "Run date ranges don't all match"),
             ("timesteps differ", Run(stamps[:2], [Slot("A", "B", values=[1, 2])], end=stamps[-1]),
-             "Number of timesteps in runs don't all match")]:
+             "Number of timesteps in runs don't all match"),
+            # Values of a slot in another place would stand under another slot's name.
+            ("slot in another place", Run(stamps, [Slot("Dam", "Spill", values=[1, 2, 3])]),
+             "Cannot read PVX file: Run 1 has slot Dam.Spill where run 0 has A.B (line ")]:
         package = series_study([("A", "B")], stamps)
         package.runs.append(second)
         check_refusal(f"refused package ({name})", package, message, None)

@@ -232,8 +232,8 @@ class AllOrNothing(Folder):
 
 class Interruptions(Folder):
     """Kills during the update of a workbook of 40 worksheets: afterwards the workbook is the
-    old one byte for byte or the new one whole; SIGINT and SIGTERM leave no stray file, and
-    what SIGKILL leaves behind goes with the next conversion."""
+    old one byte for byte or the new one whole; SIGINT, SIGTERM and SIGHUP (a closed terminal)
+    leave no stray file, and what SIGKILL leaves behind goes with the next conversion."""
 
     def setUp(self):
         super().setUp()
@@ -278,7 +278,7 @@ class Interruptions(Folder):
 
     def test_kills_leave_old_or_new(self):
         outcomes = []
-        for sig in (signal.SIGKILL, signal.SIGTERM, signal.SIGINT):
+        for sig in (signal.SIGKILL, signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             for fraction in (0.1, 0.3, 0.5, 0.7, 0.85, 0.95, 1.1):
                 context = f"{signal.Signals(sig).name} at {fraction:.2f} of {self.duration:.2f} s"
                 with self.subTest(context):

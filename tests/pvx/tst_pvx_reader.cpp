@@ -268,6 +268,24 @@ private Q_SLOTS:
         QTest::newRow("scalar with two values")
             << preamble(1) + runBlock(seriesSlot("S", "1\n2\n", "ScalarSlot"))
             << QStringLiteral("Cannot read PVX file: Slot Lake.S of run 0 does not have 1 value");
+        // A later run's slots must stand where the first run's stand: values under another slot's
+        // name would be a wrong result.
+        const QByteArray firstRun = runBlock(seriesSlot("A", "1\n2\n") + second);
+        const QByteArray swapped = preamble(2) + firstRun + runBlock(second + seriesSlot("A", "1\n2\n"));
+        // The line where the second run's first slot begins: past the first run and the second
+        // run's 4 preamble lines and 2 dates.
+        const int swappedLine = int((preamble(2) + firstRun).count('\n')) + 6 + 1;
+        QTest::newRow("later run lists its slots in another order")
+            << swapped
+            << QStringLiteral("Cannot read PVX file: Run 1 has slot Lake.B where run 0 has Lake.A (line %1)")
+                   .arg(swappedLine);
+        QTest::newRow("later run has another slot in a place")
+            << preamble(2) + firstRun + runBlock(seriesSlot("A", "1\n2\n") + seriesSlot("C", "3\n4\n"))
+            << QStringLiteral("Cannot read PVX file: Run 1 has slot Lake.C where run 0 has Lake.B (line %1)")
+                   .arg(swappedLine + 10); // past the 10 lines of slot A
+        QTest::newRow("later run with the same slots")
+            << preamble(2) + firstRun + runBlock(seriesSlot("A", "5\n6\n") + seriesSlot("B", "7\n8\n"))
+            << QString();
         QTest::newRow("slot closing line missing")
             << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT\n", "") + second)
             << firstShort;

@@ -25,7 +25,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may onl
 constexpr int kSlotCount = 32;
 Slot slots[kSlotCount];
 
-constexpr int kSignals[] = {SIGINT, SIGTERM};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = int(sizeof kSignals / sizeof kSignals[0]);
 // Written only while no save runs, that is while the handler is not installed.
 struct sigaction previous[kSignalCount];
