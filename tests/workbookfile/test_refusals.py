@@ -60,6 +60,9 @@ class Refusals(ToolTest):
             ("truncated", {"replace": {SHEET2: lambda b: b[: len(b) // 2]}}, "Damaged", "sheet2.xml"),
             ("missing part", {"drop": {SHEET2}}, "Damaged", "lacks the part"),
             ("no workbook part", {"drop": {"xl/workbook.xml"}}, "NotAWorkbook", "no workbook part"),
+            # Two sheets of one part: writing one would lose the other's cells.
+            ("sheets sharing a part", {"replace": {"xl/_rels/workbook.xml.rels": lambda b: b.replace(
+                b'Target="worksheets/sheet2.xml"', b'Target="worksheets/sheet1.xml"')}}, "Damaged", "name one part"),
             ("binary workbook with XML parts", {"replace": {"[Content_Types].xml": lambda b: b.replace(
                 b"officedocument.spreadsheetml.sheet.main+xml", b"ms-excel.sheet.binary.macroEnabled.main")}},
              "Damaged", "are malformed"),

@@ -48,6 +48,15 @@ def workbook_stream(globals_records, sheet_records, offset=None):
             record(0x0809, BOF_SHEET) + b"".join(sheet_records) + record(0x000A))
 
 
+def two_sheets_one_substream():
+    """Two BOUNDSHEET records pointing at one worksheet substream."""
+    head = record(0x0809, BOF_GLOBALS) + FONT + CELL_XF
+    bounds = lambda offset: b"".join(record(0x0085, struct.pack("<IBBBB", offset, 0, 0, 1, 0) + name)
+                                     for name in (b"S", b"T"))
+    offset = len(head) + len(bounds(0)) + 4
+    return head + bounds(offset) + record(0x000A) + record(0x0809, BOF_SHEET) + record(0x000A)
+
+
 @unittest.skipUnless(xlrd, "xlrd, xlwt or olefile is not installed (scripts/install-test-readers.sh)")
 class XlsFiles(ToolTest):
     tool, sample_command = TOOL, "sample-xls"
@@ -219,6 +228,7 @@ class XlsFiles(ToolTest):
              [("Workbook", workbook_stream([record(0x00FC, struct.pack("<II", 1, 0) + b"\x02\x00\x00ab")],
                                            [record(0x00FD, struct.pack("<HHHI", 0, 0, 0, 0)), window]))],
              None, "Damaged", "past the end of its shared string table"),
+            ("sheets-sharing-records", [("Workbook", two_sheets_one_substream())], None, "Damaged", "name one part"),
             ("string-cut", [("Workbook", workbook_stream([record(0x00FC, struct.pack("<II", 1, 1) + b"\x05\x00\x00ab")],
                                                          [window]))], None, "Damaged", "runs past"),
             ("chain-loop", [("Workbook", long)], lambda fat: fat.__setitem__(2, 1), "Damaged", "damaged"),

@@ -9,6 +9,7 @@
 #include "XmlDom.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace workbookfile {
 
@@ -30,6 +31,20 @@ std::string Workbook::Impl::readPackageRoot() {
                     "The file \"" + path + "\" is not a workbook: it has no workbook part.");
 
     return contentTypeOf(contentTypes, workbookPart);
+}
+
+void Workbook::Impl::refuseSharedSheetParts() const {
+    std::unordered_map<std::string, std::size_t> byPart;
+    for (std::size_t i = 0; i < tabs.size(); ++i) {
+        const auto [it, added] = byPart.emplace(lowerAscii(tabs[i].part), i);
+        const SheetEntry& other = tabs[it->second];
+        if (added || (!tabs[i].worksheet && !other.worksheet))
+            continue;
+        throw Error(ErrorKind::Damaged, "The workbook \"" + path + "\" is damaged: its sheets \"" +
+                                            other.node.attribute("name").value() + "\" and \"" +
+                                            tabs[i].node.attribute("name").value() + "\" name one part, \"" +
+                                            tabs[i].part + "\".");
+    }
 }
 
 void Workbook::Impl::ensureLoaded(Worksheet::Impl& sheet) {

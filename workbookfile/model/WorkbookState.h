@@ -162,6 +162,9 @@ struct Workbook::Impl {
     // Reads the package's content types and root relationships and finds its main part; returns
     // the main part's content type.
     std::string readPackageRoot();
+    // Throws Error (Damaged) when two sheets, one of them a worksheet, name one part: writing one
+    // would lose the other's cells.
+    void refuseSharedSheetParts() const;
     // Makes a worksheet's cells present: read when first used, brought back when packed; the
     // one join with write-behind's packing.
     void ensureLoaded(Worksheet::Impl& sheet);

@@ -83,6 +83,7 @@ void openPackage(Workbook::Impl& wb) {
     const std::string mainType = wb.readPackageRoot();
     if (mainType.find("ms-excel.sheet.binary") != std::string::npos) {
         openXlsbPackage(wb);
+        wb.refuseSharedSheetParts();
         return;
     }
     if (mainType.find("spreadsheetml.sheet.main") == std::string::npos &&
@@ -91,6 +92,7 @@ void openPackage(Workbook::Impl& wb) {
         mainType.find("ms-excel.template.macroEnabled.main") == std::string::npos)
         throw Error(ErrorKind::NotAWorkbook, "The file \"" + wb.path + "\" is not a spreadsheet workbook.");
     openXmlPackage(wb, mainType);
+    wb.refuseSharedSheetParts();
 }
 
 const Codec& codecFor(FileFormat format) {

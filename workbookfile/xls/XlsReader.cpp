@@ -246,6 +246,7 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
         throw Error(ErrorKind::Damaged,
                     "The file \"" + wb.path + "\" is damaged: its workbook lists no sheets.");
     std::uint64_t copied = 0;
+    std::unordered_map<std::size_t, std::string> sheetAt;
     for (std::size_t i = 0; i < sheetRecords.size(); ++i) {
         const Sheet& s = sheetRecords[i];
         if (s.name.empty() || s.name.find('\0') != std::string::npos)
@@ -255,7 +256,10 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
         XlsSubstream sub;
         std::size_t offset = s.offset;
         sub.records = std::string(substreamAt(data, offset, s.name));
-        // Each sheet's records are held apart, also where two sheets claim the same records.
+        // One rule for every format: two sheets of one part (here, one substream) are damage.
+        if (const auto [at, added] = sheetAt.emplace(offset, s.name); !added)
+            throw Error(ErrorKind::Damaged, "The workbook \"" + wb.path + "\" is damaged: its sheets \"" +
+                                                at->second + "\" and \"" + s.name + "\" name one part.");
         copied += sub.records.size();
         if (copied > limits.maxTotalBytes)
             throw Error(ErrorKind::TooLarge, "The file \"" + wb.path +
