@@ -274,7 +274,9 @@ bool ExcelCom::findOrAddWorksheet(const QString& worksheetName, QString& errMsg,
         return false;
     }
 
-    // A missing worksheet goes after the last one.
+    // A missing worksheet goes after the last one. That it was missing is the ordinary way to a new
+    // worksheet, no cause of what may fail next.
+    forgetFailureCauses();
     IDispatch* last = lastWorksheet(*this, sheets, errMsg);
     if (!last) {
         errMsg += QStringLiteral(" Could not get the last worksheet in workbook ") + quoted(_workbookPath);

@@ -219,6 +219,8 @@ class Files(unittest.TestCase):
                     self.assertTrue(naming, log)
                     if name == "chart_named":
                         self.assertEqual(naming, [len(lines) - 1], log)
+                    # A worksheet that is missing is the ordinary way to a new one, not a cause.
+                    self.assertNotIn("There is no such sheet", log)
                     self.assertEqual(digest(path), old)
                     continue
                 self.assertIn("Gridwell: Workbook write successfully completed\n", log)

@@ -212,6 +212,7 @@ class XlsFiles(ToolTest):
             ("biff5", [("Book", BIFF5)], None, "Unsupported", "a 5.0/95 workbook"),
             ("biff5-bof", [("Workbook", BIFF5)], None, "Unsupported", "save it in a newer format first"),
             ("no-workbook", [("Other", b"x")], None, "NotAWorkbook", "no workbook stream"),
+            ("empty-workbook-stream", [("Workbook", b"")], None, "Damaged", "its workbook stream is empty"),
             ("no-sheets", [("Workbook", record(0x0809, BOF_GLOBALS) + FONT + CELL_XF + record(0x000A))], None,
              "Damaged", "lists no sheets"),
             ("cut-record", [("Workbook", good[:-2] + struct.pack("<H", 500))], None, "Damaged", "claims"),

@@ -153,6 +153,9 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
                 c.name = "Workbook";
     book->streamName = stream->name;
     const std::string_view data = stream->data;
+    if (data.empty())
+        throw Error(ErrorKind::Damaged,
+                    "The file \"" + wb.path + "\" is damaged: its workbook stream is empty.");
 
     // The globals: BOF, then records up to the EOF.
     BiffReader reader(data);
