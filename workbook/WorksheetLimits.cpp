@@ -157,6 +157,14 @@ WriteStatus checkWorksheetLimits(const PvxPackage& package, int timestepRole, in
             .arg(number(headerRows), header, number(limits.rows));
 
     const Roles roles = {timestepRole, slotRole, runRole};
+    // "Header" and a worksheet for each entry of the dimension on worksheets.
+    const int onSheets = dimensionWith(roles, Sheets);
+    const qint64 worksheets = onSheets < 0 ? 1 : 1 + counts.of[onSheets];
+    if (worksheets > limits.worksheets)
+        return QStringLiteral(
+                   "The study needs %1 worksheets; a workbook holds at most %2. Choose an arrangement "
+                   "that puts fewer of them on worksheets.")
+            .arg(number(worksheets), number(limits.worksheets));
     Overflow overflow;
     if (dataOverflow(roles, counts, limits, overflow)) {
         const QString worksheet =

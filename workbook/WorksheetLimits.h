@@ -20,6 +20,9 @@ struct WorksheetLimits {
     qint64 rows;
     qint64 columns;
     qint64 textLength; // UTF-16 units in one cell
+    // Worksheets in one workbook: every worksheet is an entry of the package, whose directory
+    // holds at most 65,535 (and a .xls sheet is numbered by 16 bits); room is left for the rest.
+    qint64 worksheets = 65000;
 };
 
 // The limits of the format that the workbook path asks for: 65,536 x 256 for ".xls",
@@ -27,7 +30,8 @@ struct WorksheetLimits {
 WorksheetLimits worksheetLimitsFor(const QString& workbookPath);
 
 // Whether the conversion of package in the arrangement given by the three roles fits the
-// limits: rows and columns of every worksheet ("Header" and the data worksheets) and the
+// limits: the number of worksheets, rows and columns of every worksheet ("Header" and the data
+// worksheets) and the
 // length of every text cell. Returns a message that names the worksheet, what it needs and
 // the limit, and suggests an arrangement that fits; empty when everything fits.
 WriteStatus checkWorksheetLimits(const PvxPackage& package, int timestepRole, int slotRole, int runRole,

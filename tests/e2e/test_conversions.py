@@ -242,10 +242,20 @@ def check_many_worksheets():
             failures.append(f"many worksheets: last worksheet holds {rows}")
 
 
+def check_too_many_worksheets():
+    # 65,000 slots on worksheets (and "Header") are more than a workbook holds: refused before
+    # anything is written, with a way out.
+    stamps = steps(datetime.datetime(2000, 1, 1), 1)
+    pairs = [(f"R{i}", "B") for i in range(65000)]
+    check_refusal("too many worksheets", series_study(pairs, stamps), "The study needs 65,001 worksheets; "
+                  "a workbook holds at most 65,000. Choose an arrangement that puts fewer of them on worksheets.",
+                  None)
+
+
 GROUPS = {"arrangements": check_arrangements, "header": check_header_edge_case, "dates": check_date_formats,
           "names": check_name_collisions, "existing": check_existing_workbook, "refused": check_refused_packages,
           "empty": check_empty_tables, "unicode": check_unicode_and_failing_names,
-          "manysheets": check_many_worksheets}
+          "manysheets": check_many_worksheets, "toomanysheets": check_too_many_worksheets}
 
 if __name__ == "__main__":
     GROUPS[sys.argv[2]]()
