@@ -104,6 +104,8 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
     writer.setStopRequest(InterruptStop::request());
     const WriteStatus status = writer.write();
     writer.setStopRequest(nullptr);
+    for (const QString& warning : writer.warnings())
+        logStream << "Gridwell Warning: " << warning << Qt::endl;
     if (status.isEmpty()) {
         logStream << "Gridwell: Workbook write successfully completed" << Qt::endl << Qt::endl;
         return 0;

@@ -76,6 +76,9 @@ public:
     QList<PvxRun> runs;
     QList<PvxSlot> slots;
     QList<RunValues> values;
+    // What was read as it stands but deserves a word in the log (units that differ between runs,
+    // runs beyond number_of_runs).
+    QStringList warnings;
 
     WriteStatus readPvx(QIODevice& device);
     WriteStatus readPackagePreamble(QIODevice& device);

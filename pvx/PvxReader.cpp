@@ -327,6 +327,16 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
                     slot.units.append(units);
                     slot.scales.append(scale);
                     slot.methods.append(method);
+                } else if (const qsizetype at = runValues.size() - 1; at < slots.size()) {
+                    // The first run's units and scale are the slot's; another run's are noted.
+                    const PvxSlot& first = slots.at(at);
+                    if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
+                        warnings.append(
+                            QStringLiteral("Run %1 gives slot %2 the units %3 and scale %4 where run 0 "
+                                           "has %5 and %6; the first run's are used")
+                                .arg(QString::number(r), slot.objectName + '.' + slot.slotName, units,
+                                     QString::number(scale), first.units.at(c),
+                                     QString::number(first.scales.at(c))));
                 }
                 if (!readColumnValues(reader, valueCount, slotValues.emplaceBack()))
                     return QString::fromLatin1(slotPreambleFailure);
@@ -342,5 +352,15 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
         }
         reader.readLine(); // "END_RUN"
     }
+    // Runs the count leaves out are not converted; the log says how many there were.
+    qint64 more = 0;
+    while (!reader.atEnd())
+        if (isKeyword(reader.readLine(), "END_RUN_PREAMBLE"))
+            ++more;
+    if (more > 0)
+        warnings.append(QStringLiteral("The file holds %1 runs; number_of_runs says %2; %3 not converted")
+                            .arg(QString::number(numberOfRuns + more), QString::number(numberOfRuns),
+                                 more == 1 ? QStringLiteral("the last one was")
+                                           : QStringLiteral("the last %1 were").arg(more)));
     return WriteStatus();
 }

@@ -344,6 +344,8 @@ void GridwellDlg::conversionFinished(const QString& status) {
     QApplication::restoreOverrideCursor();
     setConverting(false);
 
+    for (const QString& warning : _writer->warnings())
+        QLOG_WARN() << warning;
     if (status.isEmpty()) {
         QLOG_INFO() << QStringLiteral("Workbook %1 %2: %3 worksheets, %4 values in %5 s")
                            .arg(_jobWorkbook,

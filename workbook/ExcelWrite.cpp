@@ -70,9 +70,11 @@ WriteStatus ExcelWrite::write() {
         return status;
 
     PvxPackage package;
+    readWarnings.clear();
     status = package.readPvx(*device);
     if (!status.isEmpty())
         return status;
+    readWarnings = package.warnings;
     // A study that cannot fit fails before anything is written.
     status = checkWorksheetLimits(package, timestepRole, slotRole, runRole, slotLabelPreference,
                                   worksheetLimitsFor(workbookPath));

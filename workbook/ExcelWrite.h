@@ -32,6 +32,8 @@ public:
     WriteStatus setWorkbookName(const QString& path);
 
     WriteStatus write();
+    // What the last write read as it stood but the log should mention, one sentence each.
+    const QStringList& warnings() const { return readWarnings; }
 
     // Lets another thread or a signal handler end a conversion early: once *request is true,
     // the conversion stops before its next worksheet or its save and leaves the workbook as
@@ -82,6 +84,8 @@ private:
     DataWorksheetPlan newPlan();
 
     const std::atomic<bool>* stopRequest = nullptr;
+
+    QStringList readWarnings;
     ConversionObserver* conversionObserver = nullptr;
     // The short names given, for fast distinct cuts.
     std::shared_ptr<CutNames> shortNameCuts;

@@ -188,6 +188,25 @@ def check_refused_packages():
         check_refusal(f"refused package ({name})", package, message, None)
 
 
+def check_warnings():
+    # Runs beyond number_of_runs and another run's units are converted as before, with a word in
+    # the log; the exit status stays 0.
+    stamps = steps(datetime.datetime(2021, 1, 2), 3)
+    package = series_study([("A", "B")], stamps, runs=2)
+    package.runs[1].slots[0].units = "m3/s"
+    with tempfile.TemporaryDirectory() as workdir:
+        package.write(os.path.join(workdir, "study.pvx"))
+        with open(os.path.join(workdir, "study.pvx"), "a", encoding="utf-8") as f:  # a run the count leaves out
+            f.write("\n".join(package.runs[0].lines(3)) + "\n")
+        status, _, log_text = convert(workdir, None, 1)
+        for expected in ("Gridwell Warning: Run 1 gives slot A.B the units m3/s and scale 1 where run 0 has "
+                         "acre-ft and 1; the first run's are used",
+                         "Gridwell Warning: The file holds 3 runs; number_of_runs says 2; the last one was not "
+                         "converted", "Gridwell: Workbook write successfully completed"):
+            if status != 0 or expected not in log_text:
+                failures.append(f"warnings: status {status}, missing {expected!r} in log:\n{log_text}")
+
+
 def check_empty_tables():
     # No series slots: the slot tables and slot axes are empty, and the rest is written.
     stamps = steps(datetime.datetime(2021, 1, 2), 3)
@@ -253,7 +272,7 @@ def check_too_many_worksheets():
 
 
 GROUPS = {"arrangements": check_arrangements, "header": check_header_edge_case, "dates": check_date_formats,
-          "names": check_name_collisions, "existing": check_existing_workbook, "refused": check_refused_packages,
+          "names": check_name_collisions, "existing": check_existing_workbook, "refused": check_refused_packages, "warnings": check_warnings,
           "empty": check_empty_tables, "unicode": check_unicode_and_failing_names,
           "manysheets": check_many_worksheets, "toomanysheets": check_too_many_worksheets}
 

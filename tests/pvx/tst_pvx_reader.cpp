@@ -386,6 +386,25 @@ private Q_SLOTS:
         PvxPackage package;
         QCOMPARE(readText(QByteArray(workedExample) + "\n\nanything at all\n", package), QString());
         QCOMPARE(package.slotCount(), 2);
+        QCOMPARE(package.warnings, QStringList());
+    }
+
+    // Read as it stands, with a word for the log: runs beyond the count, another run's units.
+    void warnings() {
+        const QByteArray slot = seriesSlot("A", "1\n2\n");
+        PvxPackage extra;
+        QCOMPARE(readText(preamble(1) + runBlock(slot) + runBlock(slot) + runBlock(slot), extra), QString());
+        QCOMPARE(extra.warnings,
+                 QStringList{"The file holds 3 runs; number_of_runs says 1; the last 2 were not converted"});
+        PvxPackage units;
+        QCOMPARE(readText(preamble(2) + runBlock(slot) +
+                              runBlock(QByteArray(slot).replace("units: cfs", "units: m3/s")),
+                          units),
+                 QString());
+        QCOMPARE(units.warnings,
+                 QStringList{"Run 1 gives slot Lake.A the units m3/s and scale 1 where run 0 has "
+                             "cfs and 1; the first run's are used"});
+        QCOMPARE(units.slots.at(0).units.at(0), QString("cfs"));
     }
 };
 
