@@ -33,6 +33,15 @@ std::string Workbook::Impl::readPackageRoot() {
     return contentTypeOf(contentTypes, workbookPart);
 }
 
+void Workbook::Impl::startSheetList() {
+    parsePart(workbookXml,
+              std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
+                  "\"><sheets/></workbook>",
+              workbookPart);
+    relPrefix = "r:";
+    sheetsNode = childByLocalName(rootElement(workbookXml), "sheets");
+}
+
 void Workbook::Impl::refuseSharedSheetParts() const {
     std::unordered_map<std::string, std::size_t> byPart;
     for (std::size_t i = 0; i < tabs.size(); ++i) {

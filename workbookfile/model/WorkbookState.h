@@ -162,6 +162,9 @@ struct Workbook::Impl {
     // Reads the package's content types and root relationships and finds its main part; returns
     // the main part's content type.
     std::string readPackageRoot();
+    // The list of sheets, as the XML workbook part would hold it, begun empty for a codec whose
+    // workbook part is records: the codec appends a <sheet> for each of its own.
+    void startSheetList();
     // Throws Error (Damaged) when two sheets, one of them a worksheet, name one part: writing one
     // would lose the other's cells.
     void refuseSharedSheetParts() const;

@@ -239,12 +239,7 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
     wb.workbookRelsPart = relationshipsPartOf(wb.workbookPart);
     parsePart(wb.contentTypes, contentTypesHead() + "</Types>", "[Content_Types].xml");
     parsePart(wb.workbookRels, emptyRelationships(), wb.workbookRelsPart);
-    parsePart(wb.workbookXml,
-              std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
-                  "\"><sheets/></workbook>",
-              wb.workbookPart);
-    wb.relPrefix = "r:";
-    wb.sheetsNode = childByLocalName(rootElement(wb.workbookXml), "sheets");
+    wb.startSheetList();
     if (sheetRecords.empty())
         throw Error(ErrorKind::Damaged,
                     "The file \"" + wb.path + "\" is damaged: its workbook lists no sheets.");

@@ -55,12 +55,7 @@ void openXlsbPackage(Workbook::Impl& wb) {
 
     // The list of sheets, as the XML workbook part would hold it, for the rest of the engine.
     book->workbookRecords = wb.readPart(wb.workbookPart);
-    parsePart(wb.workbookXml,
-              std::string("<workbook xmlns=\"") + kMainNamespace + "\" xmlns:r=\"" + kRelNamespace +
-                  "\"><sheets/></workbook>",
-              wb.workbookPart);
-    wb.relPrefix = "r:";
-    wb.sheetsNode = childByLocalName(rootElement(wb.workbookXml), "sheets");
+    wb.startSheetList();
     RecordReader reader(book->workbookRecords, wb.workbookPart);
     Record r;
     bool begun = false;
