@@ -9,6 +9,7 @@
 
 class QIODevice;
 class PvxLineReader;
+class PvxSelection;
 
 // One slot of a run: an object's named data series (or a table or scalar) with its
 // column headers.
@@ -80,7 +81,23 @@ public:
     // runs beyond number_of_runs).
     QStringList warnings;
 
+    // What a read of a selection kept, by the file's numbers: the number of each kept run and
+    // of each kept series slot (counting series slots only). Empty when everything was kept.
+    QList<qint32> runNumbers;
+    QList<qint32> seriesNumbers;
+    qint32 fileRunCount = 0;
+    // Every series slot of the file, by object and slot name, when a selection was read: what
+    // the kept slots' names are made distinct from, as in a conversion of the whole study.
+    QStringList fileSeriesObjects;
+    QStringList fileSeriesSlots;
+
     WriteStatus readPvx(QIODevice& device);
+    // Keeps only the chosen runs and series slots (table slots are dropped), each under its
+    // file number; a selection that chooses no run or no slot fails.
+    WriteStatus readPvx(QIODevice& device, const PvxSelection& selection);
+    // Reads and checks the whole file as a conversion would, but keeps no values and no run
+    // after the first: what a listing of the study needs.
+    WriteStatus readContents(QIODevice& device);
     WriteStatus readPackagePreamble(QIODevice& device);
     WriteStatus readPackagePreamble(PvxLineReader& reader);
 
@@ -88,9 +105,17 @@ public:
     const PvxSlot& slotAt(int index) const;
     qint32 slotCount() const { return static_cast<qint32>(slots.size()); }
     QList<double> columnValues(int run, int slot, int column) const;
+    // The file's number of a kept run or series slot.
+    qint32 runNumber(int kept) const { return runNumbers.isEmpty() ? kept : runNumbers.value(kept, kept); }
+    qint32 seriesNumber(int kept) const {
+        return seriesNumbers.isEmpty() ? kept : seriesNumbers.value(kept, kept);
+    }
 
 private:
-    WriteStatus readBody(PvxLineReader& reader);
+    struct ReadPlan;
+    WriteStatus read(QIODevice& device, const ReadPlan& plan);
+    WriteStatus readBody(PvxLineReader& reader, const ReadPlan& plan);
+    WriteStatus keepOnly(const PvxSelection& selection);
 };
 
 WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method);

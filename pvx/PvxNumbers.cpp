@@ -44,11 +44,14 @@ bool fastDecimal(const char* p, const char* end, double& result) {
 }
 } // namespace
 
-double pvxTextToDouble(const char* text, std::size_t size) {
+double pvxTextToDouble(const char* text, std::size_t size, bool* ok) {
     double value = 0.0;
-    if (fastDecimal(text, text + size, value))
+    if (fastDecimal(text, text + size, value)) {
+        if (ok)
+            *ok = true;
         return value;
+    }
     // Exponents, signs other than a leading minus, NaN, infinities and anything unusual
     // take Qt's own path.
-    return QString::fromUtf8(text, static_cast<qsizetype>(size)).toDouble();
+    return QString::fromUtf8(text, static_cast<qsizetype>(size)).toDouble(ok);
 }

@@ -2,6 +2,7 @@
 #include "PvxLineReader.h"
 #include "PvxModel.h"
 #include "PvxNumbers.h"
+#include "PvxSelection.h"
 
 #include <QIODevice>
 
@@ -92,21 +93,58 @@ bool atEndOfRun(PvxLineReader& reader) {
     return reader.peek(endRun.size() + 1).trimmed() == endRun;
 }
 
-// Reads one column's values into column. The end of the input inside a column can only
-// lead to a missing slot preamble, so it stops the read at once instead of reading
-// blank lines for as many values as the file claims.
-bool readColumnValues(PvxLineReader& reader, qint32 count, PvxPackage::Column& column) {
-    qint64 expected = count;
-    const qint64 left = reader.bytesLeft();
-    expected = std::min<qint64>(expected, left >= 0 ? left + 1 : 1 << 16);
-    column.reserve(static_cast<qsizetype>(std::max<qint64>(expected, 0)));
+// Value lines that did not read as numbers: they are converted as 0, and the log says where.
+struct UnreadableValues {
+    qint64 count = 0;
+    QStringList firstLines;
+
+    void note(const PvxLine& line, qint64 lineNumber) {
+        if (++count <= 3)
+            firstLines.append(
+                QStringLiteral("line %1 \"%2\"").arg(lineNumber).arg(line.textAfter(0).left(40)));
+    }
+    QString warning() const {
+        return QStringLiteral("%1 value %2 did not read as numbers and %3 converted as 0: %4%5")
+            .arg(QString::number(count), count == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
+                 count == 1 ? QStringLiteral("was") : QStringLiteral("were"),
+                 firstLines.join(QStringLiteral(", ")), count > 3 ? QStringLiteral(", …") : QString());
+    }
+};
+
+// Reads one column's values into column, or only passes over them when column is null. The
+// end of the input inside a column can only lead to a missing slot preamble, so it stops the
+// read at once instead of reading blank lines for as many values as the file claims.
+bool readColumnValues(PvxLineReader& reader, qint32 count, PvxPackage::Column* column,
+                      UnreadableValues& unreadable) {
+    if (column) {
+        qint64 expected = count;
+        const qint64 left = reader.bytesLeft();
+        expected = std::min<qint64>(expected, left >= 0 ? left + 1 : 1 << 16);
+        column->reserve(static_cast<qsizetype>(std::max<qint64>(expected, 0)));
+    }
     for (qint32 i = 0; i < count; ++i) {
         const PvxLine line = reader.readLine();
         if (line.isBlank() && reader.atEnd())
             return false;
-        column.append(lineToDouble(line));
+        if (!column)
+            continue;
+        bool ok = false;
+        const double value = line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size, &ok);
+        if (!ok)
+            unreadable.note(line, reader.lineNumber());
+        column->append(value);
     }
     return true;
+}
+
+// Where in the file a read failed, after the failure's own text; a run below 0 is not named.
+QString located(const WriteStatus& status, const PvxLineReader& reader, int run, const PvxSlot* slot) {
+    QString where = QStringLiteral(" (line %1").arg(reader.lineNumber());
+    if (run >= 0)
+        where += QStringLiteral(", run %1").arg(run);
+    if (slot && !(slot->objectName.isEmpty() && slot->slotName.isEmpty()))
+        where += QStringLiteral(", slot ") + slot->objectName + u'.' + slot->slotName;
+    return status + where + u')';
 }
 
 // Drops the lines of a table slot's body up to and including "END_SLOT".
@@ -262,74 +300,123 @@ WriteStatus PvxSlot::readSlotPreamble(QIODevice& device) {
     return guardedRead([&] { return readSlotPreamble(reader); });
 }
 
+// What one read keeps: every run and slot, a selection of them, or no values at all.
+struct PvxPackage::ReadPlan {
+    const PvxSelection* selection = nullptr;
+    bool keepValues = true;
+
+    bool keepsRun(int run) const {
+        if (!keepValues)
+            return run == 0;
+        return !selection || selection->choosesRun(run);
+    }
+};
+
 WriteStatus PvxPackage::readPvx(QIODevice& device) {
+    return read(device, ReadPlan());
+}
+
+WriteStatus PvxPackage::readPvx(QIODevice& device, const PvxSelection& selection) {
+    if (selection.choosesEverything())
+        return readPvx(device);
+    ReadPlan plan;
+    plan.selection = &selection;
+    const WriteStatus status = read(device, plan);
+    return status.isEmpty() ? keepOnly(selection) : status;
+}
+
+WriteStatus PvxPackage::readContents(QIODevice& device) {
+    ReadPlan plan;
+    plan.keepValues = false;
+    return read(device, plan);
+}
+
+WriteStatus PvxPackage::read(QIODevice& device, const ReadPlan& plan) {
     PvxLineReader reader(device, PvxLineReader::Block);
     return guardedRead([&] {
         reader.skipByteOrderMark();
-        return readBody(reader);
+        return readBody(reader, plan);
     });
 }
 
-WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
+WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     WriteStatus status = readPackagePreamble(reader);
     if (!status.isEmpty())
-        return status;
+        return located(status, reader, -1, nullptr);
     if (numberOfRuns < 0)
         return fileFailure("Negative number of runs");
     // Without a count, runs that follow would be dropped without a word.
     if (!runCountGiven && contentFollows(reader))
         return fileFailure("Missing number of runs");
 
+    // Which slot positions of the first run have their values kept.
+    QList<bool> slotKept;
+    qint32 seriesSeen = 0;
+    UnreadableValues unreadable;
     // Runs and their values grow as the file delivers them, so a count that the file
     // does not back costs no memory.
     for (qint32 r = 0; r < numberOfRuns; ++r) {
-        PvxRun& run = runs.emplaceBack();
-        RunValues& runValues = values.emplaceBack();
+        const bool runKept = plan.keepsRun(r);
+        PvxRun passedRun;
+        PvxRun& run = runKept ? runs.emplaceBack() : passedRun;
+        RunValues* runValues = runKept && plan.keepValues ? &values.emplaceBack() : nullptr;
         status = run.readRunPreamble(reader);
         if (!status.isEmpty())
-            return status;
+            return located(status, reader, r, nullptr);
         if (run.timeSteps < 0)
-            return fileFailure("Negative number of timesteps");
+            return located(fileFailure("Negative number of timesteps"), reader, r, nullptr);
 
-        while (!atEndOfRun(reader)) {
+        for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
             PvxSlot slot;
             const qint64 slotLine = reader.lineNumber() + 1;
             status = slot.readSlotPreamble(reader);
             if (!status.isEmpty())
-                return status;
+                return located(status, reader, r, &slot);
             // A later run's values go under the first run's slots, position by position: a slot
             // in another place would put its values under another slot's name.
-            if (r > 0 && runValues.size() < slots.size()) {
-                const PvxSlot& first = slots.at(runValues.size());
+            if (r > 0 && position < slots.size()) {
+                const PvxSlot& first = slots.at(position);
                 if (slot.objectName != first.objectName || slot.slotName != first.slotName)
                     return fileFailure(QStringLiteral("Run %1 has slot %2 where run 0 has %3 (line %4)")
                                            .arg(QString::number(r), slot.objectName + '.' + slot.slotName,
                                                 first.objectName + '.' + first.slotName,
                                                 QString::number(slotLine)));
             }
+            if (r == 0) {
+                const bool chosen = slot.isSeries() &&
+                                    (!plan.selection ||
+                                     plan.selection->choosesSlot(seriesSeen, slot.objectName, slot.slotName));
+                // Without a selection every slot keeps its values, scalars too; a selection keeps
+                // series slots only.
+                slotKept.append(plan.keepValues && (!plan.selection || chosen));
+                if (slot.isSeries())
+                    ++seriesSeen;
+            }
+            const bool valuesKept = runValues && slotKept.value(position, false);
             if (slot.isTable()) {
                 if (r == 0)
                     slots.append(slot);
-                runValues.emplaceBack();
+                if (runValues)
+                    runValues->emplaceBack();
                 skipTableBody(reader);
                 continue;
             }
             const qint32 valueCount = slot.isSeries() ? run.timeSteps : slot.rowCount();
-            SlotValues& slotValues = runValues.emplaceBack();
+            SlotValues* slotValues = runValues ? &runValues->emplaceBack() : nullptr;
             for (int c = 0; c < slot.columnCount(); ++c) {
                 QString units;
                 QString method;
                 double scale = 0.0;
                 status = readColumnHeader(reader, units, scale, method);
                 if (!status.isEmpty())
-                    return status;
+                    return located(status, reader, r, &slot);
                 if (r == 0) {
                     slot.units.append(units);
                     slot.scales.append(scale);
                     slot.methods.append(method);
-                } else if (const qsizetype at = runValues.size() - 1; at < slots.size()) {
+                } else if (position < slots.size()) {
                     // The first run's units and scale are the slot's; another run's are noted.
-                    const PvxSlot& first = slots.at(at);
+                    const PvxSlot& first = slots.at(position);
                     if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
                         warnings.append(
                             QStringLiteral("Run %1 gives slot %2 the units %3 and scale %4 where run 0 "
@@ -338,20 +425,27 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
                                      QString::number(scale), first.units.at(c),
                                      QString::number(first.scales.at(c))));
                 }
-                if (!readColumnValues(reader, valueCount, slotValues.emplaceBack()))
-                    return QString::fromLatin1(slotPreambleFailure);
+                Column* column = nullptr;
+                if (valuesKept)
+                    column = &slotValues->emplaceBack();
+                else if (slotValues)
+                    slotValues->emplaceBack();
+                if (!readColumnValues(reader, valueCount, column, unreadable))
+                    return located(QString::fromLatin1(slotPreambleFailure), reader, r, &slot);
                 // A value line too few or too many would shift every later value and line
                 // of the file: the closing lines must stand where the count says.
                 if (!isKeyword(reader.readLine(), "END_COLUMN"))
-                    return fileFailure(valueCountFailure(slot, r, valueCount));
+                    return located(fileFailure(valueCountFailure(slot, r, valueCount)), reader, -1, nullptr);
             }
             if (!isKeyword(reader.readLine(), "END_SLOT"))
-                return fileFailure(valueCountFailure(slot, r, valueCount));
+                return located(fileFailure(valueCountFailure(slot, r, valueCount)), reader, -1, nullptr);
             if (r == 0)
                 slots.append(slot);
         }
         reader.readLine(); // "END_RUN"
     }
+    if (unreadable.count > 0)
+        warnings.append(unreadable.warning());
     // Runs the count leaves out are not converted; the log says how many there were.
     qint64 more = 0;
     while (!reader.atEnd())
@@ -362,5 +456,53 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader) {
                             .arg(QString::number(numberOfRuns + more), QString::number(numberOfRuns),
                                  more == 1 ? QStringLiteral("the last one was")
                                            : QStringLiteral("the last %1 were").arg(more)));
+    return WriteStatus();
+}
+
+WriteStatus PvxPackage::keepOnly(const PvxSelection& selection) {
+    QList<qsizetype> keptPositions;
+    for (qsizetype position = 0; position < slots.size(); ++position) {
+        const PvxSlot& slot = slots.at(position);
+        if (!slot.isSeries())
+            continue;
+        const qint32 number = qint32(fileSeriesObjects.size());
+        fileSeriesObjects.append(slot.objectName);
+        fileSeriesSlots.append(slot.slotName);
+        if (selection.choosesSlot(number, slot.objectName, slot.slotName)) {
+            keptPositions.append(position);
+            seriesNumbers.append(number);
+        }
+    }
+    for (qint32 r = 0; r < numberOfRuns; ++r)
+        if (selection.choosesRun(r))
+            runNumbers.append(r);
+
+    if (seriesNumbers.isEmpty())
+        return QStringLiteral("The slot selection \"%1\" matches none of the study's %2 series slots; "
+                              "use --list to see them")
+            .arg(selection.slotText())
+            .arg(fileSeriesObjects.size());
+    if (runNumbers.isEmpty())
+        return QStringLiteral("The run selection \"%1\" matches none of the study's %2 runs; "
+                              "use --list to see them")
+            .arg(selection.runText())
+            .arg(numberOfRuns);
+    for (const QString& item : selection.slotItemsMatchingNothing(fileSeriesObjects, fileSeriesSlots))
+        warnings.append(QStringLiteral("The slot selection's \"%1\" matches no series slot").arg(item));
+    for (const QString& item : selection.runItemsMatchingNothing(numberOfRuns))
+        warnings.append(QStringLiteral("The run selection's \"%1\" matches no run").arg(item));
+
+    QList<PvxSlot> keptSlots;
+    for (const qsizetype position : std::as_const(keptPositions))
+        keptSlots.append(slots.at(position));
+    slots = keptSlots;
+    for (RunValues& runValues : values) {
+        RunValues kept;
+        for (const qsizetype position : std::as_const(keptPositions))
+            kept.append(position < runValues.size() ? std::move(runValues[position]) : SlotValues());
+        runValues = std::move(kept);
+    }
+    fileRunCount = numberOfRuns;
+    numberOfRuns = qint32(runNumbers.size());
     return WriteStatus();
 }

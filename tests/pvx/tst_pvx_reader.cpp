@@ -1,7 +1,9 @@
 #include "PvxModel.h"
+#include "PvxSelection.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -49,6 +51,12 @@ QString readText(const QByteArray& text, PvxPackage& package) {
 QString readText(const QByteArray& text) {
     PvxPackage package;
     return readText(text, package);
+}
+
+// A whole-file failure without the " (line N, run R, slot O.S)" that tells where it happened.
+QString withoutLocation(const QString& message) {
+    static const QRegularExpression location(QStringLiteral(" \\(line \\d+(, run \\d+)?(, slot [^)]*)?\\)$"));
+    return QString(message).remove(location);
 }
 
 QByteArray preamble(int runs) {
@@ -155,6 +163,15 @@ private Q_SLOTS:
         QVERIFY(std::isnan(values[3]));
         QVERIFY(std::isinf(values[4]) && values[4] < 0);
         QCOMPARE(values[5], 1000.0);
+        // Read as 0, as ever, with one word for the log.
+        QCOMPARE(package.warnings,
+                 QStringList{"2 value lines did not read as numbers and were converted as 0: "
+                             "line 19 \"\", line 21 \"abc\""});
+        PvxPackage many;
+        QCOMPARE(readText(preamble(1) + runBlock(seriesSlot("A", "x\ny\nz\nw\n", ""), 4), many), QString());
+        QCOMPARE(many.warnings.value(0),
+                 QStringLiteral("4 value lines did not read as numbers and were converted "
+                                "as 0: line 17 \"x\", line 18 \"y\", line 19 \"z\", …"));
     }
 
     void preambleKeys() {
@@ -196,7 +213,7 @@ private Q_SLOTS:
         // An indented END_RUN is read as a slot preamble line.
         QByteArray indented = preamble(1) + runBlock(seriesSlot("A", "1\n2\n"));
         indented.replace("END_RUN\n", "  END_RUN\n");
-        QCOMPARE(readText(indented), QStringLiteral("Cannot read slot preamble"));
+        QCOMPARE(withoutLocation(readText(indented)), QStringLiteral("Cannot read slot preamble"));
     }
 
     void failures_data() {
@@ -294,7 +311,24 @@ private Q_SLOTS:
     void failures() {
         QFETCH(QByteArray, text);
         QFETCH(QString, message);
-        QCOMPARE(readText(text), message);
+        const QString read = readText(text);
+        if (read != message)
+            QCOMPARE(withoutLocation(read), message);
+    }
+
+    // The reader's own text comes first; then the line and, when known, the run and the slot.
+    void failuresSayWhere() {
+        const QByteArray slot = seriesSlot("A", "1\n2\n");
+        QCOMPARE(
+            readText(preamble(1) + runBlock(slot).replace("units: cfs", "units:")),
+            QStringLiteral("Cannot read PVX file: Missing units or scale (line 15, run 0, slot Lake.A)"));
+        QCOMPARE(readText(preamble(2) + runBlock(slot)),
+                 QStringLiteral("Cannot read run preamble (line 21, run 1)"));
+        QCOMPARE(readText("name:X\n\nEND_PACKAGE_PREAMBLE\n"),
+                 QStringLiteral("Cannot read package preamble (line 2)"));
+        QCOMPARE(
+            readText(preamble(1) + runBlock(seriesSlot("A", "1\n"))),
+            QStringLiteral("Cannot read PVX file: Slot Lake.A of run 0 does not have 2 values (line 18)"));
     }
 
     void hostileCountsFailFast_data() {
@@ -316,7 +350,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(readText(text), message);
+        QCOMPARE(withoutLocation(readText(text)), message);
         // Reading billions of lines past the end would take minutes, not a second.
         QVERIFY(timer.elapsed() < 5000);
 
@@ -324,7 +358,7 @@ private Q_SLOTS:
         QByteArray claimed = preamble(1) +
                              "time_steps:3\nEND_RUN_PREAMBLE\n2021-1-1 00:00\n2021-1-2 00:00\n"
                              "2021-1-3 00:00\nobject_name: A\nEND_SLOT_PREAMBLE\nunits: x\nscale: 1\n1\n";
-        QCOMPARE(readText(claimed), QStringLiteral("Cannot read slot preamble"));
+        QCOMPARE(withoutLocation(readText(claimed)), QStringLiteral("Cannot read slot preamble"));
     }
 
     void readsAcrossBlockBoundaries() {
@@ -405,6 +439,94 @@ private Q_SLOTS:
                  QStringList{"Run 1 gives slot Lake.A the units m3/s and scale 1 where run 0 has "
                              "cfs and 1; the first run's are used"});
         QCOMPARE(units.slots.at(0).units.at(0), QString("cfs"));
+    }
+
+    // A selection keeps only its runs and series slots, each under its number in the file; what
+    // it passes over is still read and checked.
+    void selection() {
+        const QByteArray run = runBlock(seriesSlot("A", "1\n2\n") + tableSlot + seriesSlot("B", "3\n4\n") +
+                                        seriesSlot("Outflow", "5\n6\n"));
+        const QByteArray study = preamble(3) + run + QByteArray(run).replace("\n5\n", "\n50\n") +
+                                 QByteArray(run).replace("\n5\n", "\n500\n");
+        PvxSelection chosen;
+        QCOMPARE(chosen.addSlots(QStringLiteral("lake.out*, 0")), QString());
+        QCOMPARE(chosen.addRuns(QStringLiteral("2")), QString());
+        QCOMPARE(chosen.addRuns(QStringLiteral("0-0")), QString());
+        QBuffer buffer;
+        buffer.setData(study);
+        buffer.open(QIODevice::ReadOnly);
+        PvxPackage package;
+        QCOMPARE(package.readPvx(buffer, chosen), QString());
+        QCOMPARE(package.numberOfRuns, 2);
+        QCOMPARE(package.runNumbers, (QList<qint32>{0, 2}));
+        QCOMPARE(package.seriesNumbers, (QList<qint32>{0, 2}));
+        QCOMPARE(package.slotCount(), 2);
+        QCOMPARE(package.slotAt(1).slotName, QStringLiteral("Outflow"));
+        QCOMPARE(package.columnValues(1, 1, 0), (QList<double>{500, 6}));
+        QCOMPARE(package.columnValues(0, 0, 0), (QList<double>{1, 2}));
+        QCOMPARE(package.fileSeriesSlots, (QStringList{"A", "B", "Outflow"}));
+        QCOMPARE(package.fileRunCount, 3);
+
+        // Items that match nothing are named; a selection that matches nothing fails.
+        PvxSelection partly;
+        partly.addSlots(QStringLiteral("1,zz*"));
+        partly.addRuns(QStringLiteral("1,7-9"));
+        buffer.seek(0);
+        PvxPackage partial;
+        QCOMPARE(partial.readPvx(buffer, partly), QString());
+        QCOMPARE(partial.warnings, (QStringList{"The slot selection's \"zz*\" matches no series slot",
+                                                "The run selection's \"7-9\" matches no run"}));
+        PvxSelection none;
+        none.addSlots(QStringLiteral("Table.*"));
+        buffer.seek(0);
+        PvxPackage empty;
+        QVERIFY(empty.readPvx(buffer, none)
+                    .startsWith(QStringLiteral(
+                        "The slot selection \"Table.*\" matches none of the study's 3 series slots")));
+
+        // What is passed over is checked all the same.
+        PvxSelection first;
+        first.addRuns(QStringLiteral("0"));
+        QBuffer broken;
+        broken.setData(preamble(2) + run + runBlock(seriesSlot("A", "1\n")));
+        broken.open(QIODevice::ReadOnly);
+        QVERIFY(PvxPackage().readPvx(broken, first).contains(QStringLiteral("does not have 2 values")));
+    }
+
+    void selectionTexts() {
+        PvxSelection selection;
+        QCOMPARE(
+            selection.addRuns(QStringLiteral("a")),
+            QStringLiteral("Invalid run selection: \"a\" is not a number or a range of numbers such as 0-9"));
+        QCOMPARE(selection.addSlots(QStringLiteral("5-2")),
+                 QStringLiteral("Invalid slot selection: \"5-2\" is a range that ends before it begins"));
+        QCOMPARE(selection.addSlots(QStringLiteral("99999999999")),
+                 QStringLiteral("Invalid slot selection: \"99999999999\" is too large a number"));
+        QCOMPARE(selection.addSlots(QStringLiteral(",")),
+                 QStringLiteral("Invalid slot selection: \",\" names nothing"));
+        QVERIFY(selection.choosesEverything());
+        QCOMPARE(selection.addSlots(QStringLiteral("[Lake]?.*")), QString());
+        QVERIFY(selection.choosesSlot(4, QStringLiteral("[Lake]1"), QStringLiteral("x")));
+        QVERIFY(!selection.choosesSlot(4, QStringLiteral("Lake1"), QStringLiteral("x")));
+        QVERIFY(selection.choosesRun(12));
+    }
+
+    // A listing reads and checks the whole file but keeps no values.
+    void contents() {
+        QBuffer buffer;
+        buffer.setData(QByteArray(workedExample));
+        buffer.open(QIODevice::ReadOnly);
+        PvxPackage package;
+        QCOMPARE(package.readContents(buffer), QString());
+        QCOMPARE(package.slotCount(), 2);
+        QVERIFY(package.values.isEmpty());
+        QCOMPARE(package.runAt(0).timestamps.size(), 2);
+        QBuffer broken;
+        broken.setData(preamble(2) + runBlock(seriesSlot("A", "1\n2\n")) + runBlock(seriesSlot("A", "1\n")));
+        broken.open(QIODevice::ReadOnly);
+        QCOMPARE(
+            PvxPackage().readContents(broken),
+            QStringLiteral("Cannot read PVX file: Slot Lake.A of run 1 does not have 2 values (line 35)"));
     }
 };
 

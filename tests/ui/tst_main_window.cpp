@@ -243,7 +243,7 @@ private Q_SLOTS:
         QCOMPARE(writer->workbookPathValue(), expected.workbookPathValue());
         QVERIFY(!QApplication::overrideCursor());
         // This source is no PVX file: the conversion itself fails, and can be tried again.
-        QCOMPARE(status, QStringLiteral("Cannot read package preamble"));
+        QCOMPARE(status, QStringLiteral("Cannot read package preamble (line 2)"));
         QVERIFY(warnedOnce(QStringLiteral("Excel Write Error")));
         convert();
         QCOMPARE(hooks->warnings.size(), 2);
