@@ -11,11 +11,56 @@ int leadingInteger(const QString& text) {
     const long value = std::strtol(bytes.constData(), nullptr, 10);
     return static_cast<int>(std::max<long>(INT_MIN, std::min<long>(INT_MAX, value)));
 }
+
+// Takes one long option's value into options; false for an option or value not known.
+bool takeLongOption(const QString& name, const QString& value, CommandLineOptions& options) {
+    if (name == QLatin1String("slots"))
+        options.slotSelections.append(value);
+    else if (name == QLatin1String("runs"))
+        options.runSelections.append(value);
+    else
+        return false;
+    return true;
+}
+
+// "--list" and "--list=FORMAT"; false for an unknown format.
+bool takeListOption(const QString& argument, CommandLineOptions& options) {
+    const QString format = argument.section(u'=', 1);
+    if (argument == QLatin1String("--list") || format == QLatin1String("text"))
+        options.listFormat = QStringLiteral("text");
+    else if (format == QLatin1String("json"))
+        options.listFormat = QStringLiteral("json");
+    else
+        return false;
+    return true;
+}
 } // namespace
 
 CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOptions& options) {
     QChar pending;
+    QString pendingLong;
     for (const QString& argument : arguments) {
+        if (!pendingLong.isEmpty()) {
+            takeLongOption(pendingLong, argument, options);
+            pendingLong.clear();
+            continue;
+        }
+        if (argument.startsWith(QLatin1String("--"))) {
+            const QString name = argument.mid(2).section(u'=', 0, 0);
+            bool known = true;
+            if (name == QLatin1String("list"))
+                known = takeListOption(argument, options);
+            else if (argument.contains(u'='))
+                known = takeLongOption(name, argument.section(u'=', 1), options);
+            else if (name == QLatin1String("slots") || name == QLatin1String("runs"))
+                pendingLong = name;
+            else
+                known = false;
+            if (!known)
+                return CommandLineRequest::InvalidUsage;
+            pending = QChar();
+            continue;
+        }
         if (argument.startsWith(u'-')) {
             const QChar letter = argument.size() > 1 ? argument.at(1) : QChar();
             switch (letter.unicode()) {
@@ -56,6 +101,9 @@ CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOpt
         }
         pending = QChar();
     }
+    // A long option at the end without its value.
+    if (!pendingLong.isEmpty())
+        return CommandLineRequest::InvalidUsage;
     return CommandLineRequest::Convert;
 }
 
@@ -83,6 +131,11 @@ QStringList usageLines() {
         QStringLiteral("    Index - Index name of Slot0, Slot1, Slot2, etc. "),
         QStringLiteral("-h: This will print help information."),
         QStringLiteral("-v: This will print the version number."),
+        QStringLiteral(
+            "--list[=json]: Prints the study's runs and series slots (as JSON) and converts nothing."),
+        QStringLiteral("--slots SELECTION: Converts only these slots: indices, ranges 0-9, Object.Slot "
+                       "patterns with * ?."),
+        QStringLiteral("--runs SELECTION: Converts only these runs: indices and ranges such as 0-9."),
         QString(),
     };
 }

@@ -4,9 +4,12 @@
 #include "ConsoleBuf.h"
 #include "ExcelWrite.h"
 #include "InterruptStop.h"
+#include "ListingOutput.h"
 #include "LogFileGuard.h"
 #include "PathDefaults.h"
 #include "PathSubstitution.h"
+#include "PvxSelection.h"
+#include "StudyListing.h"
 #include "Verbosity.h"
 #include "Version.h"
 
@@ -65,6 +68,57 @@ int failWithDetail(const QString& message, const QString& detail) {
     return 1;
 }
 
+// The -n option's value; false for one not known.
+bool slotLabelPreferenceFrom(const QString& name, SlotLabelPreference& preference) {
+    if (name.isEmpty() || name == QLatin1String("short") || name == QLatin1String("Short"))
+        preference = Short;
+    else if (name == QLatin1String("index") || name == QLatin1String("Index"))
+        preference = Index;
+    else if (name == QLatin1String("full") || name == QLatin1String("Full"))
+        preference = Full;
+    else
+        return false;
+    return true;
+}
+
+QString invalidNamePreference(const QString& name) {
+    return QStringLiteral("Gridwell Error: Invalid name preference specified with -n option: ") + name;
+}
+
+// --list: what the study holds, on standard output; nothing is written.
+int listStudy(QIODevice& input, const CommandLineOptions& options) {
+    SlotLabelPreference preference;
+    if (!slotLabelPreferenceFrom(options.namePreference, preference))
+        return fail(invalidNamePreference(options.namePreference));
+    StudyListing listing;
+    const WriteStatus status = readStudyListing(input, preference, listing);
+    if (!status.isEmpty())
+        return failWithDetail(QStringLiteral("Gridwell Error: "), status);
+    if (options.listFormat == QLatin1String("json")) {
+        std::cout << listingJson(listing).constData() << std::flush;
+        return 0;
+    }
+    for (const QString& line : listingText(listing))
+        std::cout << line << '\n';
+    std::cout << std::flush;
+    return 0;
+}
+
+// The --slots and --runs texts as one selection; the first that does not parse fails.
+WriteStatus selectionFrom(const CommandLineOptions& options, PvxSelection& selection) {
+    for (const QString& text : options.slotSelections) {
+        const WriteStatus status = selection.addSlots(text);
+        if (!status.isEmpty())
+            return status;
+    }
+    for (const QString& text : options.runSelections) {
+        const WriteStatus status = selection.addRuns(text);
+        if (!status.isEmpty())
+            return status;
+    }
+    return WriteStatus();
+}
+
 // The log part of a run, once the log file is open: the head, the settings and the
 // conversion itself. Every message goes to the log file alone.
 int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString& inputPath,
@@ -86,16 +140,9 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
         return 1;
     }
 
-    const QString& name = options.namePreference;
     SlotLabelPreference preference;
-    if (name.isEmpty() || name == QLatin1String("short") || name == QLatin1String("Short"))
-        preference = Short;
-    else if (name == QLatin1String("index") || name == QLatin1String("Index"))
-        preference = Index;
-    else if (name == QLatin1String("full") || name == QLatin1String("Full"))
-        preference = Full;
-    else {
-        logStream << "Gridwell Error: Invalid name preference specified with -n option: " << name << Qt::endl;
+    if (!slotLabelPreferenceFrom(options.namePreference, preference)) {
+        logStream << invalidNamePreference(options.namePreference) << Qt::endl;
         return 1;
     }
     writer.setSlotLabelPreference(preference);
@@ -104,6 +151,8 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
     writer.setStopRequest(InterruptStop::request());
     const WriteStatus status = writer.write();
     writer.setStopRequest(nullptr);
+    if (!writer.selectionSummary().isEmpty())
+        logStream << "Gridwell: " << writer.selectionSummary() << Qt::endl;
     for (const QString& warning : writer.warnings())
         logStream << "Gridwell Warning: " << warning << Qt::endl;
     if (status.isEmpty()) {
@@ -146,6 +195,12 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
         return failWithDetail(
             QStringLiteral("Gridwell Error: Input pvx file could not be opened for reading:"),
             input.errorString());
+    if (!options.listFormat.isEmpty())
+        return listStudy(input, options);
+    PvxSelection selection;
+    if (const WriteStatus status = selectionFrom(options, selection); !status.isEmpty())
+        return fail(QStringLiteral("Gridwell Error: ") + status);
+    writer.setSelection(selection);
     writer.setDevice(&input);
 
     QString outputPath = options.outputPath;

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QIODevice>
+#include <QLocale>
 
 namespace {
 struct ArrangementRoles {
@@ -23,6 +24,13 @@ const ArrangementRoles arrangementRoles[] = {
     {Rows, Columns, Sheets}, {Rows, Sheets, Columns}, {Columns, Rows, Sheets},
     {Sheets, Rows, Columns}, {Columns, Sheets, Rows}, {Sheets, Columns, Rows},
 };
+QString selectionSummaryOf(const PvxPackage& package) {
+    const QLocale grouped(QLocale::English);
+    return QStringLiteral("Converting %1 of %2 series slots and %3 of %4 runs")
+        .arg(grouped.toString(package.seriesNumbers.size()),
+             grouped.toString(package.fileSeriesObjects.size()), grouped.toString(package.runNumbers.size()),
+             grouped.toString(package.fileRunCount));
+}
 } // namespace
 
 ExcelWrite::ExcelWrite() = default;
@@ -71,10 +79,13 @@ WriteStatus ExcelWrite::write() {
 
     PvxPackage package;
     readWarnings.clear();
-    status = package.readPvx(*device);
+    convertedSummary.clear();
+    status = package.readPvx(*device, selection);
+    readWarnings = package.warnings;
     if (!status.isEmpty())
         return status;
-    readWarnings = package.warnings;
+    if (!selection.choosesEverything())
+        convertedSummary = selectionSummaryOf(package);
     // A study that cannot fit fails before anything is written.
     status = checkWorksheetLimits(package, timestepRole, slotRole, runRole, slotLabelPreference,
                                   worksheetLimitsFor(workbookPath));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PvxSelection.h"
 #include "WorkbookTypes.h"
 #include "WriteStatus.h"
 
@@ -31,7 +32,14 @@ public:
     WriteStatus setDevice(QIODevice* device);
     WriteStatus setWorkbookName(const QString& path);
 
+    // The runs and series slots to convert; everything unless set.
+    void setSelection(const PvxSelection& chosen) { selection = chosen; }
+    const PvxSelection& selectionValue() const { return selection; }
+
     WriteStatus write();
+    // What the last write converted of a selection ("Converting 12 of 2,000 series slots and
+    // 100 of 100 runs"); empty when everything was converted or the study did not read.
+    const QString& selectionSummary() const { return convertedSummary; }
     // What the last write read as it stood but the log should mention, one sentence each.
     const QStringList& warnings() const { return readWarnings; }
 
@@ -86,6 +94,8 @@ private:
     const std::atomic<bool>* stopRequest = nullptr;
 
     QStringList readWarnings;
+    PvxSelection selection;
+    QString convertedSummary;
     ConversionObserver* conversionObserver = nullptr;
     // The short names given, for fast distinct cuts.
     std::shared_ptr<CutNames> shortNameCuts;

@@ -4,6 +4,7 @@
 #include "ExcelCom.h"
 #include "PvxDateTime.h"
 #include "PvxModel.h"
+#include "SlotWorksheetNames.h"
 #include "VariantBlock.h"
 
 #include <memory>
@@ -73,7 +74,8 @@ struct RunTable {
 // header fails on it.
 WriteStatus addRunRow(RunTable& table, const PvxPackage& package, int r, QStringList& runLabels) {
     const int row = r + 1;
-    runLabels.append(QStringLiteral("Run%1").arg(r));
+    // A run keeps its number from the file when only some runs are converted.
+    runLabels.append(QStringLiteral("Run%1").arg(package.runNumber(r)));
     table.numbers.setText(row, 1, runLabels.last());
 
     const PvxRun& run = package.runAt(r);
@@ -133,6 +135,10 @@ std::unique_ptr<VariantBlock> slotTable(ExcelWrite& writer, const PvxPackage& pa
         if (package.slotAt(s).isSeries())
             ++seriesCount;
     auto slotRows = std::make_unique<VariantBlock>(seriesCount, 8);
+    // Of a selection, each slot keeps the number and the short name a conversion of the whole
+    // study gives it.
+    const QStringList fileShortNames =
+        package.seriesNumbers.isEmpty() ? QStringList() : fileSeriesLabels(package, Short);
     int k = 0;
     for (int s = 0; s < package.slotCount(); ++s) {
         const PvxSlot& slot = package.slotAt(s);
@@ -140,8 +146,11 @@ std::unique_ptr<VariantBlock> slotTable(ExcelWrite& writer, const PvxPackage& pa
             continue;
         const QString fullName = slot.objectName + slot.slotName;
         writer.fullSlotNames.append(fullName);
-        const QString shortName = writer.shortenSlotName(fullName);
-        writer.slotIndexLabels.append(QStringLiteral("Slot%1").arg(k));
+        const QString shortName = fileShortNames.isEmpty() ? writer.shortenSlotName(fullName)
+                                                           : fileShortNames.value(package.seriesNumber(k));
+        if (!fileShortNames.isEmpty())
+            writer.shortSlotNames.append(shortName);
+        writer.slotIndexLabels.append(QStringLiteral("Slot%1").arg(package.seriesNumber(k)));
 
         const int slotRow = k + 1;
         slotRows->setText(slotRow, 1, writer.slotIndexLabels.last());

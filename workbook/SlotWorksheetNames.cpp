@@ -1,6 +1,9 @@
 #include "SlotWorksheetNames.h"
 
 #include "CutNames.h"
+#include "ExcelWrite.h"
+#include "PvxModel.h"
+#include "WorkbookTypes.h"
 
 #include <QRegularExpression>
 
@@ -38,4 +41,24 @@ QStringList slotWorksheetNames(const QStringList& slotLabels, const QStringList&
         }
     }
     return names;
+}
+
+QStringList fileSeriesLabels(const PvxPackage& package, int preference) {
+    return seriesLabels(package.fileSeriesObjects, package.fileSeriesSlots, preference);
+}
+
+QStringList seriesLabels(const QStringList& objectNames, const QStringList& slotNames, int preference) {
+    ExcelWrite shortener;
+    QStringList labels;
+    labels.reserve(objectNames.size());
+    for (qsizetype k = 0; k < objectNames.size(); ++k) {
+        const QString fullName = objectNames.at(k) + slotNames.value(k);
+        if (preference == Full)
+            labels.append(fullName);
+        else if (preference == Short)
+            labels.append(shortener.shortenSlotName(fullName));
+        else
+            labels.append(QStringLiteral("Slot%1").arg(k));
+    }
+    return labels;
 }

@@ -18,7 +18,15 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     const int runCount = static_cast<int>(runLabels.size());
 
     DataWorksheetPlan plan = newPlan();
-    plan.worksheetNames = slotWorksheetNames(slotLabels, slotIndexLabels).mid(0, series.size());
+    if (package.seriesNumbers.isEmpty()) {
+        plan.worksheetNames = slotWorksheetNames(slotLabels, slotIndexLabels).mid(0, series.size());
+    } else {
+        // Names made distinct over the whole study, so each matches a whole-study conversion's.
+        const QStringList fileNames = slotWorksheetNames(fileSeriesLabels(package, slotLabelPreference),
+                                                         fileSeriesLabels(package, Index));
+        for (int k = 0; k < series.size(); ++k)
+            plan.worksheetNames.append(fileNames.value(package.seriesNumber(k)));
+    }
     plan.rowHeadings = runsDown ? &runHeadings : &stepHeadings;
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;
     plan.rowHeadingsFirst = runsDown;

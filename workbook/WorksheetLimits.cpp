@@ -97,19 +97,20 @@ QString suggestion(const Counts& counts, const WorksheetLimits& limits, int dime
 // The name of the first data worksheet of the arrangement, for the message.
 QString firstWorksheetName(const PvxPackage& package, int onSheets, int slotLabelPreference) {
     if (onSheets == Runs)
-        return QStringLiteral("Run0");
+        return QStringLiteral("Run%1").arg(package.runNumber(0));
     if (onSheets == Timesteps)
         return QStringLiteral("Time0");
     for (const PvxSlot& slot : package.slots) {
         if (!slot.isSeries())
             continue;
         const QString fullName = slot.objectName + slot.slotName;
-        QString label = QStringLiteral("Slot0");
+        const QString indexLabel = QStringLiteral("Slot%1").arg(package.seriesNumber(0));
+        QString label = indexLabel;
         if (slotLabelPreference == Full)
             label = fullName;
         else if (slotLabelPreference == Short)
             label = ExcelWrite().shortenSlotName(fullName);
-        const QString name = worksheetNameFrom(label, QStringLiteral("Slot0"));
+        const QString name = worksheetNameFrom(label, indexLabel);
         return name.size() < 32 ? name : leftWhole(name, 30) + QLatin1Char('~');
     }
     return QString();

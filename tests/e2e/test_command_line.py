@@ -31,6 +31,9 @@ USAGE = (
     "    Index - Index name of Slot0, Slot1, Slot2, etc. \n"
     "-h: This will print help information.\n"
     "-v: This will print the version number.\n"
+    "--list[=json]: Prints the study's runs and series slots (as JSON) and converts nothing.\n"
+    "--slots SELECTION: Converts only these slots: indices, ranges 0-9, Object.Slot patterns with * ?.\n"
+    "--runs SELECTION: Converts only these runs: indices and ranges such as 0-9.\n"
     "\n"
 )
 INVALID = "Gridwell: Invalid Usage. Use '-h' for help.\n\n"
@@ -136,7 +139,7 @@ class LogFile(unittest.TestCase):
         status, stdout, _ = run("-i", pvx, "-o", os.path.join(self.folder, "bad.xlsx"))
         self.assertEqual((status, stdout), (1, ""))
         log = self.read_log(os.path.join(self.folder, "bad.log"))
-        self.assertTrue(log.endswith("Gridwell Error: \nCannot read run preamble\n\n"), log)
+        self.assertTrue(log.endswith("Gridwell Error: \nCannot read run preamble (line 4, run 0)\n\n"), log)
 
     def test_no_spreadsheet_server(self):
         env = headless_environment(GRIDWELL_SPREADSHEET_UNREGISTERED="1")

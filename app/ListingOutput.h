@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+struct StudyListing;
+
+// What --list prints: the study's keys and size, then one aligned line per series slot.
+QStringList listingText(const StudyListing& listing);
+// What --list=json prints: the same as one JSON document, with the key names the README lists.
+QByteArray listingJson(const StudyListing& listing);
