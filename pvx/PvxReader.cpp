@@ -104,10 +104,11 @@ struct UnreadableValues {
                 QStringLiteral("line %1 \"%2\"").arg(lineNumber).arg(line.textAfter(0).left(40)));
     }
     QString warning() const {
-        return QStringLiteral("%1 value %2 did not read as numbers and %3 converted as 0: %4%5")
-            .arg(QString::number(count), count == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
-                 count == 1 ? QStringLiteral("was") : QStringLiteral("were"),
-                 firstLines.join(QStringLiteral(", ")), count > 3 ? QStringLiteral(", …") : QString());
+        const QString what =
+            count == 1 ? QStringLiteral("1 value line did not read as a number and was")
+                       : QStringLiteral("%1 value lines did not read as numbers and were").arg(count);
+        return what + QStringLiteral(" converted as 0: ") + firstLines.join(QStringLiteral(", ")) +
+               (count > 3 ? QStringLiteral(", …") : QString());
     }
 };
 

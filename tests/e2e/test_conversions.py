@@ -196,13 +196,20 @@ def check_warnings():
     package.runs[1].slots[0].units = "m3/s"
     with tempfile.TemporaryDirectory() as workdir:
         package.write(os.path.join(workdir, "study.pvx"))
+        with open(os.path.join(workdir, "study.pvx"), encoding="utf-8") as f:  # a value that is no number
+            lines = f.read().split("\n")
+        value_line = lines.index("END_SLOT_PREAMBLE") + 3
+        lines[value_line] = "n/a"
+        with open(os.path.join(workdir, "study.pvx"), "w", encoding="utf-8") as f:
+            f.write("\n".join(lines))
         with open(os.path.join(workdir, "study.pvx"), "a", encoding="utf-8") as f:  # a run the count leaves out
             f.write("\n".join(package.runs[0].lines(3)) + "\n")
         status, _, log_text = convert(workdir, None, 1)
         for expected in ("Gridwell Warning: Run 1 gives slot A.B the units m3/s and scale 1 where run 0 has "
                          "acre-ft and 1; the first run's are used",
                          "Gridwell Warning: The file holds 3 runs; number_of_runs says 2; the last one was not "
-                         "converted", "Gridwell: Workbook write successfully completed"):
+                         "converted", "Gridwell Warning: 1 value line did not read as a number and was converted as "
+                         f"0: line {value_line + 1} \"n/a\"", "Gridwell: Workbook write successfully completed"):
             if status != 0 or expected not in log_text:
                 failures.append(f"warnings: status {status}, missing {expected!r} in log:\n{log_text}")
 
