@@ -30,6 +30,10 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
     const auto stopped = [&] { return plan.stopRequested && plan.stopRequested(); };
     const qint64 valuesPerSheet = qint64(dataRows) * dataColumns;
     const qint64 valuesInAll = valuesPerSheet * plan.worksheetNames.size();
+    // About a quarter of a second of writing a band: progress moves and a stop answers within
+    // one worksheet of millions of values too.
+    const int valuesPerBand = 1 << 18;
+    const int bandRows = std::max(1, valuesPerBand / std::max(1, dataColumns));
     for (int sheet = 0; sheet < plan.worksheetNames.size(); ++sheet) {
         if (stopped())
             return ExcelWrite::stoppedMessage();
@@ -48,10 +52,19 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
                             headings->format, errMsg))
                 return connectionFailure(connection, errMsg);
         }
-        VariantBlock data(dataRows, dataColumns);
-        plan.fillData(sheet, data);
-        if (!writeBlock(connection, workbookPath, name, 2, 2, data, false, QString(), errMsg))
-            return connectionFailure(connection, errMsg);
+        for (int firstRow = 1; firstRow <= dataRows; firstRow += bandRows) {
+            if (firstRow > 1) {
+                if (stopped())
+                    return ExcelWrite::stoppedMessage();
+                if (plan.observer)
+                    plan.observer->writingWorksheet(
+                        name, valuesPerSheet * sheet + qint64(firstRow - 1) * dataColumns, valuesInAll);
+            }
+            VariantBlock data(std::min(bandRows, dataRows - firstRow + 1), dataColumns);
+            plan.fillData(sheet, data, firstRow);
+            if (!writeBlock(connection, workbookPath, name, firstRow + 1, 2, data, false, QString(), errMsg))
+                return connectionFailure(connection, errMsg);
+        }
         // A worksheet the conversion added shows its headings whole and keeps them in view.
         if (!connection.layOutNewWorksheet(workbookPath, name, 1, 1, errMsg))
             return connectionFailure(connection, errMsg);
@@ -59,6 +72,9 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
 
     if (stopped())
         return ExcelWrite::stoppedMessage();
+    if (plan.beforeSave)
+        if (const WriteStatus status = plan.beforeSave(); !status.isEmpty())
+            return status;
     if (plan.observer)
         plan.observer->saving(int(plan.worksheetNames.size()) + 1, valuesInAll);
     if (!connection.saveWorkbook(workbookPath, errMsg))
@@ -74,12 +90,15 @@ QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit) {
     return indices;
 }
 
-void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count) {
+void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count,
+                 int firstRow) {
     const int placed = std::min(count, static_cast<int>(values.size()));
-    for (int t = 0; t < placed; ++t) {
-        if (timestepsDown)
-            data.setValue(t + 1, line, values.at(t));
-        else
-            data.setValue(line, t + 1, values.at(t));
+    if (timestepsDown) {
+        const int last = std::min(placed, firstRow - 1 + data.rows());
+        for (int t = firstRow - 1; t < last; ++t)
+            data.setValue(t - firstRow + 2, line, values.at(t));
+    } else if (rowInBand(data, line, firstRow)) {
+        for (int t = 0; t < placed; ++t)
+            data.setValue(line - firstRow + 1, t + 1, values.at(t));
     }
 }

@@ -35,9 +35,13 @@ struct DataWorksheetPlan {
     // The headings of the dimension that decides the arrangement go first.
     bool rowHeadingsFirst = false;
     std::function<void(int worksheet, VariantBlock& corner)> fillCorner;
-    std::function<void(int worksheet, VariantBlock& data)> fillData;
+    // Fills the rows of the data that start at data row firstRow (counting from 1): a big
+    // worksheet is written in bands of rows, so that progress and a stop come between them.
+    std::function<void(int worksheet, VariantBlock& data, int firstRow)> fillData;
     // Asked before every worksheet and before the save; true ends the writing there.
     std::function<bool()> stopRequested;
+    // Asked right before the save; a message ends the writing there. May be null.
+    std::function<WriteStatus()> beforeSave;
     // Told of every worksheet and of the save; may be null.
     ConversionObserver* observer = nullptr;
 };
@@ -50,6 +54,13 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
 // Package indices of the series slots, in order, at most limit of them.
 QList<int> seriesSlotIndices(const PvxPackage& package, qsizetype limit);
 
-// Puts one series into a data block: down the given column when timestepsDown, else
-// across the given row. Values beyond count are not placed; missing ones stay empty.
-void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count);
+// Puts one series into a data block that holds the data rows from firstRow on: down the given
+// column when timestepsDown, else across the given row. Values beyond count are not placed;
+// missing ones stay empty.
+void placeSeries(VariantBlock& data, bool timestepsDown, int line, const QList<double>& values, int count,
+                 int firstRow);
+
+// Whether data row row (counting from 1) lies in the block that holds the rows from firstRow on.
+inline bool rowInBand(const VariantBlock& data, int row, int firstRow) {
+    return row >= firstRow && row < firstRow + data.rows();
+}

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QIODevice>
 #include <QLocale>
+#include <QScopeGuard>
 
 namespace {
 struct ArrangementRoles {
@@ -74,8 +75,13 @@ WriteStatus ExcelWrite::write() {
     // Held for the whole conversion: a second conversion into the same workbook fails at once.
     WorkbookClaim claim(workbookPath);
     WriteStatus status = claim.acquire();
+    if (status.isEmpty())
+        status = claim.checkReplaceable();
     if (!status.isEmpty())
         return status;
+    // A spreadsheet application that opened the workbook meanwhile keeps it as it is.
+    beforeSave = [&claim] { return claim.checkNotOpenElsewhere(); };
+    const auto forgetClaim = qScopeGuard([this] { beforeSave = nullptr; });
 
     PvxPackage package;
     readWarnings.clear();
@@ -113,6 +119,7 @@ WriteStatus ExcelWrite::write() {
 DataWorksheetPlan ExcelWrite::newPlan() {
     DataWorksheetPlan plan;
     plan.stopRequested = [this] { return stopRequested(); };
+    plan.beforeSave = beforeSave;
     plan.observer = conversionObserver;
     return plan;
 }

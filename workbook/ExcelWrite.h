@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QDateTime;
@@ -92,6 +93,8 @@ private:
     DataWorksheetPlan newPlan();
 
     const std::atomic<bool>* stopRequest = nullptr;
+    // What must still hold right before the workbook is replaced; set during write.
+    std::function<WriteStatus()> beforeSave;
 
     QStringList readWarnings;
     PvxSelection selection;

@@ -21,9 +21,10 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
     plan.columnHeadings = slotsDown ? &stepHeadings : &slotHeadings;
     plan.rowHeadingsFirst = slotsDown;
     plan.fillCorner = [this](int run, VariantBlock& corner) { corner.setText(1, 1, runLabels.at(run)); };
-    plan.fillData = [&](int run, VariantBlock& data) {
+    plan.fillData = [&](int run, VariantBlock& data, int firstRow) {
         for (int k = 0; k < series.size(); ++k)
-            placeSeries(data, !slotsDown, k + 1, package.columnValues(run, series.at(k), 0), timestepCount);
+            placeSeries(data, !slotsDown, k + 1, package.columnValues(run, series.at(k), 0), timestepCount,
+                        firstRow);
     };
     return writeDataWorksheets(connection, workbookPath, plan);
 }

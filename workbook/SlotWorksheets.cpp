@@ -31,9 +31,10 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
     plan.columnHeadings = runsDown ? &stepHeadings : &runHeadings;
     plan.rowHeadingsFirst = runsDown;
     plan.fillCorner = [this](int k, VariantBlock& corner) { corner.setText(1, 1, fullSlotNames.at(k)); };
-    plan.fillData = [&](int k, VariantBlock& data) {
+    plan.fillData = [&](int k, VariantBlock& data, int firstRow) {
         for (int run = 0; run < runCount; ++run)
-            placeSeries(data, !runsDown, run + 1, package.columnValues(run, series.at(k), 0), timestepCount);
+            placeSeries(data, !runsDown, run + 1, package.columnValues(run, series.at(k), 0), timestepCount,
+                        firstRow);
     };
     return writeDataWorksheets(connection, workbookPath, plan);
 }

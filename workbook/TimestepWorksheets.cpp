@@ -39,16 +39,16 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
     plan.columnHeadings = slotsDown ? &runHeadings : &slotHeadings;
     plan.rowHeadingsFirst = slotsDown;
     plan.fillCorner = [this](int t, VariantBlock& corner) { corner.setDate(1, 1, timestepSerials.at(t)); };
-    plan.fillData = [&](int t, VariantBlock& data) {
+    plan.fillData = [&](int t, VariantBlock& data, int firstRow) {
         for (int run = 0; run < runCount; ++run) {
             for (int k = 0; k < series.size(); ++k) {
+                const int row = slotsDown ? k + 1 : run + 1;
+                if (!rowInBand(data, row, firstRow))
+                    continue;
                 const double* value = heldValue(package, run, series.at(k), t);
                 if (value == nullptr)
                     continue;
-                if (slotsDown)
-                    data.setValue(k + 1, run + 1, *value);
-                else
-                    data.setValue(run + 1, k + 1, *value);
+                data.setValue(row - firstRow + 1, slotsDown ? run + 1 : k + 1, *value);
             }
         }
     };

@@ -2,12 +2,15 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
 
 #include <cerrno>
 #include <csignal>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +36,46 @@ QStringList applicationLockPaths(const QFileInfo& workbook) {
     if (name.size() > 8)
         paths.append(folder.filePath(QStringLiteral("~$") + name.mid(2)));
     return paths;
+}
+
+QString currentUserName() {
+    if (const passwd* entry = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+// Whether a process of the office suite that writes ".~lock.<name>#" files runs on this machine.
+bool officeSuiteRuns() {
+    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (processes.hasNext()) {
+        QFile command(processes.next() + QStringLiteral("/comm"));
+        if (!command.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray name = command.readAll().trimmed();
+        if (name == "soffice.bin" || name == "soffice" || name == "oosplash")
+            return true;
+    }
+    return false;
+}
+
+// A ".~lock.<name>#" file reads "full name,user,host,date,profile;".
+bool namesThisUserHere(const QString& lockPath) {
+    QFile lock(lockPath);
+    if (!lock.open(QIODevice::ReadOnly))
+        return false;
+    const QStringList fields = QString::fromUtf8(lock.read(4096)).split(u',');
+    return fields.size() >= 3 && fields.at(1) == currentUserName() &&
+           fields.at(2) == QSysInfo::machineHostName();
+}
+
+QString openElsewhere(const QString& path, const QString& applicationLock) {
+    const QString shown = QDir::toNativeSeparators(applicationLock);
+    return QStringLiteral(
+               "The workbook \"%1\" is open in a spreadsheet application (its lock file \"%2\" "
+               "exists). Close the workbook there and convert again. If no spreadsheet application has "
+               "it open (the lock file was left by one that ended), remove the lock file, for example "
+               "with: rm '%2'")
+        .arg(path, shown);
 }
 
 // Why the conversion lock at lockPath could not be taken, as a sentence about the workbook at
@@ -125,17 +168,48 @@ WriteStatus WorkbookClaim::acquire() {
     // A lock that cannot be made at all (a missing or read-only folder) leaves nobody else able to
     // write there either; the save names that cause.
 
-    for (const QString& applicationLock : applicationLockPaths(workbook)) {
-        if (QFileInfo::exists(applicationLock)) {
-            _lock.reset();
-            return QStringLiteral(
-                       "The workbook \"%1\" is open in a spreadsheet application (its lock file \"%2\" "
-                       "exists). Close the workbook there and convert again.")
-                .arg(_path, QDir::toNativeSeparators(applicationLock));
-        }
+    if (const WriteStatus open = checkNotOpenElsewhere(); !open.isEmpty()) {
+        _lock.reset();
+        return open;
     }
     _existed = workbook.exists() || workbook.isSymLink();
     return WriteStatus();
+}
+
+WriteStatus WorkbookClaim::checkNotOpenElsewhere() const {
+    for (const QString& applicationLock : applicationLockPaths(QFileInfo(_resolved)))
+        if (QFileInfo::exists(applicationLock))
+            return openElsewhere(_path, applicationLock);
+    return WriteStatus();
+}
+
+WriteStatus WorkbookClaim::checkReplaceable() const {
+    const QFileInfo workbook(_resolved);
+    const QString folder = workbook.absolutePath();
+    const QString tail =
+        QStringLiteral("; the study was not read.\n Could not save workbook \"%1\"").arg(_path);
+    // The new file is made beside the old one and takes its place, so the folder must take it.
+    if (QFileInfo(folder).isDir() && (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0))
+        return QStringLiteral(
+                   "Cannot save \"%1\": Permission denied (the folder \"%2\" may not be written by this "
+                   "user)")
+                   .arg(_path, QDir::toNativeSeparators(folder)) +
+               tail;
+    if (workbook.isFile() && ::access(QFile::encodeName(_resolved).constData(), W_OK) != 0)
+        return QStringLiteral(
+                   "Cannot save \"%1\": Permission denied (the workbook may not be written by this "
+                   "user)")
+                   .arg(_path) +
+               tail;
+    return WriteStatus();
+}
+
+QString WorkbookClaim::staleApplicationLock(const QString& workbookPath) {
+    const QFileInfo workbook(resolvedPath(workbookPath));
+    const QString officeLock = applicationLockPaths(workbook).first();
+    if (QFileInfo(officeLock).isFile() && namesThisUserHere(officeLock) && !officeSuiteRuns())
+        return officeLock;
+    return QString();
 }
 
 void WorkbookClaim::discardCreatedWorkbook() {

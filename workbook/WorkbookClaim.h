@@ -25,6 +25,17 @@ public:
 
     // Takes the claim; the message says why it cannot be taken.
     WriteStatus acquire();
+    // Whether the workbook (or its folder, for a new one) may be replaced by this user: asked
+    // before the study is read, so that a refusal comes before the work. The save checks again.
+    WriteStatus checkReplaceable() const;
+    // A spreadsheet application's lock file that appeared since the claim was taken: asked
+    // right before the workbook is replaced.
+    WriteStatus checkNotOpenElsewhere() const;
+
+    // The lock file of a spreadsheet application beside the workbook that the application left
+    // behind: it names this user on this machine and no such application runs. Empty when there
+    // is none.
+    static QString staleApplicationLock(const QString& workbookPath);
     // Removes the workbook when it did not exist before the claim was taken.
     void discardCreatedWorkbook();
 

@@ -137,12 +137,15 @@ class Permissions(Folder):
         os.chown(workbook, 65534, 65534)
         os.chmod(workbook, 0o444)
         before = digest(workbook)
-        study(offset=7).write(self.pvx)
+        # Refused before the study is read: a file that is no study gets the workbook's refusal.
+        with open(self.pvx, "w") as f:
+            f.write("not a study\n")
         status, _ = self.convert("-o", workbook, "-l", "nobody.log", as_nobody=True)
         self.assertEqual(status, 1)
         self.assertEqual(digest(workbook), before)
         message = log_error(self.path("nobody.log"))
-        self.assertIn("Permission denied", message)
+        self.assertIn("Permission denied (the workbook may not be written by this user); the study was not read.",
+                      message)
         self.assertTrue(message.endswith(f' Could not save workbook "{workbook}"\n\n'), message)
         self.assertFalse([n for n in os.listdir(self.dir) if n.startswith(".")])
 
@@ -158,10 +161,12 @@ class Permissions(Folder):
 
     def test_folder_that_may_not_be_written(self):
         os.chmod(self.dir, 0o755)
+        with open(self.pvx, "w") as f:
+            f.write("not a study\n")
         status, _ = self.convert("-o", "out.xlsx", "-l", "/tmp/gridwell-nobody.log", as_nobody=True)
         self.addCleanup(os.remove, "/tmp/gridwell-nobody.log")
         self.assertEqual(status, 1)
-        self.assertIn("Permission denied", log_error("/tmp/gridwell-nobody.log"))
+        self.assertIn("Permission denied (the folder", log_error("/tmp/gridwell-nobody.log"))
         self.assertFilesAre(["study.pvx"])
 
 
