@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-5compat-dev libgl-dev libqt6svg6
+  qt6-base-dev qt6-5compat-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libqt6svg6
   libzip-dev libpugixml-dev zlib1g-dev libdeflate-dev libgsf-1-dev
   python3 python3-openpyxl
   desktop-file-utils xvfb xauth
