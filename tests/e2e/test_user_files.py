@@ -7,6 +7,7 @@ import resource
 import shutil
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -157,6 +158,24 @@ class Permissions(Folder):
         self.assertEqual(self.convert("-o", workbook)[0], 0)
         info = os.stat(workbook)
         self.assertEqual((stat.S_IMODE(info.st_mode), info.st_uid, info.st_gid), (0o640, 65534, 65534))
+        self.assertEqual(openpyxl.load_workbook(workbook)["Lk0Otflw"]["B2"].value, 7.0)
+
+    def test_access_list_and_attributes_are_kept(self):
+        # The workbook is root's; an access control list lets nobody write it, and nobody updates it.
+        workbook = self.make_workbook()
+        os.chmod(workbook, 0o640)
+        acl = (struct.pack("<I", 2) + struct.pack("<HHI", 1, 6, 0xFFFFFFFF) + struct.pack("<HHI", 2, 6, 65534) +
+               struct.pack("<HHI", 4, 4, 0xFFFFFFFF) + struct.pack("<HHI", 0x10, 6, 0xFFFFFFFF) +
+               struct.pack("<HHI", 0x20, 0, 0xFFFFFFFF))
+        os.setxattr(workbook, "system.posix_acl_access", acl)
+        os.setxattr(workbook, "user.project", b"upper basin")
+        before = {name: os.getxattr(workbook, name) for name in os.listxattr(workbook)}
+        mode = stat.S_IMODE(os.stat(workbook).st_mode)
+        study(offset=7).write(self.pvx)
+        status, _ = self.convert("-o", workbook, "-l", "nobody.log", as_nobody=True)
+        self.assertEqual(status, 0, log_error(self.path("nobody.log")))
+        self.assertEqual({name: os.getxattr(workbook, name) for name in os.listxattr(workbook)}, before)
+        self.assertEqual(stat.S_IMODE(os.stat(workbook).st_mode), mode)
         self.assertEqual(openpyxl.load_workbook(workbook)["Lk0Otflw"]["B2"].value, 7.0)
 
     def test_folder_that_may_not_be_written(self):

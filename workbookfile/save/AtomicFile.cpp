@@ -6,12 +6,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace workbookfile {
 
@@ -70,6 +73,37 @@ std::string finalTarget(const std::string& path) {
             fail(path, "cannot read the symbolic link \"" + current + "\"", ENAMETOOLONG);
         std::string next(link, std::size_t(n));
         current = next.front() == '/' ? next : folderOf(current) + "/" + next;
+    }
+}
+
+// The extended attributes of the old file (its access control list among them) given to the new
+// one, so that an update keeps who may read and write it. A "security." attribute that this
+// process may not set is left to the system; any other that cannot be copied stops the save.
+void copyExtendedAttributes(const std::string& target, const std::string& file, int fd) {
+    const ssize_t listSize = ::llistxattr(file.c_str(), nullptr, 0);
+    if (listSize < 0) {
+        if (errno == ENOTSUP)
+            return;
+        fail(target, "cannot read the extended attributes of the old file");
+    }
+    std::vector<char> names(std::size_t(listSize) + 1, '\0');
+    const ssize_t listed = ::llistxattr(file.c_str(), names.data(), names.size());
+    if (listed < 0)
+        fail(target, "cannot read the extended attributes of the old file");
+    for (const char* name = names.data(); name < names.data() + listed; name += std::strlen(name) + 1) {
+        const std::string attribute = name;
+        const ssize_t size = ::lgetxattr(file.c_str(), name, nullptr, 0);
+        std::vector<char> value(std::size_t(std::max<ssize_t>(size, 0)) + 1);
+        const ssize_t got = size < 0 ? -1 : ::lgetxattr(file.c_str(), name, value.data(), value.size());
+        if (got < 0)
+            fail(target, "cannot read the attribute " + attribute + " of the old file");
+        if (::fsetxattr(fd, name, value.data(), std::size_t(got), 0) == 0)
+            continue;
+        if (attribute.rfind("security.", 0) == 0 && (errno == EPERM || errno == ENOTSUP || errno == EACCES))
+            continue;
+        const bool list = attribute == "system.posix_acl_access" || attribute == "system.posix_acl_default";
+        fail(target, list ? "cannot give the new file the access control list of the old one"
+                          : "cannot give the new file the attribute " + attribute + " of the old one");
     }
 }
 
@@ -154,6 +188,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
             }
             if (::fchmod(fd, old.st_mode & 07777) != 0)
                 fail(target, "cannot give the new file the permissions of the old one");
+            copyExtendedAttributes(target, file, fd);
         }
         writeBody(fd);
         if (::fsync(fd) != 0)
