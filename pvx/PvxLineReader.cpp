@@ -1,5 +1,7 @@
 #include "PvxLineReader.h"
 
+#include <QStringDecoder>
+
 #include <QIODevice>
 #include <QString>
 
@@ -29,10 +31,37 @@ bool PvxLine::startsWith(const char* text, std::size_t length) const {
     return size >= length && std::memcmp(begin, text, length) == 0;
 }
 
+namespace {
+// Windows-1252 at 0x80 to 0x9F; the rest of its upper half is Latin-1. Bytes it leaves
+// undefined keep their Latin-1 code points.
+const char16_t windows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString fromWindows1252(const char* text, std::size_t size) {
+    QString result(static_cast<qsizetype>(size), Qt::Uninitialized);
+    for (std::size_t i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        result[qsizetype(i)] =
+            byte >= 0x80 && byte < 0xA0 ? QChar(windows1252High[byte - 0x80]) : QChar(byte);
+    }
+    return result;
+}
+} // namespace
+
 QString PvxLine::textAfter(std::size_t skip) const {
     if (skip >= size)
         return QString();
-    return QString::fromUtf8(begin + skip, static_cast<qsizetype>(size - skip));
+    const char* text = begin + skip;
+    const auto length = static_cast<qsizetype>(size - skip);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(QByteArrayView(text, length));
+    if (!utf8.hasError())
+        return decoded;
+    if (firstForeignLine && *firstForeignLine == 0)
+        *firstForeignLine = number;
+    return fromWindows1252(text, std::size_t(length));
 }
 
 PvxLineReader::PvxLineReader(QIODevice& device, Mode mode) : _device(device), _mode(mode) {
@@ -74,6 +103,13 @@ void PvxLineReader::skipByteOrderMark() {
 
 PvxLine PvxLineReader::readLine() {
     ++_lineNumber;
+    PvxLine line = readRawLine();
+    line.firstForeignLine = &_firstForeignLine;
+    line.number = _lineNumber;
+    return line;
+}
+
+PvxLine PvxLineReader::readRawLine() {
     if (_mode == Line) {
         // One byte more than a line may hold, and its line end.
         _lineBuffer = _device.readLine(static_cast<qint64>(maxLineLength) + 2);

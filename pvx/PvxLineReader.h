@@ -18,11 +18,16 @@ struct PvxLineTooLong : std::exception {
 struct PvxLine {
     const char* begin = nullptr;
     std::size_t size = 0;
+    // Where the reader notes the first line whose text is not UTF-8 (null: nowhere), and this
+    // line's number.
+    qint64* firstForeignLine = nullptr;
+    qint64 number = 0;
 
     bool isBlank() const { return size == 0; }
     bool equals(const char* text, std::size_t length) const;
     bool startsWith(const char* text, std::size_t length) const;
-    // The UTF-8 text of the line behind its first skip bytes.
+    // The text of the line behind its first skip bytes: UTF-8, or Windows-1252 (what Windows
+    // tools export) when the bytes are not UTF-8.
     QString textAfter(std::size_t skip) const;
 };
 
@@ -47,6 +52,8 @@ public:
     PvxLine readLine();
     // 1-based number of the line that readLine returned last.
     qint64 lineNumber() const { return _lineNumber; }
+    // The first line whose text was read as Windows-1252 because it is not UTF-8; 0 for none.
+    qint64 firstForeignLine() const { return _firstForeignLine; }
     // Up to count bytes ahead of the read position, without consuming them.
     QByteArray peek(std::size_t count);
     // Whether the end of the input has been reached.
@@ -56,6 +63,7 @@ public:
 
 private:
     bool fill();
+    PvxLine readRawLine();
 
     QIODevice& _device;
     Mode _mode;
@@ -65,4 +73,5 @@ private:
     bool _deviceDone = false;
     QByteArray _lineBuffer;
     qint64 _lineNumber = 0;
+    qint64 _firstForeignLine = 0;
 };

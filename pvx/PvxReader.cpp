@@ -447,6 +447,10 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     }
     if (unreadable.count > 0)
         warnings.append(unreadable.warning());
+    if (reader.firstForeignLine() > 0)
+        warnings.append(QStringLiteral("Line %1 (and perhaps later ones) is not UTF-8 text; it was read as "
+                                       "Windows-1252, as Windows tools write it")
+                            .arg(reader.firstForeignLine()));
     // Runs the count leaves out are not converted; the log says how many there were.
     qint64 more = 0;
     while (!reader.atEnd())

@@ -200,18 +200,26 @@ def check_warnings():
             lines = f.read().split("\n")
         value_line = lines.index("END_SLOT_PREAMBLE") + 3
         lines[value_line] = "n/a"
-        with open(os.path.join(workdir, "study.pvx"), "w", encoding="utf-8") as f:
-            f.write("\n".join(lines))
+        # A slot name as a Windows tool writes it.
+        name_line = lines.index("slot_name: B")
+        with open(os.path.join(workdir, "study.pvx"), "wb") as f:
+            f.write("\n".join(lines).replace("slot_name: B", "slot_name: B \u00b5g/m\u00b3").encode("cp1252"))
         with open(os.path.join(workdir, "study.pvx"), "a", encoding="utf-8") as f:  # a run the count leaves out
             f.write("\n".join(package.runs[0].lines(3)) + "\n")
         status, _, log_text = convert(workdir, None, 1)
-        for expected in ("Gridwell Warning: Run 1 gives slot A.B the units m3/s and scale 1 where run 0 has "
+        for expected in ("Gridwell Warning: Run 1 gives slot A.B \u00b5g/m\u00b3 the units m3/s and scale 1 where run 0 has "
                          "acre-ft and 1; the first run's are used",
                          "Gridwell Warning: The file holds 3 runs; number_of_runs says 2; the last one was not "
                          "converted", "Gridwell Warning: 1 value line did not read as a number and was converted as "
-                         f"0: line {value_line + 1} \"n/a\"", "Gridwell: Workbook write successfully completed"):
+                         f"0: line {value_line + 1} \"n/a\"", f"Gridwell Warning: Line {name_line + 1} (and perhaps later ones) is not "
+                         "UTF-8 text; it was read as Windows-1252, as Windows tools write it",
+                         "Gridwell: Workbook write successfully completed"):
             if status != 0 or expected not in log_text:
                 failures.append(f"warnings: status {status}, missing {expected!r} in log:\n{log_text}")
+        names = [row[3] for row in openpyxl.load_workbook(os.path.join(workdir, "out.xlsx"))["Header"].iter_rows(
+            values_only=True) if row[0] == "Slot0"]
+        if names != ["B \u00b5g/m\u00b3"]:
+            failures.append(f"warnings: Windows-1252 slot name read as {names!r}")
 
 
 def check_empty_tables():

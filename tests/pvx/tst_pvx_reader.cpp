@@ -441,6 +441,21 @@ private Q_SLOTS:
         QCOMPARE(units.slots.at(0).units.at(0), QString("cfs"));
     }
 
+    // Text that is not UTF-8 is read as Windows-1252, with one word for the log.
+    void windows1252Text() {
+        PvxPackage package;
+        const QByteArray slot = seriesSlot("Pr\xe9" "cipitation \xb5" "g/m\xb3 \x80", "1\n2\n");
+        QCOMPARE(readText(preamble(1) + runBlock(slot), package), QString());
+        QCOMPARE(package.slotAt(0).slotName, QStringLiteral("Précipitation µg/m³ €"));
+        QCOMPARE(package.warnings,
+                 QStringList{"Line 11 (and perhaps later ones) is not UTF-8 text; it was read "
+                             "as Windows-1252, as Windows tools write it"});
+        PvxPackage utf8;
+        QCOMPARE(readText(preamble(1) + runBlock(seriesSlot("Précipitation", "1\n2\n")), utf8), QString());
+        QCOMPARE(utf8.slotAt(0).slotName, QStringLiteral("Précipitation"));
+        QVERIFY(utf8.warnings.isEmpty());
+    }
+
     // A selection keeps only its runs and series slots, each under its number in the file; what
     // it passes over is still read and checked.
     void selection() {
