@@ -78,10 +78,23 @@ bool contentFollows(PvxLineReader& reader) {
     return false;
 }
 
-QString valueCountFailure(const PvxSlot& slot, int run, qint32 count) {
-    return QStringLiteral("Slot %1.%2 of run %3 does not have %4 %5")
-        .arg(slot.objectName, slot.slotName)
-        .arg(run)
+// A run as messages name it: its place in the file, counted from 0, and the file's own "trace:"
+// key, which counts from 1, when the run gives one.
+QString runName(int run, qint32 trace) {
+    if (trace < 0)
+        return QStringLiteral("run %1").arg(run);
+    return QStringLiteral("run %1 (trace %2)").arg(run).arg(trace);
+}
+
+QString capitalized(QString text) {
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text;
+}
+
+QString valueCountFailure(const PvxSlot& slot, const QString& run, qint32 count) {
+    return QStringLiteral("Slot %1.%2 of %3 does not have %4 %5")
+        .arg(slot.objectName, slot.slotName, run)
         .arg(count)
         .arg(count == 1 ? QStringLiteral("value") : QStringLiteral("values"));
 }
@@ -138,11 +151,12 @@ bool readColumnValues(PvxLineReader& reader, qint32 count, PvxPackage::Column* c
     return true;
 }
 
-// Where in the file a read failed, after the failure's own text; a run below 0 is not named.
-QString located(const WriteStatus& status, const PvxLineReader& reader, int run, const PvxSlot* slot) {
+// Where in the file a read failed, after the failure's own text; an empty run is not named.
+QString located(const WriteStatus& status, const PvxLineReader& reader, const QString& run,
+                const PvxSlot* slot) {
     QString where = QStringLiteral(" (line %1").arg(reader.lineNumber());
-    if (run >= 0)
-        where += QStringLiteral(", run %1").arg(run);
+    if (!run.isEmpty())
+        where += QStringLiteral(", ") + run;
     if (slot && !(slot->objectName.isEmpty() && slot->slotName.isEmpty()))
         where += QStringLiteral(", slot ") + slot->objectName + u'.' + slot->slotName;
     return status + where + u')';
@@ -343,7 +357,7 @@ WriteStatus PvxPackage::read(QIODevice& device, const ReadPlan& plan) {
 WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     WriteStatus status = readPackagePreamble(reader);
     if (!status.isEmpty())
-        return located(status, reader, -1, nullptr);
+        return located(status, reader, QString(), nullptr);
     if (numberOfRuns < 0)
         return fileFailure("Negative number of runs");
     // Without a count, runs that follow would be dropped without a word.
@@ -353,6 +367,7 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     // Which slot positions of the first run have their values kept.
     QList<bool> slotKept;
     qint32 seriesSeen = 0;
+    qint32 firstTrace = -1;
     UnreadableValues unreadable;
     // Runs and their values grow as the file delivers them, so a count that the file
     // does not back costs no memory.
@@ -362,24 +377,28 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
         PvxRun& run = runKept ? runs.emplaceBack() : passedRun;
         RunValues* runValues = runKept && plan.keepValues ? &values.emplaceBack() : nullptr;
         status = run.readRunPreamble(reader);
+        const QString thisRun = runName(r, run.trace);
+        if (r == 0)
+            firstTrace = run.trace;
         if (!status.isEmpty())
-            return located(status, reader, r, nullptr);
+            return located(status, reader, thisRun, nullptr);
         if (run.timeSteps < 0)
-            return located(fileFailure("Negative number of timesteps"), reader, r, nullptr);
+            return located(fileFailure("Negative number of timesteps"), reader, thisRun, nullptr);
 
         for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
             PvxSlot slot;
             const qint64 slotLine = reader.lineNumber() + 1;
             status = slot.readSlotPreamble(reader);
             if (!status.isEmpty())
-                return located(status, reader, r, &slot);
+                return located(status, reader, thisRun, &slot);
             // A later run's values go under the first run's slots, position by position: a slot
             // in another place would put its values under another slot's name.
             if (r > 0 && position < slots.size()) {
                 const PvxSlot& first = slots.at(position);
                 if (slot.objectName != first.objectName || slot.slotName != first.slotName)
-                    return fileFailure(QStringLiteral("Run %1 has slot %2 where run 0 has %3 (line %4)")
-                                           .arg(QString::number(r), slot.objectName + '.' + slot.slotName,
+                    return fileFailure(QStringLiteral("%1 has slot %2 where %3 has %4 (line %5)")
+                                           .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
+                                                runName(0, firstTrace),
                                                 first.objectName + '.' + first.slotName,
                                                 QString::number(slotLine)));
             }
@@ -410,7 +429,7 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
                 double scale = 0.0;
                 status = readColumnHeader(reader, units, scale, method);
                 if (!status.isEmpty())
-                    return located(status, reader, r, &slot);
+                    return located(status, reader, thisRun, &slot);
                 if (r == 0) {
                     slot.units.append(units);
                     slot.scales.append(scale);
@@ -419,12 +438,11 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
                     // The first run's units and scale are the slot's; another run's are noted.
                     const PvxSlot& first = slots.at(position);
                     if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
-                        warnings.append(
-                            QStringLiteral("Run %1 gives slot %2 the units %3 and scale %4 where run 0 "
-                                           "has %5 and %6; the first run's are used")
-                                .arg(QString::number(r), slot.objectName + '.' + slot.slotName, units,
-                                     QString::number(scale), first.units.at(c),
-                                     QString::number(first.scales.at(c))));
+                        warnings.append(QStringLiteral("%1 gives slot %2 the units %3 and scale %4 where %5 "
+                                                       "has %6 and %7; the first run's are used")
+                                            .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
+                                                 units, QString::number(scale), runName(0, firstTrace),
+                                                 first.units.at(c), QString::number(first.scales.at(c))));
                 }
                 Column* column = nullptr;
                 if (valuesKept)
@@ -432,14 +450,16 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
                 else if (slotValues)
                     slotValues->emplaceBack();
                 if (!readColumnValues(reader, valueCount, column, unreadable))
-                    return located(QString::fromLatin1(slotPreambleFailure), reader, r, &slot);
+                    return located(QString::fromLatin1(slotPreambleFailure), reader, thisRun, &slot);
                 // A value line too few or too many would shift every later value and line
                 // of the file: the closing lines must stand where the count says.
                 if (!isKeyword(reader.readLine(), "END_COLUMN"))
-                    return located(fileFailure(valueCountFailure(slot, r, valueCount)), reader, -1, nullptr);
+                    return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader,
+                                   QString(), nullptr);
             }
             if (!isKeyword(reader.readLine(), "END_SLOT"))
-                return located(fileFailure(valueCountFailure(slot, r, valueCount)), reader, -1, nullptr);
+                return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader, QString(),
+                               nullptr);
             if (r == 0)
                 slots.append(slot);
         }

@@ -182,7 +182,7 @@ def check_refused_packages():
              "Number of timesteps in runs don't all match"),
             # Values of a slot in another place would stand under another slot's name.
             ("slot in another place", Run(stamps, [Slot("Dam", "Spill", values=[1, 2, 3])]),
-             "Cannot read PVX file: Run 1 has slot Dam.Spill where run 0 has A.B (line ")]:
+             "Cannot read PVX file: Run 1 (trace 2) has slot Dam.Spill where run 0 (trace 1) has A.B (line ")]:
         package = series_study([("A", "B")], stamps)
         package.runs.append(second)
         check_refusal(f"refused package ({name})", package, message, None)
@@ -207,7 +207,7 @@ def check_warnings():
         with open(os.path.join(workdir, "study.pvx"), "a", encoding="utf-8") as f:  # a run the count leaves out
             f.write("\n".join(package.runs[0].lines(3)) + "\n")
         status, _, log_text = convert(workdir, None, 1)
-        for expected in ("Gridwell Warning: Run 1 gives slot A.B \u00b5g/m\u00b3 the units m3/s and scale 1 where run 0 has "
+        for expected in ("Gridwell Warning: Run 1 (trace 2) gives slot A.B \u00b5g/m\u00b3 the units m3/s and scale 1 where run 0 (trace 1) has "
                          "acre-ft and 1; the first run's are used",
                          "Gridwell Warning: The file holds 3 runs; number_of_runs says 2; the last one was not "
                          "converted", "Gridwell Warning: 1 value line did not read as a number and was converted as "

@@ -471,9 +471,9 @@ class Inputs(Folder):
             ("run count missing", good.replace(b"number_of_runs:2\n", b""),
              "Cannot read PVX file: Missing number of runs"),
             ("value line missing", good.replace(values, values.rsplit(b"\n", 1)[0], 1),
-             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 does not have 5 values"),
+             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 (trace 1) does not have 5 values"),
             ("value line extra", good.replace(values, values + b"\n7", 1),
-             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 does not have 5 values"),
+             "Cannot read PVX file: Slot Lake 0.Outflow of run 0 (trace 1) does not have 5 values"),
             ("endless line", good.replace(b"owner:tester", b"owner:" + b"x" * (17 << 20)),
              "Cannot read PVX file: line 2 is longer than 16 MiB"),
         ]

@@ -444,7 +444,10 @@ private Q_SLOTS:
     // Text that is not UTF-8 is read as Windows-1252, with one word for the log.
     void windows1252Text() {
         PvxPackage package;
-        const QByteArray slot = seriesSlot("Pr\xe9" "cipitation \xb5" "g/m\xb3 \x80", "1\n2\n");
+        const QByteArray slot = seriesSlot("Pr\xe9"
+                                           "cipitation \xb5"
+                                           "g/m\xb3 \x80",
+                                           "1\n2\n");
         QCOMPARE(readText(preamble(1) + runBlock(slot), package), QString());
         QCOMPARE(package.slotAt(0).slotName, QStringLiteral("Précipitation µg/m³ €"));
         QCOMPARE(package.warnings,
