@@ -217,7 +217,9 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
             QStringLiteral(
                 "Gridwell Error: Output workbook path environment variables could not be substituted:"),
             outputPath);
-    const QString workbookPath = QDir::toNativeSeparators(substitutedOutput);
+    // A backslash separates folders, as it does for the workbook itself, so the default log
+    // lands beside the workbook.
+    const QString workbookPath = QDir::toNativeSeparators(substitutedOutput.replace(u'\\', u'/'));
     writer.setWorkbookName(workbookPath);
 
     QString logPath;

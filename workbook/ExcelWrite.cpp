@@ -63,8 +63,10 @@ WriteStatus ExcelWrite::setDevice(QIODevice* newDevice) {
 WriteStatus ExcelWrite::setWorkbookName(const QString& path) {
     if (path.isEmpty())
         return QStringLiteral("Output Workbook name cannot be blank");
-    // The platform's own separators: backslashes on Windows, slashes kept elsewhere.
-    workbookPath = QDir::toNativeSeparators(path);
+    // One path for the locks, the checks, the save and the messages. A backslash separates
+    // folders, as the spreadsheet application reads it, also where the platform's own separator is
+    // the slash; the path is kept in the platform's own separators.
+    workbookPath = QDir::toNativeSeparators(QString(path).replace(u'\\', u'/'));
     return WriteStatus();
 }
 

@@ -368,6 +368,31 @@ class OneWriter(Folder):
                       log_error(self.path("second.log")))
         self.assertFilesAre(["study.pvx", "book.xlsx", "first.log", "second.log"])
 
+    def test_backslash_names_the_same_workbook(self):
+        # "sub\\book.xlsx" is sub/book.xlsx for the save, both lock checks and the messages alike.
+        os.mkdir(self.path("sub"))
+        study(runs=20, slots=40, count=365).write(self.pvx)
+        first = self.start("-o", "sub/book.xlsx", "-l", "first.log")
+        lock = self.path("sub/.book.xlsx.gridwell-lock")
+        deadline = time.monotonic() + 60
+        while not os.path.exists(lock) and first.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.002)
+        self.assertTrue(os.path.exists(lock), "the first conversion holds a lock while it runs")
+        status, _ = run("-i", self.pvx, "-o", "sub\\book.xlsx", "-l", "second.log", cwd=self.dir)
+        self.assertEqual(first.wait(timeout=120), 0)
+        self.assertEqual(status, 1)
+        self.assertIn('The workbook "sub/book.xlsx" is being written by another conversion',
+                      log_error(self.path("second.log")))
+        with open(self.path("sub/.~lock.book.xlsx#"), "w") as f:
+            f.write("Someone,someone,elsewhere,07.12.2026 10:00,file:///x;")
+        before = digest(self.path("sub/book.xlsx"))
+        status, _ = run("-i", self.pvx, "-o", "sub\\book.xlsx", cwd=self.dir)
+        self.assertEqual(status, 1)
+        self.assertIn('The workbook "sub/book.xlsx" is open in a spreadsheet application',
+                      log_error(self.path("sub/book.log")))
+        self.assertEqual(digest(self.path("sub/book.xlsx")), before)
+        self.assertFilesAre(["study.pvx", "sub", "first.log", "second.log"])
+
     def test_lock_problems_are_told_apart(self):
         """A lock file that cannot be a lock names itself and what is wrong with it, is never written
         through, and leaves the workbook as it was; the lock of a conversion that has ended is taken over."""
