@@ -38,6 +38,27 @@ QStringList applicationLockPaths(const QFileInfo& workbook) {
     return paths;
 }
 
+// Whether the lock at path was left by a process of this machine that has ended.
+bool leftByEndedProcess(const QString& path) {
+    QLockFile lock(path);
+    qint64 pid = 0;
+    QString host, application;
+    if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0)
+        return false;
+    return host == QSysInfo::machineHostName() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// The conversion locks in the folder that killed conversions left behind, as the save does with
+// its temporary files: nobody holds them, and nobody else would ever remove them.
+void removeEndedConversionLocks(const QDir& folder) {
+    const QFileInfoList locks =
+        folder.entryInfoList({QStringLiteral(".*.gridwell-lock"), QStringLiteral(".gridwell-*.lock")},
+                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& lock : locks)
+        if (!lock.isSymLink() && lock.isFile() && leftByEndedProcess(lock.filePath()))
+            QFile::remove(lock.filePath());
+}
+
 QString currentUserName() {
     if (const passwd* entry = ::getpwuid(::getuid()))
         return QString::fromLocal8Bit(entry->pw_name);
@@ -152,6 +173,7 @@ WriteStatus WorkbookClaim::acquire() {
     const QFileInfo workbook(_resolved);
 
     const QString lockPath = conversionLockPath(workbook);
+    removeEndedConversionLocks(workbook.absoluteDir());
     auto lock = std::make_unique<QLockFile>(lockPath);
     lock->setStaleLockTime(0);
     bool locked = lock->tryLock(0);

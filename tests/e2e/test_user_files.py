@@ -448,6 +448,15 @@ class OneWriter(Folder):
         self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 0)
         self.assertFalse(os.path.lexists(lock))
 
+        # Locks that killed conversions left beside other workbooks of the folder go too; the lock
+        # of a process that runs stays.
+        for name, pid in (("third", ended.pid), ("fourth", os.getpid())):
+            with open(self.path(f".{name}.xlsx.gridwell-lock"), "wb") as f:
+                f.write(str(pid).encode() + content[content.index(b"\n"):])
+        self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 0)
+        self.assertFalse(os.path.lexists(self.path(".third.xlsx.gridwell-lock")))
+        self.assertTrue(os.path.exists(self.path(".fourth.xlsx.gridwell-lock")))
+
     def test_workbook_open_in_a_spreadsheet_application(self):
         workbook = self.make_workbook("book.xlsx")
         before = digest(workbook)
