@@ -5,6 +5,8 @@ import sys
 import tempfile
 import unittest
 
+import reopen
+
 GRIDWELL = sys.argv[1]
 EXAMPLE = sys.argv[2]
 
@@ -51,6 +53,7 @@ def headless_environment(**extra):
 def run(*args, env=None, cwd=None):
     result = subprocess.run([GRIDWELL, *args], capture_output=True, env=env or headless_environment(),
                             cwd=cwd, timeout=300)
+    reopen.check_run(args, result.returncode, cwd)
     return result.returncode, result.stdout.decode(), result.stderr.decode()
 
 

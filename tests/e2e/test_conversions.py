@@ -12,6 +12,7 @@ import tempfile
 import openpyxl
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import reopen  # noqa: E402
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
 from workbookcheck import FULL, INDEX, SHORT, Checker, date_format, expected_sheets  # noqa: E402
 
@@ -28,6 +29,7 @@ def convert(workdir, package, arrangement, preference=SHORT, limit_files=None):
     args = [EXECUTABLE, "-i", source, "-o", target, "-l", log, "-a", str(arrangement), "-n", preference]
     limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (limit_files,) * 2)) if limit_files else None
     done = subprocess.run(args, capture_output=True, text=True, timeout=600, preexec_fn=limit)
+    reopen.check_run(args, done.returncode)
     with open(log, encoding="utf-8", errors="replace") as f:
         return done.returncode, target, f.read()
 

@@ -12,6 +12,7 @@ import unittest
 import openpyxl
 
 import pvxgen
+import reopen
 
 GRIDWELL = sys.argv[1]
 EXAMPLE = sys.argv[2]
@@ -21,6 +22,7 @@ LONG = "Reservoir With A Very Long Name Indeed"
 
 def run(*args, cwd=None):
     result = subprocess.run([GRIDWELL, *args], capture_output=True, cwd=cwd, timeout=300)
+    reopen.check_run(args, result.returncode, cwd)
     return result.returncode, result.stdout.decode(), result.stderr.decode()
 
 

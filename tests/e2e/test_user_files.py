@@ -20,6 +20,7 @@ GRIDWELL = sys.argv[1]
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workbookfile"))
 import compoundfile  # noqa: E402
+import reopen  # noqa: E402
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
 from zipparts import rewrite  # noqa: E402
 
@@ -50,6 +51,7 @@ def run(*args, cwd, as_nobody=False, preexec=None, timeout=300):
         command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", *command]
     result = subprocess.run(command, cwd=cwd, capture_output=True, env=headless_environment(),
                             preexec_fn=preexec, timeout=timeout)
+    reopen.check_run(args, result.returncode, cwd)
     return result.returncode, result.stdout.decode()
 
 

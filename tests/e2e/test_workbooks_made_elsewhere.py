@@ -23,6 +23,7 @@ GRIDWELL = sys.argv[1]
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "workbookfile")]
 from pvxgen import Package, Run, Slot, steps  # noqa: E402
+import reopen  # noqa: E402
 from readers import libreoffice_xlsx  # noqa: E402
 from workbookcheck import SHORT, Checker, date_format, expected_sheets  # noqa: E402
 from zipparts import raw_entries, rewrite  # noqa: E402
@@ -171,6 +172,7 @@ def convert(pvx, path):
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     status = subprocess.run([GRIDWELL, "-i", pvx, "-o", path, "-l", log], env=env, capture_output=True,
                             timeout=300).returncode
+    reopen.check_run(["-o", path], status)
     with open(log, encoding="utf-8") as f:
         return status, f.read()
 
