@@ -211,6 +211,10 @@ class SaveTargets(ToolTest):
         self.assertEqual(rc, 1, out)
         self.assertIn("ERROR FileSystem Cannot write \"" + target, out)
         self.assertIn("No space left on device", out)
+        # The figures a user needs to make room.
+        self.assertRegex(out, r"The save had written \d+\.\d MB of the new workbook when the space ran out, beside "
+                              r"the old workbook's \d+\.\d MB, which stays until the new one replaces it; the folder "
+                              r"\".*\" has \d+\.\d MB free\.")
         self.assertEqual(content(target), before)
         self.assertNoTemporaryFiles(mount)
 

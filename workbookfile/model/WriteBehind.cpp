@@ -13,10 +13,12 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
@@ -97,15 +99,31 @@ void Workbook::Impl::keepBuffer(std::string buffer) {
     spareBuffers.push_back(std::move(buffer));
 }
 
-// The unnamed file, made in the workbook's folder where the file system allows (else among the
-// temporary files), is gone with the process whatever happens. A worksheet that cannot be
-// spilled stays in memory.
+namespace {
+unsigned long long freeBytes(const std::string& folder) {
+    struct statvfs fs;
+    return ::statvfs(folder.c_str(), &fs) == 0 ? (unsigned long long)fs.f_bavail * fs.f_frsize : 0;
+}
+
+// Where the spilled worksheets wait for the save: the save copies them, so they may be on any file
+// system, and on the workbook's own they would need room beside the old workbook and the new one.
+// The folder of temporary files takes them when its file system has more room.
+std::string spillFolder(const std::string& workbookFolder) {
+    const char* configured = std::getenv("TMPDIR");
+    const std::string temporary = configured && *configured ? configured : "/tmp";
+    return freeBytes(temporary) > freeBytes(workbookFolder) ? temporary : workbookFolder;
+}
+} // namespace
+
+// The unnamed file, made where there is most room (else among the temporary files), is gone with
+// the process whatever happens. A worksheet that cannot be spilled stays in memory.
 void Workbook::Impl::spill(Worksheet::Impl& sheet, const std::string& folder) {
     std::uint64_t at;
     {
         std::lock_guard<std::mutex> lock(spillMutex);
         if (spillFd < 0) {
-            spillFd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            spillFd = ::open(spillFolder(folder.empty() ? "." : folder).c_str(),
+                             O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
             if (spillFd < 0)
                 if (std::FILE* file = std::tmpfile()) {
                     spillFd = ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);

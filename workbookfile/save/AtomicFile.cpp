@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -107,6 +108,28 @@ void copyExtendedAttributes(const std::string& target, const std::string& file, 
     }
 }
 
+std::string megabytes(unsigned long long bytes) {
+    const unsigned long long tenths = (bytes + 52428) / 104858;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+// A full disk, told with the figures a user needs to make room: what the save had written of the
+// new file when the space ran out, the old file that stays until the new one takes its place,
+// and what the file system has free now that the partial file is gone.
+std::string spaceShortage(const std::string& folder, unsigned long long written, unsigned long long old) {
+    struct statvfs fs;
+    if (::statvfs(folder.c_str(), &fs) != 0)
+        return std::string();
+    const unsigned long long available = (unsigned long long)fs.f_bavail * fs.f_frsize;
+    std::string text =
+        " The save had written " + megabytes(written) + " of the new workbook when the space ran out";
+    if (old > 0)
+        text +=
+            ", beside the old workbook's " + megabytes(old) + ", which stays until the new one replaces it";
+    return text + "; the folder \"" + folder + "\" has " + megabytes(available) +
+           " free. Make more room than the new workbook needs and convert again.";
+}
+
 struct Descriptor {
     int fd = -1;
     ~Descriptor() {
@@ -206,6 +229,17 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
                 interrupted();
             fail(target, "cannot replace the file");
         }
+    } catch (const Error& error) {
+        if (fd >= 0)
+            ::close(fd);
+        struct stat written {};
+        const bool sized = ::fstatat(dir.fd, tmp.c_str(), &written, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(dir.fd, tmp.c_str(), 0);
+        const std::string message = error.what();
+        if (!sized || message.find(std::strerror(ENOSPC)) == std::string::npos)
+            throw;
+        throw Error(error.kind(), message + spaceShortage(folder, (unsigned long long)written.st_size,
+                                                          replacing ? (unsigned long long)old.st_size : 0));
     } catch (...) {
         if (fd >= 0)
             ::close(fd);
