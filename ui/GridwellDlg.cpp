@@ -12,8 +12,10 @@
 #include "UiHooks.h"
 #include "Verbosity.h"
 #include "Version.h"
+#include "WorkbookFilters.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -201,11 +203,25 @@ void GridwellDlg::proposeResultPath(const QString& sourcePath, bool always) {
     ui->_resultWorkbookLineEdit->setText(_proposedResult);
 }
 
+QString GridwellDlg::resultProposal() const {
+    const QString current = expandHome(ui->_resultWorkbookLineEdit->text().trimmed());
+    if (current.isEmpty())
+        return _lastDirectory;
+    const QFileInfo proposed(current);
+    if (proposed.absoluteDir().exists())
+        return proposed.absoluteFilePath();
+    // A dialog asked for a missing folder opens in the working folder; the last one used is nearer.
+    return _lastDirectory.isEmpty() ? proposed.fileName()
+                                    : QDir(_lastDirectory).filePath(proposed.fileName());
+}
+
 void GridwellDlg::resultSelectHandler(bool) {
-    QString selected = QStringLiteral("Excel Files (*.xl*)");
-    QString fileName = UtilsNS::uiHooks().getSaveFileName(
-        this, QStringLiteral("Result Workbook File"), dialogStart(ui->_resultWorkbookLineEdit),
-        QStringLiteral("Excel Files (*.xl*);;All Files (*)"), &selected, QFileDialog::DontConfirmOverwrite);
+    const QString proposed = resultProposal();
+    const WorkbookFilters filters = workbookFilters(proposed);
+    QString selected = filters.selected;
+    QString fileName =
+        UtilsNS::uiHooks().getSaveFileName(this, QStringLiteral("Result Workbook File"), proposed,
+                                           filters.filters, &selected, QFileDialog::DontConfirmOverwrite);
     if (fileName.isEmpty())
         return;
     if (QFileInfo(fileName).suffix().isEmpty())
@@ -214,11 +230,42 @@ void GridwellDlg::resultSelectHandler(bool) {
     ui->_resultWorkbookLineEdit->setText(fileName);
 }
 
-void GridwellDlg::reportFailure(const QString& title, const QString& text) {
+void GridwellDlg::logFailure(const QString& text) {
     // One row a line: the causes that precede a message show as rows of their own.
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        QLOG_ERROR() << line;
-    UtilsNS::uiHooks().warning(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        QLOG_ERROR() << line.trimmed();
+}
+
+void GridwellDlg::reportFailure(const QString& title, const QString& text) {
+    // Messages of the writer's lower layers may begin with a blank or a blank line.
+    const QString shown = text.trimmed();
+    logFailure(shown);
+    UtilsNS::uiHooks().warning(this, title, shown, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+QString GridwellDlg::namingFiles(const QString& text, const QString& sourcePath,
+                                 const QString& workbookPath) const {
+    return QStringLiteral("%1\n\nSource PVX file: %2\nResult workbook: %3")
+        .arg(text.trimmed(), QDir::toNativeSeparators(sourcePath), QDir::toNativeSeparators(workbookPath));
+}
+
+void GridwellDlg::reportOpenFailure(const QString& title, const QString& text, const QString& path) {
+    logFailure(text);
+    if (UtilsNS::uiHooks().warningChoice(this, title, text, {tr("Copy Path")}) == 0)
+        QApplication::clipboard()->setText(path);
+}
+
+void GridwellDlg::openOnDesktop(const QString& path, const QString& what) {
+    const QString shown = QDir::toNativeSeparators(path);
+    UtilsNS::uiHooks().openUrl(QUrl::fromLocalFile(path), this, [this, shown, what](const QString& failure) {
+        if (failure.isEmpty()) {
+            QLOG_INFO() << QStringLiteral("Opened %1 %2").arg(what, shown);
+            return;
+        }
+        reportOpenFailure(QStringLiteral("Open Error"),
+                          QStringLiteral("The %1 %2 could not be opened: %3.").arg(what, shown, failure),
+                          shown);
+    });
 }
 
 void GridwellDlg::okButtonHandler(bool) {
@@ -239,13 +286,16 @@ void GridwellDlg::okButtonHandler(bool) {
     QString sourcePath;
     if (!substituteEnvironmentVariables(sourceText, sourcePath).isEmpty()) {
         reportFailure(QStringLiteral("Information Error"),
-                      QStringLiteral("Source PVX file environment variables could not be substituted"));
+                      QStringLiteral("Source PVX file environment variables could not be substituted\n\n%1")
+                          .arg(sourceText));
         return;
     }
     QString resultPath;
     if (!substituteEnvironmentVariables(resultText, resultPath).isEmpty()) {
-        reportFailure(QStringLiteral("Information Error"),
-                      QStringLiteral("Result workbook file environment variables could not be substituted"));
+        reportFailure(
+            QStringLiteral("Information Error"),
+            QStringLiteral("Result workbook file environment variables could not be substituted\n\n%1")
+                .arg(resultText));
         return;
     }
 
@@ -253,7 +303,9 @@ void GridwellDlg::okButtonHandler(bool) {
     // Kept open by the conversion until it ends; closed with it on every path.
     auto source = std::make_unique<QFile>(sourcePath);
     if (!source->open(QIODevice::ReadOnly | QIODevice::Text)) {
-        reportFailure(configurationError, source->errorString());
+        reportFailure(configurationError,
+                      QStringLiteral("The source PVX file %1 cannot be opened: %2.")
+                          .arg(QDir::toNativeSeparators(sourcePath), source->errorString()));
         return;
     }
 
@@ -263,7 +315,7 @@ void GridwellDlg::okButtonHandler(bool) {
     if (status.isEmpty())
         status = _writer->setOrientation(ui->_configurationComboBox->currentIndex());
     if (!status.isEmpty()) {
-        reportFailure(configurationError, status);
+        reportFailure(configurationError, namingFiles(status, sourcePath, resultPath));
         return;
     }
 
@@ -282,7 +334,7 @@ void GridwellDlg::okButtonHandler(bool) {
     }
     status = _writer->setSlotLabelPreference(preference);
     if (!status.isEmpty()) {
-        reportFailure(configurationError, status);
+        reportFailure(configurationError, namingFiles(status, sourcePath, resultPath));
         return;
     }
     saveSettings();
@@ -291,6 +343,7 @@ void GridwellDlg::okButtonHandler(bool) {
 
 void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& workbookPath) {
     _jobWorkbook = workbookPath;
+    _jobSource = source->fileName();
     _jobWorkbookExisted = QFileInfo::exists(workbookPath);
     _jobWorksheets = 0;
     _jobValues = 0;
@@ -356,7 +409,7 @@ void GridwellDlg::conversionFinished(const QString& status) {
         QLOG_INFO() << QStringLiteral("Workbook write successfully completed!");
         showSuccess(_jobWorkbook);
     } else {
-        reportFailure(QStringLiteral("Excel Write Error"), status);
+        reportFailure(QStringLiteral("Excel Write Error"), namingFiles(status, _jobSource, _jobWorkbook));
     }
     Q_EMIT conversionEnded(status);
 }
@@ -369,11 +422,10 @@ void GridwellDlg::showSuccess(const QString& workbookPath) {
     if (chosen < 0)
         return;
     const QFileInfo workbook(workbookPath);
-    const QString target = chosen == 0 ? workbook.absoluteFilePath() : workbook.absolutePath();
-    if (!UtilsNS::uiHooks().openUrl(QUrl::fromLocalFile(target)))
-        reportFailure(QStringLiteral("Open Error"),
-                      QStringLiteral("%1 could not be opened: the desktop has no application for it.")
-                          .arg(QDir::toNativeSeparators(target)));
+    if (chosen == 0)
+        openOnDesktop(workbook.absoluteFilePath(), QStringLiteral("workbook"));
+    else
+        openOnDesktop(workbook.absolutePath(), QStringLiteral("folder"));
 }
 
 void GridwellDlg::cancelButtonHandler(bool) {
@@ -391,13 +443,16 @@ void GridwellDlg::helpButtonHandler(bool) {
         return;
     }
     const QString address = helpPageAddress(page);
-    const WriteStatus status = openInBrowser(address);
-    if (!status.isEmpty()) {
-        reportFailure(QStringLiteral("Help Error"), QStringLiteral("The help page %1 cannot be opened: %2")
-                                                        .arg(QDir::toNativeSeparators(page), status));
-        return;
-    }
-    QLOG_INFO() << QStringLiteral("Opening help file %1").arg(address);
+    const QString shown = QDir::toNativeSeparators(page);
+    openInBrowser(address, this, [this, address, shown](const QString& failure) {
+        if (failure.isEmpty()) {
+            QLOG_INFO() << QStringLiteral("Opened help file %1").arg(address);
+            return;
+        }
+        reportOpenFailure(QStringLiteral("Help Error"),
+                          QStringLiteral("The help page %1 cannot be opened: %2.").arg(shown, failure),
+                          shown);
+    });
 }
 
 void GridwellDlg::diagButtonHandler(bool) {

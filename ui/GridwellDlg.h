@@ -55,8 +55,17 @@ private Q_SLOTS:
     void diagButtonHandler(bool checked);
 
 private:
-    // Logs the text at Error, one row a line, and shows it in a warning box.
+    // Logs the text at Error, one row a line, and shows it trimmed in a warning box.
     void reportFailure(const QString& title, const QString& text);
+    void logFailure(const QString& text);
+    // The text followed by the paths of the source and the workbook that it concerns.
+    QString namingFiles(const QString& text, const QString& sourcePath, const QString& workbookPath) const;
+    // A desktop opener's failure: logged, and shown in a box that offers to copy the path.
+    void reportOpenFailure(const QString& title, const QString& text, const QString& path);
+    // Hands a file or folder ("workbook", "folder") to the desktop and says so if nothing opens it.
+    void openOnDesktop(const QString& path, const QString& what);
+    // What the result dialog proposes: the path in the field, made absolute.
+    QString resultProposal() const;
     void startConversion(std::unique_ptr<QFile> source, const QString& workbookPath);
     void conversionFinished(const QString& status);
     void showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll);
@@ -79,6 +88,7 @@ private:
     QProgressBar* _progress = nullptr;
     QLabel* _progressText = nullptr;
     QString _jobWorkbook;
+    QString _jobSource;
     bool _jobWorkbookExisted = false;
     int _jobWorksheets = 0;
     qint64 _jobValues = 0;

@@ -1,3 +1,4 @@
+#include "DesktopOpener.h"
 #include "ExcelWrite.h"
 #include "FakeUiHooks.h"
 #include "GridwellDlg.h"
@@ -11,8 +12,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMimeData>
@@ -110,15 +113,18 @@ class GridwellDlgTest : public QObject {
         sourceEdit()->setText(QStringLiteral("${GRIDWELL_TEST_FOLDER}/run1.pvx"));
         resultEdit()->setText(QStringLiteral("$(GRIDWELL_TEST_FOLDER)/out/book.xlsx"));
     }
-    // One warning box over the window with an OK button, and its text logged as an error.
+    // One warning box over the window with an OK button, and its text logged as errors, a row
+    // a line.
     bool warnedOnce(const QString& title) {
         if (hooks->warnings.size() != 1 || loggedLines.isEmpty())
             return false;
         const FakeUiHooks::Warning& box = hooks->warnings.first();
+        const QString lastLine = box.text.split(QLatin1Char('\n')).last();
         return box.title == title && box.parent == window.get() &&
                box.buttons == QMessageBox::StandardButtons(QMessageBox::Ok) &&
                box.defaultButton == QMessageBox::NoButton && loggedLines.last().startsWith("ERROR ") &&
-               loggedLines.last().endsWith(QLatin1Char('"') + box.text + QStringLiteral("\" "));
+               loggedLines.last().endsWith(QLatin1Char('"') + lastLine + QStringLiteral("\" ")) &&
+               box.text == box.text.trimmed();
     }
 
     // Presses "Create Workbook" and waits for the conversion beside the window to end.
@@ -276,13 +282,15 @@ private Q_SLOTS:
         row("empty source", "", "b.xlsx", "Incomplete Information", incomplete);
         row("empty result", "a.pvx", "", "Incomplete Information", incomplete);
         row("source variable", unset, "b.xlsx", "Information Error",
-            "Source PVX file environment variables could not be substituted");
+            "Source PVX file environment variables could not be substituted\n\n"
+            "$GRIDWELL_TEST_SURELY_UNSET_VARIABLE/x");
         row("result variable", "a.pvx", unset, "Information Error",
-            "Result workbook file environment variables could not be substituted");
+            "Result workbook file environment variables could not be substituted\n\n"
+            "$GRIDWELL_TEST_SURELY_UNSET_VARIABLE/x");
         row("missing source", "/nonexistent-folder/a.pvx", "b.xlsx", "Excel Write Configuration Error",
-            "No such file or directory");
+            "The source PVX file /nonexistent-folder/a.pvx cannot be opened: No such file or directory.");
         row("blank source is not empty", "   ", "b.xlsx", "Excel Write Configuration Error",
-            "No such file or directory");
+            "The source PVX file     cannot be opened: No such file or directory.");
     }
 
     void refusalsAreLoggedAndShown() {
@@ -295,7 +303,7 @@ private Q_SLOTS:
         click("_okButton");
         QVERIFY(warnedOnce(title));
         QCOMPARE(hooks->warnings.at(0).text, text);
-        QCOMPARE(loggedLines.size(), 1);
+        QCOMPARE(loggedLines.size(), text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
         QCOMPARE(writer->deviceValue(), nullptr); // refused before the writer was touched
     }
 
@@ -331,8 +339,13 @@ private Q_SLOTS:
 
         const QList<FakeUiHooks::FileRequest>& asked = hooks->fileRequests;
         QCOMPARE(asked.size(), 4);
+        // The result dialog proposes the path in the field, made absolute; a missing folder gives way to the
+        // last folder used.
         const QString folder = QFileInfo(answer).path();
-        const QString resultStart = QFileInfo(result).absoluteDir().exists() ? result : folder;
+        const QFileInfo resultInfo(result);
+        const QString resultStart = resultInfo.absoluteDir().exists()
+                                        ? resultInfo.absoluteFilePath()
+                                        : QDir(folder).filePath(resultInfo.fileName());
         QCOMPARE((QStringList{asked[0].folder, asked[1].folder, asked[2].folder, asked[3].folder}),
                  (QStringList{QString(), resultStart, resultStart, existing}));
         for (int i : {0, 3}) {
@@ -344,10 +357,47 @@ private Q_SLOTS:
         for (int i : {1, 2}) {
             QVERIFY(!asked[i].open);
             QCOMPARE(asked[i].caption, QStringLiteral("Result Workbook File"));
-            QCOMPARE(asked[i].filter, QStringLiteral("Excel Files (*.xl*);;All Files (*)"));
-            QCOMPARE(asked[i].selectedFilter, QStringLiteral("Excel Files (*.xl*)"));
+            QCOMPARE(asked[i].filter,
+                     QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xlsb *.xls);;All Files (*)"));
+            QCOMPARE(asked[i].selectedFilter, QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xlsb *.xls)"));
             QCOMPARE(asked[i].options, QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
         }
+    }
+
+    // Qt's own save dialog, answered with Save as it opens: the name it proposes is the path in
+    // the field, and choosing the workbook filter keeps that name's extension.
+    void resultDialogKeepsTheNameInTheField_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("chosen"); // the name once the workbook filter is chosen
+        QTest::newRow("xlsx") << QStringLiteral("study.xlsx") << QStringLiteral("study.xlsx");
+        QTest::newRow("xlsm") << QStringLiteral("study.xlsm") << QStringLiteral("study.xlsm");
+        // Choosing the workbook filter gives another extension a workbook's, never a pattern.
+        QTest::newRow("other extension") << QStringLiteral("study.data") << QStringLiteral("study.xlsx");
+    }
+
+    void resultDialogKeepsTheNameInTheField() {
+        QFETCH(QString, name);
+        QFETCH(QString, chosen);
+        UtilsNS::uiHooks().getSaveFileName = hooks->saved.getSaveFileName;
+        const QString workbook = dir.filePath(name);
+        resultEdit()->setText(workbook);
+        QStringList proposals;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answer.stop();
+            auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            proposals << (nameField ? nameField->text() : QStringLiteral("(no name field)"));
+            dialog->selectNameFilter(dialog->nameFilters().first());
+            proposals << (nameField ? nameField->text() : QString());
+            static_cast<QDialog*>(dialog)->accept(); // Save, as a user would press it
+        });
+        answer.start(10);
+        click("_resulWorkbookButton");
+        QCOMPARE(proposals, (QStringList{name, chosen}));
+        QCOMPARE(resultEdit()->text(), dir.filePath(chosen));
     }
 
     // The last folder, the arrangement and the label choice come back in the next window.
@@ -373,7 +423,9 @@ private Q_SLOTS:
         QCOMPARE(resultEdit()->text(), QStringLiteral("/mine/kept.xlsx")); // typed by the user: kept
         QTest::keyClick(sourceEdit(), Qt::Key_Return);                     // Enter converts
         QVERIFY(warnedOnce(QStringLiteral("Excel Write Configuration Error")));
-        QCOMPARE(hooks->warnings.first().text, QStringLiteral("No such file or directory"));
+        QCOMPARE(hooks->warnings.first().text,
+                 QStringLiteral("The source PVX file /studies/basin.pvx2 cannot be opened: No such file or "
+                                "directory."));
 
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()) || true);
@@ -442,19 +494,30 @@ private Q_SLOTS:
         pageFile.close();
         click("_helpButton");
         QCOMPARE(hooks->openedUrls, QList<QUrl>{QUrl::fromLocalFile(page)});
-        QCOMPARE(loggedLines.size(), 1);
+        QCOMPARE(loggedLines.size(), 0); // nothing is said before the opener has answered
+        QTRY_COMPARE(loggedLines.size(), 1);
         QVERIFY2(
             loggedLines.first().startsWith(QStringLiteral("INFO  ")) &&
-                loggedLines.first().endsWith(QStringLiteral(" \"Opening help file file://%1\" ").arg(page)),
+                loggedLines.first().endsWith(QStringLiteral(" \"Opened help file file://%1\" ").arg(page)),
             qPrintable(loggedLines.first())); // "file:///path": three slashes
 
-        hooks->urlsOpen = false; // no browser: a box names the page and the reason
+        // The opener ran and found no browser: a box names the page and the reason, and offers to
+        // copy the path.
+        hooks->openFailure = UtilsNS::openerFailure(3);
+        hooks->warningAnswer = 0;
         loggedLines.clear();
         click("_helpButton");
-        QVERIFY(warnedOnce(QStringLiteral("Help Error")));
-        QVERIFY(hooks->warnings.first().text.startsWith(
-            QStringLiteral("The help page %1 cannot be opened: No web browser").arg(page)));
-        QVERIFY(!loggedLines.join(' ').contains(QStringLiteral("Opening help file")));
+        QCOMPARE(hooks->warnings.size(), 0);
+        QTRY_VERIFY(warnedOnce(QStringLiteral("Help Error")));
+        QCOMPARE(hooks->warnings.first().text,
+                 QStringLiteral("The help page %1 cannot be opened: no application on this desktop opens it "
+                                "(xdg-open exit status 3).")
+                     .arg(page));
+        QCOMPARE(hooks->warnings.first().extraButtons, QStringList{QStringLiteral("Copy Path")});
+        QCOMPARE(QApplication::clipboard()->text(), page);
+        QVERIFY(!loggedLines.join(' ').contains(QStringLiteral("Opened help file")));
+        hooks->warningAnswer = -1;
+        hooks->openFailure.clear();
 
         removePage.dismiss();
         QDir(folder).removeRecursively(); // missing: a box says so
@@ -476,8 +539,7 @@ private Q_SLOTS:
         // White space keeps the address one argument: quoted, and the quotes never reach the browser.
         const QString spaced = helpPageAddress(QStringLiteral("/opt/My Apps/GridwellHelp.html"));
         QCOMPARE(spaced, QStringLiteral("\"file:///opt/My Apps/GridwellHelp.html\""));
-        hooks->urlsOpen = true;
-        QVERIFY(openInBrowser(spaced).isEmpty());
+        openInBrowser(spaced, this, [](const QString&) {});
         QCOMPARE(hooks->openedUrls.last().toLocalFile(), QStringLiteral("/opt/My Apps/GridwellHelp.html"));
     }
 
@@ -511,9 +573,14 @@ private Q_SLOTS:
             const QString opened = answer == 0 ? workbook : dir.path();
             QCOMPARE(hooks->openedUrls.last(), QUrl::fromLocalFile(opened));
         }
-        hooks->urlsOpen = false;
+        hooks->openFailure = UtilsNS::openerFailure(4);
         QCOMPARE(convert(), QString());
-        QVERIFY(warnedOnce(QStringLiteral("Open Error")));
+        QTRY_VERIFY(warnedOnce(QStringLiteral("Open Error")));
+        QCOMPARE(
+            hooks->warnings.first().text,
+            QStringLiteral("The folder %1 could not be opened: the application that should open it failed "
+                           "(xdg-open exit status 4).")
+                .arg(dir.path()));
     }
 
     // A study large enough to take a while: the progress reaches the end, "Stop" leaves an existing workbook
