@@ -137,15 +137,66 @@ GridwellDlg::~GridwellDlg() {
 }
 
 void GridwellDlg::closeEvent(QCloseEvent* event) {
-    // A conversion still running is stopped first; the workbook stays as it was.
-    if (_job) {
-        _job->requestStop();
-        _job->wait();
-    }
+    // Closing ends the program. A conversion still running is stopped (the writer leaves the
+    // workbook as it was), and neither its end nor an outcome still waiting is shown: there is
+    // no window left to show it over.
+    if (_job)
+        abandonConversion();
+    _pendingOutcome = nullptr;
     saveSettings();
     delete _diagnostics;
     _diagnostics = nullptr;
     QWidget::closeEvent(event);
+}
+
+void GridwellDlg::abandonConversion() {
+    ConversionJob* job = _job;
+    // Its end may already wait in the event queue; with no conversion left, it is dropped.
+    _job = nullptr;
+    disconnect(job, nullptr, this, nullptr);
+    job->requestStop();
+    job->wait();
+    const bool written = job->status().isEmpty();
+    delete job;
+    QApplication::restoreOverrideCursor();
+    setConverting(false);
+    if (written)
+        QLOG_INFO() << QStringLiteral("Workbook %1 written as the window closed").arg(_jobWorkbook);
+    else
+        QLOG_INFO() << QStringLiteral(
+            "The conversion was stopped as the window closed; the workbook was left "
+            "as it was.");
+}
+
+void GridwellDlg::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && _pendingOutcome && attended())
+        QTimer::singleShot(0, this, [this] {
+            if (!_pendingOutcome)
+                return;
+            const std::function<void()> show = std::move(_pendingOutcome);
+            _pendingOutcome = nullptr;
+            show();
+        });
+}
+
+bool GridwellDlg::attended() const {
+    // The diagnostics window is this window's too.
+    for (const QWidget* active = QApplication::activeWindow(); active; active = active->parentWidget())
+        if (active == this)
+            return true;
+    return false;
+}
+
+void GridwellDlg::presentOutcome(std::function<void()> show) {
+    // A conversion that ends while the user works in another program does not take the focus:
+    // the window asks for attention, and the box waits until the window is active again.
+    if (!isVisible() || attended()) {
+        show();
+        return;
+    }
+    _pendingOutcome = std::move(show);
+    QApplication::alert(this);
 }
 
 void GridwellDlg::orientationHandler(int) {
@@ -389,6 +440,8 @@ void GridwellDlg::setConverting(bool converting) {
 }
 
 void GridwellDlg::conversionFinished(const QString& status) {
+    if (!_job) // stopped by closing the window, which shows nothing more
+        return;
     ConversionJob* job = _job;
     job->wait();
     const double seconds = job->seconds();
@@ -407,16 +460,31 @@ void GridwellDlg::conversionFinished(const QString& status) {
                            .arg(_jobValues)
                            .arg(seconds, 0, 'f', 1);
         QLOG_INFO() << QStringLiteral("Workbook write successfully completed!");
-        showSuccess(_jobWorkbook);
+        presentOutcome([this, workbook = _jobWorkbook, existed = _jobWorkbookExisted] {
+            showSuccess(workbook, existed);
+        });
+    } else if (status == ExcelWrite::stoppedMessage()) {
+        // The user asked for it: told as information, not as an error.
+        const QString text = QStringLiteral("The conversion was stopped; the workbook was left as it was.");
+        QLOG_INFO() << text;
+        presentOutcome([this, text] {
+            UtilsNS::uiHooks().information(this, QStringLiteral("Excel Write Stopped"), text, {});
+        });
     } else {
-        reportFailure(QStringLiteral("Excel Write Error"), namingFiles(status, _jobSource, _jobWorkbook));
+        const QString text = namingFiles(status, _jobSource, _jobWorkbook);
+        logFailure(text);
+        presentOutcome([this, text] {
+            UtilsNS::uiHooks().warning(this, QStringLiteral("Excel Write Error"), text, QMessageBox::Ok,
+                                       QMessageBox::NoButton);
+        });
     }
     Q_EMIT conversionEnded(status);
 }
 
-void GridwellDlg::showSuccess(const QString& workbookPath) {
-    const QString text = QStringLiteral("Workbook write successfully completed!\n\n%1")
-                             .arg(QDir::toNativeSeparators(QFileInfo(workbookPath).absoluteFilePath()));
+void GridwellDlg::showSuccess(const QString& workbookPath, bool existed) {
+    const QString text = QStringLiteral("The workbook was %1 successfully:\n\n%2")
+                             .arg(existed ? QStringLiteral("updated") : QStringLiteral("written"),
+                                  QDir::toNativeSeparators(QFileInfo(workbookPath).absoluteFilePath()));
     const int chosen = UtilsNS::uiHooks().information(this, QStringLiteral("Excel Write"), text,
                                                       {tr("Open Workbook"), tr("Open Folder")});
     if (chosen < 0)

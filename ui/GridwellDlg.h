@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ConversionJob;
@@ -36,10 +37,12 @@ public:
     bool converting() const { return _job != nullptr; }
 
 Q_SIGNALS:
-    // A conversion has ended and its outcome has been shown.
+    // A conversion has ended, and its outcome has been shown, or waits for the window to be
+    // active again. A conversion stopped by closing the window ends without it.
     void conversionEnded(const QString& status);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -70,7 +73,14 @@ private:
     void conversionFinished(const QString& status);
     void showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll);
     void setConverting(bool converting);
-    void showSuccess(const QString& workbookPath);
+    // The box that tells the outcome: "updated" for a workbook that existed before, else "written".
+    void showSuccess(const QString& workbookPath, bool existed);
+    // Stops the conversion and waits for it, without telling its end.
+    void abandonConversion();
+    // Shows the outcome now, or, when the user is in another program, asks for attention and
+    // shows it once the window is active again.
+    void presentOutcome(std::function<void()> show);
+    bool attended() const;
     // Puts a source path into its field and proposes the result path from it.
     void takeSourcePath(const QString& path, bool proposeAlways);
     void proposeResultPath(const QString& sourcePath, bool always);
@@ -93,4 +103,5 @@ private:
     int _jobWorksheets = 0;
     qint64 _jobValues = 0;
     QString _proposedResult;
+    std::function<void()> _pendingOutcome;
 };

@@ -558,7 +558,7 @@ private Q_SLOTS:
         QCOMPARE(hooks->informations.size(), 1);
         const FakeUiHooks::Information& box = hooks->informations.first();
         QCOMPARE(box.title, QStringLiteral("Excel Write"));
-        QCOMPARE(box.text, QStringLiteral("Workbook write successfully completed!\n\n") + workbook);
+        QCOMPARE(box.text, QStringLiteral("The workbook was written successfully:\n\n") + workbook);
         QCOMPARE(box.extraButtons, (QStringList{"Open Workbook", "Open Folder"}));
         QCOMPARE(box.parent, window.get());
         const QString logged = loggedLines.join('\n');
@@ -572,6 +572,9 @@ private Q_SLOTS:
             QCOMPARE(convert(), QString());
             const QString opened = answer == 0 ? workbook : dir.path();
             QCOMPARE(hooks->openedUrls.last(), QUrl::fromLocalFile(opened));
+            // The workbook existed before these conversions.
+            QCOMPARE(hooks->informations.last().text,
+                     QStringLiteral("The workbook was updated successfully:\n\n") + workbook);
         }
         hooks->openFailure = UtilsNS::openerFailure(4);
         QCOMPARE(convert(), QString());
@@ -619,19 +622,73 @@ private Q_SLOTS:
             }
         });
         hooks->informations.clear();
+        loggedLines.clear();
         QCOMPARE(convert(), ExcelWrite::stoppedMessage());
         QCOMPARE(digestOf(workbook), before);
+        // A stop is no error: an information box says so, and the log at Info.
+        QCOMPARE(hooks->warnings.size(), 0);
+        QCOMPARE(hooks->informations.size(), 1);
+        const FakeUiHooks::Information& box = hooks->informations.first();
+        QCOMPARE(box.title, QStringLiteral("Excel Write Stopped"));
+        QCOMPARE(box.text, QStringLiteral("The conversion was stopped; the workbook was left as it was."));
+        QCOMPARE(box.extraButtons, QStringList());
+        QVERIFY(loggedLines.contains(QStringLiteral("INFO  \"%1\" ").arg(box.text)) ||
+                loggedLines.join('\n').contains(QStringLiteral("\"%1\" ").arg(box.text)));
+        QVERIFY(!loggedLines.join('\n').contains(QStringLiteral("ERROR")));
+    }
 
-        // Closing the window during a conversion stops it first.
-        QFile::remove(workbook);
-        stopped = true;
+    // Closing the window during a conversion stops it, leaves the workbook as it was and shows
+    // nothing afterwards, even when the conversion's end already waits in the event queue.
+    void closingDuringAConversionShowsNothing() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        const QString source = dir.filePath(QStringLiteral("closed.pvx"));
+        const QString workbook = dir.filePath(QStringLiteral("closed.xlsx"));
+        QVERIFY(writeStudy(source, 2, 3, 10));
+        sourceEdit()->setText(source);
+        resultEdit()->setText(workbook);
+        QCOMPARE(convert(), QString());
+        const QByteArray before = digestOf(workbook);
+        QVERIFY(writeStudy(source, 10, 60, 365, 0.5));
+        hooks->informations.clear();
+
+        for (bool endQueued : {false, true}) {
+            QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+            window->show();
+            click("_okButton");
+            QVERIFY(window->converting());
+            if (endQueued) {
+                click("_okButton"); // Stop, then give the conversion time to end while no event is handled
+                QThread::msleep(1500);
+            }
+            window->close();
+            QVERIFY(!window->converting());
+            QVERIFY(!QApplication::overrideCursor());
+            QTest::qWait(200);
+            QCOMPARE(ended.size(), 0);
+            QCOMPARE(hooks->informations.size(), 0);
+            QCOMPARE(hooks->warnings.size(), 0);
+            QCOMPARE(digestOf(workbook), before);
+        }
+    }
+
+    // A conversion that ends while the user is in another window does not take the focus: the
+    // box waits until the main window is active again.
+    void anOutcomeWaitsForTheWindowToBeActive() {
+        QWidget elsewhere;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        fillPaths(); // a source that is no PVX file: the conversion fails at once
         QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
         click("_okButton");
-        QVERIFY(window->converting());
-        window->close();
-        QVERIFY(!QFile::exists(workbook) || digestOf(workbook).size() > 0);
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
         QVERIFY(ended.wait(60000));
-        QVERIFY(!window->converting());
+        QCOMPARE(hooks->warnings.size(), 0);
+        window->activateWindow();
+        QTRY_COMPARE(hooks->warnings.size(), 1);
+        QCOMPARE(hooks->warnings.first().title, QStringLiteral("Excel Write Error"));
     }
 };
 

@@ -1,11 +1,16 @@
 #include "ExcelWrite.h"
+#include "FakeUiHooks.h"
 #include "GridwellDlg.h"
 #include "MessageViewer.h"
 #include "QsLog.h"
+#include "SpreadsheetServer.h"
 #include "StartUp.h"
+#include "StudyFile.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -43,6 +48,47 @@ private Q_SLOTS:
         QVERIFY(shownWithHiddenDiagnostics);
         for (QWidget* widget : QApplication::topLevelWidgets()) // the window and its diagnostics are gone
             QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
+    }
+
+    // Cancel during a conversion stops it and ends the window mode, with nothing shown after.
+    void cancelDuringAConversionEndsTheWindowMode() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        FakeUiHooks hooks;
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("s.pvx"));
+        QVERIFY(writeStudy(source, 10, 60, 365));
+        ExcelWrite writer;
+        bool wasConverting = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* window = qobject_cast<GridwellDlg*>(widget)) {
+                    window->findChild<QLineEdit*>(QStringLiteral("_sourcePvxLineEdit"))->setText(source);
+                    window->findChild<QLineEdit*>(QStringLiteral("_resultWorkbookLineEdit"))
+                        ->setText(dir.filePath(QStringLiteral("s.xlsx")));
+                    window->findChild<QPushButton*>(QStringLiteral("_okButton"))->click();
+                    wasConverting = window->converting();
+                    window->findChild<QPushButton*>(QStringLiteral("_cancelButton"))->click();
+                    return;
+                }
+            }
+            QCoreApplication::quit();
+        });
+        // A loop that does not end with its window is ended here, and the checks below fail.
+        bool endedByGuard = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [&] {
+            endedByGuard = true;
+            QCoreApplication::quit();
+        });
+        guard.start(30000);
+        QCOMPARE(runWindowMode(writer), 0);
+        QVERIFY(wasConverting);
+        QVERIFY(!endedByGuard);
+        QCOMPARE(hooks.warnings.size(), 0);
+        QCOMPARE(hooks.informations.size(), 0);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("s.xlsx"))));
     }
 };
 
