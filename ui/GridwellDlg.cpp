@@ -2,6 +2,7 @@
 
 #include "ui_GridwellDlg.h"
 
+#include "ControlDescriptions.h"
 #include "ConversionJob.h"
 #include "ExcelWrite.h"
 #include "HelpLauncher.h"
@@ -110,6 +111,21 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     }
     for (QWidget* choice : {ui->_indexNameRadioButton, ui->_completeNameRadioButton, ui->_altNameRadioButton})
         choice->installEventFilter(this);
+    // Long paths show their end, where the file name is; the whole path is the tooltip.
+    for (QLineEdit* field : {ui->_sourcePvxLineEdit, ui->_resultWorkbookLineEdit})
+        connect(field, &QLineEdit::textChanged, field, [field](const QString& text) {
+            field->setToolTip(QDir::toNativeSeparators(text));
+            if (!field->hasFocus())
+                field->setCursorPosition(int(text.size()));
+        });
+    // A frame's Alt shortcut leads to its path field, never to the frame's other controls.
+    for (QWidget* frame :
+         {static_cast<QWidget*>(ui->_sourcePvxFrame), static_cast<QWidget*>(ui->_orientationFrame)})
+        frame->installEventFilter(this);
+    // Return on a focused button presses it, as Space does.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    describeControls(*ui);
     setAcceptDrops(true);
 
     orientationHandler(ui->_configurationComboBox->currentIndex());
@@ -121,6 +137,10 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     statusBar()->addWidget(_progressText, 1);
     statusBar()->addPermanentWidget(_progress);
     _progress->hide();
+    _progress->setAccessibleName(tr("Conversion progress"));
+    _progress->setAccessibleDescription(tr("How much of the workbook is written"));
+    _progressText->setAccessibleName(tr("Conversion status"));
+    _progressText->setAccessibleDescription(tr("What the conversion is doing"));
 
     // Parented, so that it opens over the main window; deleted when the main window closes.
     _diagnostics = new UtilsNS::MessageViewer(QStringList{tr("Diagnostic Messages")}, this);
@@ -550,6 +570,15 @@ void GridwellDlg::dropEvent(QDropEvent* event) {
 }
 
 bool GridwellDlg::eventFilter(QObject* watched, QEvent* event) {
+    // A group box's mnemonic goes back to the child last focused (the arrangement box, say),
+    // where typed text would be lost; the frames lead to their path fields instead.
+    if (event->type() == QEvent::Shortcut &&
+        (watched == ui->_sourcePvxFrame || watched == ui->_orientationFrame)) {
+        QLineEdit* field =
+            watched == ui->_sourcePvxFrame ? ui->_sourcePvxLineEdit : ui->_resultWorkbookLineEdit;
+        field->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     // Tabbing into the label group lands on the checked choice, as in other applications.
     if (event->type() == QEvent::FocusIn && qobject_cast<QRadioButton*>(watched)) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -585,6 +614,7 @@ bool GridwellDlg::eventFilter(QObject* watched, QEvent* event) {
         const QString expanded = expandHome(field->text());
         if (expanded != field->text())
             field->setText(expanded);
+        field->setCursorPosition(int(field->text().size()));
     }
     return QMainWindow::eventFilter(watched, event);
 }

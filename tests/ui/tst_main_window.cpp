@@ -5,6 +5,7 @@
 #include "HelpLauncher.h"
 #include "MessageViewer.h"
 #include "MessageWatcher.h"
+#include "PathDefaults.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
 #include "SpreadsheetServer.h"
@@ -125,6 +126,29 @@ class GridwellDlgTest : public QObject {
                box.defaultButton == QMessageBox::NoButton && loggedLines.last().startsWith("ERROR ") &&
                loggedLines.last().endsWith(QLatin1Char('"') + lastLine + QStringLiteral("\" ")) &&
                box.text == box.text.trimmed();
+    }
+
+    // The Alt letters of the controls that are shown and enabled.
+    QStringList mnemonics() {
+        QStringList letters;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(window.get()) || !widget->isEnabled())
+                continue;
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                text = button->text();
+            else if (auto* group = qobject_cast<QGroupBox*>(widget))
+                text = group->title();
+            const qsizetype mark = text.indexOf(QLatin1Char('&'));
+            if (mark >= 0 && mark + 1 < text.size())
+                letters << text.at(mark + 1).toLower();
+        }
+        return letters;
+    }
+    static bool distinct(QStringList letters) {
+        const qsizetype count = letters.size();
+        letters.removeDuplicates();
+        return letters.size() == count;
     }
 
     // Presses "Create Workbook" and waits for the conversion beside the window to end.
@@ -438,6 +462,79 @@ private Q_SLOTS:
         box()->setFocus();
         QTest::keyClick(box(), Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>("_completeNameRadioButton"));
+    }
+
+    // Every Alt letter of the controls that can be reached names one control, idle and converting.
+    void mnemonicsDoNotClash() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        window->show();
+        for (int index : {0, 1}) {
+            box()->setCurrentIndex(index);
+            QVERIFY2(distinct(mnemonics()), qPrintable(mnemonics().join(' ')));
+        }
+        QCOMPARE(mnemonics().size(), 10);
+        const QString source = dir.filePath(QStringLiteral("keys.pvx"));
+        QVERIFY(writeStudy(source, 10, 60, 365));
+        sourceEdit()->setText(source);
+        resultEdit()->setText(dir.filePath(QStringLiteral("keys.xlsx")));
+        QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+        click("_okButton");
+        QVERIFY(window->converting());
+        QCOMPARE(mnemonics(), (QStringList{"s", "d", "h", "c"})); // Stop, Show Diagnostics, Help, Cancel
+        click("_okButton");
+        QVERIFY(ended.wait(60000));
+    }
+
+    // Alt+S and Alt+R lead to the path fields, so that typed text lands there, whichever control
+    // of the frame had the focus last; Return on a focused button presses it.
+    void keyboardLeadsToTheFields() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        box()->setFocus();
+        QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), resultEdit());
+        resultEdit()->clear();
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("typed.xlsx"));
+        QCOMPARE(resultEdit()->text(), QStringLiteral("typed.xlsx"));
+        QCOMPARE(box()->currentIndex(), 1);
+        child("_sourcePvxButton")->setFocus();
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), sourceEdit());
+
+        sourceEdit()->clear();
+        child("_okButton")->setFocus();
+        QTest::keyClick(child("_okButton"), Qt::Key_Return);
+        QVERIFY(warnedOnce(QStringLiteral("Incomplete Information")));
+    }
+
+    // A long path shows its end, where the file name is, and the whole path as its tooltip.
+    void longPathsShowTheirEnd() {
+        const QString path = QStringLiteral("/") + QStringLiteral("deep folder/").repeated(30) + "study.pvx";
+        sourceEdit()->setText(path);
+        QCOMPARE(sourceEdit()->toolTip(), path);
+        QCOMPARE(sourceEdit()->cursorPosition(), path.size());
+        resultEdit()->setText(withExtension(path, QStringLiteral(".xlsx")));
+        QCOMPARE(resultEdit()->toolTip(), resultEdit()->text());
+        sourceEdit()->setCursorPosition(0); // as a click at its start leaves it
+        QFocusEvent leaving(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(sourceEdit(), &leaving);
+        QCOMPARE(sourceEdit()->cursorPosition(), path.size());
+    }
+
+    void everyControlHasAnAccessibleNameAndDescription() {
+        QList<QWidget*> controls{window->statusBar()->findChild<QProgressBar*>()};
+        for (const auto& row : formWidgets)
+            if (QString::fromLatin1(row[1]) != QLatin1String("QFrame") &&
+                QString::fromLatin1(row[1]) != QLatin1String("QLabel"))
+                controls << child(row[0]);
+        for (QWidget* control : controls) {
+            QVERIFY(control);
+            QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!control->accessibleDescription().isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!control->accessibleName().contains(QLatin1Char('&')),
+                     qPrintable(control->objectName()));
+        }
     }
 
     void dropsPutLocalPaths() {
