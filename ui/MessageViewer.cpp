@@ -120,6 +120,9 @@ QString MessageViewer::collectText(bool allRows) const {
             text += item->text(column);
             first = false;
         }
+        // Plain lines: no blanks at their ends.
+        while (text.endsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char('\t')))
+            text.chop(1);
         text += QLatin1Char('\n');
     }
     return text;
