@@ -10,6 +10,7 @@
 #include "PathDefaults.h"
 #include "PathSubstitution.h"
 #include "QsLog.h"
+#include "ScriptedClose.h"
 #include "UiHooks.h"
 #include "Verbosity.h"
 #include "Version.h"
@@ -63,6 +64,11 @@ QStringList droppedFiles(const QMimeData* data) {
             if (url.isLocalFile())
                 files.append(QDir::toNativeSeparators(url.toLocalFile()));
     return files;
+}
+
+QString& startSource() {
+    static QString path;
+    return path;
 }
 
 QSettings settings() {
@@ -148,6 +154,16 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     _diagnostics->connectToWatcher();
 
     setVerboseLogging(true);
+
+    if (!startSource().isEmpty()) {
+        takeSourcePath(QDir::toNativeSeparators(QFileInfo(startSource()).absoluteFilePath()), true);
+        startSource().clear();
+    }
+    scriptCloseWhileConverting(this);
+}
+
+void GridwellDlg::setStartSource(const QString& path) {
+    startSource() = path;
 }
 
 GridwellDlg::~GridwellDlg() {
@@ -445,6 +461,7 @@ void GridwellDlg::showProgress(const QString& worksheet, qint64 valuesWritten, q
         return;
     _progress->setValue(valuesInAll > 0 ? int(valuesWritten * _progress->maximum() / valuesInAll) : 0);
     _progressText->setText(tr("Writing worksheet \"%1\"").arg(worksheet));
+    Q_EMIT worksheetStarted(worksheet);
 }
 
 void GridwellDlg::setConverting(bool converting) {

@@ -31,6 +31,10 @@ public:
     explicit GridwellDlg(ExcelWrite* writer, QWidget* parent = nullptr);
     ~GridwellDlg() override;
 
+    // The source that the next window opens with, as a launcher hands over a file
+    // ("gridwell study.pvx"); that window takes it, proposing the result from it.
+    static void setStartSource(const QString& path);
+
     // The diagnostics window, null once the main window has closed.
     UtilsNS::MessageViewer* diagnostics() const { return _diagnostics; }
     // Whether a conversion is running.
@@ -40,6 +44,8 @@ Q_SIGNALS:
     // A conversion has ended, and its outcome has been shown, or waits for the window to be
     // active again. A conversion stopped by closing the window ends without it.
     void conversionEnded(const QString& status);
+    // The conversion has begun to write the named worksheet.
+    void worksheetStarted(const QString& name);
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -50,6 +50,23 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
     }
 
+    // A file handed over by a launcher is the source of the next window only, with its result
+    // proposed from it.
+    void aStartSourceFillsTheNextWindow() {
+        ExcelWrite writer;
+        GridwellDlg::setStartSource(QStringLiteral("studies/basin.pvx"));
+        const auto field = [](GridwellDlg& window, const char* name) {
+            return window.findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+        };
+        GridwellDlg first(&writer);
+        QCOMPARE(field(first, "_sourcePvxLineEdit"),
+                 QDir::current().filePath(QStringLiteral("studies/basin.pvx")));
+        QCOMPARE(field(first, "_resultWorkbookLineEdit"),
+                 QDir::current().filePath(QStringLiteral("studies/basin.xlsx")));
+        GridwellDlg second(&writer);
+        QCOMPARE(field(second, "_sourcePvxLineEdit"), QString());
+    }
+
     // Cancel during a conversion stops it and ends the window mode, with nothing shown after.
     void cancelDuringAConversionEndsTheWindowMode() {
         registerSpreadsheetServer();
