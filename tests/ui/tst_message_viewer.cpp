@@ -200,7 +200,10 @@ private Q_SLOTS:
         trigger("Save All &As");
         QCOMPARE(hooks->warnings.size(), 1);
         QCOMPARE(hooks->warnings.at(0).title, QStringLiteral("Save Diagnostics Error"));
-        QVERIFY(!hooks->warnings.at(0).text.isEmpty());
+        QCOMPARE(
+            hooks->warnings.at(0).text,
+            QStringLiteral("The diagnostics could not be saved to /nonexistent-folder/out.txt: No such file "
+                           "or directory."));
         QCOMPARE(hooks->warnings.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 
         // Copied lines carry no trailing blanks.
