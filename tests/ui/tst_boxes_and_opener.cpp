@@ -2,7 +2,6 @@
 // a timer, and xdg-open is a script on the search path.
 #include "DesktopOpener.h"
 #include "MessageBoxes.h"
-#include "WorkbookFilters.h"
 
 #include <QApplication>
 #include <QFile>
@@ -47,14 +46,6 @@ class BoxesAndOpenerTest : public QObject {
 
 private Q_SLOTS:
     void cleanup() { qputenv("PATH", path); }
-
-    void openerStatusesAreTold() {
-        QCOMPARE(openerFailure(0), QString());
-        QVERIFY(openerFailure(3).contains(QStringLiteral("no application")));
-        QVERIFY(openerFailure(3).endsWith(QStringLiteral("(xdg-open exit status 3)")));
-        QVERIFY(openerFailure(2).startsWith(QStringLiteral("it does not exist")));
-        QVERIFY(openerFailure(9).endsWith(QStringLiteral("exit status 9")));
-    }
 
     void theOpenersExitStatusIsWaitedFor_data() {
         QTest::addColumn<int>("status");
@@ -114,16 +105,6 @@ private Q_SLOTS:
                                QStringLiteral("text"),
                                {QStringLiteral("Open Workbook"), QStringLiteral("Open Folder")}),
                  -1);
-    }
-
-    void workbookFiltersStartWithTheNamesExtension() {
-        QCOMPARE(workbookFilters(QStringLiteral("/a/b.xlsb")).filters,
-                 QStringLiteral("Excel Workbooks (*.xlsb *.xlsx *.xlsm *.xls);;All Files (*)"));
-        QCOMPARE(workbookFilters(QStringLiteral("/a/b.xlsb")).selected,
-                 QStringLiteral("Excel Workbooks (*.xlsb *.xlsx *.xlsm *.xls)"));
-        QCOMPARE(workbookFilters(QStringLiteral("/a/b.XLSX")).selected, QStringLiteral("All Files (*)"));
-        QCOMPARE(workbookFilters(QString()).selected,
-                 QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xlsb *.xls)"));
     }
 };
 
