@@ -1,5 +1,6 @@
 #include "CommandLineRun.h"
 #include "ExcelWrite.h"
+#include "GridwellDlg.h"
 #include "SpreadsheetServer.h"
 #include "StartUp.h"
 
@@ -49,6 +50,12 @@ std::unique_ptr<QCoreApplication> makeWindowApplication(int& argc, char** argv) 
     return application;
 }
 
+// A desktop launcher hands over the file it opens as the only argument ("gridwell %f"): that
+// opens the window with the file as its source. Options begin with '-' and keep the command line.
+bool launchedWithFile(int argc, char** argv) {
+    return argc == 2 && argv[1][0] != '\0' && argv[1][0] != '-';
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,15 +64,18 @@ int main(int argc, char* argv[]) {
     // and recovers from like a full disk, instead of ending the process half-way.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    // The face is known from the argument count before any application object exists, so
-    // a command-line run needs no display.
-    const bool windowMode = argc == 1;
+    // The face is known from the arguments before any application object exists, so a
+    // command-line run needs no display.
+    const bool withFile = launchedWithFile(argc, argv);
+    const bool windowMode = argc == 1 || withFile;
     std::unique_ptr<QCoreApplication> application;
     if (windowMode)
         application = makeWindowApplication(argc, argv);
     else
         application = std::make_unique<QCoreApplication>(argc, argv);
     registerSpreadsheetServer();
+    if (withFile)
+        GridwellDlg::setStartSource(QString::fromLocal8Bit(argv[1]));
 
     auto writer = std::make_unique<ExcelWrite>();
     startLogging();

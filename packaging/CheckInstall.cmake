@@ -1,5 +1,6 @@
 # Run with -P: installs the build into PREFIX and fails unless the executable, the help
-# page in the data folder, the .desktop entry, the icon and the manual page are all there.
+# page in the data folder, the .desktop entry, the PVX file type, the icon and the manual page
+# are all there.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -10,6 +11,7 @@ foreach(expected
     ${BINDIR}/gridwell
     ${DATADIR}/gridwell/Help-Gridwell/GridwellHelp.html
     ${DATADIR}/applications/gridwell.desktop
+    ${DATADIR}/mime/packages/gridwell.xml
     ${DATADIR}/icons/hicolor/scalable/apps/gridwell.svg
     ${MANDIR}/man1/gridwell.1)
   if(NOT EXISTS ${PREFIX}/${expected})

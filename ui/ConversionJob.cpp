@@ -20,8 +20,8 @@ void ConversionJob::start() {
     _clock.start();
     // The automation connection is started, used and quit on this thread: write() makes it.
     _thread = QThread::create([this] {
-        const QString status = _writer.write();
-        Q_EMIT finished(status);
+        _status = _writer.write();
+        Q_EMIT finished(_status);
     });
     connect(_thread, &QThread::finished, _thread, &QObject::deleteLater);
     connect(_thread, &QThread::destroyed, this, [this] { _thread = nullptr; });

@@ -32,6 +32,8 @@ public:
     bool isRunning() const;
     // Blocks until the conversion thread has ended.
     void wait();
+    // The writer's answer, once wait() has returned: empty on success.
+    const QString& status() const { return _status; }
     // Time since start() in seconds.
     double seconds() const { return _clock.elapsed() / 1000.0; }
 
@@ -52,4 +54,5 @@ private:
     QThread* _thread = nullptr;
     bool _attached = false;
     QElapsedTimer _clock;
+    QString _status; // written by the conversion thread before it ends
 };

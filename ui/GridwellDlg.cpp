@@ -2,6 +2,7 @@
 
 #include "ui_GridwellDlg.h"
 
+#include "ControlDescriptions.h"
 #include "ConversionJob.h"
 #include "ExcelWrite.h"
 #include "HelpLauncher.h"
@@ -9,11 +10,14 @@
 #include "PathDefaults.h"
 #include "PathSubstitution.h"
 #include "QsLog.h"
+#include "ScriptedClose.h"
 #include "UiHooks.h"
 #include "Verbosity.h"
 #include "Version.h"
+#include "WorkbookFilters.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -62,6 +66,11 @@ QStringList droppedFiles(const QMimeData* data) {
     return files;
 }
 
+QString& startSource() {
+    static QString path;
+    return path;
+}
+
 QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Gridwell"),
                      QStringLiteral("Gridwell"));
@@ -108,6 +117,21 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     }
     for (QWidget* choice : {ui->_indexNameRadioButton, ui->_completeNameRadioButton, ui->_altNameRadioButton})
         choice->installEventFilter(this);
+    // Long paths show their end, where the file name is; the whole path is the tooltip.
+    for (QLineEdit* field : {ui->_sourcePvxLineEdit, ui->_resultWorkbookLineEdit})
+        connect(field, &QLineEdit::textChanged, field, [field](const QString& text) {
+            field->setToolTip(QDir::toNativeSeparators(text));
+            if (!field->hasFocus())
+                field->setCursorPosition(int(text.size()));
+        });
+    // A frame's Alt shortcut leads to its path field, never to the frame's other controls.
+    for (QWidget* frame :
+         {static_cast<QWidget*>(ui->_sourcePvxFrame), static_cast<QWidget*>(ui->_orientationFrame)})
+        frame->installEventFilter(this);
+    // Return on a focused button presses it, as Space does.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    describeControls(*ui);
     setAcceptDrops(true);
 
     orientationHandler(ui->_configurationComboBox->currentIndex());
@@ -119,6 +143,10 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     statusBar()->addWidget(_progressText, 1);
     statusBar()->addPermanentWidget(_progress);
     _progress->hide();
+    _progress->setAccessibleName(tr("Conversion progress"));
+    _progress->setAccessibleDescription(tr("How much of the workbook is written"));
+    _progressText->setAccessibleName(tr("Conversion status"));
+    _progressText->setAccessibleDescription(tr("What the conversion is doing"));
 
     // Parented, so that it opens over the main window; deleted when the main window closes.
     _diagnostics = new UtilsNS::MessageViewer(QStringList{tr("Diagnostic Messages")}, this);
@@ -126,6 +154,16 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     _diagnostics->connectToWatcher();
 
     setVerboseLogging(true);
+
+    if (!startSource().isEmpty()) {
+        takeSourcePath(QDir::toNativeSeparators(QFileInfo(startSource()).absoluteFilePath()), true);
+        startSource().clear();
+    }
+    scriptCloseWhileConverting(this);
+}
+
+void GridwellDlg::setStartSource(const QString& path) {
+    startSource() = path;
 }
 
 GridwellDlg::~GridwellDlg() {
@@ -135,15 +173,66 @@ GridwellDlg::~GridwellDlg() {
 }
 
 void GridwellDlg::closeEvent(QCloseEvent* event) {
-    // A conversion still running is stopped first; the workbook stays as it was.
-    if (_job) {
-        _job->requestStop();
-        _job->wait();
-    }
+    // Closing ends the program. A conversion still running is stopped (the writer leaves the
+    // workbook as it was), and neither its end nor an outcome still waiting is shown: there is
+    // no window left to show it over.
+    if (_job)
+        abandonConversion();
+    _pendingOutcome = nullptr;
     saveSettings();
     delete _diagnostics;
     _diagnostics = nullptr;
     QWidget::closeEvent(event);
+}
+
+void GridwellDlg::abandonConversion() {
+    ConversionJob* job = _job;
+    // Its end may already wait in the event queue; with no conversion left, it is dropped.
+    _job = nullptr;
+    disconnect(job, nullptr, this, nullptr);
+    job->requestStop();
+    job->wait();
+    const bool written = job->status().isEmpty();
+    delete job;
+    QApplication::restoreOverrideCursor();
+    setConverting(false);
+    if (written)
+        QLOG_INFO() << QStringLiteral("Workbook %1 written as the window closed").arg(_jobWorkbook);
+    else
+        QLOG_INFO() << QStringLiteral(
+            "The conversion was stopped as the window closed; the workbook was left "
+            "as it was.");
+}
+
+void GridwellDlg::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && _pendingOutcome && attended())
+        QTimer::singleShot(0, this, [this] {
+            if (!_pendingOutcome)
+                return;
+            const std::function<void()> show = std::move(_pendingOutcome);
+            _pendingOutcome = nullptr;
+            show();
+        });
+}
+
+bool GridwellDlg::attended() const {
+    // The diagnostics window is this window's too.
+    for (const QWidget* active = QApplication::activeWindow(); active; active = active->parentWidget())
+        if (active == this)
+            return true;
+    return false;
+}
+
+void GridwellDlg::presentOutcome(std::function<void()> show) {
+    // A conversion that ends while the user works in another program does not take the focus:
+    // the window asks for attention, and the box waits until the window is active again.
+    if (!isVisible() || attended()) {
+        show();
+        return;
+    }
+    _pendingOutcome = std::move(show);
+    QApplication::alert(this);
 }
 
 void GridwellDlg::orientationHandler(int) {
@@ -201,11 +290,25 @@ void GridwellDlg::proposeResultPath(const QString& sourcePath, bool always) {
     ui->_resultWorkbookLineEdit->setText(_proposedResult);
 }
 
+QString GridwellDlg::resultProposal() const {
+    const QString current = expandHome(ui->_resultWorkbookLineEdit->text().trimmed());
+    if (current.isEmpty())
+        return _lastDirectory;
+    const QFileInfo proposed(current);
+    if (proposed.absoluteDir().exists())
+        return proposed.absoluteFilePath();
+    // A dialog asked for a missing folder opens in the working folder; the last one used is nearer.
+    return _lastDirectory.isEmpty() ? proposed.fileName()
+                                    : QDir(_lastDirectory).filePath(proposed.fileName());
+}
+
 void GridwellDlg::resultSelectHandler(bool) {
-    QString selected = QStringLiteral("Excel Files (*.xl*)");
-    QString fileName = UtilsNS::uiHooks().getSaveFileName(
-        this, QStringLiteral("Result Workbook File"), dialogStart(ui->_resultWorkbookLineEdit),
-        QStringLiteral("Excel Files (*.xl*);;All Files (*)"), &selected, QFileDialog::DontConfirmOverwrite);
+    const QString proposed = resultProposal();
+    const WorkbookFilters filters = workbookFilters(proposed);
+    QString selected = filters.selected;
+    QString fileName =
+        UtilsNS::uiHooks().getSaveFileName(this, QStringLiteral("Result Workbook File"), proposed,
+                                           filters.filters, &selected, QFileDialog::DontConfirmOverwrite);
     if (fileName.isEmpty())
         return;
     if (QFileInfo(fileName).suffix().isEmpty())
@@ -214,11 +317,42 @@ void GridwellDlg::resultSelectHandler(bool) {
     ui->_resultWorkbookLineEdit->setText(fileName);
 }
 
-void GridwellDlg::reportFailure(const QString& title, const QString& text) {
+void GridwellDlg::logFailure(const QString& text) {
     // One row a line: the causes that precede a message show as rows of their own.
     for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        QLOG_ERROR() << line;
-    UtilsNS::uiHooks().warning(this, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        QLOG_ERROR() << line.trimmed();
+}
+
+void GridwellDlg::reportFailure(const QString& title, const QString& text) {
+    // Messages of the writer's lower layers may begin with a blank or a blank line.
+    const QString shown = text.trimmed();
+    logFailure(shown);
+    UtilsNS::uiHooks().warning(this, title, shown, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+QString GridwellDlg::namingFiles(const QString& text, const QString& sourcePath,
+                                 const QString& workbookPath) const {
+    return QStringLiteral("%1\n\nSource PVX file: %2\nResult workbook: %3")
+        .arg(text.trimmed(), QDir::toNativeSeparators(sourcePath), QDir::toNativeSeparators(workbookPath));
+}
+
+void GridwellDlg::reportOpenFailure(const QString& title, const QString& text, const QString& path) {
+    logFailure(text);
+    if (UtilsNS::uiHooks().warningChoice(this, title, text, {tr("Copy Path")}) == 0)
+        QApplication::clipboard()->setText(path);
+}
+
+void GridwellDlg::openOnDesktop(const QString& path, const QString& what) {
+    const QString shown = QDir::toNativeSeparators(path);
+    UtilsNS::uiHooks().openUrl(QUrl::fromLocalFile(path), this, [this, shown, what](const QString& failure) {
+        if (failure.isEmpty()) {
+            QLOG_INFO() << QStringLiteral("Opened %1 %2").arg(what, shown);
+            return;
+        }
+        reportOpenFailure(QStringLiteral("Open Error"),
+                          QStringLiteral("The %1 %2 could not be opened: %3.").arg(what, shown, failure),
+                          shown);
+    });
 }
 
 void GridwellDlg::okButtonHandler(bool) {
@@ -239,13 +373,16 @@ void GridwellDlg::okButtonHandler(bool) {
     QString sourcePath;
     if (!substituteEnvironmentVariables(sourceText, sourcePath).isEmpty()) {
         reportFailure(QStringLiteral("Information Error"),
-                      QStringLiteral("Source PVX file environment variables could not be substituted"));
+                      QStringLiteral("Source PVX file environment variables could not be substituted\n\n%1")
+                          .arg(sourceText));
         return;
     }
     QString resultPath;
     if (!substituteEnvironmentVariables(resultText, resultPath).isEmpty()) {
-        reportFailure(QStringLiteral("Information Error"),
-                      QStringLiteral("Result workbook file environment variables could not be substituted"));
+        reportFailure(
+            QStringLiteral("Information Error"),
+            QStringLiteral("Result workbook file environment variables could not be substituted\n\n%1")
+                .arg(resultText));
         return;
     }
 
@@ -253,7 +390,9 @@ void GridwellDlg::okButtonHandler(bool) {
     // Kept open by the conversion until it ends; closed with it on every path.
     auto source = std::make_unique<QFile>(sourcePath);
     if (!source->open(QIODevice::ReadOnly | QIODevice::Text)) {
-        reportFailure(configurationError, source->errorString());
+        reportFailure(configurationError,
+                      QStringLiteral("The source PVX file %1 cannot be opened: %2.")
+                          .arg(QDir::toNativeSeparators(sourcePath), source->errorString()));
         return;
     }
 
@@ -263,7 +402,7 @@ void GridwellDlg::okButtonHandler(bool) {
     if (status.isEmpty())
         status = _writer->setOrientation(ui->_configurationComboBox->currentIndex());
     if (!status.isEmpty()) {
-        reportFailure(configurationError, status);
+        reportFailure(configurationError, namingFiles(status, sourcePath, resultPath));
         return;
     }
 
@@ -282,7 +421,7 @@ void GridwellDlg::okButtonHandler(bool) {
     }
     status = _writer->setSlotLabelPreference(preference);
     if (!status.isEmpty()) {
-        reportFailure(configurationError, status);
+        reportFailure(configurationError, namingFiles(status, sourcePath, resultPath));
         return;
     }
     saveSettings();
@@ -291,6 +430,7 @@ void GridwellDlg::okButtonHandler(bool) {
 
 void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& workbookPath) {
     _jobWorkbook = workbookPath;
+    _jobSource = source->fileName();
     _jobWorkbookExisted = QFileInfo::exists(workbookPath);
     _jobWorksheets = 0;
     _jobValues = 0;
@@ -321,6 +461,7 @@ void GridwellDlg::showProgress(const QString& worksheet, qint64 valuesWritten, q
         return;
     _progress->setValue(valuesInAll > 0 ? int(valuesWritten * _progress->maximum() / valuesInAll) : 0);
     _progressText->setText(tr("Writing worksheet \"%1\"").arg(worksheet));
+    Q_EMIT worksheetStarted(worksheet);
 }
 
 void GridwellDlg::setConverting(bool converting) {
@@ -336,6 +477,8 @@ void GridwellDlg::setConverting(bool converting) {
 }
 
 void GridwellDlg::conversionFinished(const QString& status) {
+    if (!_job) // stopped by closing the window, which shows nothing more
+        return;
     ConversionJob* job = _job;
     job->wait();
     const double seconds = job->seconds();
@@ -354,26 +497,40 @@ void GridwellDlg::conversionFinished(const QString& status) {
                            .arg(_jobValues)
                            .arg(seconds, 0, 'f', 1);
         QLOG_INFO() << QStringLiteral("Workbook write successfully completed!");
-        showSuccess(_jobWorkbook);
+        presentOutcome([this, workbook = _jobWorkbook, existed = _jobWorkbookExisted] {
+            showSuccess(workbook, existed);
+        });
+    } else if (status == ExcelWrite::stoppedMessage()) {
+        // The user asked for it: told as information, not as an error.
+        const QString text = QStringLiteral("The conversion was stopped; the workbook was left as it was.");
+        QLOG_INFO() << text;
+        presentOutcome([this, text] {
+            UtilsNS::uiHooks().information(this, QStringLiteral("Excel Write Stopped"), text, {});
+        });
     } else {
-        reportFailure(QStringLiteral("Excel Write Error"), status);
+        const QString text = namingFiles(status, _jobSource, _jobWorkbook);
+        logFailure(text);
+        presentOutcome([this, text] {
+            UtilsNS::uiHooks().warning(this, QStringLiteral("Excel Write Error"), text, QMessageBox::Ok,
+                                       QMessageBox::NoButton);
+        });
     }
     Q_EMIT conversionEnded(status);
 }
 
-void GridwellDlg::showSuccess(const QString& workbookPath) {
-    const QString text = QStringLiteral("Workbook write successfully completed!\n\n%1")
-                             .arg(QDir::toNativeSeparators(QFileInfo(workbookPath).absoluteFilePath()));
+void GridwellDlg::showSuccess(const QString& workbookPath, bool existed) {
+    const QString text = QStringLiteral("The workbook was %1 successfully:\n\n%2")
+                             .arg(existed ? QStringLiteral("updated") : QStringLiteral("written"),
+                                  QDir::toNativeSeparators(QFileInfo(workbookPath).absoluteFilePath()));
     const int chosen = UtilsNS::uiHooks().information(this, QStringLiteral("Excel Write"), text,
                                                       {tr("Open Workbook"), tr("Open Folder")});
     if (chosen < 0)
         return;
     const QFileInfo workbook(workbookPath);
-    const QString target = chosen == 0 ? workbook.absoluteFilePath() : workbook.absolutePath();
-    if (!UtilsNS::uiHooks().openUrl(QUrl::fromLocalFile(target)))
-        reportFailure(QStringLiteral("Open Error"),
-                      QStringLiteral("%1 could not be opened: the desktop has no application for it.")
-                          .arg(QDir::toNativeSeparators(target)));
+    if (chosen == 0)
+        openOnDesktop(workbook.absoluteFilePath(), QStringLiteral("workbook"));
+    else
+        openOnDesktop(workbook.absolutePath(), QStringLiteral("folder"));
 }
 
 void GridwellDlg::cancelButtonHandler(bool) {
@@ -391,13 +548,16 @@ void GridwellDlg::helpButtonHandler(bool) {
         return;
     }
     const QString address = helpPageAddress(page);
-    const WriteStatus status = openInBrowser(address);
-    if (!status.isEmpty()) {
-        reportFailure(QStringLiteral("Help Error"), QStringLiteral("The help page %1 cannot be opened: %2")
-                                                        .arg(QDir::toNativeSeparators(page), status));
-        return;
-    }
-    QLOG_INFO() << QStringLiteral("Opening help file %1").arg(address);
+    const QString shown = QDir::toNativeSeparators(page);
+    openInBrowser(address, this, [this, address, shown](const QString& failure) {
+        if (failure.isEmpty()) {
+            QLOG_INFO() << QStringLiteral("Opened help file %1").arg(address);
+            return;
+        }
+        reportOpenFailure(QStringLiteral("Help Error"),
+                          QStringLiteral("The help page %1 cannot be opened: %2.").arg(shown, failure),
+                          shown);
+    });
 }
 
 void GridwellDlg::diagButtonHandler(bool) {
@@ -427,6 +587,15 @@ void GridwellDlg::dropEvent(QDropEvent* event) {
 }
 
 bool GridwellDlg::eventFilter(QObject* watched, QEvent* event) {
+    // A group box's mnemonic goes back to the child last focused (the arrangement box, say),
+    // where typed text would be lost; the frames lead to their path fields instead.
+    if (event->type() == QEvent::Shortcut &&
+        (watched == ui->_sourcePvxFrame || watched == ui->_orientationFrame)) {
+        QLineEdit* field =
+            watched == ui->_sourcePvxFrame ? ui->_sourcePvxLineEdit : ui->_resultWorkbookLineEdit;
+        field->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     // Tabbing into the label group lands on the checked choice, as in other applications.
     if (event->type() == QEvent::FocusIn && qobject_cast<QRadioButton*>(watched)) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -462,6 +631,7 @@ bool GridwellDlg::eventFilter(QObject* watched, QEvent* event) {
         const QString expanded = expandHome(field->text());
         if (expanded != field->text())
             field->setText(expanded);
+        field->setCursorPosition(int(field->text().size()));
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ConversionJob;
@@ -30,16 +31,24 @@ public:
     explicit GridwellDlg(ExcelWrite* writer, QWidget* parent = nullptr);
     ~GridwellDlg() override;
 
+    // The source that the next window opens with, as a launcher hands over a file
+    // ("gridwell study.pvx"); that window takes it, proposing the result from it.
+    static void setStartSource(const QString& path);
+
     // The diagnostics window, null once the main window has closed.
     UtilsNS::MessageViewer* diagnostics() const { return _diagnostics; }
     // Whether a conversion is running.
     bool converting() const { return _job != nullptr; }
 
 Q_SIGNALS:
-    // A conversion has ended and its outcome has been shown.
+    // A conversion has ended, and its outcome has been shown, or waits for the window to be
+    // active again. A conversion stopped by closing the window ends without it.
     void conversionEnded(const QString& status);
+    // The conversion has begun to write the named worksheet.
+    void worksheetStarted(const QString& name);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -55,13 +64,29 @@ private Q_SLOTS:
     void diagButtonHandler(bool checked);
 
 private:
-    // Logs the text at Error, one row a line, and shows it in a warning box.
+    // Logs the text at Error, one row a line, and shows it trimmed in a warning box.
     void reportFailure(const QString& title, const QString& text);
+    void logFailure(const QString& text);
+    // The text followed by the paths of the source and the workbook that it concerns.
+    QString namingFiles(const QString& text, const QString& sourcePath, const QString& workbookPath) const;
+    // A desktop opener's failure: logged, and shown in a box that offers to copy the path.
+    void reportOpenFailure(const QString& title, const QString& text, const QString& path);
+    // Hands a file or folder ("workbook", "folder") to the desktop and says so if nothing opens it.
+    void openOnDesktop(const QString& path, const QString& what);
+    // What the result dialog proposes: the path in the field, made absolute.
+    QString resultProposal() const;
     void startConversion(std::unique_ptr<QFile> source, const QString& workbookPath);
     void conversionFinished(const QString& status);
     void showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll);
     void setConverting(bool converting);
-    void showSuccess(const QString& workbookPath);
+    // The box that tells the outcome: "updated" for a workbook that existed before, else "written".
+    void showSuccess(const QString& workbookPath, bool existed);
+    // Stops the conversion and waits for it, without telling its end.
+    void abandonConversion();
+    // Shows the outcome now, or, when the user is in another program, asks for attention and
+    // shows it once the window is active again.
+    void presentOutcome(std::function<void()> show);
+    bool attended() const;
     // Puts a source path into its field and proposes the result path from it.
     void takeSourcePath(const QString& path, bool proposeAlways);
     void proposeResultPath(const QString& sourcePath, bool always);
@@ -79,8 +104,10 @@ private:
     QProgressBar* _progress = nullptr;
     QLabel* _progressText = nullptr;
     QString _jobWorkbook;
+    QString _jobSource;
     bool _jobWorkbookExisted = false;
     int _jobWorksheets = 0;
     qint64 _jobValues = 0;
     QString _proposedResult;
+    std::function<void()> _pendingOutcome;
 };

@@ -24,11 +24,9 @@ QString helpPageAddress(const QString& pagePath) {
     return address;
 }
 
-WriteStatus openInBrowser(const QString& url) {
+void openInBrowser(const QString& url, QObject* context, const std::function<void(const QString&)>& done) {
     QString address = url;
     if (address.size() >= 2 && address.startsWith(QLatin1Char('"')) && address.endsWith(QLatin1Char('"')))
         address = address.mid(1, address.size() - 2);
-    if (!UtilsNS::uiHooks().openUrl(QUrl(address)))
-        return QStringLiteral("No web browser could be started for %1.").arg(address);
-    return WriteStatus();
+    UtilsNS::uiHooks().openUrl(QUrl(address), context, done);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "WriteStatus.h"
-
 #include <QString>
+
+#include <functional>
+
+class QObject;
 
 // The help page: "Help-Gridwell/GridwellHelp.html" beside the executable, else in the
 // installed data folder ("../share/gridwell" from the executable's folder); empty when
@@ -13,5 +15,6 @@ QString helpPagePath(const QString& executableFolder);
 // "file:///C:/path" on Windows), in double quotes when it holds white space.
 QString helpPageAddress(const QString& pagePath);
 
-// Opens the address in the desktop's browser; the message says why it could not.
-WriteStatus openInBrowser(const QString& url);
+// Hands the address to the desktop's browser; done receives an empty text once it opened,
+// else the reason it did not (never after context is gone).
+void openInBrowser(const QString& url, QObject* context, const std::function<void(const QString&)>& done);

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -120,6 +121,9 @@ QString MessageViewer::collectText(bool allRows) const {
             text += item->text(column);
             first = false;
         }
+        // Plain lines: no blanks at their ends.
+        while (text.endsWith(QLatin1Char(' ')) || text.endsWith(QLatin1Char('\t')))
+            text.chop(1);
         text += QLatin1Char('\n');
     }
     return text;
@@ -133,8 +137,10 @@ void MessageViewer::saveHandler() {
         return;
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        uiHooks().warning(this, QStringLiteral("Save Diagnostics Error"), file.errorString(), QMessageBox::Ok,
-                          QMessageBox::NoButton);
+        uiHooks().warning(this, QStringLiteral("Save Diagnostics Error"),
+                          QStringLiteral("The diagnostics could not be saved to %1: %2.")
+                              .arg(QDir::toNativeSeparators(fileName), file.errorString()),
+                          QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
     file.write(text.toLocal8Bit());

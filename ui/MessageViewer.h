@@ -27,7 +27,7 @@ public:
     void connectToWatcher();
 
     // The text of all rows, or of the selected ones: shown columns joined by " | ", one
-    // line feed after each row.
+    // line feed after each row, no blanks before it.
     QString collectText(bool allRows) const;
 
 public Q_SLOTS:

@@ -18,9 +18,14 @@ Q_SIGNALS:
 // The one watcher of the process; without a connected window its signal reaches nobody.
 extern MessageWatcher messageWatcher;
 
-// The function of the logger's functor destination: drops the time stamp from the line,
-// folds Trace and Debug into Info and Fatal into Error, and hands the text to the watcher.
-// Runs under the logger's mutex on the logging thread, so it only emits.
+// The function of the logger's functor destination: folds Trace and Debug into Info and
+// Fatal into Error, and hands the line as diagnosticRow gives it to the watcher. Runs under
+// the logger's mutex on the logging thread, so it only emits.
 void watcherLogFunction(const QString& line, QsLogging::Level level);
+
+// A log line as the diagnostics window shows it: the level, the time of day ("hh:mm:ss")
+// in place of the full time stamp, and the message as plain text, without the quotes that
+// the log stream puts around a text and without trailing blanks.
+QString diagnosticRow(const QString& line);
 
 } // namespace UtilsNS

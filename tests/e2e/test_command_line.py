@@ -79,7 +79,8 @@ class CommandLineTexts(unittest.TestCase):
         self.assertEqual(run("-version"), (0, "Gridwell version v1.4\n\n", ""))
 
     def test_invalid_usage(self):
-        for args in (["-x"], ["in.pvx"], ["-"], ["-i", "a.pvx", "b.pvx"], ["-a", "-1"]):
+        # A lone file argument ("gridwell in.pvx", as a desktop launcher passes it) opens the window.
+        for args in (["-x"], ["-"], ["-i", "a.pvx", "b.pvx"], ["-a", "-1"]):
             with self.subTest(args=args):
                 self.assertEqual(run(*args), (1, INVALID, ""))
 

@@ -4,10 +4,13 @@
 
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 
 // Replaces the windows' dialogs and URL opener while alive: file dialogs answer from a
-// queue (an empty queue cancels), boxes and opened addresses are recorded, and the
-// information box answers with informationAnswer (-1: OK).
+// queue (an empty queue cancels), boxes and opened addresses are recorded, the information
+// box answers with informationAnswer and the warning box with extra buttons with
+// warningAnswer (-1: OK). The opener answers openFailure (empty: opened) from the event
+// loop, as the desktop's opener does once it has ended.
 struct FakeUiHooks {
     struct FileRequest {
         QString caption, folder, filter, selectedFilter;
@@ -19,6 +22,7 @@ struct FakeUiHooks {
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton;
         QWidget* parent;
+        QStringList extraButtons;
     };
     struct Information {
         QString title, text;
@@ -31,8 +35,9 @@ struct FakeUiHooks {
     QList<Warning> warnings;
     QList<Information> informations;
     int informationAnswer = -1;
+    int warningAnswer = -1;
     QList<QUrl> openedUrls;
-    bool urlsOpen = true;
+    QString openFailure;
     UtilsNS::UiHooks saved = UtilsNS::uiHooks();
 
     FakeUiHooks() {
@@ -50,17 +55,22 @@ struct FakeUiHooks {
         };
         hooks.warning = [this](QWidget* parent, const QString& title, const QString& text,
                                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault) {
-            warnings.append({title, text, buttons, byDefault, parent});
+            warnings.append({title, text, buttons, byDefault, parent, {}});
             return QMessageBox::Ok;
+        };
+        hooks.warningChoice = [this](QWidget* parent, const QString& title, const QString& text,
+                                     const QStringList& extraButtons) {
+            warnings.append({title, text, QMessageBox::Ok, QMessageBox::NoButton, parent, extraButtons});
+            return warningAnswer;
         };
         hooks.information = [this](QWidget* parent, const QString& title, const QString& text,
                                    const QStringList& extraButtons) {
             informations.append({title, text, extraButtons, parent});
             return informationAnswer;
         };
-        hooks.openUrl = [this](const QUrl& url) {
+        hooks.openUrl = [this](const QUrl& url, QObject* context, const UtilsNS::UiHooks::OpenDone& done) {
             openedUrls.append(url);
-            return urlsOpen;
+            QTimer::singleShot(0, context, [done, failure = openFailure] { done(failure); });
         };
     }
     ~FakeUiHooks() { UtilsNS::uiHooks() = saved; }

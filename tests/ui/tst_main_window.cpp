@@ -1,9 +1,11 @@
+#include "DesktopOpener.h"
 #include "ExcelWrite.h"
 #include "FakeUiHooks.h"
 #include "GridwellDlg.h"
 #include "HelpLauncher.h"
 #include "MessageViewer.h"
 #include "MessageWatcher.h"
+#include "PathDefaults.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
 #include "SpreadsheetServer.h"
@@ -11,8 +13,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMimeData>
@@ -110,15 +114,41 @@ class GridwellDlgTest : public QObject {
         sourceEdit()->setText(QStringLiteral("${GRIDWELL_TEST_FOLDER}/run1.pvx"));
         resultEdit()->setText(QStringLiteral("$(GRIDWELL_TEST_FOLDER)/out/book.xlsx"));
     }
-    // One warning box over the window with an OK button, and its text logged as an error.
+    // One warning box over the window with an OK button, and its text logged as errors, a row
+    // a line.
     bool warnedOnce(const QString& title) {
         if (hooks->warnings.size() != 1 || loggedLines.isEmpty())
             return false;
         const FakeUiHooks::Warning& box = hooks->warnings.first();
+        const QString lastLine = box.text.split(QLatin1Char('\n')).last();
         return box.title == title && box.parent == window.get() &&
                box.buttons == QMessageBox::StandardButtons(QMessageBox::Ok) &&
                box.defaultButton == QMessageBox::NoButton && loggedLines.last().startsWith("ERROR ") &&
-               loggedLines.last().endsWith(QLatin1Char('"') + box.text + QStringLiteral("\" "));
+               loggedLines.last().endsWith(QLatin1Char('"') + lastLine + QStringLiteral("\" ")) &&
+               box.text == box.text.trimmed();
+    }
+
+    // The Alt letters of the controls that are shown and enabled.
+    QStringList mnemonics() {
+        QStringList letters;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(window.get()) || !widget->isEnabled())
+                continue;
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                text = button->text();
+            else if (auto* group = qobject_cast<QGroupBox*>(widget))
+                text = group->title();
+            const qsizetype mark = text.indexOf(QLatin1Char('&'));
+            if (mark >= 0 && mark + 1 < text.size())
+                letters << text.at(mark + 1).toLower();
+        }
+        return letters;
+    }
+    static bool distinct(QStringList letters) {
+        const qsizetype count = letters.size();
+        letters.removeDuplicates();
+        return letters.size() == count;
     }
 
     // Presses "Create Workbook" and waits for the conversion beside the window to end.
@@ -276,13 +306,15 @@ private Q_SLOTS:
         row("empty source", "", "b.xlsx", "Incomplete Information", incomplete);
         row("empty result", "a.pvx", "", "Incomplete Information", incomplete);
         row("source variable", unset, "b.xlsx", "Information Error",
-            "Source PVX file environment variables could not be substituted");
+            "Source PVX file environment variables could not be substituted\n\n"
+            "$GRIDWELL_TEST_SURELY_UNSET_VARIABLE/x");
         row("result variable", "a.pvx", unset, "Information Error",
-            "Result workbook file environment variables could not be substituted");
+            "Result workbook file environment variables could not be substituted\n\n"
+            "$GRIDWELL_TEST_SURELY_UNSET_VARIABLE/x");
         row("missing source", "/nonexistent-folder/a.pvx", "b.xlsx", "Excel Write Configuration Error",
-            "No such file or directory");
+            "The source PVX file /nonexistent-folder/a.pvx cannot be opened: No such file or directory.");
         row("blank source is not empty", "   ", "b.xlsx", "Excel Write Configuration Error",
-            "No such file or directory");
+            "The source PVX file     cannot be opened: No such file or directory.");
     }
 
     void refusalsAreLoggedAndShown() {
@@ -295,7 +327,7 @@ private Q_SLOTS:
         click("_okButton");
         QVERIFY(warnedOnce(title));
         QCOMPARE(hooks->warnings.at(0).text, text);
-        QCOMPARE(loggedLines.size(), 1);
+        QCOMPARE(loggedLines.size(), text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
         QCOMPARE(writer->deviceValue(), nullptr); // refused before the writer was touched
     }
 
@@ -331,8 +363,13 @@ private Q_SLOTS:
 
         const QList<FakeUiHooks::FileRequest>& asked = hooks->fileRequests;
         QCOMPARE(asked.size(), 4);
+        // The result dialog proposes the path in the field, made absolute; a missing folder gives way to the
+        // last folder used.
         const QString folder = QFileInfo(answer).path();
-        const QString resultStart = QFileInfo(result).absoluteDir().exists() ? result : folder;
+        const QFileInfo resultInfo(result);
+        const QString resultStart = resultInfo.absoluteDir().exists()
+                                        ? resultInfo.absoluteFilePath()
+                                        : QDir(folder).filePath(resultInfo.fileName());
         QCOMPARE((QStringList{asked[0].folder, asked[1].folder, asked[2].folder, asked[3].folder}),
                  (QStringList{QString(), resultStart, resultStart, existing}));
         for (int i : {0, 3}) {
@@ -344,10 +381,47 @@ private Q_SLOTS:
         for (int i : {1, 2}) {
             QVERIFY(!asked[i].open);
             QCOMPARE(asked[i].caption, QStringLiteral("Result Workbook File"));
-            QCOMPARE(asked[i].filter, QStringLiteral("Excel Files (*.xl*);;All Files (*)"));
-            QCOMPARE(asked[i].selectedFilter, QStringLiteral("Excel Files (*.xl*)"));
+            QCOMPARE(asked[i].filter,
+                     QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xlsb *.xls);;All Files (*)"));
+            QCOMPARE(asked[i].selectedFilter, QStringLiteral("Excel Workbooks (*.xlsx *.xlsm *.xlsb *.xls)"));
             QCOMPARE(asked[i].options, QFileDialog::Options(QFileDialog::DontConfirmOverwrite));
         }
+    }
+
+    // Qt's own save dialog, answered with Save as it opens: the name it proposes is the path in
+    // the field, and choosing the workbook filter keeps that name's extension.
+    void resultDialogKeepsTheNameInTheField_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("chosen"); // the name once the workbook filter is chosen
+        QTest::newRow("xlsx") << QStringLiteral("study.xlsx") << QStringLiteral("study.xlsx");
+        QTest::newRow("xlsm") << QStringLiteral("study.xlsm") << QStringLiteral("study.xlsm");
+        // Choosing the workbook filter gives another extension a workbook's, never a pattern.
+        QTest::newRow("other extension") << QStringLiteral("study.data") << QStringLiteral("study.xlsx");
+    }
+
+    void resultDialogKeepsTheNameInTheField() {
+        QFETCH(QString, name);
+        QFETCH(QString, chosen);
+        UtilsNS::uiHooks().getSaveFileName = hooks->saved.getSaveFileName;
+        const QString workbook = dir.filePath(name);
+        resultEdit()->setText(workbook);
+        QStringList proposals;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answer.stop();
+            auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            proposals << (nameField ? nameField->text() : QStringLiteral("(no name field)"));
+            dialog->selectNameFilter(dialog->nameFilters().first());
+            proposals << (nameField ? nameField->text() : QString());
+            static_cast<QDialog*>(dialog)->accept(); // Save, as a user would press it
+        });
+        answer.start(10);
+        click("_resulWorkbookButton");
+        QCOMPARE(proposals, (QStringList{name, chosen}));
+        QCOMPARE(resultEdit()->text(), dir.filePath(chosen));
     }
 
     // The last folder, the arrangement and the label choice come back in the next window.
@@ -373,7 +447,9 @@ private Q_SLOTS:
         QCOMPARE(resultEdit()->text(), QStringLiteral("/mine/kept.xlsx")); // typed by the user: kept
         QTest::keyClick(sourceEdit(), Qt::Key_Return);                     // Enter converts
         QVERIFY(warnedOnce(QStringLiteral("Excel Write Configuration Error")));
-        QCOMPARE(hooks->warnings.first().text, QStringLiteral("No such file or directory"));
+        QCOMPARE(hooks->warnings.first().text,
+                 QStringLiteral("The source PVX file /studies/basin.pvx2 cannot be opened: No such file or "
+                                "directory."));
 
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()) || true);
@@ -386,6 +462,79 @@ private Q_SLOTS:
         box()->setFocus();
         QTest::keyClick(box(), Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>("_completeNameRadioButton"));
+    }
+
+    // Every Alt letter of the controls that can be reached names one control, idle and converting.
+    void mnemonicsDoNotClash() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        window->show();
+        for (int index : {0, 1}) {
+            box()->setCurrentIndex(index);
+            QVERIFY2(distinct(mnemonics()), qPrintable(mnemonics().join(' ')));
+        }
+        QCOMPARE(mnemonics().size(), 10);
+        const QString source = dir.filePath(QStringLiteral("keys.pvx"));
+        QVERIFY(writeStudy(source, 10, 60, 365));
+        sourceEdit()->setText(source);
+        resultEdit()->setText(dir.filePath(QStringLiteral("keys.xlsx")));
+        QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+        click("_okButton");
+        QVERIFY(window->converting());
+        QCOMPARE(mnemonics(), (QStringList{"s", "d", "h", "c"})); // Stop, Show Diagnostics, Help, Cancel
+        click("_okButton");
+        QVERIFY(ended.wait(60000));
+    }
+
+    // Alt+S and Alt+R lead to the path fields, so that typed text lands there, whichever control
+    // of the frame had the focus last; Return on a focused button presses it.
+    void keyboardLeadsToTheFields() {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        box()->setFocus();
+        QTest::keyClick(window.get(), Qt::Key_R, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), resultEdit());
+        resultEdit()->clear();
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("typed.xlsx"));
+        QCOMPARE(resultEdit()->text(), QStringLiteral("typed.xlsx"));
+        QCOMPARE(box()->currentIndex(), 1);
+        child("_sourcePvxButton")->setFocus();
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), sourceEdit());
+
+        sourceEdit()->clear();
+        child("_okButton")->setFocus();
+        QTest::keyClick(child("_okButton"), Qt::Key_Return);
+        QVERIFY(warnedOnce(QStringLiteral("Incomplete Information")));
+    }
+
+    // A long path shows its end, where the file name is, and the whole path as its tooltip.
+    void longPathsShowTheirEnd() {
+        const QString path = QStringLiteral("/") + QStringLiteral("deep folder/").repeated(30) + "study.pvx";
+        sourceEdit()->setText(path);
+        QCOMPARE(sourceEdit()->toolTip(), path);
+        QCOMPARE(sourceEdit()->cursorPosition(), path.size());
+        resultEdit()->setText(withExtension(path, QStringLiteral(".xlsx")));
+        QCOMPARE(resultEdit()->toolTip(), resultEdit()->text());
+        sourceEdit()->setCursorPosition(0); // as a click at its start leaves it
+        QFocusEvent leaving(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(sourceEdit(), &leaving);
+        QCOMPARE(sourceEdit()->cursorPosition(), path.size());
+    }
+
+    void everyControlHasAnAccessibleNameAndDescription() {
+        QList<QWidget*> controls{window->statusBar()->findChild<QProgressBar*>()};
+        for (const auto& row : formWidgets)
+            if (QString::fromLatin1(row[1]) != QLatin1String("QFrame") &&
+                QString::fromLatin1(row[1]) != QLatin1String("QLabel"))
+                controls << child(row[0]);
+        for (QWidget* control : controls) {
+            QVERIFY(control);
+            QVERIFY2(!control->accessibleName().isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!control->accessibleDescription().isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!control->accessibleName().contains(QLatin1Char('&')),
+                     qPrintable(control->objectName()));
+        }
     }
 
     void dropsPutLocalPaths() {
@@ -418,8 +567,13 @@ private Q_SLOTS:
         Logger::instance().removeDestination(feed);
         QCoreApplication::sendPostedEvents();
         QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(tree->topLevelItem(0)->text(0),
-                 QStringLiteral("ERROR \"Source or Result File name is not specified\" "));
+        // The row shows its time and the plain message.
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^ERROR \\d\\d:\\d\\d:\\d\\d Source or Result File name is "
+                                              "not specified$"))
+                .match(tree->topLevelItem(0)->text(0))
+                .hasMatch(),
+            qPrintable(tree->topLevelItem(0)->text(0)));
 
         window->show();
         click("_diagButton");
@@ -442,19 +596,30 @@ private Q_SLOTS:
         pageFile.close();
         click("_helpButton");
         QCOMPARE(hooks->openedUrls, QList<QUrl>{QUrl::fromLocalFile(page)});
-        QCOMPARE(loggedLines.size(), 1);
+        QCOMPARE(loggedLines.size(), 0); // nothing is said before the opener has answered
+        QTRY_COMPARE(loggedLines.size(), 1);
         QVERIFY2(
             loggedLines.first().startsWith(QStringLiteral("INFO  ")) &&
-                loggedLines.first().endsWith(QStringLiteral(" \"Opening help file file://%1\" ").arg(page)),
+                loggedLines.first().endsWith(QStringLiteral(" \"Opened help file file://%1\" ").arg(page)),
             qPrintable(loggedLines.first())); // "file:///path": three slashes
 
-        hooks->urlsOpen = false; // no browser: a box names the page and the reason
+        // The opener ran and found no browser: a box names the page and the reason, and offers to
+        // copy the path.
+        hooks->openFailure = UtilsNS::openerFailure(3);
+        hooks->warningAnswer = 0;
         loggedLines.clear();
         click("_helpButton");
-        QVERIFY(warnedOnce(QStringLiteral("Help Error")));
-        QVERIFY(hooks->warnings.first().text.startsWith(
-            QStringLiteral("The help page %1 cannot be opened: No web browser").arg(page)));
-        QVERIFY(!loggedLines.join(' ').contains(QStringLiteral("Opening help file")));
+        QCOMPARE(hooks->warnings.size(), 0);
+        QTRY_VERIFY(warnedOnce(QStringLiteral("Help Error")));
+        QCOMPARE(hooks->warnings.first().text,
+                 QStringLiteral("The help page %1 cannot be opened: no application on this desktop opens it "
+                                "(xdg-open exit status 3).")
+                     .arg(page));
+        QCOMPARE(hooks->warnings.first().extraButtons, QStringList{QStringLiteral("Copy Path")});
+        QCOMPARE(QApplication::clipboard()->text(), page);
+        QVERIFY(!loggedLines.join(' ').contains(QStringLiteral("Opened help file")));
+        hooks->warningAnswer = -1;
+        hooks->openFailure.clear();
 
         removePage.dismiss();
         QDir(folder).removeRecursively(); // missing: a box says so
@@ -476,8 +641,7 @@ private Q_SLOTS:
         // White space keeps the address one argument: quoted, and the quotes never reach the browser.
         const QString spaced = helpPageAddress(QStringLiteral("/opt/My Apps/GridwellHelp.html"));
         QCOMPARE(spaced, QStringLiteral("\"file:///opt/My Apps/GridwellHelp.html\""));
-        hooks->urlsOpen = true;
-        QVERIFY(openInBrowser(spaced).isEmpty());
+        openInBrowser(spaced, this, [](const QString&) {});
         QCOMPARE(hooks->openedUrls.last().toLocalFile(), QStringLiteral("/opt/My Apps/GridwellHelp.html"));
     }
 
@@ -496,7 +660,7 @@ private Q_SLOTS:
         QCOMPARE(hooks->informations.size(), 1);
         const FakeUiHooks::Information& box = hooks->informations.first();
         QCOMPARE(box.title, QStringLiteral("Excel Write"));
-        QCOMPARE(box.text, QStringLiteral("Workbook write successfully completed!\n\n") + workbook);
+        QCOMPARE(box.text, QStringLiteral("The workbook was written successfully:\n\n") + workbook);
         QCOMPARE(box.extraButtons, (QStringList{"Open Workbook", "Open Folder"}));
         QCOMPARE(box.parent, window.get());
         const QString logged = loggedLines.join('\n');
@@ -510,10 +674,18 @@ private Q_SLOTS:
             QCOMPARE(convert(), QString());
             const QString opened = answer == 0 ? workbook : dir.path();
             QCOMPARE(hooks->openedUrls.last(), QUrl::fromLocalFile(opened));
+            // The workbook existed before these conversions.
+            QCOMPARE(hooks->informations.last().text,
+                     QStringLiteral("The workbook was updated successfully:\n\n") + workbook);
         }
-        hooks->urlsOpen = false;
+        hooks->openFailure = UtilsNS::openerFailure(4);
         QCOMPARE(convert(), QString());
-        QVERIFY(warnedOnce(QStringLiteral("Open Error")));
+        QTRY_VERIFY(warnedOnce(QStringLiteral("Open Error")));
+        QCOMPARE(
+            hooks->warnings.first().text,
+            QStringLiteral("The folder %1 could not be opened: the application that should open it failed "
+                           "(xdg-open exit status 4).")
+                .arg(dir.path()));
     }
 
     // A study large enough to take a while: the progress reaches the end, "Stop" leaves an existing workbook
@@ -552,19 +724,73 @@ private Q_SLOTS:
             }
         });
         hooks->informations.clear();
+        loggedLines.clear();
         QCOMPARE(convert(), ExcelWrite::stoppedMessage());
         QCOMPARE(digestOf(workbook), before);
+        // A stop is no error: an information box says so, and the log at Info.
+        QCOMPARE(hooks->warnings.size(), 0);
+        QCOMPARE(hooks->informations.size(), 1);
+        const FakeUiHooks::Information& box = hooks->informations.first();
+        QCOMPARE(box.title, QStringLiteral("Excel Write Stopped"));
+        QCOMPARE(box.text, QStringLiteral("The conversion was stopped; the workbook was left as it was."));
+        QCOMPARE(box.extraButtons, QStringList());
+        QVERIFY(loggedLines.contains(QStringLiteral("INFO  \"%1\" ").arg(box.text)) ||
+                loggedLines.join('\n').contains(QStringLiteral("\"%1\" ").arg(box.text)));
+        QVERIFY(!loggedLines.join('\n').contains(QStringLiteral("ERROR")));
+    }
 
-        // Closing the window during a conversion stops it first.
-        QFile::remove(workbook);
-        stopped = true;
+    // Closing the window during a conversion stops it, leaves the workbook as it was and shows
+    // nothing afterwards, even when the conversion's end already waits in the event queue.
+    void closingDuringAConversionShowsNothing() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        const QString source = dir.filePath(QStringLiteral("closed.pvx"));
+        const QString workbook = dir.filePath(QStringLiteral("closed.xlsx"));
+        QVERIFY(writeStudy(source, 2, 3, 10));
+        sourceEdit()->setText(source);
+        resultEdit()->setText(workbook);
+        QCOMPARE(convert(), QString());
+        const QByteArray before = digestOf(workbook);
+        QVERIFY(writeStudy(source, 10, 60, 365, 0.5));
+        hooks->informations.clear();
+
+        for (bool endQueued : {false, true}) {
+            QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
+            window->show();
+            click("_okButton");
+            QVERIFY(window->converting());
+            if (endQueued) {
+                click("_okButton"); // Stop, then give the conversion time to end while no event is handled
+                QThread::msleep(1500);
+            }
+            window->close();
+            QVERIFY(!window->converting());
+            QVERIFY(!QApplication::overrideCursor());
+            QTest::qWait(200);
+            QCOMPARE(ended.size(), 0);
+            QCOMPARE(hooks->informations.size(), 0);
+            QCOMPARE(hooks->warnings.size(), 0);
+            QCOMPARE(digestOf(workbook), before);
+        }
+    }
+
+    // A conversion that ends while the user is in another window does not take the focus: the
+    // box waits until the main window is active again.
+    void anOutcomeWaitsForTheWindowToBeActive() {
+        QWidget elsewhere;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        fillPaths(); // a source that is no PVX file: the conversion fails at once
         QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
         click("_okButton");
-        QVERIFY(window->converting());
-        window->close();
-        QVERIFY(!QFile::exists(workbook) || digestOf(workbook).size() > 0);
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
         QVERIFY(ended.wait(60000));
-        QVERIFY(!window->converting());
+        QCOMPARE(hooks->warnings.size(), 0);
+        window->activateWindow();
+        QTRY_COMPARE(hooks->warnings.size(), 1);
+        QCOMPARE(hooks->warnings.first().title, QStringLiteral("Excel Write Error"));
     }
 };
 

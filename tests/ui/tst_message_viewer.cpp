@@ -66,7 +66,8 @@ private Q_SLOTS:
         hooks.reset();
     }
 
-    // The watcher cuts the time stamp and folds Trace and Debug into Info, Fatal into Error.
+    // The watcher keeps the time of day of the stamp, unquotes the text and folds Trace and
+    // Debug into Info, Fatal into Error.
     void watcherFunctionCutsTheStampAndFoldsLevels() {
         QSignalSpy spy(&UtilsNS::messageWatcher, &UtilsNS::MessageWatcher::message);
         const QString line = QStringLiteral("WARN  2024-02-29T23:59:58.007   \"text\" ");
@@ -75,10 +76,33 @@ private Q_SLOTS:
             UtilsNS::watcherLogFunction(line, static_cast<Level>(level));
             QCOMPARE(spy.size(), level + 1);
             QCOMPARE(spy.last().at(0).value<QsLogging::Level>(), shown[level]);
-            QCOMPARE(spy.last().at(1).toString(), QStringLiteral("WARN  \"text\" "));
+            QCOMPARE(spy.last().at(1).toString(), QStringLiteral("WARN  23:59:58 text"));
         }
-        UtilsNS::watcherLogFunction(QStringLiteral("no stamp 2024-02-29 here"), Warn);
+        UtilsNS::watcherLogFunction(QStringLiteral("no stamp 2024-02-29 here  "), Warn);
         QCOMPARE(spy.last().at(1).toString(), QStringLiteral("no stamp 2024-02-29 here"));
+    }
+
+    // Rows are plain text: one streamed text loses its quotes and escapes, anything else is kept.
+    void rowsArePlainText_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char* tag, const char* message, const char* shown) {
+            QTest::newRow(tag) << QString::fromUtf8(message) << QString::fromUtf8(shown);
+        };
+        row("one text", "\"Read /a b/c.pvx: 3 runs\" ", "Read /a b/c.pvx: 3 runs");
+        row("escapes", "\"The workbook \\\"x.xlsx\\\" in C:\\\\data\" ",
+            "The workbook \"x.xlsx\" in C:\\data");
+        row("several values", "\"count\" 3 ", "\"count\" 3");
+        row("two texts", "\"a\" \"b\" ", "\"a\" \"b\"");
+        row("unquoted", "plain words   ", "plain words");
+        row("empty text", "\"\" ", "");
+    }
+
+    void rowsArePlainText() {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(UtilsNS::diagnosticRow(QStringLiteral("INFO  2026-12-07T06:05:04.321 ") + message),
+                 QStringLiteral("INFO  06:05:04 ") + shown);
     }
 
     void windowTextsAndShortcuts() {
@@ -124,7 +148,7 @@ private Q_SLOTS:
         const QStringList levels{"TRACE", "DEBUG", "INFO ", "WARN ", "ERROR", "FATAL"};
         const QColor black(0, 0, 0), brown(115, 78, 0), red(185, 0, 0);
         const QColor colours[] = {black, black, black, brown, red, red};
-        const QRegularExpression pattern(QStringLiteral("^(\\w+ ?) \"(\\d):(\\d+)\" $"));
+        const QRegularExpression pattern(QStringLiteral("^(\\w+ ?) \\d\\d:\\d\\d:\\d\\d (\\d):(\\d+)$"));
         QList<int> next(3, 0);
         for (int row = 0; row < tree->topLevelItemCount(); ++row) {
             const QTreeWidgetItem* item = tree->topLevelItem(row);
@@ -176,8 +200,17 @@ private Q_SLOTS:
         trigger("Save All &As");
         QCOMPARE(hooks->warnings.size(), 1);
         QCOMPARE(hooks->warnings.at(0).title, QStringLiteral("Save Diagnostics Error"));
-        QVERIFY(!hooks->warnings.at(0).text.isEmpty());
+        QCOMPARE(
+            hooks->warnings.at(0).text,
+            QStringLiteral("The diagnostics could not be saved to /nonexistent-folder/out.txt: No such file "
+                           "or directory."));
         QCOMPARE(hooks->warnings.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+        // Copied lines carry no trailing blanks.
+        viewer->messageHandler(Info, QStringLiteral("ends in blanks  \t "));
+        tree->clearSelection();
+        trigger("&Copy All");
+        QVERIFY(QApplication::clipboard()->text().endsWith(QStringLiteral("row 3\nends in blanks\n")));
 
         trigger("Clear");
         addRows(1);

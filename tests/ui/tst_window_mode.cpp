@@ -1,11 +1,16 @@
 #include "ExcelWrite.h"
+#include "FakeUiHooks.h"
 #include "GridwellDlg.h"
 #include "MessageViewer.h"
 #include "QsLog.h"
+#include "SpreadsheetServer.h"
 #include "StartUp.h"
+#include "StudyFile.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -43,6 +48,64 @@ private Q_SLOTS:
         QVERIFY(shownWithHiddenDiagnostics);
         for (QWidget* widget : QApplication::topLevelWidgets()) // the window and its diagnostics are gone
             QVERIFY(!qobject_cast<GridwellDlg*>(widget) && !qobject_cast<UtilsNS::MessageViewer*>(widget));
+    }
+
+    // A file handed over by a launcher is the source of the next window only, with its result
+    // proposed from it.
+    void aStartSourceFillsTheNextWindow() {
+        ExcelWrite writer;
+        GridwellDlg::setStartSource(QStringLiteral("studies/basin.pvx"));
+        const auto field = [](GridwellDlg& window, const char* name) {
+            return window.findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+        };
+        GridwellDlg first(&writer);
+        QCOMPARE(field(first, "_sourcePvxLineEdit"),
+                 QDir::current().filePath(QStringLiteral("studies/basin.pvx")));
+        QCOMPARE(field(first, "_resultWorkbookLineEdit"),
+                 QDir::current().filePath(QStringLiteral("studies/basin.xlsx")));
+        GridwellDlg second(&writer);
+        QCOMPARE(field(second, "_sourcePvxLineEdit"), QString());
+    }
+
+    // Cancel during a conversion stops it and ends the window mode, with nothing shown after.
+    void cancelDuringAConversionEndsTheWindowMode() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        FakeUiHooks hooks;
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("s.pvx"));
+        QVERIFY(writeStudy(source, 10, 60, 365));
+        ExcelWrite writer;
+        bool wasConverting = false;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* window = qobject_cast<GridwellDlg*>(widget)) {
+                    window->findChild<QLineEdit*>(QStringLiteral("_sourcePvxLineEdit"))->setText(source);
+                    window->findChild<QLineEdit*>(QStringLiteral("_resultWorkbookLineEdit"))
+                        ->setText(dir.filePath(QStringLiteral("s.xlsx")));
+                    window->findChild<QPushButton*>(QStringLiteral("_okButton"))->click();
+                    wasConverting = window->converting();
+                    window->findChild<QPushButton*>(QStringLiteral("_cancelButton"))->click();
+                    return;
+                }
+            }
+            QCoreApplication::quit();
+        });
+        // A loop that does not end with its window is ended here, and the checks below fail.
+        bool endedByGuard = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [&] {
+            endedByGuard = true;
+            QCoreApplication::quit();
+        });
+        guard.start(30000);
+        QCOMPARE(runWindowMode(writer), 0);
+        QVERIFY(wasConverting);
+        QVERIFY(!endedByGuard);
+        QCOMPARE(hooks.warnings.size(), 0);
+        QCOMPARE(hooks.informations.size(), 0);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("s.xlsx"))));
     }
 };
 

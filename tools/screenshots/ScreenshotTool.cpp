@@ -49,7 +49,9 @@ int main(int argc, char* argv[]) {
     // success box as the window builds it.
     UtilsNS::uiHooks().warning = [](QWidget*, const QString&, const QString&, QMessageBox::StandardButtons,
                                     QMessageBox::StandardButton) { return QMessageBox::Ok; };
-    UtilsNS::uiHooks().openUrl = [](const QUrl&) { return true; };
+    UtilsNS::uiHooks().openUrl = [](const QUrl&, QObject*, const UtilsNS::UiHooks::OpenDone& done) {
+        done(QString());
+    };
     bool boxSaved = false;
     UtilsNS::uiHooks().information = [&](QWidget* parent, const QString& title, const QString& text,
                                          const QStringList& extraButtons) {
