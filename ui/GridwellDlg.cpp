@@ -11,9 +11,11 @@
 #include "PathSubstitution.h"
 #include "QsLog.h"
 #include "ScriptedClose.h"
+#include "StudyPanel.h"
 #include "UiHooks.h"
 #include "Verbosity.h"
 #include "Version.h"
+#include "WorkbookClaim.h"
 #include "WorkbookFilters.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -33,6 +36,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -135,6 +139,22 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     setAcceptDrops(true);
 
     orientationHandler(ui->_configurationComboBox->currentIndex());
+
+    // The study's contents between the settings and the buttons, read whenever a source is taken.
+    auto* contents = new QGroupBox(tr("Study contents"), this);
+    auto* contentsLayout = new QVBoxLayout(contents);
+    _studyPanel = new StudyPanel(contents);
+    contentsLayout->addWidget(_studyPanel);
+    ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->_buttonFrame), contents, 1);
+    connect(ui->_sourcePvxLineEdit, &QLineEdit::editingFinished, this,
+            [this] { _studyPanel->setSourceFile(expandHome(ui->_sourcePvxLineEdit->text().trimmed())); });
+    connect(_studyPanel, &StudyPanel::contentsRead, this, [this](bool readable) {
+        if (!readable) {
+            QLOG_WARN() << QStringLiteral("%1 cannot be converted: %2")
+                               .arg(QDir::toNativeSeparators(_studyPanel->sourceFile()),
+                                    _studyPanel->problem());
+        }
+    });
 
     _progress = new QProgressBar(this);
     _progress->setRange(0, 1000);
@@ -275,6 +295,7 @@ void GridwellDlg::sourceSelectHandler(bool) {
 void GridwellDlg::takeSourcePath(const QString& path, bool proposeAlways) {
     ui->_sourcePvxLineEdit->setText(path);
     proposeResultPath(path, proposeAlways);
+    _studyPanel->setSourceFile(path);
 }
 
 void GridwellDlg::proposeResultPath(const QString& sourcePath, bool always) {
@@ -424,8 +445,48 @@ void GridwellDlg::okButtonHandler(bool) {
         reportFailure(configurationError, namingFiles(status, sourcePath, resultPath));
         return;
     }
+    // What the panel shows of this file is what is converted; a file it has not read yet is
+    // converted whole.
+    PvxSelection selection;
+    if (QFileInfo(sourcePath).absoluteFilePath() == _studyPanel->sourceFile() && !_studyPanel->reading() &&
+        _studyPanel->problem().isEmpty()) {
+        if (_studyPanel->chosenSlots() == 0 || _studyPanel->chosenRuns() == 0) {
+            reportFailure(
+                configurationError,
+                QStringLiteral("Nothing to convert: check at least one series slot and one run of %1.")
+                    .arg(QDir::toNativeSeparators(sourcePath)));
+            return;
+        }
+        selection = _studyPanel->selection();
+    }
+    _writer->setSelection(selection);
+    if (!takeOverStaleLock(resultPath))
+        return;
     saveSettings();
     startConversion(std::move(source), resultPath);
+}
+
+bool GridwellDlg::takeOverStaleLock(const QString& workbookPath) {
+    const QString lock = WorkbookClaim::staleApplicationLock(workbookPath);
+    if (lock.isEmpty())
+        return true;
+    const int chosen = UtilsNS::uiHooks().warningChoice(
+        this, QStringLiteral("Workbook Locked"),
+        QStringLiteral(
+            "The workbook seems to be locked by a spreadsheet application that is no longer running. "
+            "Convert anyway?\n\n%1\n\nIts lock file %2 will be removed.")
+            .arg(QDir::toNativeSeparators(workbookPath), QDir::toNativeSeparators(lock)),
+        {tr("Convert Anyway")});
+    if (chosen != 0)
+        return false;
+    if (!QFile::remove(lock)) {
+        reportFailure(
+            QStringLiteral("Workbook Locked"),
+            QStringLiteral("The lock file %1 cannot be removed.").arg(QDir::toNativeSeparators(lock)));
+        return false;
+    }
+    QLOG_INFO() << QStringLiteral("Removed the stale lock file %1").arg(QDir::toNativeSeparators(lock));
+    return true;
 }
 
 void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& workbookPath) {
@@ -448,7 +509,11 @@ void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& 
         _jobWorksheets = worksheets;
         _jobValues = values;
         _progress->setValue(_progress->maximum());
-        _progressText->setText(tr("Saving %1").arg(QFileInfo(_jobWorkbook).fileName()));
+        // From here on the workbook is replaced as a whole or not at all: a stop cannot come between.
+        ui->_okButton->setEnabled(false);
+        _progressText->setText(
+            tr("Saving %1 (the save cannot be stopped)").arg(QFileInfo(_jobWorkbook).fileName()));
+        Q_EMIT savingWorkbook();
     });
     connect(_job, &ConversionJob::finished, this, &GridwellDlg::conversionFinished);
     setConverting(true);
@@ -487,6 +552,9 @@ void GridwellDlg::conversionFinished(const QString& status) {
     QApplication::restoreOverrideCursor();
     setConverting(false);
 
+    if (!_writer->selectionSummary().isEmpty()) {
+        QLOG_INFO() << _writer->selectionSummary();
+    }
     for (const QString& warning : _writer->warnings())
         QLOG_WARN() << warning;
     if (status.isEmpty()) {

@@ -12,6 +12,7 @@ class QFile;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class StudyPanel;
 
 namespace Ui {
 class GridwellDlg;
@@ -44,6 +45,8 @@ Q_SIGNALS:
     // A conversion has ended, and its outcome has been shown, or waits for the window to be
     // active again. A conversion stopped by closing the window ends without it.
     void conversionEnded(const QString& status);
+    // The workbook is being saved: Stop is no longer offered.
+    void savingWorkbook();
     // The conversion has begun to write the named worksheet.
     void worksheetStarted(const QString& name);
 
@@ -76,6 +79,9 @@ private:
     // What the result dialog proposes: the path in the field, made absolute.
     QString resultProposal() const;
     void startConversion(std::unique_ptr<QFile> source, const QString& workbookPath);
+    // Asks whether to remove a spreadsheet application's lock file that its application left
+    // behind; false when the user keeps it (or it cannot be removed): no conversion then.
+    bool takeOverStaleLock(const QString& workbookPath);
     void conversionFinished(const QString& status);
     void showProgress(const QString& worksheet, qint64 valuesWritten, qint64 valuesInAll);
     void setConverting(bool converting);
@@ -101,6 +107,8 @@ private:
     QString _lastDirectory;
     UtilsNS::MessageViewer* _diagnostics;
     ConversionJob* _job = nullptr;
+    // What the chosen study holds, and which of its runs and slots are converted.
+    StudyPanel* _studyPanel = nullptr;
     QProgressBar* _progress = nullptr;
     QLabel* _progressText = nullptr;
     QString _jobWorkbook;

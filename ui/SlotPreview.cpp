@@ -20,8 +20,9 @@ SlotPreview::SlotPreview(QWidget* parent)
     layout->addWidget(_message);
     layout->addWidget(_view);
     _view->setRenderHint(QPainter::Antialiasing);
-    _view->setMinimumHeight(160);
-    _view->chart()->legend()->setAlignment(Qt::AlignRight);
+    _view->setMinimumSize(220, 110);
+    _view->chart()->legend()->setAlignment(Qt::AlignBottom);
+    _view->chart()->setMargins(QMargins(2, 2, 2, 2));
     _view->setAccessibleName(tr("Preview of the selected slot"));
     _message->setWordWrap(true);
     showMessage(tr("Select a slot to see its values."));

@@ -62,8 +62,9 @@ StudyPanel::StudyPanel(QWidget* parent)
     _runs->setAccessibleDescription(tr("The runs of the study; checked runs are converted"));
     _slots->setUniformItemSizes(true);
     _runs->setUniformItemSizes(true);
-    _slots->setMinimumHeight(80);
-    _runs->setMinimumHeight(80);
+    _slots->setMinimumHeight(48);
+    _runs->setMinimumHeight(48);
+    _runs->setMinimumWidth(70);
 
     auto* allSlots = new QPushButton(tr("All"), this);
     auto* noSlots = new QPushButton(tr("None"), this);
@@ -79,15 +80,16 @@ StudyPanel::StudyPanel(QWidget* parent)
     _slots->setObjectName(QStringLiteral("_slotList"));
     _runs->setObjectName(QStringLiteral("_runList"));
 
+    // Lists and preview side by side, so that the panel adds little to the window's height.
     auto* lists = new QHBoxLayout;
     lists->addWidget(listColumn(this, _slots, allSlots, noSlots, _filter), 3);
     lists->addWidget(listColumn(this, _runs, allRuns, noRuns, nullptr), 1);
+    lists->addWidget(_preview, 4);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(_status);
-    layout->addLayout(lists);
+    layout->addLayout(lists, 1);
     layout->addWidget(_counts);
-    layout->addWidget(_preview);
 
     connect(_filter, &QLineEdit::textChanged, this, &StudyPanel::applyFilter);
     connect(allSlots, &QPushButton::clicked, this, [this] { setVisibleChecked(_slots, true); });

@@ -10,6 +10,8 @@
 #include "QsLogDest.h"
 #include "SpreadsheetServer.h"
 #include "StudyFile.h"
+#include "StudyPanel.h"
+#include "WorkbookClaim.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,18 +20,23 @@
 #include <QCryptographicHash>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace QsLogging;
 
@@ -786,11 +793,78 @@ private Q_SLOTS:
         elsewhere.show();
         elsewhere.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
-        QVERIFY(ended.wait(60000));
+        // The conversion may have ended while the other window came up.
+        QVERIFY(!ended.isEmpty() || ended.wait(60000));
         QCOMPARE(hooks->warnings.size(), 0);
         window->activateWindow();
         QTRY_COMPARE(hooks->warnings.size(), 1);
         QCOMPARE(hooks->warnings.first().title, QStringLiteral("Excel Write Error"));
+    }
+
+    // The panel reads the chosen source; what is checked there is what is converted.
+    void thePanelChoosesWhatIsConverted() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        auto* panel = window->findChild<StudyPanel*>();
+        QVERIFY(panel);
+        QSignalSpy read(panel, &StudyPanel::contentsRead);
+        sourceEdit()->setText(QStringLiteral(GRIDWELL_EXAMPLES_DIR "/upper-basin-study.pvx"));
+        Q_EMIT sourceEdit()->editingFinished();
+        QVERIFY(read.wait(10000));
+        QCOMPARE(read.first().first().toBool(), true);
+        resultEdit()->setText(dir.filePath(QStringLiteral("chosen.xlsx")));
+        auto* slotList = panel->findChild<QListWidget*>(QStringLiteral("_slotList"));
+        for (int row = 0; row < slotList->count(); ++row)
+            slotList->item(row)->setCheckState(row == 3 || row == 4 ? Qt::Checked : Qt::Unchecked);
+        panel->findChild<QListWidget*>(QStringLiteral("_runList"))->item(0)->setCheckState(Qt::Unchecked);
+        Logger::instance().setLoggingLevel(Info);
+
+        // Stop is not offered once the save has begun.
+        bool stopOffered = true;
+        QString status;
+        connect(window.get(), &GridwellDlg::savingWorkbook, this, [&] {
+            stopOffered = child<QPushButton>("_okButton")->isEnabled();
+            status = window->statusBar()->findChild<QLabel*>()->text();
+        });
+        QCOMPARE(convert(), QString());
+        QVERIFY(!stopOffered);
+        QVERIFY2(status.endsWith(QStringLiteral("(the save cannot be stopped)")), qPrintable(status));
+        QVERIFY2(
+            loggedLines.join('\n').contains(QStringLiteral("Converting 2 of 7 series slots and 2 of 3 runs")),
+            qPrintable(loggedLines.join('\n')));
+
+        for (int row = 0; row < slotList->count(); ++row)
+            slotList->item(row)->setCheckState(Qt::Unchecked);
+        QCOMPARE(convert(), QStringLiteral("(not started)"));
+        QCOMPARE(hooks->warnings.last().title, QStringLiteral("Excel Write Configuration Error"));
+        QVERIFY(hooks->warnings.last().text.startsWith(QStringLiteral("Nothing to convert")));
+    }
+
+    // A lock file that a spreadsheet application left behind is removed only when the user says so.
+    void aStaleLockIsRemovedOnlyWhenTheUserAgrees() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        const QString workbook = dir.filePath(QStringLiteral("stale.xlsx"));
+        const QString lock = dir.filePath(QStringLiteral(".~lock.stale.xlsx#"));
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Someone," + QByteArray(::getpwuid(::getuid())->pw_name) + ',' +
+                   QSysInfo::machineHostName().toUtf8() + ",07.12.2026 10:00,file:///x;");
+        file.close();
+        if (WorkbookClaim::staleApplicationLock(workbook).isEmpty())
+            QSKIP("an office suite runs on this machine, so its lock files are not stale");
+        sourceEdit()->setText(QStringLiteral(GRIDWELL_EXAMPLES_DIR "/upper-basin-study.pvx"));
+        resultEdit()->setText(workbook);
+        QCOMPARE(convert(), QStringLiteral("(not started)"));
+        QCOMPARE(hooks->warnings.last().title, QStringLiteral("Workbook Locked"));
+        QVERIFY(hooks->warnings.last().text.startsWith(
+            QStringLiteral("The workbook seems to be locked by a spreadsheet application that is no longer "
+                           "running. Convert anyway?")));
+        QVERIFY(QFile::exists(lock));
+        hooks->warningAnswer = 0;
+        QCOMPARE(convert(), QString());
+        QVERIFY(!QFile::exists(lock));
+        QVERIFY(QFile::exists(workbook));
     }
 };
 
