@@ -42,8 +42,8 @@ void SlotPreview::show(const SlotSeries& series, const QString& title) {
     QChart* chart = _view->chart();
     chart->setTitle(title);
     auto* time = new QDateTimeAxis;
-    time->setFormat(QStringLiteral("yyyy-MM-dd"));
-    time->setTickCount(5);
+    time->setFormat(QStringLiteral("MMM yyyy"));
+    time->setTickCount(4);
     auto* value = new QValueAxis;
     value->setTitleText(series.units);
     chart->addAxis(time, Qt::AlignBottom);

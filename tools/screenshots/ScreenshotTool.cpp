@@ -9,13 +9,17 @@
 #include "MessageWatcher.h"
 #include "QsLog.h"
 #include "QsLogDest.h"
+#include "SlotPreview.h"
 #include "SpreadsheetServer.h"
+#include "StudyPanel.h"
+#include "StudyReading.h"
 #include "UiHooks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -101,6 +105,26 @@ int main(int argc, char* argv[]) {
         saved = saved && progressSaved && boxSaved;
     }
     QCoreApplication::processEvents();
+
+    // The study panel with the sample read, a few slots chosen and one slot's preview.
+    if (!sample.isEmpty()) {
+        auto* panel = window.findChild<StudyPanel*>();
+        QSignalSpy read(panel, &StudyPanel::contentsRead);
+        panel->setSourceFile(sample);
+        saved = read.wait(10000) && saved;
+        auto* slotList = panel->findChild<QListWidget*>(QStringLiteral("_slotList"));
+        for (int row : {0, 2, 5})
+            slotList->item(row)->setCheckState(Qt::Unchecked);
+        QSignalSpy shown(panel, &StudyPanel::previewShown);
+        slotList->setCurrentRow(1);
+        saved = shown.wait(10000) && saved;
+        // Wide enough for the slot names and the preview's axes.
+        const QSize before = window.size();
+        window.resize(1040, 760);
+        panel->preview()->show(readSlotSeries(sample, 1, {0, 1, 2}), QStringLiteral("Cedar Lake.Outflow"));
+        saved = save(&window, output.filePath(QStringLiteral("study-panel.png"))) && saved;
+        window.resize(before);
+    }
 
     // The main window as a user would leave it before converting.
     source->setText(QStringLiteral("/home/user/studies/upper-basin-study.pvx"));
