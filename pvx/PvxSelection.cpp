@@ -62,20 +62,22 @@ WriteStatus PvxSelection::parse(const QString& text, bool patternsAllowed, QList
     return WriteStatus();
 }
 
-WriteStatus PvxSelection::addSlots(const QString& text) {
-    const WriteStatus status = parse(text, true, _slotItems);
+WriteStatus PvxSelection::add(const QString& text, bool slots) {
+    const WriteStatus status = parse(text, slots, slots ? _slotItems : _runItems);
     if (!status.isEmpty())
-        return QStringLiteral("Invalid slot selection: ") + status;
-    _slotTexts.append(text);
+        return (slots ? QStringLiteral("Invalid slot selection: ")
+                      : QStringLiteral("Invalid run selection: ")) +
+               status;
+    (slots ? _slotTexts : _runTexts).append(text);
     return WriteStatus();
 }
 
+WriteStatus PvxSelection::addSlots(const QString& text) {
+    return add(text, true);
+}
+
 WriteStatus PvxSelection::addRuns(const QString& text) {
-    const WriteStatus status = parse(text, false, _runItems);
-    if (!status.isEmpty())
-        return QStringLiteral("Invalid run selection: ") + status;
-    _runTexts.append(text);
-    return WriteStatus();
+    return add(text, false);
 }
 
 void PvxSelection::addSlotIndex(int index) {

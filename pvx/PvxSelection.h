@@ -48,6 +48,8 @@ private:
         bool matches(int index, const QString& name) const;
     };
     static WriteStatus parse(const QString& text, bool patternsAllowed, QList<Item>& items);
+    // Slot texts take patterns, run texts do not.
+    WriteStatus add(const QString& text, bool slots);
 
     QList<Item> _slotItems;
     QList<Item> _runItems;

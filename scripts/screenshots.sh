@@ -15,3 +15,5 @@ flock "$lock" ninja -C "$build" -j2 ui_screenshots
 
 mkdir -p "$root/docs"
 QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/ui_screenshots" "$root/docs" "$root/examples/upper-basin-study.pvx"
+# The help page shows the study panel too; it travels with the page.
+cp "$root/docs/study-panel.png" "$root/Help-Gridwell/study-panel.png"

@@ -355,14 +355,18 @@ class Interruptions(Folder):
 
 
 class OneWriter(Folder):
-    def test_second_conversion_is_refused(self):
+    def start_holding_lock(self, workbook, lock):
+        """A long conversion into workbook, once it holds its lock file."""
         study(runs=20, slots=40, count=365).write(self.pvx)
-        first = self.start("-o", "book.xlsx", "-l", "first.log")
-        lock = self.path(".book.xlsx.gridwell-lock")
+        first = self.start("-o", workbook, "-l", "first.log")
         deadline = time.monotonic() + 60
         while not os.path.exists(lock) and first.poll() is None and time.monotonic() < deadline:
             time.sleep(0.002)
         self.assertTrue(os.path.exists(lock), "the first conversion holds a lock while it runs")
+        return first
+
+    def test_second_conversion_is_refused(self):
+        first = self.start_holding_lock("book.xlsx", self.path(".book.xlsx.gridwell-lock"))
         status, _ = run("-i", self.pvx, "-o", "book.xlsx", "-l", "second.log", cwd=self.dir)
         self.assertEqual(first.wait(timeout=120), 0)
         self.assertEqual(status, 1)
@@ -373,13 +377,7 @@ class OneWriter(Folder):
     def test_backslash_names_the_same_workbook(self):
         # "sub\\book.xlsx" is sub/book.xlsx for the save, both lock checks and the messages alike.
         os.mkdir(self.path("sub"))
-        study(runs=20, slots=40, count=365).write(self.pvx)
-        first = self.start("-o", "sub/book.xlsx", "-l", "first.log")
-        lock = self.path("sub/.book.xlsx.gridwell-lock")
-        deadline = time.monotonic() + 60
-        while not os.path.exists(lock) and first.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.002)
-        self.assertTrue(os.path.exists(lock), "the first conversion holds a lock while it runs")
+        first = self.start_holding_lock("sub/book.xlsx", self.path("sub/.book.xlsx.gridwell-lock"))
         status, _ = run("-i", self.pvx, "-o", "sub\\book.xlsx", "-l", "second.log", cwd=self.dir)
         self.assertEqual(first.wait(timeout=120), 0)
         self.assertEqual(status, 1)
