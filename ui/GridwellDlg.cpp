@@ -5,6 +5,7 @@
 #include "ControlDescriptions.h"
 #include "ConversionJob.h"
 #include "ExcelWrite.h"
+#include "FittingScrollArea.h"
 #include "HelpLauncher.h"
 #include "MessageViewer.h"
 #include "PathDefaults.h"
@@ -32,6 +33,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -90,6 +92,11 @@ static void initResources() {
 GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::GridwellDlg), _writer(writer), _diagnostics(nullptr) {
     ui->setupUi(this);
+    // The controls scroll when the window is smaller than they are, so that it fits small or
+    // highly scaled screens (1,280 x 800 at twice the size) and still shows everything.
+    auto* scroller = new FittingScrollArea(this);
+    scroller->setWidget(takeCentralWidget());
+    setCentralWidget(scroller);
     initResources();
     setWindowTitle(QStringLiteral("PVX to Excel Writer (%1) - Gridwell").arg(versionText()));
     setWindowIcon(QIcon(QStringLiteral(":/gridwell/gridwell.svg")));
@@ -175,6 +182,10 @@ GridwellDlg::GridwellDlg(ExcelWrite* writer, QWidget* parent)
 
     setVerboseLogging(true);
 
+    // Everything shown where the screen has room for it; what does not fit scrolls.
+    const QSize room = screen() != nullptr ? screen()->availableSize() * 9 / 10 : QSize(800, 600);
+    resize(sizeHint().boundedTo(room));
+
     if (!startSource().isEmpty()) {
         takeSourcePath(QDir::toNativeSeparators(QFileInfo(startSource()).absoluteFilePath()), true);
         startSource().clear();
@@ -187,6 +198,10 @@ void GridwellDlg::setStartSource(const QString& path) {
 }
 
 GridwellDlg::~GridwellDlg() {
+    // The base destructor closes the window, and a focused editor then still reports its editing
+    // finished: nothing of this window may answer by then.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
     delete _job;
     delete _diagnostics;
     delete ui;
