@@ -621,6 +621,40 @@ class HostileFiles(Folder):
                 self.assertIn(words, log_error(self.path("chain.log")))
                 self.assertEqual(digest(path), before)
 
+    def test_parts_that_would_hold_gigabytes_are_refused(self):
+        """A few hundred kilobytes that would become millions of cells, strings or a huge text
+        are refused as too large within seconds, the workbook unchanged."""
+        def rows(first, count, cells):
+            return b"".join(b'<row r="%d">' % r + b"<c/>" * cells + b"</row>" for r in range(first, first + count))
+
+        strings = (b'<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">' +
+                   b"<si><t>a</t></si>" * 5_000_000 + b"</sst>")
+        cases = [
+            ("empty cells", "xl/worksheets/sheet1.xml",
+             lambda body: body.replace(b"</sheetData>", rows(900, 2000, 16384) + b"</sheetData>", 1),
+             "inflates to more than 200 times its stored size"),
+            ("one-letter strings", "xl/sharedStrings.xml", lambda body: strings,
+             "inflates to more than 200 times its stored size"),
+            ("spaces", "xl/worksheets/sheet1.xml",
+             lambda body: body.replace(b"</sheetData>", b" " * 100_000_000 + b"</sheetData>", 1),
+             "inflates to more than 200 times its stored size"),
+            ("empty cells below the size floor", "xl/worksheets/sheet1.xml",
+             lambda body: body.replace(b"</sheetData>", rows(900, 1000, 15000) + b"</sheetData>", 1),
+             "XML elements, more than its stored size of"),
+        ]
+        made = self.make_workbook("made.xlsx")
+        for what, part, change, words in cases:
+            with self.subTest(what):
+                hostile = self.path("hostile.xlsx")
+                rewrite(made, hostile, {part: change})
+                before = digest(hostile)
+                started = time.monotonic()
+                self.assertEqual(self.convert("-o", "hostile.xlsx", "-l", "hostile.log")[0], 1)
+                self.assertLess(time.monotonic() - started, 30)
+                self.assertIn(words, log_error(self.path("hostile.log")))
+                self.assertIn("refused", log_error(self.path("hostile.log")))
+                self.assertEqual(digest(hostile), before)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

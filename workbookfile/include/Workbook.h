@@ -195,6 +195,16 @@ struct OpenLimits {
     std::uint64_t maxEntryBytes = 1ull << 30; // inflated size of one zip entry
     std::uint64_t maxTotalBytes = 4ull << 30; // inflated size of all entries read
     std::uint64_t maxEntries = 100000;        // entries in the archive
+    // A part is held in memory as it is read, and as a tree of its XML elements while it is parsed:
+    // what is held is bounded by what the file stores, not only by the caps above. Beyond
+    // ratioFloorBytes, a part may inflate to at most maxInflationRatio times its stored size;
+    // beyond elementFloor, an XML part may hold at most maxElementsPerStoredByte elements for
+    // each byte stored, and never more than maxElements.
+    std::uint64_t ratioFloorBytes = 64ull << 20;
+    std::uint64_t maxInflationRatio = 200;
+    std::uint64_t elementFloor = 1000000;
+    std::uint64_t maxElementsPerStoredByte = 16;
+    std::uint64_t maxElements = 1ull << 26;
 };
 
 class Workbook {

@@ -1,11 +1,14 @@
 #include "ZipReader.h"
 
+#include "PartNames.h"
 #include "Utf.h"
 #include <ctime>
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <memory>
 
 namespace workbookfile {
@@ -45,6 +48,9 @@ ZipReader::ZipReader(const std::string& path, const OpenLimits& limits) : _path(
                             ").");
         throw Error(ErrorKind::FileSystem, "Cannot open the file \"" + path + "\": " + why + ".");
     }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        _fileSize = std::uint64_t(info.st_size);
     zip_int64_t n = zip_get_num_entries(_zip, 0);
     if (n < 0 || std::uint64_t(n) > _limits.maxEntries) {
         zip_discard(_zip);
@@ -109,12 +115,21 @@ void ZipReader::streamEntry(std::size_t index, std::uint32_t flags,
 std::string ZipReader::read(std::size_t index) {
     const std::string& name = _names[index];
     std::string out;
+    // The stored bytes the entry can be inflated from: its compressed size, which the reader
+    // never reads past, and never more than the whole file.
+    const std::uint64_t stored = std::max<std::uint64_t>(1, std::min(rawInfo(index).compressedSize, _fileSize));
     // The caps are checked on the inflated bytes themselves, never on the sizes the archive claims.
     streamEntry(index, 0, [&](const char* data, std::size_t size) {
         if (out.size() + size > _limits.maxEntryBytes)
             throw Error(ErrorKind::TooLarge,
                         "The part \"" + name + "\" of \"" + _path +
                             "\" inflates beyond the size limit; the file is refused as a possible zip bomb.");
+        const std::uint64_t inflated = out.size() + size;
+        if (inflated > _limits.ratioFloorBytes && inflated / _limits.maxInflationRatio > stored)
+            throw Error(ErrorKind::TooLarge,
+                        "The part \"" + name + "\" of \"" + _path + "\" inflates to more than " +
+                            std::to_string(_limits.maxInflationRatio) +
+                            " times its stored size; the file is refused as a possible zip bomb.");
         _totalRead += size;
         if (_totalRead > _limits.maxTotalBytes)
             throw Error(ErrorKind::TooLarge,
@@ -122,7 +137,32 @@ std::string ZipReader::read(std::size_t index) {
                             "\" inflates beyond the total size limit; it is refused as a possible zip bomb.");
         out.append(data, size);
     });
+    const std::string lower = lowerAscii(name);
+    if (endsWith(lower, ".xml") || endsWith(lower, ".rels") || endsWith(lower, ".vml"))
+        refuseDenseMarkup(name, out, stored);
     return out;
+}
+
+// Every element costs a node of the tree the part is parsed into, many times the few bytes of
+// its markup; a part of mostly empty elements (a few hundred bytes of a file can hold millions)
+// would hold gigabytes.
+void ZipReader::refuseDenseMarkup(const std::string& name, const std::string& xml, std::uint64_t stored) const {
+    const std::uint64_t budget =
+        std::min(_limits.maxElements,
+                 std::max(_limits.elementFloor, stored * _limits.maxElementsPerStoredByte));
+    std::uint64_t elements = 0;
+    for (const char* at = xml.data(); (at = static_cast<const char*>(
+                                           std::memchr(at, '<', std::size_t(xml.data() + xml.size() - at))));) {
+        ++at;
+        if (at < xml.data() + xml.size() && *at != '/' && *at != '?' && *at != '!' && ++elements > budget)
+            throw Error(ErrorKind::TooLarge,
+                        "The part \"" + name + "\" of \"" + _path + "\" holds more than " +
+                            std::to_string(budget) + " XML elements, more than " +
+                            (budget == _limits.maxElements ? std::string("a workbook part may hold")
+                                                           : "its stored size of " + std::to_string(stored) +
+                                                                 " bytes can hold in a real workbook") +
+                            "; the file is refused as too large.");
+    }
 }
 
 ZipReader::RawInfo ZipReader::rawInfo(std::size_t index) const {

@@ -44,6 +44,7 @@ public:
     void copyRaw(std::size_t index, const std::function<void(const char*, std::size_t)>& sink);
 
 private:
+    void refuseDenseMarkup(const std::string& name, const std::string& xml, std::uint64_t stored) const;
     void streamEntry(std::size_t index, std::uint32_t zipFlags,
                      const std::function<void(const char*, std::size_t)>& sink);
 
@@ -53,6 +54,7 @@ private:
     std::vector<std::string> _names;
     std::unordered_map<std::string, std::size_t> _byLowerName;
     std::uint64_t _totalRead = 0;
+    std::uint64_t _fileSize = UINT64_MAX;
 };
 
 } // namespace workbookfile
