@@ -238,6 +238,12 @@ class XlsFiles(ToolTest):
         for name, streams, damage, kind, words in cases:
             with self.subTest(name):
                 self.assertRefused(self.write(name + ".xls", compoundfile.build(streams, damage)), kind, words)
+        # A workbook stream that claims more bytes than the file holds is damaged, not missing.
+        built = compoundfile.build([("Workbook", good)])
+        entry = built.find("Workbook\0".encode("utf-16-le"))
+        claiming = built[:entry + 0x78] + struct.pack("<I", 0xFFFFFFF0) + built[entry + 0x7C:]
+        self.assertRefused(self.write("claims.xls", claiming), "Damaged",
+                           'its stream "Workbook" claims 4294967280 bytes, more than the whole file holds')
         # A file of an older format outside a compound file says what it is.
         biff4 = self.write("biff4.xls", record(0x0409, struct.pack("<HHH", 0, 0x0010, 0)) + record(0x000A))
         self.assertRefused(biff4, "Unsupported", "is a 4.0 worksheet file")

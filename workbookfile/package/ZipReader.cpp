@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace workbookfile {
 
@@ -117,7 +117,8 @@ std::string ZipReader::read(std::size_t index) {
     std::string out;
     // The stored bytes the entry can be inflated from: its compressed size, which the reader
     // never reads past, and never more than the whole file.
-    const std::uint64_t stored = std::max<std::uint64_t>(1, std::min(rawInfo(index).compressedSize, _fileSize));
+    const std::uint64_t stored =
+        std::max<std::uint64_t>(1, std::min(rawInfo(index).compressedSize, _fileSize));
     // The caps are checked on the inflated bytes themselves, never on the sizes the archive claims.
     streamEntry(index, 0, [&](const char* data, std::size_t size) {
         if (out.size() + size > _limits.maxEntryBytes)
@@ -146,13 +147,13 @@ std::string ZipReader::read(std::size_t index) {
 // Every element costs a node of the tree the part is parsed into, many times the few bytes of
 // its markup; a part of mostly empty elements (a few hundred bytes of a file can hold millions)
 // would hold gigabytes.
-void ZipReader::refuseDenseMarkup(const std::string& name, const std::string& xml, std::uint64_t stored) const {
-    const std::uint64_t budget =
-        std::min(_limits.maxElements,
-                 std::max(_limits.elementFloor, stored * _limits.maxElementsPerStoredByte));
+void ZipReader::refuseDenseMarkup(const std::string& name, const std::string& xml,
+                                  std::uint64_t stored) const {
+    const std::uint64_t budget = std::min(
+        _limits.maxElements, std::max(_limits.elementFloor, stored * _limits.maxElementsPerStoredByte));
     std::uint64_t elements = 0;
-    for (const char* at = xml.data(); (at = static_cast<const char*>(
-                                           std::memchr(at, '<', std::size_t(xml.data() + xml.size() - at))));) {
+    for (const char* at = xml.data();
+         (at = static_cast<const char*>(std::memchr(at, '<', std::size_t(xml.data() + xml.size() - at))));) {
         ++at;
         if (at < xml.data() + xml.size() && *at != '/' && *at != '?' && *at != '!' && ++elements > budget)
             throw Error(ErrorKind::TooLarge,

@@ -22,7 +22,7 @@ constexpr std::size_t kMaxDirectoryDepth = 1000;
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
 // Fields of a directory entry.
 constexpr std::size_t kNameLength = 0x40, kType = 0x42, kLeft = 0x44, kRight = 0x48, kChild = 0x4C,
-                      kClassId = 0x50, kEntrySize = 128;
+                      kClassId = 0x50, kStreamSize = 0x78, kEntrySize = 128;
 constexpr unsigned char kStorage = 1, kStream = 2;
 
 // The container's bytes, in memory or in a file. A field past the end of a cut-off file reads as
@@ -198,7 +198,18 @@ void checkDirectory(const std::string& data, const std::string& path) {
                     "The file \"" + path + "\" is a damaged compound file: " + what + ".");
     };
     const Bytes bytes = inMemory(data);
-    walk(bytes, directoryEntries(bytes, damaged), damaged, [](std::size_t, const std::string&) {});
+    // Version 3 files keep only the low half of a stream's size; the high half may hold anything.
+    const bool wideSizes = data.size() > 0x1B && static_cast<unsigned char>(data[0x1A]) >= 4;
+    walk(bytes, directoryEntries(bytes, damaged), damaged, [&](std::size_t at, const std::string& path) {
+        if (typeAt(bytes, at) != kStream || at + kEntrySize > bytes.size)
+            return;
+        const std::uint64_t size = bytes.u32(at + kStreamSize) |
+                                   (wideSizes ? std::uint64_t(bytes.u32(at + kStreamSize + 4)) << 32 : 0);
+        // The container reader leaves such a stream out, and the workbook would be told to have none.
+        if (size > bytes.size)
+            damaged("its stream \"" + path + "\" claims " + std::to_string(size) +
+                    " bytes, more than the whole file holds");
+    });
 }
 
 std::map<std::string, ClassId> streamClassIds(const std::string& data) {
