@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTextStream>
 
 #include <csignal>
@@ -163,7 +164,26 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
     return 1;
 }
 
+// File names are bytes on this system, but Qt holds them as text: a name that is not UTF-8 would
+// not be found, or a workbook would be made under a name with replacement characters in it.
+QString notUtf8Argument(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(QByteArrayView(argv[i]));
+        if (utf8.hasError())
+            return text;
+    }
+    return QString();
+}
+
 int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
+    const QString notUtf8 = notUtf8Argument(argc, argv);
+    if (!notUtf8.isEmpty())
+        return failWithDetail(
+            QStringLiteral("Gridwell Error: The argument \"%1\" is not UTF-8 text:").arg(notUtf8),
+            QStringLiteral("Gridwell reads file names as UTF-8, so such a file would not be found or a "
+                           "workbook would be misnamed; give the file a UTF-8 name (for example with "
+                           "convmv) and try again."));
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

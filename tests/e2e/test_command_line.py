@@ -1,5 +1,6 @@
 """The command-line face end to end: texts, exit statuses, paths and the log file."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -109,6 +110,21 @@ class CommandLineTexts(unittest.TestCase):
             status, out, err = run("-i", EXAMPLE, "-o", os.path.join(folder, "x.xlsx"), "-l", log)
             self.assertEqual(status, 1)
             self.assertTrue(out.startswith("Gridwell Error: Problem opening log file named " + log + ": \n"), out)
+
+    def test_names_that_are_not_utf8_are_refused_not_misnamed(self):
+        """A file name that is not UTF-8 (a Latin-1 "é") would not be found as input and would
+        become a name with U+FFFD as output: both are refused before anything is written."""
+        with tempfile.TemporaryDirectory() as folder:
+            latin1 = os.path.join(os.fsencode(folder), b"caf\xe9")
+            shutil.copyfile(EXAMPLE, latin1 + b".pvx")
+            for args in ([b"-i", latin1 + b".pvx"], [b"-i", os.fsencode(EXAMPLE), b"-o", latin1 + b".xlsx"]):
+                with self.subTest(args=args):
+                    result = subprocess.run([GRIDWELL, *args], capture_output=True, env=headless_environment(),
+                                            cwd=folder, timeout=300)
+                    self.assertEqual(result.returncode, 1)
+                    out = result.stdout.decode()
+                    self.assertIn('is not UTF-8 text:\nGridwell reads file names as UTF-8', out)
+                    self.assertEqual(sorted(os.listdir(os.fsencode(folder))), [b"caf\xe9.pvx"])
 
 
 class LogFile(unittest.TestCase):
