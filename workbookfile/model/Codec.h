@@ -7,8 +7,10 @@
 
 #include "Workbook.h"
 
+#include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace workbookfile {
 
@@ -54,6 +56,12 @@ public:
     // Cells referring to the shared strings in a worksheet not read yet, where the codec can
     // count them without reading it.
     virtual std::size_t unreadStringCells(Workbook::Impl& wb, const Worksheet::Impl& sheet) const = 0;
+    // Adds to indices the positions of the shared strings that the cells of a worksheet not read
+    // refer to, or that a kept cell refers to; false when that cannot be told for certain (no
+    // string may then be taken for unused).
+    virtual bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
+                                    std::vector<std::uint32_t>& indices) const = 0;
+    virtual bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const = 0;
 
     // Saving in this codec.
     // Whether write-behind can encode that worksheet now, for a save in this codec.

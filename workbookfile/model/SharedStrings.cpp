@@ -5,6 +5,7 @@
 #include "XmlDom.h"
 #include "XmlText.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace workbookfile {
@@ -28,6 +29,36 @@ std::string itemText(const pugi::xml_node& si, bool& plain) {
         }
     }
     return decodeCellText(out);
+}
+
+// Where each string item of a table's body begins and ends; nothing when the body holds anything
+// but items and the blanks between them, which is then kept as it is.
+std::vector<std::pair<std::size_t, std::size_t>> itemSpans(std::string_view body, const std::string& prefix) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    const std::string open = "<" + prefix + "si", close = "</" + prefix + "si>";
+    std::size_t at = 0;
+    for (;;) {
+        at = body.find_first_not_of(" \t\r\n", at);
+        if (at == std::string_view::npos)
+            return spans;
+        if (body.compare(at, open.size(), open) != 0 || at + open.size() >= body.size() ||
+            std::string_view(" \t\r\n/>").find(body[at + open.size()]) == std::string_view::npos)
+            return {};
+        const std::size_t tagEnd = body.find('>', at);
+        if (tagEnd == std::string_view::npos)
+            return {};
+        std::size_t end = tagEnd + 1;
+        if (body[tagEnd - 1] != '/') {
+            const std::size_t closeAt = body.find(close, tagEnd);
+            // An item holds no item: one more opening before the close is not a table read right.
+            const std::size_t nested = body.find(open, tagEnd);
+            if (closeAt == std::string_view::npos || (nested != std::string_view::npos && nested < closeAt))
+                return {};
+            end = closeAt + close.size();
+        }
+        spans.emplace_back(at, end);
+        at = end;
+    }
 }
 
 } // namespace
@@ -72,7 +103,8 @@ std::uint32_t SharedStrings::intern(std::string_view text) {
     return it->second;
 }
 
-std::string SharedStrings::serialize() const {
+std::string SharedStrings::serialize(const std::vector<bool>& unused) const {
+    auto isUnused = [&](std::size_t i) { return i < unused.size() && unused[i]; };
     std::string out;
     std::string prefix;
     std::string_view body;
@@ -108,9 +140,32 @@ std::string SharedStrings::serialize() const {
     if (_references >= 0)
         out += " count=\"" + std::to_string(_references) + "\"";
     out += " uniqueCount=\"" + std::to_string(_texts.size()) + "\">";
-    out.append(body);
+    const std::string blank = "<" + prefix + "si><" + prefix + "t/></" + prefix + "si>";
+    const auto spans =
+        std::any_of(unused.begin(), unused.begin() + std::ptrdiff_t(std::min(unused.size(), _originalCount)),
+                    [](bool u) { return u; })
+            ? itemSpans(body, prefix)
+            : std::vector<std::pair<std::size_t, std::size_t>>();
+    if (spans.size() == _originalCount && !spans.empty()) {
+        std::size_t copied = 0;
+        for (std::size_t i = 0; i < spans.size(); ++i) {
+            out.append(body.substr(copied, spans[i].first - copied));
+            if (isUnused(i))
+                out += blank;
+            else
+                out.append(body.substr(spans[i].first, spans[i].second - spans[i].first));
+            copied = spans[i].second;
+        }
+        out.append(body.substr(copied));
+    } else {
+        out.append(body);
+    }
     for (std::size_t i = _originalCount; i < _texts.size(); ++i) {
         const std::string& t = _texts[i];
+        if (isUnused(i)) {
+            out += blank;
+            continue;
+        }
         out += "<" + prefix + "si><" + prefix + "t";
         if (needsSpacePreserve(t))
             out += " xml:space=\"preserve\"";

@@ -26,7 +26,8 @@ public:
     // Strings were added after those read from the file.
     bool appended() const { return _texts.size() > _originalCount; }
     bool changed() const { return appended() || _references != _fileReferences; }
-    std::string serialize() const;
+    // The table's part; the strings marked in unused (by position) are written empty.
+    std::string serialize(const std::vector<bool>& unused = {}) const;
 
 private:
     std::string _original; // the part as read; empty for a new table

@@ -198,6 +198,11 @@ struct Workbook::Impl {
     void renameTableColumns();
     // Brings the shared string table's count of references up to date.
     void countStringReferences();
+    // The strings of the shared string table that no cell refers to any more, by position (empty
+    // when all are used or when that cannot be told for certain). The table writes them as
+    // empty strings: their positions, which cells of worksheets not read hold, stay, and what a
+    // workbook that collects successive studies no longer uses does not pile up.
+    std::vector<bool> unusedStrings();
 
     // Write-behind (WriteBehind.cpp). A write to a worksheet other than the last one written packs
     // the last one in the background (a few at a time); a packed worksheet is brought back when used.

@@ -62,12 +62,20 @@ struct Worksheet::Impl {
     // properties, which must not stay with the row once its cells are gone.
     std::vector<std::uint32_t> packedPlainRows;
     std::size_t packedStringCells = 0;
+    // The shared strings its cells referred to when packed; unknown when a kept cell's could not
+    // be told.
+    std::vector<std::uint32_t> packedStrings;
+    bool packedStringsKnown = true;
     // Cells referring to the shared strings, whether the cells are held or packed.
     std::size_t stringCells() const { return packed ? packedStringCells : model.sharedStringCells(); }
 };
 
 // Makes a worksheet read from records (.xlsb, .xls) loaded: the records before and after its
 // cells, its cells, the formats of its columns (in any order) and its protection.
+// The positions of the shared strings the cells of a model refer to, sorted, each once; false
+// when a kept cell's cannot be told.
+bool sharedStringsOf(const SheetModel& model, const Codec& codec, std::vector<std::uint32_t>& indices);
+
 void keepBinarySheet(Worksheet::Impl& sheet, std::string head, std::string tail, SheetModel model,
                      std::vector<ColumnFormat> columns, SheetProtection protection);
 

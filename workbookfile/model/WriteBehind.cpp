@@ -72,6 +72,7 @@ void Workbook::Impl::noteWrite(Worksheet::Impl& sheet) {
         Worksheet::Impl& s = *finished;
         auto entry = std::make_unique<PackedEntry>(as.packSheet(*this, s, first));
         s.packedStringCells = s.model.sharedStringCells();
+        s.packedStringsKnown = sharedStringsOf(s.model, *s.codec, s.packedStrings);
         s.packedPlainRows = s.model.plainRows();
         s.model = SheetModel{};
         s.packed = std::move(entry);

@@ -114,6 +114,9 @@ std::size_t xlsSheetStreamSize(const SheetModel& model, const std::string& head,
 void relocateXlsSheet(std::string& records, long long delta);
 // What a cell kept as records holds: formulas (their text is not read), errors, inline texts.
 void describeXlsCell(const RawCell& raw, CellInfo& info);
+// The positions of the shared strings that the cells among records name; false when a cell's
+// cannot be read.
+bool xlsStringIndices(std::string_view records, std::vector<std::uint32_t>& indices);
 // Shared, array and table formulas: the cell that leads such a group (the formula the SHRFMLA,
 // ARRAY or TABLE record follows) as "row,column", or ""; and the cells of groups whose leading
 // cell was overwritten, which would leave a file the spreadsheet repairs, turned into the values
@@ -143,7 +146,8 @@ std::vector<XlsString> readXlsStrings(std::string_view body, const std::vector<s
 std::string xmlStringsFromXls(const std::vector<XlsString>& strings, long long references);
 // SST with its CONTINUE records, then EXTSST, for a table at stream position `at`: the strings
 // read (kept with their formatting) followed by the engine's strings from index kept.size() on.
+// The strings marked in unused are written empty.
 std::string xlsStringRecords(const std::vector<XlsString>& kept, const SharedStrings& strings,
-                             long long references, std::size_t at);
+                             long long references, std::size_t at, const std::vector<bool>& unused = {});
 
 } // namespace workbookfile

@@ -26,6 +26,17 @@ public:
     // A worksheet's records are framed from its layout when it is written.
     void applyLayout(Worksheet::Impl&) const override {}
     std::size_t unreadStringCells(Workbook::Impl&, const Worksheet::Impl&) const override { return 0; }
+    bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
+                            std::vector<std::uint32_t>& indices) const override {
+        const XlsBook* book = xlsBookOf(wb);
+        if (!book)
+            return false;
+        const auto it = book->sheetByPart.find(sheet.part);
+        return it != book->sheetByPart.end() && xlsStringIndices(book->sheets[it->second].records, indices);
+    }
+    bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const override {
+        return xlsStringIndices(raw.inner, indices);
+    }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         // Cells beyond the format stay, for the save to refuse them.

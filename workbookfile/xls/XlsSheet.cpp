@@ -562,6 +562,23 @@ void relocateXlsSheet(std::string& records, long long delta) {
     }
 }
 
+bool xlsStringIndices(std::string_view records, std::vector<std::uint32_t>& indices) {
+    try {
+        BiffReader reader(records);
+        BiffRecord r;
+        while (reader.next(r)) {
+            if (r.type != biff::LabelSst)
+                continue;
+            if (r.body.size() < 10)
+                return false;
+            indices.push_back(readU32(r.body, 6)); // after the row, the column and the format
+        }
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 void describeXlsCell(const RawCell& raw, CellInfo& info) {
     BiffReader reader(raw.inner);
     BiffRecord r;

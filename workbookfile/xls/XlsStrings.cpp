@@ -197,7 +197,7 @@ std::string xmlStringsFromXls(const std::vector<XlsString>& strings, long long r
 }
 
 std::string xlsStringRecords(const std::vector<XlsString>& kept, const SharedStrings& strings,
-                             long long references, std::size_t at) {
+                             long long references, std::size_t at, const std::vector<bool>& unused) {
     ContinuedWriter writer(at);
     putU32(writer.body(), std::uint32_t(std::clamp<long long>(references, 0, 0x7FFFFFFF)));
     putU32(writer.body(), std::uint32_t(strings.size()));
@@ -206,9 +206,12 @@ std::string xlsStringRecords(const std::vector<XlsString>& kept, const SharedStr
     std::string index;
     putU16(index, std::uint16_t(perBucket));
     XlsString added;
+    const XlsString empty;
     for (std::size_t i = 0; i < count; ++i) {
         const XlsString* s = &added;
-        if (i < kept.size()) {
+        if (i < unused.size() && unused[i]) {
+            s = &empty;
+        } else if (i < kept.size()) {
             s = &kept[i];
         } else {
             added.text = toUtf16(strings.text(std::uint32_t(i)));

@@ -261,6 +261,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
         }
     }
     const long long references = wb.stringReferenceCount();
+    const std::vector<bool> unused = wb.unusedStrings();
     const bool writeStrings = book.hasStringTable || wb.strings.size() > 0;
 
     StreamPieces pieces;
@@ -292,7 +293,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             continue;
         case biff::Sst:
             skipContinues = true;
-            g += xlsStringRecords(book.strings, wb.strings, references, g.size());
+            g += xlsStringRecords(book.strings, wb.strings, references, g.size(), unused);
             stringsPlaced = true;
             continue;
         case biff::ExtSst:
@@ -300,7 +301,7 @@ void writeOpened(Workbook::Impl& wb, int fd, const std::string& path) {
             continue;
         case biff::Eof:
             if (writeStrings && !stringsPlaced)
-                g += xlsStringRecords(book.strings, wb.strings, references, g.size());
+                g += xlsStringRecords(book.strings, wb.strings, references, g.size(), unused);
             break;
         case biff::TabId:
             // One id per sheet, in tab order: the sheets read keep theirs, added ones get new ones.

@@ -83,6 +83,9 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
                     std::string& tail);
 // What a cell kept as records holds: formulas (their text is not read), errors, inline texts.
 void describeXlsbCell(const RawCell& raw, CellInfo& info);
+// The positions of the shared strings that the cells among records name; false when a cell's
+// cannot be read.
+bool xlsbStringIndices(std::string_view records, std::vector<std::uint32_t>& indices);
 // True when the worksheet part holds cells referring to the shared string table.
 bool xlsbSheetHasStringCells(std::string_view data, const std::string& part);
 
@@ -96,9 +99,11 @@ std::string extendXlsbStyles(const XlsbBook& book, const std::string& styleXml, 
 
 // Shared strings (XlsbStrings.cpp).
 // The table of a new workbook (original empty), or the one read (original) with the strings from
-// index `from` on added; references is the count of cells referring to it.
+// index `from` on added; references is the count of cells referring to it. The strings marked in
+// unused are written empty.
 std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from, std::string_view original,
-                                 const std::string& part, long long references);
+                                 const std::string& part, long long references,
+                                 const std::vector<bool>& unused = {});
 // The shared string DOM describing a binary table, for SharedStrings::load.
 std::string xmlStringsFromXlsb(std::string_view records, const std::string& part, XlsbBook& book);
 

@@ -38,6 +38,13 @@ public:
         sheet.changed = true;
     }
     std::size_t unreadStringCells(Workbook::Impl&, const Worksheet::Impl&) const override { return 0; }
+    bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
+                            std::vector<std::uint32_t>& indices) const override {
+        return xlsbStringIndices(wb.readPart(sheet.part), indices);
+    }
+    bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const override {
+        return xlsbStringIndices(raw.inner, indices);
+    }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         // An opened binary workbook packs its own worksheets; a new one, every worksheet.

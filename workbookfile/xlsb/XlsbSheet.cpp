@@ -368,6 +368,25 @@ void parseXlsbSheet(std::string_view data, const std::string& part, SheetModel& 
     head = std::string(data.substr(0, headEnd));
 }
 
+bool xlsbStringIndices(std::string_view records, std::vector<std::uint32_t>& indices) {
+    try {
+        RecordReader reader(records, "cells");
+        Record r;
+        while (reader.next(r)) {
+            // The position follows the column (not in a short cell) and the format.
+            const std::size_t at = r.type == rt::CellIsst ? 8 : r.type == kShortLast ? 4 : 0;
+            if (at == 0)
+                continue;
+            if (r.body.size() < at + 4)
+                return false;
+            indices.push_back(readU32(r.body, at));
+        }
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 void describeXlsbCell(const RawCell& raw, CellInfo& info) {
     RecordReader reader(raw.inner, "cell");
     Record r;

@@ -17,7 +17,7 @@ std::string beginSst(long long references, std::size_t strings) {
     return body;
 }
 
-void appendItem(std::string& out, const std::string& text) {
+void appendStringItem(std::string& out, const std::string& text) {
     std::string body;
     putU8(body, 0); // a plain string: no runs, no phonetic text
     putWideString(body, text);
@@ -59,12 +59,17 @@ std::string xmlStringsFromXlsb(std::string_view records, const std::string& part
 }
 
 std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from, std::string_view original,
-                                 const std::string& part, long long references) {
+                                 const std::string& part, long long references,
+                                 const std::vector<bool>& unused) {
+    auto isUnused = [&](std::size_t i) { return i < unused.size() && unused[i]; };
+    auto appendItem = [&](std::string& out, std::size_t i) {
+        appendStringItem(out, isUnused(i) ? std::string() : strings.text(std::uint32_t(i)));
+    };
     std::string out;
     if (original.empty()) {
         appendRecord(out, rt::BeginSst, beginSst(references, strings.size()));
         for (std::size_t i = 0; i < strings.size(); ++i)
-            appendItem(out, strings.text(std::uint32_t(i)));
+            appendItem(out, i);
         appendRecord(out, rt::EndSst, {});
         return out;
     }
@@ -72,16 +77,20 @@ std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from,
     // go before the table's end.
     RecordReader reader(original, part);
     Record r;
-    std::size_t copied = 0;
+    std::size_t copied = 0, item = 0;
     while (reader.next(r)) {
-        if (r.type == rt::BeginSst) {
+        if (r.type == rt::SSTItem && item < from && isUnused(item++)) {
+            out.append(original.substr(copied, r.begin - copied));
+            appendItem(out, item - 1);
+            copied = r.end;
+        } else if (r.type == rt::BeginSst) {
             out.append(original.substr(copied, r.begin - copied));
             appendRecord(out, rt::BeginSst, beginSst(references, strings.size()));
             copied = r.end;
         } else if (r.type == rt::EndSst) {
             out.append(original.substr(copied, r.begin - copied));
             for (std::size_t i = from; i < strings.size(); ++i)
-                appendItem(out, strings.text(std::uint32_t(i)));
+                appendItem(out, i);
             copied = r.begin;
             from = strings.size();
         }
@@ -89,7 +98,7 @@ std::string xlsbStringsFromTable(const SharedStrings& strings, std::size_t from,
     out.append(original.substr(copied));
     if (from < strings.size()) { // a table without its end record
         for (std::size_t i = from; i < strings.size(); ++i)
-            appendItem(out, strings.text(std::uint32_t(i)));
+            appendItem(out, i);
         appendRecord(out, rt::EndSst, {});
     }
     return out;

@@ -161,7 +161,7 @@ void prepareXlsbSave(Workbook::Impl& wb) {
     if (wb.strings.appended() || references != wb.strings.fileReferenceCount()) {
         wb.ensureStringsPart(".bin", kXlsbStringsType);
         wb.setPart(wb.stringsPart, xlsbStringsFromTable(wb.strings, book.stringCount, book.stringRecords,
-                                                        wb.stringsPart, references));
+                                                        wb.stringsPart, references, wb.unusedStrings()));
     }
     if (wb.styles.changed() || (wb.stylesPart.empty() && wb.cellsChanged)) {
         if (book.styleRecords.empty()) {

@@ -250,28 +250,99 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
     }
 }
 
-std::size_t countSharedStringCells(std::string_view xml) {
-    std::size_t count = 0;
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether the attributes of a cell's start tag make it refer to the shared strings (t="s").
+bool refersToSharedStrings(std::string_view attributes) {
+    for (std::string_view type : {"t=\"s\"", "t='s'"}) {
+        const std::size_t t = attributes.find(type);
+        if (t != std::string_view::npos && t > 0 && isBlank(attributes[t - 1]))
+            return true;
+    }
+    return false;
+}
+
+// Calls visit(name, attributes, tag end) for each cell element (<c>, with any prefix) of xml;
+// stops, returning false, when visit does.
+template <typename Visit> bool forEachCellTag(std::string_view xml, Visit visit) {
     for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
-        std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", at + 1);
+        const std::size_t nameEnd = xml.find_first_of(" \t\r\n/>", at + 1);
         if (nameEnd == std::string_view::npos)
             break;
-        std::string_view name = xml.substr(at + 1, nameEnd - at - 1);
+        const std::string_view name = xml.substr(at + 1, nameEnd - at - 1);
         if (name != "c" && (name.size() < 2 || name.substr(name.size() - 2) != ":c"))
             continue;
-        std::size_t tagEnd = xml.find('>', nameEnd);
-        std::string_view tag =
+        const std::size_t tagEnd = xml.find('>', nameEnd);
+        const std::string_view tag =
             xml.substr(nameEnd, tagEnd == std::string_view::npos ? std::string_view::npos : tagEnd - nameEnd);
-        for (std::string_view type : {"t=\"s\"", "t='s'"}) {
-            std::size_t t = tag.find(type);
-            if (t != std::string_view::npos && t > 0 &&
-                (tag[t - 1] == ' ' || tag[t - 1] == '\t' || tag[t - 1] == '\r' || tag[t - 1] == '\n')) {
-                ++count;
-                break;
-            }
-        }
+        if (!visit(name, tag, tagEnd))
+            return false;
     }
+    return true;
+}
+
+// The shared string a cell's content (its children) names in its <v>; true with nothing added
+// when it has no <v>, false when its <v> does not hold a position.
+bool addValueIndex(std::string_view content, std::vector<std::uint32_t>& indices) {
+    for (std::size_t at = content.find('<'); at != std::string_view::npos; at = content.find('<', at + 1)) {
+        const std::size_t nameEnd = content.find_first_of(" \t\r\n/>", at + 1);
+        if (nameEnd == std::string_view::npos)
+            return false;
+        const std::string_view name = content.substr(at + 1, nameEnd - at - 1);
+        if (name != "v" && (name.size() < 2 || name.substr(name.size() - 2) != ":v"))
+            continue;
+        const std::size_t tagEnd = content.find('>', nameEnd);
+        if (tagEnd == std::string_view::npos || content[tagEnd - 1] == '/')
+            return false;
+        const std::size_t valueEnd = content.find('<', tagEnd);
+        std::string_view value = content.substr(
+            tagEnd + 1, valueEnd == std::string_view::npos ? std::string_view::npos : valueEnd - tagEnd - 1);
+        while (!value.empty() && isBlank(value.front()))
+            value.remove_prefix(1);
+        while (!value.empty() && isBlank(value.back()))
+            value.remove_suffix(1);
+        std::uint32_t index = 0;
+        const auto r = std::from_chars(value.data(), value.data() + value.size(), index);
+        if (r.ec != std::errc() || r.ptr != value.data() + value.size())
+            return false;
+        indices.push_back(index);
+        return true;
+    }
+    return true;
+}
+
+} // namespace
+
+std::size_t countSharedStringCells(std::string_view xml) {
+    std::size_t count = 0;
+    forEachCellTag(xml, [&](std::string_view, std::string_view tag, std::size_t) {
+        count += refersToSharedStrings(tag) ? 1 : 0;
+        return true;
+    });
     return count;
+}
+
+bool sharedStringIndices(std::string_view xml, std::vector<std::uint32_t>& indices) {
+    return forEachCellTag(xml, [&](std::string_view name, std::string_view tag, std::size_t tagEnd) {
+        if (!refersToSharedStrings(tag))
+            return true;
+        if (tagEnd == std::string_view::npos)
+            return false;
+        if (xml[tagEnd - 1] == '/')
+            return true;
+        const std::string close = "</" + std::string(name) + ">";
+        const std::size_t cellEnd = xml.find(close, tagEnd);
+        return cellEnd != std::string_view::npos &&
+               addValueIndex(xml.substr(tagEnd + 1, cellEnd - tagEnd - 1), indices);
+    });
+}
+
+bool keptXmlCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) {
+    return !refersToSharedStrings(raw.attrs) || addValueIndex(raw.inner, indices);
 }
 
 std::string dimensionRef(const SheetModel& model) {

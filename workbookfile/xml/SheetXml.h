@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace workbookfile {
 
@@ -26,6 +27,10 @@ void parseSheetData(std::string_view xml, SheetModel& model, std::string_view pa
 // Counts the cells of a worksheet part's text that refer to the shared string table, without
 // building a model of them.
 std::size_t countSharedStringCells(std::string_view xml);
+// The positions of the shared strings those cells name; false when one does not name a position.
+bool sharedStringIndices(std::string_view xml, std::vector<std::uint32_t>& indices);
+// The same for a cell kept as read.
+bool keptXmlCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices);
 
 // "A1" or "A1:C3" for the used area of the model ("A1" when empty).
 std::string dimensionRef(const SheetModel& model);

@@ -31,6 +31,13 @@ public:
     std::size_t unreadStringCells(Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         return countSharedStringCells(wb.readPart(sheet.part));
     }
+    bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
+                            std::vector<std::uint32_t>& indices) const override {
+        return sharedStringIndices(wb.readPart(sheet.part), indices);
+    }
+    bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const override {
+        return keptXmlCellStrings(raw, indices);
+    }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         // A worksheet too large to hold as one text is deflated piece by piece while it is saved.

@@ -145,7 +145,7 @@ void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
 
     wb.countStringReferences();
     if (wb.strings.changed()) {
-        wb.setPart(wb.ensureStringsPart(".xml", kSharedStringsContentType), wb.strings.serialize());
+        wb.setPart(wb.ensureStringsPart(".xml", kSharedStringsContentType), wb.strings.serialize(wb.unusedStrings()));
     }
     if (wb.styles.changed())
         wb.setPart(wb.stylesPart, wb.styles.serialize());
