@@ -256,11 +256,12 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Whether the attributes of a cell's start tag make it refer to the shared strings (t="s").
+// Whether the attributes of a cell's start tag (or those kept of a cell, whichever way they begin)
+// make it refer to the shared strings (t="s").
 bool refersToSharedStrings(std::string_view attributes) {
     for (std::string_view type : {"t=\"s\"", "t='s'"}) {
         const std::size_t t = attributes.find(type);
-        if (t != std::string_view::npos && t > 0 && isBlank(attributes[t - 1]))
+        if (t != std::string_view::npos && (t == 0 || isBlank(attributes[t - 1])))
             return true;
     }
     return false;
