@@ -1,8 +1,10 @@
-"""Writes into worksheets with tables made by openpyxl and reads the result back: where cells of a
-table's header row are written, the table's column names follow the new texts; where they cannot
-(a header cell that holds no text, a text another column of the table has), the table no longer
-claims a header row (headerRowCount 0, same area and column names, no filter buttons). Tables
-whose header row was not written stay byte for byte."""
+"""Writes into worksheets with tables made by openpyxl, and into a binary workbook with a table
+saved by the spreadsheet application, and reads the result back: where cells of a table's header
+row are written, the table's column names follow the new texts; where they cannot (a header cell
+that holds no text, a text another column of the table has), the table no longer claims a header
+row (headerRowCount 0, same area and column names, no filter buttons). Tables whose header row
+was not written stay byte for byte, and so does all else of a table part."""
+import os
 import re
 import sys
 import unittest
@@ -11,6 +13,7 @@ import zipfile
 import openpyxl
 from openpyxl.worksheet.table import Table
 from tooltest import ToolTest
+from xlsbparts import records
 from zipparts import raw_entries, table_parts
 
 TOOL = sys.argv.pop(1)
@@ -94,6 +97,56 @@ class TableHeaders(ToolTest):
         with zipfile.ZipFile(out) as z:
             self.assertRegex(z.read(self.parts["T1"]).decode(), 'name="Unit_x000[aA]_price"')
         self.assertEqual(openpyxl.load_workbook(out)["Data"]["C1"].value, "Unit\nprice")
+
+
+class BinaryTableHeaders(ToolTest):
+    """fixtures/tables.xlsb: a table over A1:C3 of "Foglio1", columns "a", "b", "c", with filter
+    buttons; saved by the spreadsheet application."""
+    tool = TOOL
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures", "tables.xlsb")
+    part = "xl/tables/table1.bin"
+    BEGIN_LIST, BEGIN_FILTER, END_FILTER, BEGIN_COLUMN = 343, 161, 162, 347
+
+    def table_records(self, path):
+        with zipfile.ZipFile(path) as z:
+            return records(z.read(self.part))
+
+    @staticmethod
+    def split_caption(body):
+        """A column record as (its name, its bytes without the name): the name is the
+        XLNullableWideString after six numbers and stName."""
+        at = 24 + 4
+        if body[24:28] != b"\xff" * 4:
+            at += 2 * int.from_bytes(body[24:28], "little")
+        end = at + 4 + 2 * int.from_bytes(body[at:at + 4], "little")
+        return body[at + 4:end].decode("utf-16-le"), body[:at] + body[end:]
+
+    def test_written_headers_rename_columns(self):
+        out = self.path("renamed.xlsb")
+        self.assertTool("put-row", self.source, out, "Foglio1", 1, 1, "Alpha", "B\u00e9ta \U0001F600")
+        before, after = self.table_records(self.source), self.table_records(out)
+        self.assertEqual([self.split_caption(b)[0] for t, b in after if t == self.BEGIN_COLUMN],
+                         ["Alpha", "B\u00e9ta \U0001F600", "c"])
+        # Only the names changed.
+        def unnamed(recs):
+            return [(t, self.split_caption(b)[1] if t == self.BEGIN_COLUMN else b) for t, b in recs]
+        self.assertEqual(unnamed(before), unnamed(after))
+        changed = {n for n, e in raw_entries(out).items() if raw_entries(self.source).get(n) != e}
+        self.assertEqual(changed, {"xl/workbook.bin", "xl/worksheets/sheet1.bin", "xl/sharedStrings.bin", self.part})
+
+    def test_a_header_that_cannot_name_its_column(self):
+        out = self.path("headerless.xlsb")
+        self.assertTool("put-row", self.source, out, "Foglio1", 1, 3, "n:5")
+        before, after = self.table_records(self.source), self.table_records(out)
+        list_before, list_after = before[0][1], after[0][1]
+        self.assertEqual(int.from_bytes(list_before[24:28], "little"), 1)
+        self.assertEqual(list_after, list_before[:24] + bytes(4) + list_before[28:])
+        # The filter goes with the header row; columns and their names stay.
+        self.assertEqual(after[1:], [r for r in before[1:] if r[0] not in (self.BEGIN_FILTER, self.END_FILTER)])
+        # Written again, a table without a header row stays as it is.
+        again = self.path("again.xlsb")
+        self.assertTool("put-row", out, again, "Foglio1", 1, 1, "New")
+        self.assertEqual(self.table_records(again), after)
 
 
 if __name__ == "__main__":

@@ -626,6 +626,67 @@ private slots:
         Q_UNUSED(format);
     }
 
+    // A table with columns "a", "b" and "c" over A1:C3 of the first worksheet (the .xlsb saved by
+    // the spreadsheet application itself).
+    void tableHeadersFollowTheCells_data() {
+        fixtureRows("tables", "holdsTables", {true, true, true, false});
+    }
+    void tableHeadersFollowTheCells() {
+        QFETCH(QString, fixture);
+        QFETCH(bool, holdsTables);
+        if (!holdsTables)
+            QSKIP("The format has no tables.");
+        const std::string copy = path("copy");
+        QVERIFY(writeFile(copy, contentOf(fixture.toStdString())));
+        auto reopenedTable = [&] {
+            auto wb = Workbook::open(copy);
+            const std::vector<TableInfo> tables = wb->worksheet(1)->tables();
+            return tables.size() == 1 ? tables.front() : TableInfo{};
+        };
+        const TableInfo original = reopenedTable();
+        QCOMPARE(QList<int>({original.firstRow, original.firstColumn, original.lastRow, original.lastColumn}),
+                 QList<int>({1, 1, 3, 3}));
+        QVERIFY(original.headerRow);
+        QCOMPARE(original.columns, std::vector<std::string>({"a", "b", "c"}));
+
+        auto write = [&](int column, const std::function<void(ValueBlock&)>& fill) {
+            auto wb = Workbook::open(copy);
+            ValueBlock block(1, 2);
+            fill(block);
+            wb->worksheet(1)->putBlock(1, column, block);
+            wb->setFixedTimestamp(kStamp);
+            wb->save();
+        };
+        // The written header cells name their columns; the others keep their names. Cells beside
+        // the table rename nothing.
+        write(1, [](ValueBlock& b) {
+            b.setText(1, 1, "Flow");
+            b.setText(1, 2, "Stage \u00e9\U0001F600");
+        });
+        write(5, [](ValueBlock& b) { b.setText(1, 1, "beyond"); });
+        TableInfo renamed = reopenedTable();
+        QVERIFY(renamed.headerRow);
+        QCOMPARE(renamed.columns, std::vector<std::string>({"Flow", "Stage \u00e9\U0001F600", "c"}));
+        QCOMPARE(QList<int>({renamed.firstRow, renamed.lastRow, renamed.lastColumn}), QList<int>({1, 3, 3}));
+        QCOMPARE(describe(Workbook::open(copy)->worksheet(1)->cell(1, 2)),
+                 QString("text Stage \u00e9\U0001F600"));
+
+        // A name the table has already, in other case, cannot name a second column: the table keeps
+        // its names and area and gives up its header row, for good.
+        write(2, [](ValueBlock& b) {
+            b.setText(1, 1, "FLOW");
+            b.setText(1, 2, "C");
+        });
+        TableInfo headerless = reopenedTable();
+        QVERIFY(!headerless.headerRow);
+        QCOMPARE(headerless.columns, renamed.columns);
+        QCOMPARE(QList<int>({headerless.firstRow, headerless.lastRow, headerless.lastColumn}),
+                 QList<int>({1, 3, 3}));
+        write(1, [](ValueBlock& b) { b.setText(1, 1, "Again"); });
+        QCOMPARE(reopenedTable().columns, renamed.columns);
+        QVERIFY(!reopenedTable().headerRow);
+    }
+
     void datesCountFrom1904_data() { fixtureRows("date1904", "unused", {false, false, false, false}); }
     void datesCountFrom1904() {
         QFETCH(FileFormat, format);

@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
                     values.setText(1, i - 6, value);
             }
             worksheetOf(*wb, argv[4]).putBlock(std::atoi(argv[5]), std::atoi(argv[6]), values);
-            wb->saveAs(argv[3], workbookfile::FileFormat::Xlsx);
+            wb->saveAs(argv[3], formatOf(argv[3]));
         } else if (cmd == "many-sheets" && argc >= 4) {
             // Many worksheets, each with a little data: the save must not need a file per sheet.
             int count = std::atoi(argv[3]);

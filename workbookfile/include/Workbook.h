@@ -82,6 +82,13 @@ struct CellInfo {
     std::string numberFormat = "General"; // format code of the cell's number format
 };
 
+// A table on a worksheet, as its part in the workbook holds it.
+struct TableInfo {
+    int firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0; // 1-based, inclusive
+    bool headerRow = true;            // whether the first row of the area names the columns
+    std::vector<std::string> columns; // the columns' names (UTF-8), left to right
+};
+
 // A rectangular block of values, filled cell by cell and put into a worksheet in one call.
 // Positions inside the block are 1-based (row 1, column 1 is the block's top-left cell).
 // Cells not set are Empty: putting them removes the value in the worksheet and keeps its format.
@@ -176,6 +183,12 @@ public:
 
     // Reads a cell back (value, type, bold, number format code).
     CellInfo cell(int row, int column) const;
+
+    // The tables of the worksheet, in the order the worksheet lists them; a table part that does
+    // not read is left out. Cells written on a table's header row rename its columns to their texts
+    // when the workbook is saved; where they cannot be names (a cell without text, a name twice),
+    // the table keeps its names and gives up its header row.
+    std::vector<TableInfo> tables() const;
 
     // The used area: last row and column holding a value or a format, 0 when empty.
     int lastRow() const;

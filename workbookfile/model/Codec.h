@@ -62,6 +62,14 @@ public:
     virtual bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
                                     std::vector<std::uint32_t>& indices) const = 0;
     virtual bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const = 0;
+    // Tables of worksheets held in this codec, their parts written in it.
+    // Whether what was kept of the worksheet lists table parts.
+    virtual bool listsTables(const Worksheet::Impl&) const { return false; }
+    // A table part's area, header row and column names; false when it does not read as a table.
+    virtual bool readTable(const std::string&, const std::string&, TableInfo&) const { return false; }
+    // Gives the table part data the header row and column names of table, keeping all else it
+    // holds (without a header row it has no filter buttons); false when nothing changed.
+    virtual bool rewriteTable(std::string&, const std::string&, const TableInfo&) const { return false; }
 
     // Saving in this codec.
     // Whether write-behind can encode that worksheet now, for a save in this codec.

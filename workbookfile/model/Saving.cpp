@@ -112,6 +112,7 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
             callback(++step);
     };
     try {
+        renameTableColumns();
         codec.prepareSave(*this, targetFormat);
         replaceFileAtomically(
             target, [&](int fd) { codec.write(*this, fd, target); },

@@ -2,15 +2,15 @@
 // whose names differ from the texts in the table's header row. Writing into a header row
 // therefore renames the columns below the cells written to their texts; where those cannot be
 // names (a cell that holds no text, or a text another column of the table has, without regard to
-// case), the table gives up its header row instead, so that nothing disagrees.
+// case), the table gives up its header row instead, so that nothing disagrees. What a table part
+// holds is the worksheet's codec's to read and write; which cells were written is the model's.
 
 #include "WorkbookState.h"
 
-#include "CellRefs.h"
+#include "Codec.h"
 #include "PartNames.h"
 #include "SheetNames.h"
 #include "XmlDom.h"
-#include "XmlText.h"
 
 #include <algorithm>
 #include <set>
@@ -19,23 +19,17 @@ namespace workbookfile {
 
 namespace {
 
-bool parseRange(std::string_view ref, int& firstRow, int& firstColumn, int& lastRow, int& lastColumn) {
-    std::size_t colon = ref.find(':');
-    if (!parseCellRef(ref.substr(0, colon), firstRow, firstColumn))
-        return false;
-    if (colon == std::string_view::npos) {
-        lastRow = firstRow;
-        lastColumn = firstColumn;
-        return true;
-    }
-    return parseCellRef(ref.substr(colon + 1), lastRow, lastColumn) && firstRow <= lastRow &&
-           firstColumn <= lastColumn;
-}
+struct FoundTable {
+    std::string part;
+    TableInfo info;
+};
 
-// The tables of the worksheet that have a header row. A table part that cannot be read is left
+// The tables of the worksheet as their parts say. A table part that cannot be read is left
 // alone: it is kept as it was, as every part the engine does not understand.
-std::vector<TableHeader> readTables(Workbook::Impl& wb, const Worksheet::Impl& sheet) {
-    std::vector<TableHeader> tables;
+std::vector<FoundTable> findTables(Workbook::Impl& wb, const Worksheet::Impl& sheet) {
+    std::vector<FoundTable> tables;
+    if (!sheet.codec || !sheet.codec->listsTables(sheet))
+        return tables;
     try {
         pugi::xml_document rels;
         if (!wb.readRelationships(sheet.part, rels))
@@ -44,40 +38,50 @@ std::vector<TableHeader> readTables(Workbook::Impl& wb, const Worksheet::Impl& s
             if (!endsWith(r.attribute("Type").value(), "/table") ||
                 std::string_view(r.attribute("TargetMode").value()) == "External")
                 continue;
-            TableHeader table;
+            FoundTable table;
             table.part = resolveTarget(partFolder(sheet.part), r.attribute("Target").value());
             if (!wb.hasPart(table.part))
                 continue;
-            pugi::xml_document doc;
             try {
-                parsePart(doc, wb.readPart(table.part), table.part);
+                if (sheet.codec->readTable(wb.readPart(table.part), table.part, table.info))
+                    tables.push_back(std::move(table));
             } catch (const Error&) {
                 continue;
             }
-            pugi::xml_node root = rootElement(doc);
-            int lastRow = 0;
-            if (localName(root) != "table" || root.attribute("headerRowCount").as_int(1) == 0 ||
-                !parseRange(root.attribute("ref").value(), table.row, table.firstColumn, lastRow,
-                            table.lastColumn))
-                continue;
-            table.written.assign(std::size_t(table.lastColumn - table.firstColumn + 1), false);
-            tables.push_back(std::move(table));
         }
     } catch (const Error&) {
-        // Unreadable relationships: no table is known to follow.
+        // Unreadable relationships: no table is known.
     }
     return tables;
 }
 
 } // namespace
 
+std::vector<TableInfo> Worksheet::tables() const {
+    Workbook::Impl& wb = d->workbook->impl();
+    wb.ensureLoaded(*d);
+    std::vector<TableInfo> infos;
+    for (FoundTable& table : findTables(wb, *d))
+        infos.push_back(std::move(table.info));
+    return infos;
+}
+
 void Workbook::Impl::noteCellWrites(Worksheet::Impl& sheet, int firstRow, int firstColumn, int lastRow,
                                     int lastColumn) {
     if (!sheet.tablesKnown) {
         sheet.tablesKnown = true;
-        if (sheet.tail.find("tablePart") != std::string::npos ||
-            sheet.head.find("tablePart") != std::string::npos)
-            sheet.tables = readTables(*this, sheet);
+        for (const FoundTable& found : findTables(*this, sheet)) {
+            if (!found.info.headerRow)
+                continue;
+            TableHeader table;
+            table.part = found.part;
+            table.codec = sheet.codec;
+            table.row = found.info.firstRow;
+            table.firstColumn = found.info.firstColumn;
+            table.lastColumn = found.info.lastColumn;
+            table.written.assign(std::size_t(table.lastColumn - table.firstColumn + 1), false);
+            sheet.tables.push_back(std::move(table));
+        }
     }
     for (TableHeader& table : sheet.tables) {
         if (table.row < firstRow || table.row > lastRow)
@@ -95,60 +99,34 @@ void Workbook::Impl::renameTableColumns() {
         for (const TableHeader& table : worksheet->impl().tables) {
             if (!table.anyWritten)
                 continue;
-            pugi::xml_document doc;
-            parsePart(doc, readPart(table.part), table.part);
-            pugi::xml_node root = rootElement(doc);
-            if (root.attribute("headerRowCount").as_int(1) == 0)
+            std::string data = readPart(table.part);
+            TableInfo info;
+            if (!table.codec->readTable(data, table.part, info) || !info.headerRow)
                 continue; // given up by an earlier save
-            std::vector<pugi::xml_node> columns;
-            for (pugi::xml_node c = childByLocalName(root, "tableColumns").first_child(); c;
-                 c = c.next_sibling())
-                if (c.type() == pugi::node_element && localName(c) == "tableColumn")
-                    columns.push_back(c);
             auto written = [&](std::size_t i) { return i < table.written.size() && table.written[i]; };
             // Names of columns whose header was not written stay.
             std::set<std::string> taken;
-            for (std::size_t i = 0; i < columns.size(); ++i)
+            for (std::size_t i = 0; i < info.columns.size(); ++i)
                 if (!written(i))
-                    taken.insert(foldSheetName(columns[i].attribute("name").value()));
+                    taken.insert(foldSheetName(info.columns[i]));
             // The written cells give the names, if they can: texts, none empty, none twice.
-            std::vector<std::string> names(columns.size());
-            bool named = true;
-            for (std::size_t i = 0; named && i < columns.size(); ++i) {
+            TableInfo renamed = info;
+            for (std::size_t i = 0; renamed.headerRow && i < info.columns.size(); ++i) {
                 if (!written(i))
                     continue;
                 CellInfo header = worksheet->cell(table.row, table.firstColumn + int(i));
-                named = header.type == CellType::Text && !header.text.empty() &&
-                        taken.insert(foldSheetName(header.text)).second;
-                if (named)
-                    names[i] = encodeAttributeText(header.text);
+                if (header.type == CellType::Text && !header.text.empty() &&
+                    taken.insert(foldSheetName(header.text)).second)
+                    renamed.columns[i] = header.text;
+                else
+                    renamed.headerRow = false;
             }
-            bool changed = false;
-            if (named) {
-                for (std::size_t i = 0; i < columns.size(); ++i) {
-                    if (!written(i))
-                        continue;
-                    pugi::xml_attribute attr = columns[i].attribute("name");
-                    if (!attr)
-                        attr = columns[i].append_attribute("name");
-                    if (names[i] != attr.value()) {
-                        attr.set_value(names[i].c_str());
-                        changed = true;
-                    }
-                }
-            } else {
-                // The row no longer names the columns: the table keeps its area and its column
-                // names, and its first row becomes a row of data. Filter buttons need a header row.
-                pugi::xml_attribute count = root.attribute("headerRowCount");
-                if (!count)
-                    count = root.append_attribute("headerRowCount");
-                count.set_value("0");
-                if (pugi::xml_node filter = childByLocalName(root, "autoFilter"))
-                    root.remove_child(filter);
-                changed = true;
-            }
-            if (changed)
-                setPart(table.part, serializePart(doc));
+            // The row no longer naming the columns, the table keeps its area and its column names,
+            // and its first row becomes a row of data.
+            if (!renamed.headerRow)
+                renamed.columns = info.columns;
+            if (table.codec->rewriteTable(data, table.part, renamed))
+                setPart(table.part, std::move(data));
         }
     }
 }

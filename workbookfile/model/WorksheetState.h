@@ -23,6 +23,7 @@ class Codec;
 // was opened: the table's column names must follow them.
 struct TableHeader {
     std::string part;
+    const Codec* codec = nullptr; // the table part's, its worksheet's
     int row = 0; // 1-based
     int firstColumn = 0, lastColumn = 0;
     std::vector<bool> written; // by column of the table

@@ -42,4 +42,17 @@ bool parseCellRef(std::string_view ref, int& row, int& column) {
     return true;
 }
 
+bool parseCellRange(std::string_view ref, int& firstRow, int& firstColumn, int& lastRow, int& lastColumn) {
+    std::size_t colon = ref.find(':');
+    if (!parseCellRef(ref.substr(0, colon), firstRow, firstColumn))
+        return false;
+    if (colon == std::string_view::npos) {
+        lastRow = firstRow;
+        lastColumn = firstColumn;
+        return true;
+    }
+    return parseCellRef(ref.substr(colon + 1), lastRow, lastColumn) && firstRow <= lastRow &&
+           firstColumn <= lastColumn;
+}
+
 } // namespace workbookfile

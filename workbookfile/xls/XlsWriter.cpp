@@ -365,7 +365,6 @@ void prepareXlsSave(Workbook::Impl& wb) {
         else if (added && !sheet.packed)
             wb.ensureLoaded(sheet);
     }
-    wb.renameTableColumns();
 }
 
 bool fitsXls(const SheetModel& model) {

@@ -67,6 +67,11 @@ void writeXlsbPackage(Workbook::Impl& wb, int fd, const std::string& path);
 std::string newXlsbWorkbook(const Workbook::Impl& wb);
 std::string updatedXlsbWorkbook(const Workbook::Impl& wb);
 
+// Tables (XlsbTables.cpp): the codec's operations of the same names.
+bool xlsbSheetListsTables(const Worksheet::Impl& sheet);
+bool readXlsbTable(const std::string& data, const std::string& part, TableInfo& table);
+bool rewriteXlsbTable(std::string& data, const std::string& part, const TableInfo& table);
+
 // Clearing a binary worksheet (XlsbClear.cpp): what Worksheet::clear removes besides cells.
 void clearXlsbSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
 

@@ -30,8 +30,7 @@ std::string relationshipIdOf(const Record& r, const std::string& part) {
     BodyReader body(r.body, part);
     if (r.type == rt::HLink)
         body.skip(kLinkRange);
-    BodyReader peek = body;
-    return peek.u32() == 0xFFFFFFFF ? std::string() : readWideString(body);
+    return readNullableWideString(body);
 }
 
 // A VML drawing that holds comment boxes only; form controls live in the same kind of part and

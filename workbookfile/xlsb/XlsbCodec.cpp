@@ -38,6 +38,13 @@ public:
         sheet.changed = true;
     }
     std::size_t unreadStringCells(Workbook::Impl&, const Worksheet::Impl&) const override { return 0; }
+    bool listsTables(const Worksheet::Impl& sheet) const override { return xlsbSheetListsTables(sheet); }
+    bool readTable(const std::string& data, const std::string& part, TableInfo& table) const override {
+        return readXlsbTable(data, part, table);
+    }
+    bool rewriteTable(std::string& data, const std::string& part, const TableInfo& table) const override {
+        return rewriteXlsbTable(data, part, table);
+    }
     bool unreadSheetStrings(Workbook::Impl& wb, const Worksheet::Impl& sheet,
                             std::vector<std::uint32_t>& indices) const override {
         return xlsbStringIndices(wb.readPart(sheet.part), indices);

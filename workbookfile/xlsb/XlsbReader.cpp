@@ -16,8 +16,7 @@ namespace workbookfile {
 
 namespace {
 
-constexpr std::uint32_t kDate1904 = 1;            // BrtWbProp: dates count from 1904
-constexpr std::uint32_t kNullString = 0xFFFFFFFF; // an absent XLNullableWideString
+constexpr std::uint32_t kDate1904 = 1; // BrtWbProp: dates count from 1904
 
 struct SheetRecord {
     std::uint32_t state = 0, tabId = 0;
@@ -30,11 +29,7 @@ SheetRecord readSheetRecord(std::string_view bytes, const std::string& part) {
     s.state = body.u32();
     s.tabId = body.u32();
     // The relationship id may be absent (a sheet without a part); the name may not.
-    BodyReader peek = body;
-    if (peek.u32() == kNullString)
-        body.skip(4);
-    else
-        s.relId = readWideString(body);
+    s.relId = readNullableWideString(body);
     s.name = readWideString(body);
     return s;
 }

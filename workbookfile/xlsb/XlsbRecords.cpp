@@ -60,6 +60,14 @@ std::string readWideString(BodyReader& body) {
     }
 }
 
+std::string readNullableWideString(BodyReader& body) {
+    BodyReader peek = body;
+    if (peek.u32() != 0xFFFFFFFF)
+        return readWideString(body);
+    body.skip(4);
+    return {};
+}
+
 void appendRecord(std::string& out, std::uint32_t type, std::string_view body) {
     if (type >= 0x80) {
         putU8(out, std::uint8_t((type & 0x7F) | 0x80));

@@ -25,17 +25,19 @@ constexpr std::uint32_t FileVersion = 128, BeginSheet = 129, EndSheet = 130, Beg
                         Sel = 152, WbProp = 153, BundleSh = 156, CalcProp = 157, BookView = 158,
                         BeginSst = 159, EndSst = 160, BeginAFilter = 161, EndAFilter = 162, MergeCell = 176,
                         BeginMergeCells = 177, EndMergeCells = 178;
-constexpr std::uint32_t BeginStyleSheet = 278, EndStyleSheet = 279, BeginExternals = 353, EndExternals = 354,
-                        SupBookSrc = 355, SupSelf = 357, SupSame = 358, SupTabs = 359, ExternSheet = 362,
-                        BeginColInfos = 390, EndColInfos = 391, BeginConditionalFormatting = 461,
-                        EndConditionalFormatting = 462, PageMargins = 476, WsFmtInfo = 485, HLink = 494,
-                        BeginDXFs = 505, EndDXFs = 506, BeginTableStyles = 508, EndTableStyles = 509,
-                        BookProtection = 534, SheetProtection = 535, LegacyDrawing = 551, BeginDVals = 573,
-                        EndDVals = 574, BeginFills = 603, EndFills = 604, BeginFonts = 611, EndFonts = 612,
+constexpr std::uint32_t BeginStyleSheet = 278, EndStyleSheet = 279, BeginList = 343, EndList = 344,
+                        BeginListCols = 345, EndListCols = 346, BeginListCol = 347, EndListCol = 348,
+                        BeginExternals = 353, EndExternals = 354, SupBookSrc = 355, SupSelf = 357,
+                        SupSame = 358, SupTabs = 359, ExternSheet = 362, BeginColInfos = 390,
+                        EndColInfos = 391, BeginConditionalFormatting = 461, EndConditionalFormatting = 462,
+                        PageMargins = 476, WsFmtInfo = 485, HLink = 494, BeginDXFs = 505, EndDXFs = 506,
+                        BeginTableStyles = 508, EndTableStyles = 509, BookProtection = 534,
+                        SheetProtection = 535, LegacyDrawing = 551, BeginDVals = 573, EndDVals = 574,
+                        BeginFills = 603, EndFills = 604, BeginFonts = 611, EndFonts = 612,
                         BeginBorders = 613, EndBorders = 614, BeginFmts = 615, EndFmts = 616,
                         BeginCellXFs = 617, EndCellXFs = 618, BeginStyles = 619, EndStyles = 620,
-                        BeginCellStyleXFs = 626, EndCellStyleXFs = 627, SheetProtectionIso = 1046,
-                        BookProtectionIso = 1062;
+                        BeginCellStyleXFs = 626, EndCellStyleXFs = 627, BeginListParts = 660, ListPart = 661,
+                        EndListParts = 662, SheetProtectionIso = 1046, BookProtectionIso = 1062;
 } // namespace rt
 
 // Walks the records of a part. Throws Error naming the part on a header that does not read or a
@@ -59,5 +61,7 @@ void putWideString(std::string& out, std::string_view utf8);
 // An XLWideString: a count of UTF-16 code units, then the units; returned as UTF-8. Lone
 // surrogates are refused as the text cannot be kept.
 std::string readWideString(BodyReader& body);
+// An XLNullableWideString: as readWideString, and empty when absent (a count of 0xFFFFFFFF).
+std::string readNullableWideString(BodyReader& body);
 
 } // namespace workbookfile

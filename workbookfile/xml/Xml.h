@@ -33,6 +33,10 @@ std::string newWorksheetXml(const SheetLayout& layout = {});
 void describeXmlCell(const RawCell& raw, CellInfo& info);
 std::string xmlFormulaGroupOf(const RawCell& raw);
 void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& groups);
+// Tables (XmlTables.cpp): the codec's operations of the same names.
+bool xmlSheetListsTables(const Worksheet::Impl& sheet);
+bool readXmlTable(const std::string& data, const std::string& part, TableInfo& table);
+bool rewriteXmlTable(std::string& data, const std::string& part, const TableInfo& table);
 // Clearing (ClearSheet.cpp): what Worksheet::clear removes besides cells.
 void clearXmlSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
 

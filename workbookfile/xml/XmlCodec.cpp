@@ -38,6 +38,13 @@ public:
     bool keptCellStrings(const RawCell& raw, std::vector<std::uint32_t>& indices) const override {
         return keptXmlCellStrings(raw, indices);
     }
+    bool listsTables(const Worksheet::Impl& sheet) const override { return xmlSheetListsTables(sheet); }
+    bool readTable(const std::string& data, const std::string& part, TableInfo& table) const override {
+        return readXmlTable(data, part, table);
+    }
+    bool rewriteTable(std::string& data, const std::string& part, const TableInfo& table) const override {
+        return rewriteXmlTable(data, part, table);
+    }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         // A worksheet too large to hold as one text is deflated piece by piece while it is saved.

@@ -114,7 +114,6 @@ void writeSheetXml(std::string& xml, const Worksheet::Impl& sheet) {
 
 void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
     pugi::xml_node root = rootElement(wb.workbookXml);
-    wb.renameTableColumns();
 
     // Formulas elsewhere may depend on changed cells: drop the calculation chain and have the
     // spreadsheet recalculate on opening.
@@ -145,7 +144,8 @@ void prepareXmlSave(Workbook::Impl& wb, FileFormat target) {
 
     wb.countStringReferences();
     if (wb.strings.changed()) {
-        wb.setPart(wb.ensureStringsPart(".xml", kSharedStringsContentType), wb.strings.serialize(wb.unusedStrings()));
+        wb.setPart(wb.ensureStringsPart(".xml", kSharedStringsContentType),
+                   wb.strings.serialize(wb.unusedStrings()));
     }
     if (wb.styles.changed())
         wb.setPart(wb.stylesPart, wb.styles.serialize());
