@@ -156,6 +156,8 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
         logStream << "Gridwell: " << writer.selectionSummary() << Qt::endl;
     for (const QString& warning : writer.warnings())
         logStream << "Gridwell Warning: " << warning << Qt::endl;
+    for (const QString& note : writer.saveNotes())
+        logStream << "Gridwell: " << note << Qt::endl;
     if (status.isEmpty()) {
         logStream << "Gridwell: Workbook write successfully completed" << Qt::endl << Qt::endl;
         return 0;

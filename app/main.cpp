@@ -78,9 +78,13 @@ int main(int argc, char* argv[]) {
         GridwellDlg::setStartSource(QString::fromLocal8Bit(argv[1]));
 
     auto writer = std::make_unique<ExcelWrite>();
+    setSpreadsheetServerNotes([target = writer.get()](const std::string& note) {
+        target->noteFromSpreadsheet(QString::fromStdString(note));
+    });
     startLogging();
     const int status = windowMode ? runWindowMode(*writer) : runCommandLine(argc, argv, *writer);
 
+    setSpreadsheetServerNotes(nullptr);
     writer.reset();
     application.reset();
     return status;

@@ -6,6 +6,7 @@
 #include "DispatchObject.h"
 #include "Workbook.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct WorkbookState {
     workbookfile::Workbook& open() const;
     void close();
 };
+
+// Runs a save of book and passes what the engine notes about it to the program's log.
+void saveAndNote(workbookfile::Workbook& book, const std::function<void()>& save);
 
 // What one application instance remembers.
 struct ApplicationState {

@@ -7,6 +7,7 @@ void unregisterSpreadsheetServer() {}
 long spreadsheetServerLiveObjects() {
     return 0;
 }
+void setSpreadsheetServerNotes(std::function<void(const std::string&)>) {}
 #else
 
 #include "ClassRegistry.h"
@@ -18,6 +19,11 @@ long spreadsheetServerLiveObjects() {
 #include <new>
 
 namespace {
+std::function<void(const std::string&)>& notesHandler() {
+    static std::function<void(const std::string&)> handler;
+    return handler;
+}
+
 // The class identifier that the real application registers.
 const CLSID applicationClsid = {0x00024500, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const HRESULT serverExecutionFailure = HRESULT(0x80080005L);
@@ -64,6 +70,17 @@ void unregisterSpreadsheetServer() {
 
 long spreadsheetServerLiveObjects() {
     return DispatchObject::liveObjects();
+}
+
+void setSpreadsheetServerNotes(std::function<void(const std::string&)> handler) {
+    notesHandler() = std::move(handler);
+}
+
+void saveAndNote(workbookfile::Workbook& book, const std::function<void()>& save) {
+    save();
+    if (notesHandler())
+        for (const std::string& note : book.saveNotes())
+            notesHandler()(note);
 }
 
 #endif

@@ -6,6 +6,9 @@
 //   GRIDWELL_SPREADSHEET_UNREGISTERED=1  registration leaves the class unregistered
 //   GRIDWELL_SPREADSHEET_CREATE_FAILS=1  the class is registered but creation fails
 
+#include <functional>
+#include <string>
+
 // Registers the server (or, under the unregistered seam, removes any registration). Called once
 // at start-up; calling it again re-reads the seams.
 void registerSpreadsheetServer();
@@ -13,3 +16,6 @@ void registerSpreadsheetServer();
 void unregisterSpreadsheetServer();
 // Server objects (application, workbooks, worksheets, ranges, ...) still referenced.
 long spreadsheetServerLiveObjects();
+// Where the server's notes for the program's log go: what a save did to the user's file besides
+// what was asked (a stale older copy inside it left out). Without a handler they are dropped.
+void setSpreadsheetServerNotes(std::function<void(const std::string&)> handler);

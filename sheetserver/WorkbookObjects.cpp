@@ -56,7 +56,7 @@ void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const Dispatch
         // Close(SaveChanges, Filename, RouteWorkbook): saves first only when asked to.
         arguments.expectCount(0, 3);
         if (arguments.given(0) && arguments.boolean(0))
-            book.save();
+            saveAndNote(book, [&] { book.save(); });
         workbook->close();
         return;
     case Sheets:
@@ -71,14 +71,14 @@ void WorkbookObject::invokeMember(DISPID member, MemberKind kind, const Dispatch
         const LONG number = arguments.given(1) ? arguments.integer(1) : xlOpenXMLWorkbook;
         // A new workbook reaches its file with its first Save: before that, a process that ends
         // leaves nothing of it behind. What would keep the file from being made is refused now.
-        book.saveAsLater(path, formatFor(number));
+        saveAndNote(book, [&] { book.saveAsLater(path, formatFor(number)); });
         workbook->saved = true;
         returnBoolean(result, true);
         return;
     }
     case Save:
         arguments.expectCount(0, 0);
-        book.save();
+        saveAndNote(book, [&] { book.save(); });
         workbook->saved = true;
         return;
     default:

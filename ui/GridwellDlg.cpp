@@ -572,6 +572,8 @@ void GridwellDlg::conversionFinished(const QString& status) {
     }
     for (const QString& warning : _writer->warnings())
         QLOG_WARN() << warning;
+    for (const QString& note : _writer->saveNotes())
+        QLOG_INFO() << note;
     if (status.isEmpty()) {
         QLOG_INFO() << QStringLiteral("Workbook %1 %2: %3 worksheets, %4 values in %5 s")
                            .arg(_jobWorkbook,

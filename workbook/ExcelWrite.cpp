@@ -71,6 +71,7 @@ WriteStatus ExcelWrite::setWorkbookName(const QString& path) {
 }
 
 WriteStatus ExcelWrite::write() {
+    spreadsheetNotes.clear();
     if (slotRole == Unset || !device || workbookPath.isEmpty())
         return QStringLiteral("PVX file device, workbook, or workbook orientation not set");
 

@@ -43,6 +43,11 @@ public:
     const QString& selectionSummary() const { return convertedSummary; }
     // What the last write read as it stood but the log should mention, one sentence each.
     const QStringList& warnings() const { return readWarnings; }
+    // What the spreadsheet application said the last write's save did to the workbook besides
+    // what was asked (a stale older copy inside the file left out), one sentence each. The program
+    // passes them on with noteFromSpreadsheet, on the thread that writes.
+    const QStringList& saveNotes() const { return spreadsheetNotes; }
+    void noteFromSpreadsheet(const QString& note) { spreadsheetNotes << note; }
 
     // Lets another thread or a signal handler end a conversion early: once *request is true,
     // the conversion stops before its next worksheet or its save and leaves the workbook as
@@ -97,6 +102,7 @@ private:
     std::function<WriteStatus()> beforeSave;
 
     QStringList readWarnings;
+    QStringList spreadsheetNotes;
     PvxSelection selection;
     QString convertedSummary;
     ConversionObserver* conversionObserver = nullptr;

@@ -287,6 +287,9 @@ public:
     // saves at once, as saveAs does. The first save() refuses to replace a file that appeared
     // there in the meantime.
     void saveAsLater(const std::string& path, FileFormat format);
+    // What the last successful save did to the file besides what was asked, one sentence each for
+    // the user (a stale 5.0/95 copy of an .xls workbook left out); empty after a failed save.
+    const std::vector<std::string>& saveNotes() const;
 
     // Worksheets whose XML would exceed this many bytes are deflated piece by piece while they
     // are written instead of being held whole; 0 streams every worksheet (for tests).

@@ -85,6 +85,7 @@ struct PackageState {
 } // namespace
 
 void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) {
+    saveNotes.clear();
     if (target.empty())
         throw Error(ErrorKind::InvalidArgument, "Cannot save the workbook: no file name was given.");
     if (isFolder(target))
@@ -130,6 +131,8 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
     path = target;
     format = targetFormat;
     fileAwaited = false;
+    saveNotes = std::move(pendingSaveNotes);
+    pendingSaveNotes.clear();
 }
 
 } // namespace workbookfile

@@ -122,6 +122,10 @@ void Workbook::saveAs(const std::string& path, FileFormat format) {
     d->saveAs(path, format);
 }
 
+const std::vector<std::string>& Workbook::saveNotes() const {
+    return d->saveNotes;
+}
+
 void Workbook::saveAsLater(const std::string& path, FileFormat format) {
     if (!d->path.empty() || d->source || path.empty()) {
         saveAs(path, format);

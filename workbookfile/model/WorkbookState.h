@@ -53,7 +53,10 @@ struct Workbook::Impl {
     std::time_t fixedTime = 0;
     std::function<void(int)> progress;
     bool isNew = false;
-    bool fileAwaited = false;     // saveAsLater named the file; the first save makes it
+    bool fileAwaited = false; // saveAsLater named the file; the first save makes it
+    // What the next successful save will do besides what was asked (noted by the codec that read
+    // the file), and what the last one did.
+    std::vector<std::string> pendingSaveNotes, saveNotes;
     bool date1904 = false;        // dates count from 1904-01-01 (<workbookPr date1904="1">)
     bool structureLocked = false; // <workbookProtection lockStructure="1">
 

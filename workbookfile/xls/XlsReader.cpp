@@ -145,6 +145,10 @@ void openXlsFile(Workbook::Impl& wb, const std::string& bytes, const OpenLimits&
                            [&](const CompoundEntry& c) { return !c.storage && c.name == staleName; }),
             children.end());
         stream = findStream(book->container, keptName);
+        wb.pendingSaveNotes.push_back(
+            "\"" + wb.path + "\" also held a 5.0/95 copy of the workbook (its \"" + staleName +
+            "\" stream); it was left out, as it would still show the workbook as it "
+            "was before this update.");
     }
     // Written back as "Workbook": some readers find the stream under that spelling only.
     if (lowerAscii(stream->name) == "workbook")
