@@ -61,6 +61,19 @@ def build(streams, damage=None):
     return header + b"".join(sectors)
 
 
+def table_moved_to_the_end_and_cut(data):
+    """A file of build(): its sector table moved from sector 0 to a new last sector, whose trailing
+    free entries are then left out, as some writers do."""
+    data = bytearray(data)
+    table = bytearray(data[512:1024])
+    last = len(data) // 512 - 1
+    struct.pack_into("<I", table, 0, FREE)
+    struct.pack_into("<I", table, 4 * last, FATSECT)
+    data[512:1024] = b"\xff" * 512
+    struct.pack_into("<I", data, 0x4C, last)
+    return bytes(data) + table.rstrip(b"\xff")
+
+
 def record(kind, body=b""):
     """One record of a 97-2003 workbook stream."""
     return struct.pack("<HH", kind, len(body)) + body

@@ -279,6 +279,17 @@ class XlsFiles(ToolTest):
                 convert(GRIDWELL, STUDY, path)
                 self.assertEqual(xlrd.open_workbook(path).sheet_names()[0], "S")
 
+    def test_a_sector_table_cut_short_at_the_end(self):
+        """libgsf (and xlrd) refuse a file whose last sector, one of the sector table, lacks its
+        trailing free entries; LibreOffice and SheetJS read it, and so does the engine."""
+        good = workbook_stream([], [record(0x023E, bytes(18))])
+        data = compoundfile.table_moved_to_the_end_and_cut(compoundfile.build([("Workbook", good)]))
+        self.assertNotEqual(len(data) % 512, 0)
+        path = self.write("cut-table.xls", data)
+        self.assertEqual(self.run_tool("open", path), (0, "OK 1"))
+        convert(GRIDWELL, STUDY, path)
+        self.assertEqual(xlrd.open_workbook(path).sheet_names()[0], "S")
+
     def test_book_streams(self):
         """97-2003 records in a stream named Book are read and written back there; a 5.0/95 Book
         stream beside the Workbook stream (a dual-format save) would show the old workbook after the

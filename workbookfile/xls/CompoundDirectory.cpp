@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -175,7 +176,7 @@ unsigned char typeAt(const Bytes& bytes, std::size_t at) {
 
 } // namespace
 
-std::string withCountsRepaired(const std::string& data) {
+std::string repairedForReading(const std::string& data) {
     const Bytes bytes = inMemory(data);
     const AllocationTable table(bytes);
     if (!table.usable())
@@ -183,12 +184,18 @@ std::string withCountsRepaired(const std::string& data) {
     const Damaged ignore = [](const std::string&) {};
     const auto tableSectors = std::uint32_t(table.tableSectors.size());
     const auto miniSectors = std::uint32_t(table.chain(bytes.u32(0x3C), ignore, "mini table").size());
-    if (bytes.u32(0x2C) == tableSectors && bytes.u32(0x40) == miniSectors)
+    const std::size_t cut = (table.sectorSize - data.size() % table.sectorSize) % table.sectorSize;
+    if (bytes.u32(0x2C) == tableSectors && bytes.u32(0x40) == miniSectors && cut == 0)
         return {};
     std::string repaired = data;
     for (const auto& [at, value] : {std::pair{0x2Cu, tableSectors}, std::pair{0x40u, miniSectors}})
         for (int i = 0; i < 4; ++i)
             repaired[at + std::size_t(i)] = static_cast<char>(value >> (8 * i));
+    // What is missing of a table's sector are free entries; of any other, bytes no stream reads.
+    const auto last = std::uint32_t(table.sectors - 1);
+    const bool tableSector =
+        std::find(table.tableSectors.begin(), table.tableSectors.end(), last) != table.tableSectors.end();
+    repaired.append(cut, tableSector ? '\xFF' : '\0');
     return repaired;
 }
 

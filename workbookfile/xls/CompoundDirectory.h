@@ -19,10 +19,11 @@ using ClassId = std::array<unsigned char, 16>;
 // recursion can take. What the container's other structures get wrong is left to libgsf.
 void checkDirectory(const std::string& bytes, const std::string& path);
 
-// The bytes with the header's counts of allocation table and mini table sectors made those of the
-// chains the file holds, as readers take them; "" when they are right already. (libgsf refuses a
-// file whose counts disagree, which some programs write.)
-std::string withCountsRepaired(const std::string& bytes);
+// The bytes as readers take them where libgsf would refuse them ("" when nothing needs it): the
+// header's counts of allocation table and mini table sectors made those of the chains the file
+// holds, and a last sector cut short (a table's trailing free entries left out) made whole. Some
+// programs write such files.
+std::string repairedForReading(const std::string& bytes);
 
 // The streams whose class id is not all zeros, by their path ("Storage/Stream", UTF-8).
 std::map<std::string, ClassId> streamClassIds(const std::string& bytes);

@@ -176,9 +176,10 @@ CompoundEntry readCompoundFile(const std::string& bytes, const OpenLimits& limit
     };
     std::string reason;
     GsfHandle<GsfInfile> root = open(bytes, reason);
-    // Counts in the header that disagree with the chains the file holds are taken as readers take
-    // them; the file is only read this way, the save writes a container of its own.
-    const std::string repaired = root ? std::string() : withCountsRepaired(bytes);
+    // Counts in the header that disagree with the chains the file holds, and a last sector cut
+    // short, are taken as readers take them; the file is only read this way, the save writes a
+    // container of its own.
+    const std::string repaired = root ? std::string() : repairedForReading(bytes);
     if (!root && !repaired.empty())
         root = open(repaired, reason);
     if (!root)
