@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -130,6 +131,33 @@ std::string spaceShortage(const std::string& folder, unsigned long long written,
            " free. Make more room than the new workbook needs and convert again.";
 }
 
+std::string procPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// An unnamed file in the folder open as dirFd: nothing of it stays, whatever ends the process
+// before it is named, and making it needs no look at the folder's other files. -1 where the file
+// system has no unnamed files or /proc, through which one is named, is missing.
+int openUnnamed(int dirFd) {
+#ifdef O_TMPFILE
+    // Test seam: the named files of file systems without unnamed ones.
+    if (const char* seam = std::getenv("GRIDWELL_NAMED_TEMP_FILES");
+        seam && *seam && std::strcmp(seam, "0") != 0)
+        return -1;
+    const int fd = ::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    if (::access(procPath(fd).c_str(), F_OK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+#else
+    (void)dirFd;
+    return -1;
+#endif
+}
+
 struct Descriptor {
     int fd = -1;
     ~Descriptor() {
@@ -179,12 +207,22 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     dir.fd = ::open(folder.c_str(), kFolderFlags);
     if (dir.fd < 0)
         fail(target, "cannot open the folder \"" + folder + "\"");
-    removeStaleTempFiles(dir.fd);
+    int fd = openUnnamed(dir.fd);
+    const bool unnamed = fd >= 0;
+    // Named temporary files of killed saves are found by looking through the folder; unnamed ones
+    // leave nothing to look for.
+    if (!unnamed)
+        removeStaleTempFiles(dir.fd);
 
-    // Registered before it exists, so that a signal at any moment finds it.
+    // The temporary name, registered before it exists, so that a signal at any moment finds it; an
+    // unnamed file takes it only to replace an old file (removing the name that is not there yet
+    // still tells the save that a signal came).
     std::optional<ActiveTempFile> active;
     std::string tmp;
-    int fd = -1;
+    if (unnamed) {
+        tmp = newTempFileName();
+        active.emplace(dir.fd, tmp.c_str());
+    }
     for (int attempt = 0; fd < 0; ++attempt) {
         tmp = newTempFileName();
         active.emplace(dir.fd, tmp.c_str());
@@ -201,6 +239,10 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
                     "Cannot save \"" + target +
                         "\": the save was interrupted by a signal; the file is unchanged.");
     };
+    const std::string name = baseName(file);
+    std::string named; // the name the new file has taken so far, "" while it has none
+    if (!unnamed)
+        named = tmp;
     try {
         if (replacing) {
             // The new file belongs to the old one's owner and group where this process may say so
@@ -216,25 +258,45 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
         writeBody(fd);
         if (::fsync(fd) != 0)
             fail(target, "cannot flush the file to disk");
-        const int closed = ::close(fd);
-        fd = -1;
-        if (closed != 0)
-            fail(target, "cannot close the file");
         if (progress)
             progress();
         if (active->removedBySignal())
             interrupted();
-        if (::renameat(dir.fd, tmp.c_str(), dir.fd, baseName(file).c_str()) != 0) {
+        if (unnamed) {
+            // A new file takes its own name at once, and a file that appeared there meanwhile is
+            // not replaced; one that replaces another takes the temporary name first.
+            const std::string& first = replacing ? tmp : name;
+            if (::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, first.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                if (!replacing && errno == EEXIST)
+                    throw Error(ErrorKind::FileSystem,
+                                "Cannot save \"" + target +
+                                    "\": a file of that name appeared while the workbook was made, "
+                                    "and is not replaced.");
+                fail(target, "cannot give the new file its name");
+            }
+            named = first;
+        }
+        const int closed = ::close(fd);
+        fd = -1;
+        if (closed != 0)
+            fail(target, "cannot close the file");
+        if (named != name) {
             if (active->removedBySignal())
                 interrupted();
-            fail(target, "cannot replace the file");
+            if (::renameat(dir.fd, tmp.c_str(), dir.fd, name.c_str()) != 0) {
+                if (active->removedBySignal())
+                    interrupted();
+                fail(target, "cannot replace the file");
+            }
         }
     } catch (const Error& error) {
+        struct stat written {};
+        const bool sized = fd >= 0 ? ::fstat(fd, &written) == 0
+                                   : ::fstatat(dir.fd, tmp.c_str(), &written, AT_SYMLINK_NOFOLLOW) == 0;
         if (fd >= 0)
             ::close(fd);
-        struct stat written {};
-        const bool sized = ::fstatat(dir.fd, tmp.c_str(), &written, AT_SYMLINK_NOFOLLOW) == 0;
-        ::unlinkat(dir.fd, tmp.c_str(), 0);
+        if (!named.empty())
+            ::unlinkat(dir.fd, named.c_str(), 0);
         const std::string message = error.what();
         if (!sized || message.find(std::strerror(ENOSPC)) == std::string::npos)
             throw;
@@ -243,7 +305,8 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     } catch (...) {
         if (fd >= 0)
             ::close(fd);
-        ::unlinkat(dir.fd, tmp.c_str(), 0);
+        if (!named.empty())
+            ::unlinkat(dir.fd, named.c_str(), 0);
         throw;
     }
     active.reset();

@@ -1,8 +1,8 @@
 #pragma once
 
 // Replacing a file so that a failure or a crash at any moment leaves either the old or the new
-// file whole: write a temporary file in the same folder, flush it, rename it over the target,
-// flush the folder.
+// file whole: write an unnamed file in the same folder (a named temporary one where the file
+// system has none), flush it, name it (a new file) or rename it over the target, flush the folder.
 
 #include <functional>
 #include <string>
@@ -13,7 +13,7 @@ namespace workbookfile {
 // file not yet there) stays a link: the file it finally names is replaced, with a temporary file
 // in that file's folder. A file this process may not write is refused; a replaced file keeps its
 // permission bits and, as far as this process may give them, its owner and group.
-// writeBody receives the descriptor of the temporary file. progress (may be empty) is called
+// writeBody receives the descriptor of the new file. progress (may be empty) is called
 // after the data is flushed, after the rename and after the folder is flushed.
 void replaceFileAtomically(const std::string& target, const std::function<void(int fd)>& writeBody,
                            const std::function<void()>& progress);

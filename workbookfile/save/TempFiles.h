@@ -1,6 +1,7 @@
 #pragma once
 
-// Names of the temporary files that saves write before renaming them over the workbook:
+// Names of the temporary files that saves rename over the workbook (the new file written unnamed
+// takes one only for that; where the file system has no unnamed files it is written under it):
 // ".gridwell-save-<pid>-XXXXXX" in the folder of the file being replaced. They are short whatever
 // the workbook's name, so they fit every file system's limit on names, and they carry the pid of
 // the saving process, so that a later save can tell the leftover of a killed process from the
