@@ -542,6 +542,8 @@ class OneWriter(Folder):
         cases = [
             (0o644, f"was left by a conversion that has ended (process {ended}), but it cannot be removed: "
                     "Operation not permitted."),
+            # Not readable by nobody: not taken for an empty lock or one of another program.
+            (0o600, "cannot be read: Permission denied."),
         ]
         for mode, words in cases:
             with self.subTest(mode=oct(mode)):
@@ -552,6 +554,8 @@ class OneWriter(Folder):
                 self.assertEqual(status, 1)
                 self.assertIn(f'The lock file "{lock}" of the workbook "book.xlsx" {words}', message)
                 self.assertNotIn("another conversion", message)
+                self.assertIn(" It belongs to the user root: if no conversion into the workbook runs, have them "
+                              "or an administrator remove it, and convert again.", message)
                 self.assertEqual(digest(workbook), before)
                 with open(lock, "rb") as f:
                     self.assertEqual(f.read(), stale)
