@@ -99,6 +99,18 @@ QString openElsewhere(const QString& path, const QString& applicationLock) {
         .arg(path, shown);
 }
 
+// What to do about a lock file this user could not use: another user's (in a folder that lets
+// only a file's owner remove it, say) is for its owner or an administrator to remove.
+QString ownerAdvice(const QFileInfo& file, const QString& remove) {
+    if (!file.exists() || file.ownerId() == ::getuid())
+        return remove;
+    const QString owner = file.owner().isEmpty() ? QString::number(file.ownerId()) : file.owner();
+    return QStringLiteral(
+               " It belongs to the user %1: if no conversion into the workbook runs, have them or an "
+               "administrator remove it, and convert again.")
+        .arg(owner);
+}
+
 // Why the conversion lock at lockPath could not be taken, as a sentence about the workbook at
 // path: another conversion that runs, or what is wrong with the lock file.
 QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& path) {
@@ -119,6 +131,11 @@ QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& pat
         return QStringLiteral("The lock file \"%1\" of the workbook \"%2\" is not a regular file.")
                    .arg(shown, path) +
                remove;
+    // One this user may not read is not taken for an empty or foreign one.
+    if (QFile readable(lockPath); file.exists() && !readable.open(QIODevice::ReadOnly))
+        return QStringLiteral("The lock file \"%1\" of the workbook \"%2\" cannot be read: %3.")
+                   .arg(shown, path, readable.errorString()) +
+               ownerAdvice(file, remove);
     qint64 pid = 0;
     QString host, application;
     if (!lock.getLockInfo(&pid, &host, &application))
@@ -148,7 +165,7 @@ QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& pat
                .arg(shown, path)
                .arg(pid)
                .arg(stale.errorString()) +
-           remove;
+           ownerAdvice(file, remove);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 """The user's files end to end, through the built executable: no path of a conversion
 empties, replaces or half-writes a file the user has, and every failure says why."""
 import datetime
+import grp
 import hashlib
 import os
+import pwd
 import resource
 import shutil
 import signal
@@ -53,6 +55,23 @@ def run(*args, cwd, as_nobody=False, preexec=None, timeout=300):
                             preexec_fn=preexec, timeout=timeout)
     reopen.check_run(args, result.returncode, cwd)
     return result.returncode, result.stdout.decode()
+
+
+def nobody_cannot_run():
+    """Why the user nobody cannot run the executable here (a tool or account missing, a folder on
+    the way or a library it cannot read), or None when it can."""
+    if not shutil.which("setpriv"):
+        return "needs setpriv (util-linux) to run as another user"
+    try:
+        pwd.getpwnam("nobody")
+        grp.getgrnam("nogroup")
+    except KeyError:
+        return "needs the user nobody and the group nogroup"
+    done = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", GRIDWELL, "-v"],
+                          cwd="/", capture_output=True, env=headless_environment(), timeout=120)
+    if done.returncode != 0:
+        return f"the user nobody cannot run {GRIDWELL}: {done.stderr.decode(errors='replace').strip()}"
+    return None
 
 
 def log_error(path):
@@ -365,6 +384,29 @@ class OneWriter(Folder):
         self.assertTrue(os.path.exists(lock), "the first conversion holds a lock while it runs")
         return first
 
+    def ended_conversion_lock(self):
+        """The lock file a conversion writes while it runs, named after a process that has ended,
+        and that process's id."""
+        study(runs=20, slots=40, count=365).write(self.path("long.pvx"))
+        running = subprocess.Popen([GRIDWELL, "-i", "long.pvx", "-o", "other.xlsx", "-l", "other.log"],
+                                   cwd=self.dir, env=headless_environment())
+        other_lock = self.path(".other.xlsx.gridwell-lock")
+        deadline = time.monotonic() + 60
+        content = None
+        while content is None and running.poll() is None and time.monotonic() < deadline:
+            try:
+                with open(other_lock, "rb") as f:
+                    content = f.read() or None
+            except FileNotFoundError:
+                time.sleep(0.002)
+        self.assertEqual(running.wait(timeout=120), 0)
+        self.assertIsNotNone(content, "the conversion holds a lock while it runs")
+        for name in ("long.pvx", "other.xlsx", "other.log"):
+            os.remove(self.path(name))
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        return str(ended.pid).encode() + content[content.index(b"\n"):], ended.pid
+
     def test_second_conversion_is_refused(self):
         first = self.start_holding_lock("book.xlsx", self.path(".book.xlsx.gridwell-lock"))
         status, _ = run("-i", self.pvx, "-o", "book.xlsx", "-l", "second.log", cwd=self.dir)
@@ -428,34 +470,108 @@ class OneWriter(Folder):
                 (os.rmdir if os.path.isdir(lock) and not os.path.islink(lock) else os.remove)(lock)
 
         # A real lock, as a running conversion writes it, then named after a process that has ended.
-        study(runs=20, slots=40, count=365).write(self.path("long.pvx"))
-        running = subprocess.Popen([GRIDWELL, "-i", "long.pvx", "-o", "other.xlsx", "-l", "other.log"],
-                                   cwd=self.dir, env=headless_environment())
-        other_lock = self.path(".other.xlsx.gridwell-lock")
-        deadline = time.monotonic() + 60
-        content = None
-        while content is None and running.poll() is None and time.monotonic() < deadline:
-            try:
-                with open(other_lock, "rb") as f:
-                    content = f.read() or None
-            except FileNotFoundError:
-                time.sleep(0.002)
-        self.assertEqual(running.wait(timeout=120), 0)
-        self.assertIsNotNone(content, "the conversion holds a lock while it runs")
-        ended = subprocess.Popen(["true"])
-        ended.wait()
-        write_lock(str(ended.pid).encode() + content[content.index(b"\n"):])
+        stale, ended = self.ended_conversion_lock()
+        write_lock(stale)
         self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 0)
         self.assertFalse(os.path.lexists(lock))
 
         # Locks that killed conversions left beside other workbooks of the folder go too; the lock
         # of a process that runs stays.
-        for name, pid in (("third", ended.pid), ("fourth", os.getpid())):
+        for name, pid in (("third", ended), ("fourth", os.getpid())):
             with open(self.path(f".{name}.xlsx.gridwell-lock"), "wb") as f:
-                f.write(str(pid).encode() + content[content.index(b"\n"):])
+                f.write(str(pid).encode() + stale[stale.index(b"\n"):])
         self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 0)
         self.assertFalse(os.path.lexists(self.path(".third.xlsx.gridwell-lock")))
         self.assertTrue(os.path.exists(self.path(".fourth.xlsx.gridwell-lock")))
+
+    @unittest.skipUnless(IS_ROOT, "needs root to set the immutable flag")
+    def test_lock_that_cannot_be_removed(self):
+        """The lock of a conversion that has ended, but immutable: it cannot be taken over, and the
+        refusal names it and why, leaving the workbook and the lock as they were."""
+        probe = self.path("probe")
+        open(probe, "wb").close()
+        if not shutil.which("chattr"):
+            self.skipTest("needs chattr (e2fsprogs)")
+        done = subprocess.run(["chattr", "+i", probe], capture_output=True, text=True)
+        if done.returncode != 0:
+            self.skipTest(f"the file system of {self.dir} takes no immutable flag: {done.stderr.strip()}")
+        self.addCleanup(subprocess.run, ["chattr", "-i", probe], capture_output=True)
+        subprocess.run(["chattr", "-i", probe], check=True)
+        os.remove(probe)
+
+        workbook = self.make_workbook("book.xlsx")
+        before = digest(workbook)
+        lock = self.path(".book.xlsx.gridwell-lock")
+        stale, ended = self.ended_conversion_lock()
+        with open(lock, "wb") as f:
+            f.write(stale)
+        subprocess.run(["chattr", "+i", lock], check=True)
+        self.addCleanup(subprocess.run, ["chattr", "-i", lock], capture_output=True)
+        self.assertEqual(self.convert("-o", "book.xlsx", "-l", "lock.log")[0], 1)
+        message = log_error(self.path("lock.log"))
+        self.assertIn(f'The lock file "{lock}" of the workbook "book.xlsx" was left by a conversion that has '
+                      f"ended (process {ended}), but it cannot be removed: Operation not permitted.", message)
+        self.assertEqual(digest(workbook), before)
+        with open(lock, "rb") as f:
+            self.assertEqual(f.read(), stale)
+        self.assertFilesAre(["study.pvx", "book.xlsx", "book.log", "lock.log", ".book.xlsx.gridwell-lock"])
+
+    @unittest.skipUnless(IS_ROOT, "needs root to run as another user and to give files away")
+    def test_lock_of_another_user_in_a_sticky_folder(self):
+        """In a folder that everybody writes (mode 1777), only a file's owner removes it: the lock
+        that root's ended conversion left cannot be taken over by nobody, who is told so."""
+        why = nobody_cannot_run()
+        if why:
+            self.skipTest(why)
+        stale, ended = self.ended_conversion_lock()
+        shared = self.path("shared")
+        os.mkdir(shared)
+        workbook = self.make_workbook(os.path.join("shared", "book.xlsx"))
+        nobody = pwd.getpwnam("nobody")
+        os.chown(workbook, nobody.pw_uid, nobody.pw_gid)
+        os.chmod(shared, 0o1777)
+        os.chmod(self.dir, 0o755)
+        os.chmod(self.pvx, 0o644)
+        before = digest(workbook)
+        lock = os.path.join(shared, ".book.xlsx.gridwell-lock")
+
+        def convert_as_nobody():
+            status, _ = run("-i", self.pvx, "-o", "book.xlsx", "-l", "lock.log", cwd=shared, as_nobody=True)
+            return status, log_error(os.path.join(shared, "lock.log"))
+
+        cases = [
+            (0o644, f"was left by a conversion that has ended (process {ended}), but it cannot be removed: "
+                    "Operation not permitted."),
+            # Not readable by nobody: not taken for an empty lock or one of another program.
+            (0o600, "cannot be read: Permission denied."),
+        ]
+        for mode, words in cases:
+            with self.subTest(mode=oct(mode)):
+                with open(lock, "wb") as f:
+                    f.write(stale)
+                os.chmod(lock, mode)
+                status, message = convert_as_nobody()
+                self.assertEqual(status, 1)
+                self.assertIn(f'The lock file "{lock}" of the workbook "book.xlsx" {words}', message)
+                self.assertNotIn("another conversion", message)
+                self.assertIn(" It belongs to the user root: if no conversion into the workbook runs, have them "
+                              "or an administrator remove it, and convert again.", message)
+                self.assertEqual(digest(workbook), before)
+                with open(lock, "rb") as f:
+                    self.assertEqual(f.read(), stale)
+                self.assertEqual(os.stat(lock).st_uid, 0)
+                self.assertEqual(sorted(os.listdir(shared)),
+                                 [".book.xlsx.gridwell-lock", "book.log", "book.xlsx", "lock.log"])
+                os.remove(lock)
+
+        # The same lock, nobody's own, is taken over.
+        with open(lock, "wb") as f:
+            f.write(stale)
+        os.chown(lock, nobody.pw_uid, nobody.pw_gid)
+        status, message = convert_as_nobody()
+        self.assertEqual(status, 0, message)
+        self.assertFalse(os.path.lexists(lock))
+        self.assertNotEqual(digest(workbook), before)
 
     def test_workbook_open_in_a_spreadsheet_application(self):
         workbook = self.make_workbook("book.xlsx")

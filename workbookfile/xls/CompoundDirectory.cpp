@@ -207,7 +207,13 @@ void checkDirectory(const std::string& data, const std::string& path) {
     const Bytes bytes = inMemory(data);
     // Version 3 files keep only the low half of a stream's size; the high half may hold anything.
     const bool wideSizes = data.size() > 0x1B && static_cast<unsigned char>(data[0x1A]) >= 4;
-    walk(bytes, directoryEntries(bytes, damaged), damaged, [&](std::size_t at, const std::string& path) {
+    const std::vector<std::size_t> entries = directoryEntries(bytes, damaged);
+    // No storage holds the root's siblings: libgsf reads them without a parent and loses them
+    // (and their memory), while the walk would take them for top-level streams.
+    if (!entries.empty() &&
+        (bytes.u32(entries[0] + kLeft) != kNoEntry || bytes.u32(entries[0] + kRight) != kNoEntry))
+        damaged("its root entry has siblings, which no storage holds");
+    walk(bytes, entries, damaged, [&](std::size_t at, const std::string& path) {
         if (typeAt(bytes, at) != kStream || at + kEntrySize > bytes.size)
             return;
         const std::uint64_t size = bytes.u32(at + kStreamSize) |
