@@ -24,7 +24,7 @@ constexpr std::uint32_t kNoEntry = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
 // Fields of a directory entry.
 constexpr std::size_t kNameLength = 0x40, kType = 0x42, kLeft = 0x44, kRight = 0x48, kChild = 0x4C,
                       kClassId = 0x50, kStreamSize = 0x78, kEntrySize = 128;
-constexpr unsigned char kStorage = 1, kStream = 2;
+constexpr unsigned char kStream = 2;
 
 // The container's bytes, in memory or in a file. A field past the end of a cut-off file reads as
 // "no entry", which ends every chain and link.
