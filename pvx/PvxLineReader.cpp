@@ -101,22 +101,15 @@ void PvxLineReader::skipByteOrderMark() {
         _start += byteOrderMark.size();
 }
 
-PvxLine PvxLineReader::readLine() {
-    ++_lineNumber;
-    PvxLine line = readRawLine();
-    line.firstForeignLine = &_firstForeignLine;
-    line.number = _lineNumber;
-    return line;
-}
-
-PvxLine PvxLineReader::readRawLine() {
+PvxLineReader::Span PvxLineReader::readRawLine() {
     if (_mode == Line) {
         // One byte more than a line may hold, and its line end.
         _lineBuffer = _device.readLine(static_cast<qint64>(maxLineLength) + 2);
         const bool ended = _lineBuffer.endsWith('\n');
         if (static_cast<std::size_t>(_lineBuffer.size()) - (ended ? 1 : 0) > maxLineLength)
             throw PvxLineTooLong(_lineNumber);
-        return trimmed(_lineBuffer.constData(), _lineBuffer.constData() + _lineBuffer.size());
+        const PvxLine line = trimmed(_lineBuffer.constData(), _lineBuffer.constData() + _lineBuffer.size());
+        return {line.begin, line.size};
     }
     std::size_t searchFrom = _start;
     for (;;) {
@@ -128,7 +121,7 @@ PvxLine PvxLineReader::readRawLine() {
                 throw PvxLineTooLong(_lineNumber);
             const PvxLine line = trimmed(base + _start, lineEnd);
             _start = static_cast<std::size_t>(lineEnd - base) + 1;
-            return line;
+            return {line.begin, line.size};
         }
         const std::size_t scanned = _end - _start;
         if (scanned > maxLineLength)
@@ -137,7 +130,7 @@ PvxLine PvxLineReader::readRawLine() {
             // The last line may end without a line feed.
             const PvxLine line = trimmed(_buffer.constData() + _start, _buffer.constData() + _end);
             _start = _end;
-            return line;
+            return {line.begin, line.size};
         }
         searchFrom = _start + scanned;
     }

@@ -49,7 +49,11 @@ public:
     void skipByteOrderMark();
     // The next line; at the end of the input a blank line, and atEnd() becomes true.
     // Throws PvxLineTooLong for a line longer than maxLineLength.
-    PvxLine readLine();
+    PvxLine readLine() {
+        ++_lineNumber;
+        const Span span = readRawLine();
+        return PvxLine{span.begin, span.size, &_firstForeignLine, _lineNumber};
+    }
     // 1-based number of the line that readLine returned last.
     qint64 lineNumber() const { return _lineNumber; }
     // The first line whose text was read as Windows-1252 because it is not UTF-8; 0 for none.
@@ -62,8 +66,13 @@ public:
     qint64 bytesLeft() const;
 
 private:
+    // A line's bytes: small enough to come back in registers from the reading loop.
+    struct Span {
+        const char* begin;
+        std::size_t size;
+    };
     bool fill();
-    PvxLine readRawLine();
+    Span readRawLine();
 
     QIODevice& _device;
     Mode _mode;
