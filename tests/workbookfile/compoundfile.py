@@ -8,10 +8,10 @@ FREE, END, FATSECT = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFD
 NONE = 0xFFFFFFFF
 
 
-def _entry(name, kind, start=END, size=0, child=NONE, right=NONE, clsid=bytes(16)):
+def _entry(name, kind, start=END, size=0, child=NONE, right=NONE, clsid=bytes(16), left=NONE):
     encoded = (name + "\0").encode("utf-16-le")
     return (encoded.ljust(64, b"\0") + struct.pack("<HBB", len(encoded), kind, 1) +
-            struct.pack("<III", NONE, right, child) + clsid + bytes(4) + bytes(16) + struct.pack("<IQ", start, size))
+            struct.pack("<III", left, right, child) + clsid + bytes(4) + bytes(16) + struct.pack("<IQ", start, size))
 
 
 def build(streams, damage=None):
@@ -123,3 +123,43 @@ def long_directory(count):
               bytes(6) + struct.pack("<IIIIIIIII", dir_sectors, fat_sectors, fat_sectors, 0, 4096, END, 0, END, 0) +
               struct.pack("<109I", *(list(range(fat_sectors)) + [FREE] * (109 - fat_sectors))))
     return header.ljust(4096, b"\0") + struct.pack(f"<{len(fat)}I", *fat) + directory
+
+
+def wide_directory(workbook, count):
+    """A compound file (4 KB sectors) whose root holds the stream Workbook and count empty streams,
+    the siblings in a balanced tree, as the spreadsheet application files many streams."""
+    names = sorted(["Workbook"] + [f"s{i:05d}" for i in range(count)], key=lambda n: (len(n), n.upper()))
+    index = {name: i + 1 for i, name in enumerate(names)}
+    links = {}
+
+    def tree(lo, hi):
+        if lo >= hi:
+            return NONE
+        mid = (lo + hi) // 2
+        links[names[mid]] = (tree(lo, mid), tree(mid + 1, hi))
+        return index[names[mid]]
+
+    top = tree(0, len(names))
+    workbook = workbook.ljust(max(len(workbook), 4096), b"\0")  # in sectors of its own, not the mini stream
+    per_sector = 4096 // 128
+    dir_sectors = (len(names) + 1 + per_sector - 1) // per_sector
+    data_sectors = (len(workbook) + 4095) // 4096
+    fat_sectors = (dir_sectors + data_sectors + 1023 + 8) // 1024 + 1
+    first_dir, first_data = fat_sectors, fat_sectors + dir_sectors
+    fat = [FATSECT] * fat_sectors
+    fat += [first_dir + i + 1 for i in range(dir_sectors - 1)] + [END]
+    fat += [first_data + i + 1 for i in range(data_sectors - 1)] + [END]
+    fat += [FREE] * (fat_sectors * 1024 - len(fat))
+    entries = [_entry("Root Entry", 5, child=top)]
+    for name in names:
+        left, right = links[name]
+        if name == "Workbook":
+            entries.append(_entry(name, 2, first_data, len(workbook), left=left, right=right))
+        else:
+            entries.append(_entry(name, 2, left=left, right=right))
+    directory = b"".join(entries)
+    directory += bytes(-len(directory) % 4096)
+    header = (bytes.fromhex("D0CF11E0A1B11AE1") + bytes(16) + struct.pack("<HHHHH", 0x3E, 4, 0xFFFE, 12, 6) +
+              bytes(6) + struct.pack("<IIIIIIIII", dir_sectors, fat_sectors, first_dir, 0, 4096, END, 0, END, 0) +
+              struct.pack("<109I", *(list(range(fat_sectors)) + [FREE] * (109 - fat_sectors))))
+    return header.ljust(4096, b"\0") + struct.pack(f"<{len(fat)}I", *fat) + directory + workbook

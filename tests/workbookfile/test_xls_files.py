@@ -290,6 +290,27 @@ class XlsFiles(ToolTest):
         convert(GRIDWELL, STUDY, path)
         self.assertEqual(xlrd.open_workbook(path).sheet_names()[0], "S")
 
+    @unittest.skipUnless(olefile, "olefile is not installed")
+    def test_thousands_of_streams_read_back(self):
+        """libgsf writes a storage's entries as one chain, which the directory check refuses beyond
+        1,000 links: the saved directory is rebalanced, so the workbook converts into again."""
+        good = workbook_stream([], [record(0x023E, bytes(18))])
+        path = self.write("wide.xls", compoundfile.wide_directory(good, 1500))
+        for _ in range(2):
+            convert(GRIDWELL, STUDY, path)
+            self.assertEqual(self.run_tool("open", path)[0], 0)
+        ole = olefile.OleFileIO(path)
+        self.assertEqual(len(ole.listdir()), 1501)
+        entries = ole.direntries
+
+        def depth(sid):
+            if sid == olefile.NOSTREAM or entries[sid] is None:
+                return 0
+            e = entries[sid]
+            return 1 + max(depth(e.sid_left), depth(e.sid_right))
+        self.assertIn(depth(entries[0].sid_child), range(10, 13))  # 1,501 entries balanced
+        ole.close()
+
     def test_book_streams(self):
         """97-2003 records in a stream named Book are read and written back there; a 5.0/95 Book
         stream beside the Workbook stream (a dual-format save) would show the old workbook after the

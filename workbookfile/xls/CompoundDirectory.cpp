@@ -24,7 +24,10 @@ constexpr std::uint32_t kNoEntry = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE;
 // Fields of a directory entry.
 constexpr std::size_t kNameLength = 0x40, kType = 0x42, kLeft = 0x44, kRight = 0x48, kChild = 0x4C,
                       kClassId = 0x50, kStreamSize = 0x78, kEntrySize = 128;
-constexpr unsigned char kStream = 2;
+constexpr std::size_t kColour = 0x43;
+constexpr unsigned char kStorage = 1, kStream = 2, kRoot = 5, kRed = 0, kBlack = 1;
+// Sibling trees deeper than this are rebalanced after libgsf, which writes them as one chain.
+constexpr std::size_t kBalancedEnough = 64;
 
 // The container's bytes, in memory or in a file. A field past the end of a cut-off file reads as
 // "no entry", which ends every chain and link.
@@ -240,6 +243,89 @@ std::map<std::string, ClassId> streamClassIds(const std::string& data) {
     return ids;
 }
 
+namespace {
+
+Bytes inFile(int fd, const std::string& path) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        throw Error(ErrorKind::FileSystem, "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+    return {std::size_t(st.st_size), [fd](std::size_t at, void* out, std::size_t n) {
+                return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
+            }};
+}
+
+void writeU32(int fd, const std::string& path, std::size_t at, std::uint32_t value) {
+    const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                static_cast<unsigned char>(value >> 16),
+                                static_cast<unsigned char>(value >> 24)};
+    if (::pwrite(fd, b, 4, off_t(at)) != 4)
+        throw Error(ErrorKind::FileSystem, "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+}
+
+} // namespace
+
+void balanceDirectory(int fd, const std::string& path) {
+    const Bytes bytes = inFile(fd, path);
+    const Damaged ignore = [](const std::string&) {};
+    const std::vector<std::size_t> entries = directoryEntries(bytes, ignore);
+    std::vector<bool> seen(entries.size(), false);
+    for (std::size_t storage = 0; storage < entries.size(); ++storage) {
+        const unsigned char type = typeAt(bytes, entries[storage]);
+        if (type != kStorage && type != kRoot)
+            continue;
+        // The storage's entries in the order of its tree, and how deep the tree goes.
+        std::vector<std::uint32_t> ordered;
+        std::vector<std::pair<std::uint32_t, std::size_t>> stack;
+        std::size_t depth = 0;
+        std::uint32_t node = bytes.u32(entries[storage] + kChild);
+        std::size_t nodeDepth = 1;
+        bool sound = true;
+        while (sound && (node != kNoEntry || !stack.empty())) {
+            while (node != kNoEntry) {
+                if (node >= entries.size() || seen[node]) {
+                    sound = false;
+                    break;
+                }
+                seen[node] = true;
+                depth = std::max(depth, nodeDepth);
+                stack.emplace_back(node, nodeDepth);
+                node = bytes.u32(entries[node] + kLeft);
+                ++nodeDepth;
+            }
+            if (!sound || stack.empty())
+                break;
+            const auto [top, topDepth] = stack.back();
+            stack.pop_back();
+            ordered.push_back(top);
+            node = bytes.u32(entries[top] + kRight);
+            nodeDepth = topDepth + 1;
+        }
+        if (!sound || depth <= kBalancedEnough)
+            continue;
+        // The same order as a balanced tree: the middle entry on top, each half below it. Entries
+        // on a last level that is not full are red, all others black, as a red-black tree is.
+        std::size_t levels = 0;
+        while ((std::size_t(1) << levels) - 1 < ordered.size())
+            ++levels;
+        const bool full = (std::size_t(1) << levels) - 1 == ordered.size();
+        const std::function<std::uint32_t(std::size_t, std::size_t, std::size_t)> build =
+            [&](std::size_t lo, std::size_t hi, std::size_t level) -> std::uint32_t {
+            if (lo >= hi)
+                return kNoEntry;
+            const std::size_t mid = lo + (hi - lo) / 2;
+            const std::size_t at = entries[ordered[mid]];
+            writeU32(fd, path, at + kLeft, build(lo, mid, level + 1));
+            writeU32(fd, path, at + kRight, build(mid + 1, hi, level + 1));
+            const unsigned char colour = !full && level == levels ? kRed : kBlack;
+            if (::pwrite(fd, &colour, 1, off_t(at + kColour)) != 1)
+                throw Error(ErrorKind::FileSystem,
+                            "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+            return ordered[mid];
+        };
+        writeU32(fd, path, entries[storage] + kChild, build(0, ordered.size(), 1));
+    }
+}
+
 void writeStreamClassIds(int fd, const std::string& path, const std::map<std::string, ClassId>& ids) {
     if (ids.empty())
         return;
@@ -247,12 +333,7 @@ void writeStreamClassIds(int fd, const std::string& path, const std::map<std::st
         throw Error(ErrorKind::FileSystem,
                     "Cannot write \"" + path + "\": " + std::strerror(error ? error : EIO) + ".");
     };
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        failed(errno);
-    const Bytes bytes{std::size_t(st.st_size), [fd](std::size_t at, void* out, std::size_t n) {
-                          return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
-                      }};
+    const Bytes bytes = inFile(fd, path);
     const Damaged damaged = [&](const std::string&) { failed(EIO); };
     std::vector<std::pair<std::size_t, ClassId>> patches;
     walk(bytes, directoryEntries(bytes, damaged), damaged, [&](std::size_t at, const std::string& entry) {

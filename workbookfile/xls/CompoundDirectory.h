@@ -28,6 +28,12 @@ std::string repairedForReading(const std::string& bytes);
 // The streams whose class id is not all zeros, by their path ("Storage/Stream", UTF-8).
 std::map<std::string, ClassId> streamClassIds(const std::string& bytes);
 
+// Rebuilds, in the compound file in fd, every storage's tree of entries that runs deeper than a
+// balanced one needs (libgsf writes each storage's entries as one chain) as a balanced tree in
+// the same order, so that a workbook with thousands of streams reads back. Throws Error naming
+// path on a read or write failure.
+void balanceDirectory(int fd, const std::string& path);
+
 // Writes those class ids into the directory of the compound file in fd, for the streams of the
 // same paths. Throws Error naming path on a read or write failure.
 void writeStreamClassIds(int fd, const std::string& path, const std::map<std::string, ClassId>& ids);

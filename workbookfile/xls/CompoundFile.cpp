@@ -227,6 +227,7 @@ void writeCompoundFile(int fd, const std::string& path, const CompoundEntry& roo
     sink.reset();
     if (std::fflush(file) != 0)
         writeFailed(path, errno);
+    balanceDirectory(fd, path);
     std::map<std::string, ClassId> ids;
     forEachStream(root, "", [&](const CompoundEntry& stream, const std::string& streamPath) {
         if (stream.classId != ClassId{})
