@@ -45,7 +45,11 @@ std::string_view substreamAt(std::string_view stream, std::size_t& offset, const
     };
     if (offset >= stream.size())
         throw damaged("begins past the end of the workbook stream");
-    if (!bofAt(stream, offset))
+    // Only a position that holds no BOF record at all has missed it: one whose BOF names another
+    // version stays where it is, or it could be taken for the next sheet's.
+    const bool bofThere =
+        offset + 2 <= stream.size() && stream[offset] == '\x09' && stream[offset + 1] == '\x08';
+    if (!bofThere)
         for (std::size_t d = 1; d <= kBofSlack; ++d) {
             if (offset + d < stream.size() && bofAt(stream, offset + d)) {
                 offset += d;
