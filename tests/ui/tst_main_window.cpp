@@ -790,11 +790,12 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         fillPaths(); // a source that is no PVX file: the conversion fails at once
         QSignalSpy ended(window.get(), &GridwellDlg::conversionEnded);
-        click("_okButton");
+        // The other window is active before the conversion starts: on a loaded machine it could
+        // otherwise end before the other window came up.
         elsewhere.show();
         elsewhere.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
-        // The conversion may have ended while the other window came up.
+        click("_okButton");
         QVERIFY(!ended.isEmpty() || ended.wait(60000));
         QCOMPARE(hooks->warnings.size(), 0);
         window->activateWindow();
