@@ -95,10 +95,7 @@ void Workbook::Impl::saveAs(const std::string& target, FileFormat targetFormat) 
                                                "\": a file of that name already exists and is not replaced.");
     struct stat appeared;
     if (fileAwaited && target == path && ::lstat(target.c_str(), &appeared) == 0)
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot save \"" + target +
-                        "\": a file of that name appeared while the workbook was made, "
-                        "and is not replaced.");
+        throw appearedMeanwhile(target);
     settlePacking(targetFormat);
     checkSaveFormat(*this, targetFormat, target);
     const Codec& codec = codecFor(targetFormat);

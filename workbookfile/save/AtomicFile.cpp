@@ -168,6 +168,12 @@ struct Descriptor {
 
 } // namespace
 
+Error appearedMeanwhile(const std::string& target) {
+    return Error(ErrorKind::FileSystem, "Cannot save \"" + target +
+                                            "\": a file of that name appeared while the workbook was made, "
+                                            "and is not replaced.");
+}
+
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -268,10 +274,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
             const std::string& first = replacing ? tmp : name;
             if (::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, first.c_str(), AT_SYMLINK_FOLLOW) != 0) {
                 if (!replacing && errno == EEXIST)
-                    throw Error(ErrorKind::FileSystem,
-                                "Cannot save \"" + target +
-                                    "\": a file of that name appeared while the workbook was made, "
-                                    "and is not replaced.");
+                    throw appearedMeanwhile(target);
                 fail(target, "cannot give the new file its name");
             }
             named = first;

@@ -4,6 +4,8 @@
 // file whole: write an unnamed file in the same folder (a named temporary one where the file
 // system has none), flush it, name it (a new file) or rename it over the target, flush the folder.
 
+#include "Workbook.h"
+
 #include <functional>
 #include <string>
 
@@ -18,6 +20,9 @@ namespace workbookfile {
 void replaceFileAtomically(const std::string& target, const std::function<void(int fd)>& writeBody,
                            const std::function<void()>& progress);
 
+// The refusal of a save whose new file would replace one that appeared at target after the save
+// had found nothing there.
+Error appearedMeanwhile(const std::string& target);
 // True when both paths name the same existing file (symbolic links followed).
 bool sameFile(const std::string& a, const std::string& b);
 bool fileExists(const std::string& path);

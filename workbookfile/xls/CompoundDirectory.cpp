@@ -245,21 +245,30 @@ std::map<std::string, ClassId> streamClassIds(const std::string& data) {
 
 namespace {
 
+[[noreturn]] void writeFailed(const std::string& path, int error) {
+    throw Error(ErrorKind::FileSystem,
+                "Cannot write \"" + path + "\": " + std::strerror(error ? error : EIO) + ".");
+}
+
 Bytes inFile(int fd, const std::string& path) {
     struct stat st;
     if (::fstat(fd, &st) != 0)
-        throw Error(ErrorKind::FileSystem, "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+        writeFailed(path, errno);
     return {std::size_t(st.st_size), [fd](std::size_t at, void* out, std::size_t n) {
                 return ::pread(fd, out, n, off_t(at)) == ssize_t(n);
             }};
+}
+
+void writeAt(int fd, const std::string& path, std::size_t at, const void* data, std::size_t size) {
+    if (::pwrite(fd, data, size, off_t(at)) != ssize_t(size))
+        writeFailed(path, errno);
 }
 
 void writeU32(int fd, const std::string& path, std::size_t at, std::uint32_t value) {
     const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                 static_cast<unsigned char>(value >> 16),
                                 static_cast<unsigned char>(value >> 24)};
-    if (::pwrite(fd, b, 4, off_t(at)) != 4)
-        throw Error(ErrorKind::FileSystem, "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+    writeAt(fd, path, at, b, sizeof b);
 }
 
 } // namespace
@@ -317,9 +326,7 @@ void balanceDirectory(int fd, const std::string& path) {
             writeU32(fd, path, at + kLeft, build(lo, mid, level + 1));
             writeU32(fd, path, at + kRight, build(mid + 1, hi, level + 1));
             const unsigned char colour = !full && level == levels ? kRed : kBlack;
-            if (::pwrite(fd, &colour, 1, off_t(at + kColour)) != 1)
-                throw Error(ErrorKind::FileSystem,
-                            "Cannot write \"" + path + "\": " + std::strerror(errno) + ".");
+            writeAt(fd, path, at + kColour, &colour, 1);
             return ordered[mid];
         };
         writeU32(fd, path, entries[storage] + kChild, build(0, ordered.size(), 1));
@@ -329,12 +336,8 @@ void balanceDirectory(int fd, const std::string& path) {
 void writeStreamClassIds(int fd, const std::string& path, const std::map<std::string, ClassId>& ids) {
     if (ids.empty())
         return;
-    auto failed = [&](int error) {
-        throw Error(ErrorKind::FileSystem,
-                    "Cannot write \"" + path + "\": " + std::strerror(error ? error : EIO) + ".");
-    };
     const Bytes bytes = inFile(fd, path);
-    const Damaged damaged = [&](const std::string&) { failed(EIO); };
+    const Damaged damaged = [&](const std::string&) { writeFailed(path, EIO); };
     std::vector<std::pair<std::size_t, ClassId>> patches;
     walk(bytes, directoryEntries(bytes, damaged), damaged, [&](std::size_t at, const std::string& entry) {
         const auto it = ids.find(entry);
@@ -342,8 +345,7 @@ void writeStreamClassIds(int fd, const std::string& path, const std::map<std::st
             patches.emplace_back(at + kClassId, it->second);
     });
     for (const auto& [at, id] : patches)
-        if (::pwrite(fd, id.data(), id.size(), off_t(at)) != ssize_t(id.size()))
-            failed(errno);
+        writeAt(fd, path, at, id.data(), id.size());
 }
 
 } // namespace workbookfile
