@@ -157,3 +157,7 @@ qint64 PvxLineReader::bytesLeft() const {
     const qint64 unread = _device.bytesAvailable();
     return unread + static_cast<qint64>(_end - _start);
 }
+
+qint64 PvxLineReader::position() const {
+    return _device.pos() - static_cast<qint64>(_end - _start);
+}

@@ -64,6 +64,9 @@ public:
     bool atEnd();
     // Bytes of input left to read, or -1 when the device cannot tell.
     qint64 bytesLeft() const;
+    QIODevice& device() const { return _device; }
+    // The device position of the next line to be read.
+    qint64 position() const;
 
 private:
     // A line's bytes: small enough to come back in registers from the reading loop.

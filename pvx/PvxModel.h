@@ -113,8 +113,11 @@ public:
 
 private:
     struct ReadPlan;
+    struct RunContext;
+    class TailReader;
     WriteStatus read(QIODevice& device, const ReadPlan& plan);
     WriteStatus readBody(PvxLineReader& reader, const ReadPlan& plan);
+    WriteStatus readRun(PvxLineReader& reader, qint32 r, const ReadPlan& plan, RunContext& context);
     WriteStatus keepOnly(const PvxSelection& selection);
 };
 

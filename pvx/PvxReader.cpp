@@ -2,11 +2,13 @@
 #include "PvxLineReader.h"
 #include "PvxModel.h"
 #include "PvxNumbers.h"
+#include "PvxReading.h"
 #include "PvxSelection.h"
 
 #include <QIODevice>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -69,15 +71,6 @@ template <typename Read> WriteStatus guardedRead(Read read) {
     }
 }
 
-// Whether anything but blank lines follows; used where the file ought to end.
-bool contentFollows(PvxLineReader& reader) {
-    while (!reader.atEnd()) {
-        if (!reader.readLine().isBlank())
-            return true;
-    }
-    return false;
-}
-
 // A run as messages name it: its place in the file, counted from 0, and the file's own "trace:"
 // key, which counts from 1, when the run gives one.
 QString runName(int run, qint32 trace) {
@@ -105,25 +98,6 @@ bool atEndOfRun(PvxLineReader& reader) {
     static const QByteArray endRun("END_RUN");
     return reader.peek(endRun.size() + 1).trimmed() == endRun;
 }
-
-// Value lines that did not read as numbers: they are converted as 0, and the log says where.
-struct UnreadableValues {
-    qint64 count = 0;
-    QStringList firstLines;
-
-    void note(const PvxLine& line, qint64 lineNumber) {
-        if (++count <= 3)
-            firstLines.append(
-                QStringLiteral("line %1 \"%2\"").arg(lineNumber).arg(line.textAfter(0).left(40)));
-    }
-    QString warning() const {
-        const QString what =
-            count == 1 ? QStringLiteral("1 value line did not read as a number and was")
-                       : QStringLiteral("%1 value lines did not read as numbers and were").arg(count);
-        return what + QStringLiteral(" converted as 0: ") + firstLines.join(QStringLiteral(", ")) +
-               (count > 3 ? QStringLiteral(", …") : QString());
-    }
-};
 
 // Reads one column's values into column, or only passes over them when column is null. The
 // end of the input inside a column can only lead to a missing slot preamble, so it stops the
@@ -170,6 +144,27 @@ void skipTableBody(PvxLineReader& reader) {
     }
 }
 } // namespace
+
+bool contentFollows(PvxLineReader& reader) {
+    while (!reader.atEnd()) {
+        if (!reader.readLine().isBlank())
+            return true;
+    }
+    return false;
+}
+
+void UnreadableValues::note(const PvxLine& line, qint64 lineNumber) {
+    if (++count <= 3)
+        firstLines.append(QStringLiteral("line %1 \"%2\"").arg(lineNumber).arg(line.textAfter(0).left(40)));
+}
+
+QString UnreadableValues::warning() const {
+    const QString what = count == 1
+                             ? QStringLiteral("1 value line did not read as a number and was")
+                             : QStringLiteral("%1 value lines did not read as numbers and were").arg(count);
+    return what + QStringLiteral(" converted as 0: ") + firstLines.join(QStringLiteral(", ")) +
+           (count > 3 ? QStringLiteral(", …") : QString());
+}
 
 WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method) {
     const PvxLine unitsLine = reader.readLine();
@@ -315,18 +310,6 @@ WriteStatus PvxSlot::readSlotPreamble(QIODevice& device) {
     return guardedRead([&] { return readSlotPreamble(reader); });
 }
 
-// What one read keeps: every run and slot, a selection of them, or no values at all.
-struct PvxPackage::ReadPlan {
-    const PvxSelection* selection = nullptr;
-    bool keepValues = true;
-
-    bool keepsRun(int run) const {
-        if (!keepValues)
-            return run == 0;
-        return !selection || selection->choosesRun(run);
-    }
-};
-
 WriteStatus PvxPackage::readPvx(QIODevice& device) {
     return read(device, ReadPlan());
 }
@@ -364,116 +347,34 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     if (!runCountGiven && contentFollows(reader))
         return fileFailure("Missing number of runs");
 
-    // Which slot positions of the first run have their values kept.
-    QList<bool> slotKept;
-    qint32 seriesSeen = 0;
-    qint32 firstTrace = -1;
-    UnreadableValues unreadable;
+    RunContext context;
     // Runs and their values grow as the file delivers them, so a count that the file
     // does not back costs no memory.
+    std::unique_ptr<TailReader> tail;
+    bool tailTookTheRest = false;
     for (qint32 r = 0; r < numberOfRuns; ++r) {
-        const bool runKept = plan.keepsRun(r);
-        PvxRun passedRun;
-        PvxRun& run = runKept ? runs.emplaceBack() : passedRun;
-        RunValues* runValues = runKept && plan.keepValues ? &values.emplaceBack() : nullptr;
-        status = run.readRunPreamble(reader);
-        const QString thisRun = runName(r, run.trace);
-        if (r == 0)
-            firstTrace = run.trace;
-        if (!status.isEmpty())
-            return located(status, reader, thisRun, nullptr);
-        if (run.timeSteps < 0)
-            return located(fileFailure("Negative number of timesteps"), reader, thisRun, nullptr);
-
-        for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
-            PvxSlot slot;
-            const qint64 slotLine = reader.lineNumber() + 1;
-            status = slot.readSlotPreamble(reader);
-            if (!status.isEmpty())
-                return located(status, reader, thisRun, &slot);
-            // A later run's values go under the first run's slots, position by position: a slot
-            // in another place would put its values under another slot's name.
-            if (r > 0 && position < slots.size()) {
-                const PvxSlot& first = slots.at(position);
-                if (slot.objectName != first.objectName || slot.slotName != first.slotName)
-                    return fileFailure(QStringLiteral("%1 has slot %2 where %3 has %4 (line %5)")
-                                           .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
-                                                runName(0, firstTrace),
-                                                first.objectName + '.' + first.slotName,
-                                                QString::number(slotLine)));
-            }
-            if (r == 0) {
-                const bool chosen = slot.isSeries() &&
-                                    (!plan.selection ||
-                                     plan.selection->choosesSlot(seriesSeen, slot.objectName, slot.slotName));
-                // Without a selection every slot keeps its values, scalars too; a selection keeps
-                // series slots only.
-                slotKept.append(plan.keepValues && (!plan.selection || chosen));
-                if (slot.isSeries())
-                    ++seriesSeen;
-            }
-            const bool valuesKept = runValues && slotKept.value(position, false);
-            if (slot.isTable()) {
-                if (r == 0)
-                    slots.append(slot);
-                if (runValues)
-                    runValues->emplaceBack();
-                skipTableBody(reader);
-                continue;
-            }
-            const qint32 valueCount = slot.isSeries() ? run.timeSteps : slot.rowCount();
-            SlotValues* slotValues = runValues ? &runValues->emplaceBack() : nullptr;
-            for (int c = 0; c < slot.columnCount(); ++c) {
-                QString units;
-                QString method;
-                double scale = 0.0;
-                status = readColumnHeader(reader, units, scale, method);
-                if (!status.isEmpty())
-                    return located(status, reader, thisRun, &slot);
-                if (r == 0) {
-                    slot.units.append(units);
-                    slot.scales.append(scale);
-                    slot.methods.append(method);
-                } else if (position < slots.size()) {
-                    // The first run's units and scale are the slot's; another run's are noted.
-                    const PvxSlot& first = slots.at(position);
-                    if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
-                        warnings.append(QStringLiteral("%1 gives slot %2 the units %3 and scale %4 where %5 "
-                                                       "has %6 and %7; the first run's are used")
-                                            .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
-                                                 units, QString::number(scale), runName(0, firstTrace),
-                                                 first.units.at(c), QString::number(first.scales.at(c))));
-                }
-                Column* column = nullptr;
-                if (valuesKept)
-                    column = &slotValues->emplaceBack();
-                else if (slotValues)
-                    slotValues->emplaceBack();
-                if (!readColumnValues(reader, valueCount, column, unreadable))
-                    return located(QString::fromLatin1(slotPreambleFailure), reader, thisRun, &slot);
-                // A value line too few or too many would shift every later value and line
-                // of the file: the closing lines must stand where the count says.
-                if (!isKeyword(reader.readLine(), "END_COLUMN"))
-                    return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader,
-                                   QString(), nullptr);
-            }
-            if (!isKeyword(reader.readLine(), "END_SLOT"))
-                return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader, QString(),
-                               nullptr);
-            if (r == 0)
-                slots.append(slot);
+        if (tail && reader.position() == tail->start()) {
+            tailTookTheRest = tail->finish(*this, r);
+            tail.reset();
+            if (tailTookTheRest)
+                break;
         }
-        reader.readLine(); // "END_RUN"
+        status = readRun(reader, r, plan, context);
+        if (!status.isEmpty())
+            return status;
+        if (r == 0 && numberOfRuns > 1 && !plan.selection)
+            tail = TailReader::startBehind(reader, *this, plan, context);
     }
-    if (unreadable.count > 0)
-        warnings.append(unreadable.warning());
+    tail.reset();
+    if (context.unreadable.count > 0)
+        warnings.append(context.unreadable.warning());
     if (reader.firstForeignLine() > 0)
         warnings.append(QStringLiteral("Line %1 (and perhaps later ones) is not UTF-8 text; it was read as "
                                        "Windows-1252, as Windows tools write it")
                             .arg(reader.firstForeignLine()));
     // Runs the count leaves out are not converted; the log says how many there were.
     qint64 more = 0;
-    while (!reader.atEnd())
+    while (!tailTookTheRest && !reader.atEnd())
         if (isKeyword(reader.readLine(), "END_RUN_PREAMBLE"))
             ++more;
     if (more > 0)
@@ -481,6 +382,104 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
                             .arg(QString::number(numberOfRuns + more), QString::number(numberOfRuns),
                                  more == 1 ? QStringLiteral("the last one was")
                                            : QStringLiteral("the last %1 were").arg(more)));
+    return WriteStatus();
+}
+
+WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan& plan, RunContext& context) {
+    const bool runKept = plan.keepsRun(r);
+    PvxRun passedRun;
+    PvxRun& run = runKept ? runs.emplaceBack() : passedRun;
+    RunValues* runValues = runKept && plan.keepValues ? &values.emplaceBack() : nullptr;
+    WriteStatus status = run.readRunPreamble(reader);
+    const QString thisRun = runName(r, run.trace);
+    if (r == 0)
+        context.firstTrace = run.trace;
+    if (!status.isEmpty())
+        return located(status, reader, thisRun, nullptr);
+    if (run.timeSteps < 0)
+        return located(fileFailure("Negative number of timesteps"), reader, thisRun, nullptr);
+
+    for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
+        if (context.cancelled && context.cancelled->load(std::memory_order_relaxed))
+            return QStringLiteral("Read no longer wanted");
+        PvxSlot slot;
+        const qint64 slotLine = reader.lineNumber() + 1;
+        status = slot.readSlotPreamble(reader);
+        if (!status.isEmpty())
+            return located(status, reader, thisRun, &slot);
+        // A later run's values go under the first run's slots, position by position: a slot
+        // in another place would put its values under another slot's name.
+        if (r > 0 && position < slots.size()) {
+            const PvxSlot& first = slots.at(position);
+            if (slot.objectName != first.objectName || slot.slotName != first.slotName)
+                return fileFailure(QStringLiteral("%1 has slot %2 where %3 has %4 (line %5)")
+                                       .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
+                                            runName(0, context.firstTrace),
+                                            first.objectName + '.' + first.slotName,
+                                            QString::number(slotLine)));
+        }
+        if (r == 0) {
+            const bool chosen = slot.isSeries() &&
+                                (!plan.selection || plan.selection->choosesSlot(
+                                                        context.seriesSeen, slot.objectName, slot.slotName));
+            // Without a selection every slot keeps its values, scalars too; a selection keeps
+            // series slots only.
+            context.slotKept.append(plan.keepValues && (!plan.selection || chosen));
+            if (slot.isSeries())
+                ++context.seriesSeen;
+        }
+        const bool valuesKept = runValues && context.slotKept.value(position, false);
+        if (slot.isTable()) {
+            if (r == 0)
+                slots.append(slot);
+            if (runValues)
+                runValues->emplaceBack();
+            skipTableBody(reader);
+            continue;
+        }
+        const qint32 valueCount = slot.isSeries() ? run.timeSteps : slot.rowCount();
+        SlotValues* slotValues = runValues ? &runValues->emplaceBack() : nullptr;
+        for (int c = 0; c < slot.columnCount(); ++c) {
+            QString units;
+            QString method;
+            double scale = 0.0;
+            status = readColumnHeader(reader, units, scale, method);
+            if (!status.isEmpty())
+                return located(status, reader, thisRun, &slot);
+            if (r == 0) {
+                slot.units.append(units);
+                slot.scales.append(scale);
+                slot.methods.append(method);
+            } else if (position < slots.size()) {
+                // The first run's units and scale are the slot's; another run's are noted.
+                const PvxSlot& first = slots.at(position);
+                if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
+                    warnings.append(QStringLiteral("%1 gives slot %2 the units %3 and scale %4 where %5 "
+                                                   "has %6 and %7; the first run's are used")
+                                        .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
+                                             units, QString::number(scale), runName(0, context.firstTrace),
+                                             first.units.at(c), QString::number(first.scales.at(c))));
+            }
+            Column* column = nullptr;
+            if (valuesKept)
+                column = &slotValues->emplaceBack();
+            else if (slotValues)
+                slotValues->emplaceBack();
+            if (!readColumnValues(reader, valueCount, column, context.unreadable))
+                return located(QString::fromLatin1(slotPreambleFailure), reader, thisRun, &slot);
+            // A value line too few or too many would shift every later value and line
+            // of the file: the closing lines must stand where the count says.
+            if (!isKeyword(reader.readLine(), "END_COLUMN"))
+                return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader, QString(),
+                               nullptr);
+        }
+        if (!isKeyword(reader.readLine(), "END_SLOT"))
+            return located(fileFailure(valueCountFailure(slot, thisRun, valueCount)), reader, QString(),
+                           nullptr);
+        if (r == 0)
+            slots.append(slot);
+    }
+    reader.readLine(); // "END_RUN"
     return WriteStatus();
 }
 

@@ -1,4 +1,5 @@
 #include "PvxModel.h"
+#include "PvxReading.h"
 #include "PvxSelection.h"
 
 #include <QBuffer>
@@ -8,6 +9,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 // The worked example: one run of two daily timesteps, a series slot and a scalar slot.
@@ -81,11 +83,95 @@ QByteArray seriesSlot(const QByteArray& name, const QByteArray& values,
 
 const QByteArray tableSlot = "object_name: Lake\nslot_name: Table\nrows: 2\ncols: 3\nEND_SLOT_PREAMBLE\n"
                              "a b c\nd e f\nanything\nEND_SLOT\n";
+
+// A study of six runs of two slots, in which one later run can be made to differ.
+QByteArray sixRuns(int declaredRuns, const QByteArray& lateRun, int latePosition = 4) {
+    QByteArray text = preamble(declaredRuns);
+    for (int r = 0; r < 6; ++r)
+        text +=
+            r == latePosition && !lateRun.isEmpty()
+                ? lateRun
+                : runBlock(seriesSlot("A", QByteArray::number(r) + ".5\n" + QByteArray::number(r) + "\n") +
+                           seriesSlot("B", "7\n8\n"));
+    return text;
+}
+
+struct FileRead {
+    QString status;
+    QStringList warnings;
+    QList<PvxPackage::RunValues> values;
+    QList<QStringList> timestamps;
+    QStringList slotNames;
+};
+
+// Reads a file from disk, on one core or split across two.
+FileRead readFile(const QString& path, bool split) {
+    const qint64 minimum = pvxSplitReadMinimum();
+    setPvxSplitReadMinimum(split ? 0 : std::numeric_limits<qint64>::max());
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    PvxPackage package;
+    FileRead read;
+    read.status = package.readPvx(file);
+    setPvxSplitReadMinimum(minimum);
+    read.warnings = package.warnings;
+    read.values = package.values;
+    for (const PvxRun& run : std::as_const(package.runs))
+        read.timestamps.append(run.timestamps);
+    for (const PvxSlot& slot : std::as_const(package.slots))
+        read.slotNames.append(slot.objectName + '.' + slot.slotName);
+    return read;
+}
 } // namespace
 
 class TestPvxReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A large file is read in two halves on two cores; whatever the second half holds, the
+    // outcome (values, failure, warnings and the lines they name) is a single reader's.
+    void splitReadsMatchOneReader_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("splitTaken");
+        const QByteArray slotB = seriesSlot("B", "7\n8\n");
+        QTest::newRow("clean") << sixRuns(6, {}) << true;
+        QTest::newRow("blank lines after the last run") << sixRuns(6, {}) + "\n  \n\n" << true;
+        QTest::newRow("windows line ends") << sixRuns(6, {}).replace("\n", "\r\n") << true;
+        QTest::newRow("late slot out of place")
+            << sixRuns(6, runBlock(slotB + seriesSlot("A", "1\n2\n"))) << false;
+        QTest::newRow("late unreadable value")
+            << sixRuns(6, runBlock(seriesSlot("A", "1\nx2\n") + slotB)) << false;
+        QTest::newRow("late units") << sixRuns(6, runBlock(seriesSlot("A", "1\n2\n").replace("cfs", "m3/s") +
+                                                           slotB))
+                                    << false;
+        QTest::newRow("late Windows-1252 text")
+            << sixRuns(6, runBlock(seriesSlot("A", "1\n2\n").replace("cfs", "\xB5g") + slotB)) << false;
+        QTest::newRow("late value missing") << sixRuns(6, runBlock(seriesSlot("A", "1\n") + slotB)) << false;
+        QTest::newRow("more runs than the count") << sixRuns(5, {}) << false;
+        QTest::newRow("fewer runs than the count") << sixRuns(7, {}) << false;
+        QTest::newRow("text after the last run") << sixRuns(6, {}) + "trailing words\n" << false;
+        QTest::newRow("cut short") << sixRuns(6, {}).chopped(20) << false;
+        QTest::newRow("a run end in a table")
+            << sixRuns(6, runBlock(QByteArray(tableSlot).replace("d e f", "END_RUN")), 3) << false;
+    }
+    void splitReadsMatchOneReader() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, splitTaken);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write(text);
+        file.close();
+        const FileRead single = readFile(file.fileName(), false);
+        const qint64 splitsBefore = pvxSplitReadsTaken();
+        const FileRead split = readFile(file.fileName(), true);
+        QCOMPARE(pvxSplitReadsTaken() - splitsBefore, splitTaken ? 1 : 0);
+        QCOMPARE(split.status, single.status);
+        QCOMPARE(split.warnings, single.warnings);
+        QCOMPARE(split.slotNames, single.slotNames);
+        QCOMPARE(split.timestamps, single.timestamps);
+        QCOMPARE(split.values, single.values);
+        if (splitTaken)
+            QCOMPARE(split.values.size(), 6);
+    }
     void readsTheWorkedExample() {
         PvxPackage package;
         QCOMPARE(readText(workedExample, package), QString());

@@ -1,0 +1,186 @@
+#include "PvxReading.h"
+
+#include <QFileDevice>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+std::atomic<qint64> splitReadMinimum{qint64(32) << 20};
+std::atomic<qint64> splitReadsTaken{0};
+
+// How far past the middle a run end is looked for: a file whose runs are longer is read on one
+// core.
+constexpr qint64 runEndSearchLimit = qint64(64) << 20;
+
+// A stretch of a file read with pread, which leaves the descriptor's own position, that the
+// first half's reader goes on using, as it is.
+class FileRange : public QIODevice {
+public:
+    FileRange(int fd, qint64 start, qint64 end) : _fd(fd), _next(start), _end(end) {
+        _size = end - start;
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return _size; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 wanted = std::min(maxSize, _end - _next);
+        if (wanted <= 0)
+            return 0;
+        for (;;) {
+            const ssize_t got = ::pread(_fd, data, std::size_t(wanted), off_t(_next));
+            if (got >= 0) {
+                _next += got;
+                return got;
+            }
+            if (errno != EINTR)
+                return -1;
+        }
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    int _fd;
+    qint64 _next;
+    qint64 _end;
+    qint64 _size;
+};
+
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The position just behind the first line at or after from whose text, trimmed, is "END_RUN";
+// -1 when there is none before end or within the search limit.
+qint64 runEndFrom(int fd, qint64 from, qint64 end) {
+    static const char keyword[] = "END_RUN";
+    constexpr std::size_t keywordLength = sizeof keyword - 1;
+    constexpr std::size_t chunk = std::size_t(1) << 20;
+    // Chunks overlap so that a line cut by a chunk's end is whole in the next one.
+    constexpr std::size_t overlap = 256;
+    std::vector<char> buffer(chunk);
+    const qint64 stop = std::min(end, from + runEndSearchLimit);
+    for (qint64 at = from; at < stop;) {
+        const ssize_t got =
+            ::pread(fd, buffer.data(), std::size_t(std::min<qint64>(chunk, end - at)), off_t(at));
+        if (got <= 0)
+            return -1;
+        const char* base = buffer.data();
+        const char* limit = base + got;
+        for (const char* hit = base;
+             (hit = static_cast<const char*>(memmem(hit, std::size_t(limit - hit), keyword, keywordLength)));
+             ++hit) {
+            const char* before = hit;
+            while (before > base && isBlankByte(before[-1]))
+                --before;
+            if (before == base || before[-1] != '\n')
+                continue;
+            const char* after = hit + keywordLength;
+            while (after < limit && isBlankByte(*after))
+                ++after;
+            if (after < limit && *after == '\n')
+                return at + (after + 1 - base);
+        }
+        if (at + got >= end)
+            return -1;
+        at += std::max<qint64>(got - qint64(overlap), 1);
+    }
+    return -1;
+}
+} // namespace
+
+qint64 pvxSplitReadMinimum() {
+    return splitReadMinimum.load();
+}
+
+void setPvxSplitReadMinimum(qint64 bytes) {
+    splitReadMinimum.store(bytes);
+}
+
+qint64 pvxSplitReadsTaken() {
+    return splitReadsTaken.load();
+}
+
+std::unique_ptr<PvxPackage::TailReader> PvxPackage::TailReader::startBehind(const PvxLineReader& reader,
+                                                                            const PvxPackage& head,
+                                                                            const ReadPlan& plan,
+                                                                            const RunContext& context) {
+    auto* file = qobject_cast<QFileDevice*>(&reader.device());
+    if (!file || file->isSequential() || file->handle() < 0)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(file->handle(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < pvxSplitReadMinimum())
+        return nullptr;
+    const qint64 from = reader.position();
+    const qint64 end = info.st_size;
+    if (from < 0 || from >= end)
+        return nullptr;
+    const qint64 start = runEndFrom(file->handle(), from + (end - from) / 2, end);
+    if (start < 0 || start >= end)
+        return nullptr;
+    return std::make_unique<TailReader>(file->handle(), start, end, head, plan, context);
+}
+
+PvxPackage::TailReader::TailReader(int fd, qint64 start, qint64 end, const PvxPackage& head,
+                                   const ReadPlan& plan, const RunContext& context)
+    : _fd(fd), _start(start), _end(end), _plan(plan), _context(context) {
+    _tail.slots = head.slots;
+    _context.unreadable = UnreadableValues();
+    _context.cancelled = &_cancelled;
+    _thread = std::thread([this] { read(); });
+}
+
+PvxPackage::TailReader::~TailReader() {
+    _cancelled.store(true);
+    if (_thread.joinable())
+        _thread.join();
+}
+
+void PvxPackage::TailReader::read() {
+    // Run numbers only name runs in messages, and any message sends the read back to the first
+    // half's reader: every run here stands for a later run.
+    constexpr qint32 laterRun = 1;
+    try {
+        FileRange range(_fd, _start, _end);
+        PvxLineReader reader(range, PvxLineReader::Block);
+        while (!_cancelled.load(std::memory_order_relaxed) && !reader.atEnd()) {
+            const qint64 linesBefore = reader.lineNumber();
+            const WriteStatus status = _tail.readRun(reader, laterRun, _plan, _context);
+            if (!status.isEmpty()) {
+                // Blank lines behind the last run end the file as well.
+                if (reader.lineNumber() != linesBefore + 1 || contentFollows(reader))
+                    return;
+                break;
+            }
+            ++_runsRead;
+        }
+        _clean = !_cancelled.load() && _tail.warnings.isEmpty() && _context.unreadable.count == 0 &&
+                 reader.firstForeignLine() == 0;
+    } catch (...) {
+        // Too long a line or too little memory: the first half's reader meets it and says so.
+        _clean = false;
+    }
+}
+
+bool PvxPackage::TailReader::finish(PvxPackage& package, qint32 runsRead) {
+    if (_thread.joinable())
+        _thread.join();
+    if (!_clean || qint64(runsRead) + _runsRead != package.numberOfRuns)
+        return false;
+    // A failed read of blank lines after the last run left an empty run behind.
+    if (_tail.runs.size() > _runsRead)
+        _tail.runs.resize(_runsRead);
+    if (_tail.values.size() > _runsRead)
+        _tail.values.resize(_runsRead);
+    package.runs.append(std::move(_tail.runs));
+    package.values.append(std::move(_tail.values));
+    ++splitReadsTaken;
+    return true;
+}
