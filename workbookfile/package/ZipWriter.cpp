@@ -34,6 +34,16 @@ libdeflate_compressor* compressorFor(int level) {
 
 } // namespace
 
+double deflatedFraction(std::string_view content, int level) {
+    if (content.empty())
+        return 1.0;
+    libdeflate_compressor* c = compressorFor(level);
+    const std::size_t bound = libdeflate_deflate_compress_bound(c, content.size());
+    std::unique_ptr<char[]> out(new char[bound]);
+    const std::size_t n = libdeflate_deflate_compress(c, content.data(), content.size(), out.get(), bound);
+    return double(n ? n : content.size()) / double(content.size());
+}
+
 PackedEntry packEntry(std::string name, std::string_view content, int level) {
     PackedEntry e;
     e.name = std::move(name);

@@ -22,6 +22,8 @@ struct PackedEntry {
 
 // Deflates content into an entry (level as for zlib, 1 to 12 with libdeflate).
 PackedEntry packEntry(std::string name, std::string_view content, int level);
+// The size of content deflated at level, as a fraction of its own.
+double deflatedFraction(std::string_view content, int level);
 
 class ZipWriter {
 public:

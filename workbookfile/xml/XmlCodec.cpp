@@ -54,7 +54,7 @@ public:
     PackedEntry packSheet(Workbook::Impl& wb, const Worksheet::Impl& sheet, bool) const override {
         std::string xml = wb.takeBuffer();
         writeSheetXml(xml, sheet);
-        PackedEntry entry = packEntry(sheet.part, xml, kXmlDeflateLevel);
+        PackedEntry entry = packEntry(sheet.part, xml, sheetDeflateLevel(xml));
         wb.keepBuffer(std::move(xml));
         return entry;
     }

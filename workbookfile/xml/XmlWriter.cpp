@@ -171,7 +171,7 @@ void writeXmlPackage(Workbook::Impl& wb, int fd, const std::string& target) {
         item.make = [name = item.name, &sheet] {
             std::string xml;
             writeSheetXml(xml, sheet);
-            return packEntry(name, xml, kXmlDeflateLevel);
+            return packEntry(name, xml, sheetDeflateLevel(xml));
         };
     });
     ZipWriter zip(fd, target, wb.fixedTime ? wb.fixedTime : std::time(nullptr));
