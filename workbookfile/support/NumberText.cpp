@@ -63,14 +63,16 @@ char* shortDecimal(double value, char* out) {
 
 } // namespace
 
-void appendNumber(std::string& out, double value) {
+char* writeNumber(char* out, double value) {
     if (value == 0)
         value = 0; // -0 reads as 0, as the spreadsheet writes it
-    char buf[32];
-    char* end = shortDecimal(value, buf);
-    if (!end)
-        end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-    out.append(buf, end);
+    char* end = shortDecimal(value, out);
+    return end ? end : std::to_chars(out, out + kNumberTextRoom, value).ptr;
+}
+
+void appendNumber(std::string& out, double value) {
+    char buf[kNumberTextRoom];
+    out.append(buf, writeNumber(buf, value));
 }
 
 } // namespace workbookfile

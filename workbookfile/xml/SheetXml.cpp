@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 namespace workbookfile {
 
@@ -33,10 +34,11 @@ const ColumnNames& columnNames() {
     return names;
 }
 
-void appendUInt(std::string& out, std::uint64_t v) {
-    char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
+constexpr std::size_t kUIntRoom = 24;
+
+char* put(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
 std::string attributesExcept(const pugi::xml_node& node, std::initializer_list<std::string_view> skip) {
@@ -71,6 +73,8 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
     const std::string cClose = "</" + prefix + "c>";
     const std::string vOpen = "<" + prefix + "v>";
     const std::string vClose = "</" + prefix + "v>";
+    // Room for the longest cell but a raw one: its five tags, column, row, style and number.
+    std::vector<char> scratch(5 * (prefix.size() + 8) + 3 * kUIntRoom + kNumberTextRoom);
     char rowText[16];
     for (std::size_t ri = firstRow; ri < endRow && ri < model.rows.size(); ++ri) {
         const Row& row = model.rows[ri];
@@ -90,42 +94,44 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
         out += '>';
         for (const Cell& cell : row.cells) {
             // Every cell names its place: the format lets a cell that follows its neighbour go
-            // without, but some readers then drop or shift it.
-            out += cOpen;
-            out.append(names.text[cell.column], names.length[cell.column]);
-            out.append(rowText, rowLen);
-            out += '"';
+            // without, but some readers then drop or shift it. A cell's text is put together in
+            // the scratch buffer and appended at once.
+            char* p = put(scratch.data(), cOpen);
+            p = put(p, std::string_view(names.text[cell.column], names.length[cell.column]));
+            p = put(p, std::string_view(rowText, rowLen));
+            *p++ = '"';
             if (cell.style) {
-                out += " s=\"";
-                appendUInt(out, cell.style);
-                out += '"';
+                p = put(p, " s=\"");
+                p = std::to_chars(p, p + kUIntRoom, cell.style).ptr;
+                *p++ = '"';
             }
             switch (cell.kind) {
             case CellKind::Empty:
-                out += "/>";
+                p = put(p, "/>");
                 break;
             case CellKind::Number:
-                out += '>';
-                out += vOpen;
-                appendNumber(out, cell.number);
-                out += vClose;
-                out += cClose;
+                *p++ = '>';
+                p = put(p, vOpen);
+                p = writeNumber(p, cell.number);
+                p = put(p, vClose);
+                p = put(p, cClose);
                 break;
             case CellKind::Text:
-                out += " t=\"s\">";
-                out += vOpen;
-                appendUInt(out, cell.index);
-                out += vClose;
-                out += cClose;
+                p = put(p, " t=\"s\">");
+                p = put(p, vOpen);
+                p = std::to_chars(p, p + kUIntRoom, cell.index).ptr;
+                p = put(p, vClose);
+                p = put(p, cClose);
                 break;
             case CellKind::Boolean:
-                out += " t=\"b\">";
-                out += vOpen;
-                out += cell.index ? '1' : '0';
-                out += vClose;
-                out += cClose;
+                p = put(p, " t=\"b\">");
+                p = put(p, vOpen);
+                *p++ = cell.index ? '1' : '0';
+                p = put(p, vClose);
+                p = put(p, cClose);
                 break;
             case CellKind::Raw: {
+                out.append(scratch.data(), p);
                 const RawCell& raw = model.raws[cell.index];
                 out += raw.attrs;
                 if (raw.inner.empty()) {
@@ -135,9 +141,10 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
                     out += raw.inner;
                     out += cClose;
                 }
-                break;
+                continue;
             }
             }
+            out.append(scratch.data(), p);
         }
         out += rowClose;
     }
