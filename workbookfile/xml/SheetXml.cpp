@@ -131,7 +131,7 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
                 p = put(p, cClose);
                 break;
             case CellKind::Raw: {
-                out.append(scratch.data(), p);
+                out.append(scratch.data(), std::size_t(p - scratch.data()));
                 const RawCell& raw = model.raws[cell.index];
                 out += raw.attrs;
                 if (raw.inner.empty()) {
@@ -144,7 +144,7 @@ void appendRows(std::string& out, const SheetModel& model, const std::string& pr
                 continue;
             }
             }
-            out.append(scratch.data(), p);
+            out.append(scratch.data(), std::size_t(p - scratch.data()));
         }
         out += rowClose;
     }
