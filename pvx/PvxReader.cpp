@@ -16,6 +16,8 @@ const char* const packagePreambleFailure = "Cannot read package preamble";
 const char* const runPreambleFailure = "Cannot read run preamble";
 const char* const slotPreambleFailure = "Cannot read slot preamble";
 const char* const fileFailureTemplate = "Cannot read PVX file: %1";
+// What a read that is no longer wanted ends with; nobody sees it.
+const char* const abandonedRead = "Read no longer wanted";
 
 template <std::size_t N> bool hasKey(const PvxLine& line, const char (&key)[N]) {
     return line.startsWith(key, N - 1);
@@ -353,9 +355,12 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
     std::unique_ptr<TailReader> tail;
     bool tailTookTheRest = false;
     for (qint32 r = 0; r < numberOfRuns; ++r) {
-        if (tail && reader.position() == tail->start()) {
-            tailTookTheRest = tail->finish(*this, r);
-            tail.reset();
+        if (tail) {
+            const TailReader::Arrival arrival = tail->arrival(reader);
+            if (arrival == TailReader::Arrival::There)
+                tailTookTheRest = tail->finish(*this, r);
+            if (arrival != TailReader::Arrival::NotYet)
+                tail.reset();
             if (tailTookTheRest)
                 break;
         }
@@ -400,8 +405,8 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
         return located(fileFailure("Negative number of timesteps"), reader, thisRun, nullptr);
 
     for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
-        if (context.cancelled && context.cancelled->load(std::memory_order_relaxed))
-            return QStringLiteral("Read no longer wanted");
+        if (context.abandoned())
+            return QString::fromLatin1(abandonedRead);
         PvxSlot slot;
         const qint64 slotLine = reader.lineNumber() + 1;
         status = slot.readSlotPreamble(reader);
@@ -440,6 +445,8 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
         const qint32 valueCount = slot.isSeries() ? run.timeSteps : slot.rowCount();
         SlotValues* slotValues = runValues ? &runValues->emplaceBack() : nullptr;
         for (int c = 0; c < slot.columnCount(); ++c) {
+            if (context.abandoned())
+                return QString::fromLatin1(abandonedRead);
             QString units;
             QString method;
             double scale = 0.0;

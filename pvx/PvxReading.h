@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -40,8 +41,11 @@ struct PvxPackage::RunContext {
     qint32 seriesSeen = 0;
     qint32 firstTrace = -1;
     UnreadableValues unreadable;
-    // Set when the read is no longer wanted; the run being read then fails at its next slot.
+    // Set when the read is no longer wanted; the run being read then fails at its next slot or
+    // column.
     const std::atomic<bool>* cancelled = nullptr;
+
+    bool abandoned() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
 };
 
 // Whether anything but blank lines follows; used where the file ought to end.
@@ -58,14 +62,16 @@ public:
     // cannot be read at a position, or has no run end near its middle.
     static std::unique_ptr<TailReader> startBehind(const PvxLineReader& reader, const PvxPackage& head,
                                                    const ReadPlan& plan, const RunContext& context);
-    TailReader(int fd, qint64 start, qint64 end, const PvxPackage& head, const ReadPlan& plan,
+    TailReader(int fd, qint64 start, qint64 end, bool textMode, const PvxPackage& head, const ReadPlan& plan,
                const RunContext& context);
     ~TailReader();
     TailReader(const TailReader&) = delete;
     TailReader& operator=(const TailReader&) = delete;
 
-    // The file position where the tail begins.
-    qint64 start() const { return _start; }
+    enum class Arrival { NotYet, There, Passed };
+    // Whether the first half's reader, at the start of a run, stands where the tail begins, or
+    // has gone past it (the tail began inside a run after all).
+    Arrival arrival(const PvxLineReader& reader);
     // Waits for the tail; when it read cleanly and holds the runs from runsRead to the count,
     // moves them into package and returns true.
     bool finish(PvxPackage& package, qint32 runsRead);
@@ -76,6 +82,12 @@ private:
     int _fd;
     qint64 _start;
     qint64 _end;
+    bool _textMode;
+    // The number of lines before the tail's start, counted by the tail's thread first.
+    std::promise<qint64> _startLine;
+    std::future<qint64> _startLineFuture;
+    qint64 _startLineNumber = -1;
+    bool _startLineKnown = false;
     PvxPackage _tail;
     ReadPlan _plan;
     RunContext _context;

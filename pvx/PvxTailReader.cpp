@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -19,11 +20,12 @@ std::atomic<qint64> splitReadsTaken{0};
 constexpr qint64 runEndSearchLimit = qint64(64) << 20;
 
 // A stretch of a file read with pread, which leaves the descriptor's own position, that the
-// first half's reader goes on using, as it is.
+// first half's reader goes on using, as it is. For a file opened in text mode it drops every
+// carriage return, as Qt's text mode does for the first half.
 class FileRange : public QIODevice {
 public:
-    FileRange(int fd, qint64 start, qint64 end) : _fd(fd), _next(start), _end(end) {
-        _size = end - start;
+    FileRange(int fd, qint64 start, qint64 end, bool textMode)
+        : _fd(fd), _next(start), _end(end), _size(end - start), _textMode(textMode) {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     bool isSequential() const override { return false; }
@@ -31,6 +33,19 @@ public:
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
+        for (;;) {
+            const qint64 got = readRaw(data, maxSize);
+            if (got <= 0 || !_textMode)
+                return got;
+            char* kept = std::remove(data, data + got, '\r');
+            if (kept != data)
+                return kept - data;
+        }
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 readRaw(char* data, qint64 maxSize) {
         const qint64 wanted = std::min(maxSize, _end - _next);
         if (wanted <= 0)
             return 0;
@@ -44,14 +59,31 @@ protected:
                 return -1;
         }
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
 
-private:
     int _fd;
     qint64 _next;
     qint64 _end;
     qint64 _size;
+    bool _textMode;
 };
+
+// The number of line feeds before end: the lines a reader has read when it stands there.
+qint64 lineFeedsBefore(int fd, qint64 end) {
+    constexpr std::size_t chunk = std::size_t(1) << 20;
+    std::vector<char> buffer(chunk);
+    qint64 lines = 0;
+    for (qint64 at = 0; at < end;) {
+        const ssize_t got =
+            ::pread(fd, buffer.data(), std::size_t(std::min<qint64>(chunk, end - at)), off_t(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return -1;
+        lines += std::count(buffer.data(), buffer.data() + got, '\n');
+        at += got;
+    }
+    return lines;
+}
 
 bool isBlankByte(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -125,16 +157,38 @@ std::unique_ptr<PvxPackage::TailReader> PvxPackage::TailReader::startBehind(cons
     const qint64 start = runEndFrom(file->handle(), from + (end - from) / 2, end);
     if (start < 0 || start >= end)
         return nullptr;
-    return std::make_unique<TailReader>(file->handle(), start, end, head, plan, context);
+    try {
+        return std::make_unique<TailReader>(file->handle(), start, end, file->isTextModeEnabled(), head, plan,
+                                            context);
+    } catch (const std::system_error&) {
+        // No thread to be had: the file is read on one core.
+        return nullptr;
+    }
 }
 
-PvxPackage::TailReader::TailReader(int fd, qint64 start, qint64 end, const PvxPackage& head,
+PvxPackage::TailReader::TailReader(int fd, qint64 start, qint64 end, bool textMode, const PvxPackage& head,
                                    const ReadPlan& plan, const RunContext& context)
-    : _fd(fd), _start(start), _end(end), _plan(plan), _context(context) {
+    : _fd(fd), _start(start), _end(end), _textMode(textMode), _plan(plan), _context(context) {
     _tail.slots = head.slots;
     _context.unreadable = UnreadableValues();
     _context.cancelled = &_cancelled;
+    _startLineFuture = _startLine.get_future();
     _thread = std::thread([this] { read(); });
+}
+
+PvxPackage::TailReader::Arrival PvxPackage::TailReader::arrival(const PvxLineReader& reader) {
+    // The reader's position never falls short of where it stands in the file (in text mode it
+    // may run ahead by the carriage returns it has not handed out yet), so before the tail's
+    // start it has not arrived; from there on, its line count tells.
+    if (reader.position() < _start)
+        return Arrival::NotYet;
+    if (!_startLineKnown) {
+        _startLineNumber = _startLineFuture.get();
+        _startLineKnown = true;
+    }
+    if (_startLineNumber < 0 || reader.lineNumber() > _startLineNumber)
+        return Arrival::Passed;
+    return reader.lineNumber() == _startLineNumber ? Arrival::There : Arrival::NotYet;
 }
 
 PvxPackage::TailReader::~TailReader() {
@@ -147,8 +201,17 @@ void PvxPackage::TailReader::read() {
     // Run numbers only name runs in messages, and any message sends the read back to the first
     // half's reader: every run here stands for a later run.
     constexpr qint32 laterRun = 1;
+    qint64 startLine = -1;
     try {
-        FileRange range(_fd, _start, _end);
+        startLine = lineFeedsBefore(_fd, _start);
+    } catch (...) {
+        // Without the count the first half's reader cannot know it has arrived; it reads on.
+    }
+    _startLine.set_value(startLine);
+    if (startLine < 0)
+        return;
+    try {
+        FileRange range(_fd, _start, _end, _textMode);
         PvxLineReader reader(range, PvxLineReader::Block);
         while (!_cancelled.load(std::memory_order_relaxed) && !reader.atEnd()) {
             const qint64 linesBefore = reader.lineNumber();

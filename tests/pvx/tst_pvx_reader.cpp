@@ -104,12 +104,13 @@ struct FileRead {
     QStringList slotNames;
 };
 
-// Reads a file from disk, on one core or split across two.
-FileRead readFile(const QString& path, bool split) {
+// Reads a file from disk, on one core or split across two, opened as the program opens it (in
+// text mode) or as bytes.
+FileRead readFile(const QString& path, bool split, bool textMode) {
     const qint64 minimum = pvxSplitReadMinimum();
     setPvxSplitReadMinimum(split ? 0 : std::numeric_limits<qint64>::max());
     QFile file(path);
-    file.open(QIODevice::ReadOnly);
+    file.open(textMode ? QIODevice::ReadOnly | QIODevice::Text : QIODevice::ReadOnly);
     PvxPackage package;
     FileRead read;
     read.status = package.readPvx(file);
@@ -136,6 +137,11 @@ private Q_SLOTS:
         QTest::newRow("clean") << sixRuns(6, {}) << true;
         QTest::newRow("blank lines after the last run") << sixRuns(6, {}) + "\n  \n\n" << true;
         QTest::newRow("windows line ends") << sixRuns(6, {}).replace("\n", "\r\n") << true;
+        QTest::newRow("windows line ends, blank lines after the last run")
+            << sixRuns(6, {}).replace("\n", "\r\n") + "\r\n\r\n"
+            << true;
+        QTest::newRow("a carriage return inside a line")
+            << sixRuns(6, {}).replace("name: B", "name: B\rC") << true;
         QTest::newRow("late slot out of place")
             << sixRuns(6, runBlock(slotB + seriesSlot("A", "1\n2\n"))) << false;
         QTest::newRow("late unreadable value")
@@ -160,17 +166,19 @@ private Q_SLOTS:
         QVERIFY(file.open());
         file.write(text);
         file.close();
-        const FileRead single = readFile(file.fileName(), false);
-        const qint64 splitsBefore = pvxSplitReadsTaken();
-        const FileRead split = readFile(file.fileName(), true);
-        QCOMPARE(pvxSplitReadsTaken() - splitsBefore, splitTaken ? 1 : 0);
-        QCOMPARE(split.status, single.status);
-        QCOMPARE(split.warnings, single.warnings);
-        QCOMPARE(split.slotNames, single.slotNames);
-        QCOMPARE(split.timestamps, single.timestamps);
-        QCOMPARE(split.values, single.values);
-        if (splitTaken)
-            QCOMPARE(split.values.size(), 6);
+        for (const bool textMode : {true, false}) {
+            const FileRead single = readFile(file.fileName(), false, textMode);
+            const qint64 splitsBefore = pvxSplitReadsTaken();
+            const FileRead split = readFile(file.fileName(), true, textMode);
+            QCOMPARE(pvxSplitReadsTaken() - splitsBefore, splitTaken ? 1 : 0);
+            QCOMPARE(split.status, single.status);
+            QCOMPARE(split.warnings, single.warnings);
+            QCOMPARE(split.slotNames, single.slotNames);
+            QCOMPARE(split.timestamps, single.timestamps);
+            QCOMPARE(split.values, single.values);
+            if (splitTaken)
+                QCOMPARE(split.values.size(), 6);
+        }
     }
     void readsTheWorkedExample() {
         PvxPackage package;

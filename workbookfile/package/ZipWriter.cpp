@@ -20,12 +20,16 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
+constexpr int kMostDeflateLevel = 12;
+
+// One compressor per level and thread: a worksheet's sample and the worksheet itself may be
+// deflated at different levels.
 libdeflate_compressor* compressorFor(int level) {
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
-    thread_local int compressorLevel = -1;
-    if (!compressor || compressorLevel != level) {
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressors[kMostDeflateLevel + 1];
+    level = std::clamp(level, 0, kMostDeflateLevel);
+    auto& compressor = compressors[level];
+    if (!compressor) {
         compressor.reset(libdeflate_alloc_compressor(level));
-        compressorLevel = level;
         if (!compressor)
             throw std::bad_alloc();
     }
