@@ -19,6 +19,15 @@ std::atomic<qint64> splitReadsTaken{0};
 // core.
 constexpr qint64 runEndSearchLimit = qint64(64) << 20;
 
+// Up to size bytes of the file at a position, read again after a signal; -1 for a failure.
+qint64 readAt(int fd, char* data, qint64 size, qint64 at) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, data, std::size_t(size), off_t(at));
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
 // A stretch of a file read with pread, which leaves the descriptor's own position, that the
 // first half's reader goes on using, as it is. For a file opened in text mode it drops every
 // carriage return, as Qt's text mode does for the first half.
@@ -49,15 +58,10 @@ private:
         const qint64 wanted = std::min(maxSize, _end - _next);
         if (wanted <= 0)
             return 0;
-        for (;;) {
-            const ssize_t got = ::pread(_fd, data, std::size_t(wanted), off_t(_next));
-            if (got >= 0) {
-                _next += got;
-                return got;
-            }
-            if (errno != EINTR)
-                return -1;
-        }
+        const qint64 got = readAt(_fd, data, wanted, _next);
+        if (got > 0)
+            _next += got;
+        return got;
     }
 
     int _fd;
@@ -73,10 +77,7 @@ qint64 lineFeedsBefore(int fd, qint64 end) {
     std::vector<char> buffer(chunk);
     qint64 lines = 0;
     for (qint64 at = 0; at < end;) {
-        const ssize_t got =
-            ::pread(fd, buffer.data(), std::size_t(std::min<qint64>(chunk, end - at)), off_t(at));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const qint64 got = readAt(fd, buffer.data(), std::min<qint64>(chunk, end - at), at);
         if (got <= 0)
             return -1;
         lines += std::count(buffer.data(), buffer.data() + got, '\n');
@@ -100,8 +101,7 @@ qint64 runEndFrom(int fd, qint64 from, qint64 end) {
     std::vector<char> buffer(chunk);
     const qint64 stop = std::min(end, from + runEndSearchLimit);
     for (qint64 at = from; at < stop;) {
-        const ssize_t got =
-            ::pread(fd, buffer.data(), std::size_t(std::min<qint64>(chunk, end - at)), off_t(at));
+        const qint64 got = readAt(fd, buffer.data(), std::min<qint64>(chunk, end - at), at);
         if (got <= 0)
             return -1;
         const char* base = buffer.data();

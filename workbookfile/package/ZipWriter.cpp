@@ -36,15 +36,22 @@ libdeflate_compressor* compressorFor(int level) {
     return compressor.get();
 }
 
+// Deflates content into out, a scratch buffer of the worst case left uninitialised (only the part
+// written is ever touched); returns the deflated size, 0 when it did not fit.
+std::size_t deflated(std::string_view content, int level, std::unique_ptr<char[]>& out) {
+    libdeflate_compressor* c = compressorFor(level);
+    const std::size_t bound = libdeflate_deflate_compress_bound(c, content.size());
+    out.reset(new char[bound]);
+    return libdeflate_deflate_compress(c, content.data(), content.size(), out.get(), bound);
+}
+
 } // namespace
 
 double deflatedFraction(std::string_view content, int level) {
     if (content.empty())
         return 1.0;
-    libdeflate_compressor* c = compressorFor(level);
-    const std::size_t bound = libdeflate_deflate_compress_bound(c, content.size());
-    std::unique_ptr<char[]> out(new char[bound]);
-    const std::size_t n = libdeflate_deflate_compress(c, content.data(), content.size(), out.get(), bound);
+    std::unique_ptr<char[]> out;
+    const std::size_t n = deflated(content, level, out);
     return double(n ? n : content.size()) / double(content.size());
 }
 
@@ -53,12 +60,8 @@ PackedEntry packEntry(std::string name, std::string_view content, int level) {
     e.name = std::move(name);
     e.size = content.size();
     e.crc = std::uint32_t(libdeflate_crc32(0, content.data(), content.size()));
-    libdeflate_compressor* c = compressorFor(level);
-    // Deflated into a scratch buffer of the worst case, left uninitialised (only the part written
-    // is ever touched), then kept at its size.
-    std::size_t bound = libdeflate_deflate_compress_bound(c, content.size());
-    std::unique_ptr<char[]> out(new char[bound]);
-    std::size_t n = libdeflate_deflate_compress(c, content.data(), content.size(), out.get(), bound);
+    std::unique_ptr<char[]> out;
+    const std::size_t n = deflated(content, level, out);
     if (n == 0 || n >= content.size()) {
         e.method = 0;
         e.data.assign(content.data(), content.size());
