@@ -10,13 +10,13 @@
 #include "PathSubstitution.h"
 #include "PvxSelection.h"
 #include "StudyListing.h"
+#include "SystemPaths.h"
 #include "Verbosity.h"
 #include "Version.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 #include <QTextStream>
 
 #include <csignal>
@@ -55,8 +55,9 @@ private:
     std::streambuf* _clog;
 };
 
+// File names in messages come out as the bytes they were given as.
 std::ostream& operator<<(std::ostream& stream, const QString& text) {
-    return stream << text.toLocal8Bit().constData();
+    return stream << encodeFileName(text).constData();
 }
 
 int fail(const QString& message) {
@@ -166,29 +167,11 @@ int convert(ExcelWrite& writer, const CommandLineOptions& options, const QString
     return 1;
 }
 
-// File names are bytes on this system, but Qt holds them as text: a name that is not UTF-8 would
-// not be found, or a workbook would be made under a name with replacement characters in it.
-QString notUtf8Argument(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8.decode(QByteArrayView(argv[i]));
-        if (utf8.hasError())
-            return text;
-    }
-    return QString();
-}
-
 int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
-    const QString notUtf8 = notUtf8Argument(argc, argv);
-    if (!notUtf8.isEmpty())
-        return failWithDetail(
-            QStringLiteral("Gridwell Error: The argument \"%1\" is not UTF-8 text:").arg(notUtf8),
-            QStringLiteral("Gridwell reads file names as UTF-8, so such a file would not be found or a "
-                           "workbook would be misnamed; give the file a UTF-8 name (for example with "
-                           "convmv) and try again."));
+    // Arguments are taken as file names are: a name that is not UTF-8 keeps its bytes.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(decodeFileName(argv[i]));
 
     CommandLineOptions options;
     switch (parseCommandLine(arguments, options)) {
@@ -212,11 +195,10 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
         return failWithDetail(
             QStringLiteral("Gridwell Error: Input PVX path environment variables could not be substituted:"),
             options.inputPath);
-    QFile input(inputPath);
-    if (!input.open(QIODevice::ReadOnly | QIODevice::Text))
+    QFile input;
+    if (QString error; !openFile(input, inputPath, QIODevice::ReadOnly | QIODevice::Text, error))
         return failWithDetail(
-            QStringLiteral("Gridwell Error: Input pvx file could not be opened for reading:"),
-            input.errorString());
+            QStringLiteral("Gridwell Error: Input pvx file could not be opened for reading:"), error);
     if (!options.listFormat.isEmpty())
         return listStudy(input, options);
     PvxSelection selection;
@@ -252,11 +234,11 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
             QStringLiteral(
                 "Gridwell Error: Output Log file path environment variables could not be substituted:"),
             options.logPath);
-    QFile log(logPath);
+    QFile log;
     // Opening the log empties its file: never the input, the workbook or another workbook.
     QString refusal = logFileRefusal(logPath, inputPath, workbookPath);
-    if (refusal.isEmpty() && !log.open(QIODevice::WriteOnly | QIODevice::Text))
-        refusal = log.errorString();
+    if (refusal.isEmpty())
+        openFile(log, logPath, QIODevice::WriteOnly | QIODevice::Text, refusal);
     if (!refusal.isEmpty()) {
         std::cout << "Gridwell Error: Problem opening log file named " << logPath << ": " << std::endl
                   << refusal << std::endl

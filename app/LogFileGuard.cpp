@@ -1,10 +1,10 @@
 #include "LogFileGuard.h"
 
+#include "SystemPaths.h"
 #include "WorkbookClaim.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -14,8 +14,9 @@ namespace {
 
 // The first bytes of a zip package (.xlsx, .xlsm, .xlsb) or of a compound file (.xls).
 bool looksLikeWorkbook(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString error;
+    if (!openFile(file, path, QIODevice::ReadOnly, error))
         return false;
     const QByteArray head = file.read(8);
     return head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06") ||
@@ -29,8 +30,7 @@ bool sameFileOnDisk(const QString& a, const QString& b) {
         return false;
 #ifndef _WIN32
     struct stat first, second;
-    if (::stat(QFile::encodeName(a).constData(), &first) == 0 &&
-        ::stat(QFile::encodeName(b).constData(), &second) == 0)
+    if (statusOf(a, first) && statusOf(b, second))
         return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 #endif
     return WorkbookClaim::resolvedPath(a).compare(WorkbookClaim::resolvedPath(b),
@@ -47,7 +47,7 @@ QString logFileRefusal(const QString& logPath, const QString& inputPath, const Q
         return QStringLiteral("it is the input file");
     if (sameFileOnDisk(logPath, workbookPath))
         return QStringLiteral("it is the workbook");
-    if (QFileInfo(logPath).isFile() && looksLikeWorkbook(logPath))
+    if (isRegularFile(logPath) && looksLikeWorkbook(logPath))
         return QStringLiteral("it is a workbook, not a log file");
     return QString();
 }

@@ -1,5 +1,7 @@
 #include "PathSubstitution.h"
 
+#include "SystemPaths.h"
+
 #include <QObject>
 #include <QRegExp>
 #include <QStringList>
@@ -21,7 +23,8 @@ WriteStatus substituteEnvironmentVariables(const QString& path, QString& result)
         const QChar opening = matched.size() > 1 ? matched.at(1) : QChar();
         const bool bracketed = opening == u'(' || opening == u'{';
         const QString name = bracketed ? matched.mid(2, matched.size() - 3) : matched.mid(1);
-        const QString value = qEnvironmentVariable(name.toLocal8Bit().constData());
+        // A value is part of a path: one that is not UTF-8 keeps its bytes.
+        const QString value = decodeFileName(qgetenv(name.toLocal8Bit().constData()));
         if (value.isEmpty()) {
             undefinedNames.append(name);
             position = found + matched.size();

@@ -20,6 +20,17 @@ VARIANT excelComText(const QString& text) {
     return v;
 }
 
+VARIANT excelComFileName(const QString& path) {
+    BSTR wide = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(path.utf16()), UINT(path.size()));
+    if (!wide)
+        throw ExcelComOutOfMemory();
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = wide;
+    return v;
+}
+
 VARIANT excelComInteger(LONG value) {
     VARIANT v;
     VariantInit(&v);

@@ -19,6 +19,11 @@ public:
 // Throws ExcelComOutOfMemory when the string cannot be allocated.
 VARIANT excelComText(const QString& text);
 
+// A VT_BSTR VARIANT holding a file name as it is: its UTF-16 text unchanged, so a name that the
+// local code page cannot represent (or that holds bytes kept from a name that is not UTF-8) reaches
+// the application intact. The caller clears it after the call.
+VARIANT excelComFileName(const QString& path);
+
 // A VT_I4 VARIANT: every number and boolean that the connection itself sends.
 VARIANT excelComInteger(LONG value);
 
@@ -26,7 +31,9 @@ VARIANT excelComInteger(LONG value);
 // made before the calls that need them, so that a failed allocation leaves no object held.
 class TextArgument {
 public:
-    explicit TextArgument(const QString& text) : value(excelComText(text)) {}
+    enum Kind { Text, FileName };
+    explicit TextArgument(const QString& text, Kind kind = Text)
+        : value(kind == FileName ? excelComFileName(text) : excelComText(text)) {}
     ~TextArgument() { VariantClear(&value); }
     TextArgument(const TextArgument&) = delete;
     TextArgument& operator=(const TextArgument&) = delete;

@@ -5,7 +5,6 @@
 #include "SpreadsheetNumbers.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace {
 using namespace SpreadsheetNumbers;
@@ -172,7 +171,7 @@ bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg
         return false;
     }
     // Texts are made before any object is held, so a failed allocation leaks nothing.
-    const TextArgument path(workbookPath);
+    const TextArgument path(workbookPath, TextArgument::FileName);
     const TextArgument header(QStringLiteral("Header"));
 
     VARIANT result;
@@ -197,7 +196,9 @@ bool ExcelCom::openOrCreateWorkbook(const QString& workbookPath, QString& errMsg
     // A missing file is the ordinary way to a new workbook: what the application said
     // about opening it is no cause of what follows. A file that is there but does not open is
     // the user's, and no new workbook is saved over it: the failure to open it is the message.
-    const bool exists = QFileInfo::exists(QDir::fromNativeSeparators(workbookPath));
+    const std::u16string wide = QDir::fromNativeSeparators(workbookPath).toStdU16String();
+    const bool exists =
+        GetFileAttributesW(reinterpret_cast<LPCWSTR>(wide.c_str())) != INVALID_FILE_ATTRIBUTES;
     if (create && !exists)
         forgetFailureCauses();
     if (!create || exists) {

@@ -1,4 +1,5 @@
 #include "DispatchArguments.h"
+#include "FileNameCodec.h"
 #include "ServerObjects.h"
 
 #include <algorithm>
@@ -48,7 +49,7 @@ void WorkbookState::close() {
 }
 
 std::string filePathFrom(const std::u16string& path) {
-    std::string file = workbookfile::toUtf8(path);
+    std::string file = fileNameBytes(path);
 #ifndef _WIN32
     std::replace(file.begin(), file.end(), '\\', '/');
 #endif

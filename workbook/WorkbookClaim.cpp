@@ -1,5 +1,7 @@
 #include "WorkbookClaim.h"
 
+#include "SystemPaths.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <string_view>
 #include <unistd.h>
@@ -19,24 +22,26 @@ namespace {
 // File names of at most 255 bytes fit every common file system.
 const int maxLockNameBytes = 255;
 
-QString conversionLockPath(const QFileInfo& workbook) {
-    const QString name = QStringLiteral(".") + workbook.fileName() + QStringLiteral(".gridwell-lock");
-    if (name.toUtf8().size() <= maxLockNameBytes)
-        return workbook.absoluteDir().filePath(name);
-    const QByteArray hash = QCryptographicHash::hash(workbook.fileName().toUtf8(), QCryptographicHash::Sha1);
-    return workbook.absoluteDir().filePath(
-        QStringLiteral(".gridwell-%1.lock").arg(QString::fromLatin1(hash.toHex().left(16))));
+// The name of the conversion lock of the workbook named name. The lock file is made through Qt,
+// which cannot name a file with bytes that are not UTF-8: such a workbook's lock, like that of a
+// long name, is named by a hash of the workbook name's bytes.
+QString conversionLockName(const QString& name) {
+    const QString lockName = QStringLiteral(".") + name + QStringLiteral(".gridwell-lock");
+    if (!holdsKeptBytes(name) && lockName.toUtf8().size() <= maxLockNameBytes)
+        return lockName;
+    const QByteArray hash = QCryptographicHash::hash(encodeFileName(name), QCryptographicHash::Sha1);
+    return QStringLiteral(".gridwell-%1.lock").arg(QString::fromLatin1(hash.toHex().left(16)));
 }
 
 // The lock files that spreadsheet applications keep beside a workbook they have open.
-QStringList applicationLockPaths(const QFileInfo& workbook) {
-    const QDir folder = workbook.absoluteDir();
-    const QString name = workbook.fileName();
-    QStringList paths = {folder.filePath(QStringLiteral(".~lock.") + name + QLatin1Char('#')),
-                         folder.filePath(QStringLiteral("~$") + name)};
+QStringList applicationLockPaths(const QString& workbook) {
+    const QString folder = folderOf(workbook);
+    const QString name = nameOf(workbook);
+    QStringList paths = {joinPath(folder, QStringLiteral(".~lock.") + name + QLatin1Char('#')),
+                         joinPath(folder, QStringLiteral("~$") + name)};
     // Long names lose their first two characters to the "~$".
     if (name.size() > 8)
-        paths.append(folder.filePath(QStringLiteral("~$") + name.mid(2)));
+        paths.append(joinPath(folder, QStringLiteral("~$") + name.mid(2)));
     return paths;
 }
 
@@ -63,14 +68,14 @@ bool isConversionLockName(std::string_view name) {
 // The conversion locks in the folder that killed conversions left behind: nobody holds them, and
 // nobody else would ever remove them. Names are compared as bytes, which keeps a folder of
 // hundreds of thousands of files a matter of a few hundredths of a second.
-void removeEndedConversionLocks(const QDir& folder) {
-    DIR* dir = ::opendir(QFile::encodeName(folder.absolutePath()).constData());
+void removeEndedConversionLocks(const QString& folder) {
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
     if (!dir)
         return;
     QStringList locks;
     while (const dirent* entry = ::readdir(dir))
-        if (isConversionLockName(entry->d_name))
-            locks.append(folder.filePath(QFile::decodeName(entry->d_name)));
+        if (isConversionLockName(entry->d_name) && !holdsKeptBytes(decodeFileName(entry->d_name)))
+            locks.append(joinPath(folder, decodeFileName(entry->d_name)));
     ::closedir(dir);
     for (const QString& path : locks) {
         const QFileInfo lock(path);
@@ -101,8 +106,9 @@ bool officeSuiteRuns() {
 
 // A ".~lock.<name>#" file reads "full name,user,host,date,profile;".
 bool namesThisUserHere(const QString& lockPath) {
-    QFile lock(lockPath);
-    if (!lock.open(QIODevice::ReadOnly))
+    QFile lock;
+    QString error;
+    if (!openFile(lock, lockPath, QIODevice::ReadOnly, error))
         return false;
     const QStringList fields = QString::fromUtf8(lock.read(4096)).split(u',');
     return fields.size() >= 3 && fields.at(1) == currentUserName() &&
@@ -133,9 +139,10 @@ QString ownerAdvice(const QFileInfo& file, const QString& remove) {
 
 // Why the conversion lock at lockPath could not be taken, as a sentence about the workbook at
 // path: another conversion that runs, or what is wrong with the lock file.
-QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& path) {
+QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& shownLockPath,
+                    const QString& path) {
     const QFileInfo file(lockPath);
-    const QString shown = QDir::toNativeSeparators(lockPath);
+    const QString shown = QDir::toNativeSeparators(shownLockPath);
     const QString remove =
         QStringLiteral(" Remove it if no conversion into the workbook runs, and convert again.");
     if (file.isSymLink())
@@ -192,35 +199,52 @@ QString lockProblem(QLockFile& lock, const QString& lockPath, const QString& pat
 
 WorkbookClaim::WorkbookClaim(const QString& workbookPath) : _path(workbookPath) {}
 
-WorkbookClaim::~WorkbookClaim() = default;
+WorkbookClaim::~WorkbookClaim() {
+    _lock.reset();
+    if (_folder >= 0)
+        ::close(_folder);
+}
 
 QString WorkbookClaim::resolvedPath(const QString& path) {
-    QFileInfo info(QDir::fromNativeSeparators(path));
+    QString file = absolutePath(QDir::fromNativeSeparators(path));
     // A chain of links, also one that ends in a file not made yet; bounded against loops.
-    for (int hops = 0; hops < 40 && info.isSymLink(); ++hops)
-        info = QFileInfo(info.symLinkTarget());
-    if (info.exists())
-        return info.canonicalFilePath();
-    const QString folder = info.absoluteDir().canonicalPath();
-    return folder.isEmpty() ? info.absoluteFilePath() : QDir(folder).filePath(info.fileName());
+    for (int hops = 0; hops < 40 && isSymbolicLink(file); ++hops)
+        file = linkTarget(file);
+    if (const QString canonical = canonicalPath(file); !canonical.isEmpty())
+        return canonical;
+    const QString folder = canonicalPath(folderOf(file));
+    return folder.isEmpty() ? file : joinPath(folder, nameOf(file));
+}
+
+// The folder as Qt may name it: a folder whose name is not UTF-8 is reached through a
+// descriptor held open for the claim's life.
+QString WorkbookClaim::folderForQt(const QString& folder) {
+    if (!holdsKeptBytes(folder))
+        return folder;
+    if (_folder < 0)
+        _folder = ::open(encodeFileName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return _folder < 0 ? folder : QStringLiteral("/proc/self/fd/%1").arg(_folder);
 }
 
 WriteStatus WorkbookClaim::acquire() {
     _resolved = resolvedPath(_path);
-    const QFileInfo workbook(_resolved);
+    const QString folder = folderOf(_resolved);
+    const QString lockName = conversionLockName(nameOf(_resolved));
+    const QString shownLockPath = joinPath(folder, lockName);
+    const QString qtFolder = folderForQt(folder);
+    const QString lockPath = joinPath(qtFolder, lockName);
 
-    const QString lockPath = conversionLockPath(workbook);
-    removeEndedConversionLocks(workbook.absoluteDir());
+    removeEndedConversionLocks(qtFolder);
     auto lock = std::make_unique<QLockFile>(lockPath);
     lock->setStaleLockTime(0);
     bool locked = lock->tryLock(0);
     if (!locked && lock->error() == QLockFile::LockFailedError) {
-        const QString problem = lockProblem(*lock, lockPath, _path);
+        const QString problem = lockProblem(*lock, lockPath, shownLockPath, _path);
         if (!problem.isEmpty())
             return problem;
         locked = lock->tryLock(0); // the lock of a conversion that has ended was taken away
         if (!locked && lock->error() == QLockFile::LockFailedError)
-            return lockProblem(*lock, lockPath, _path);
+            return lockProblem(*lock, lockPath, shownLockPath, _path);
     }
     if (locked)
         _lock = std::move(lock);
@@ -231,30 +255,29 @@ WriteStatus WorkbookClaim::acquire() {
         _lock.reset();
         return open;
     }
-    _existed = workbook.exists() || workbook.isSymLink();
+    _existed = pathExists(_resolved) || isSymbolicLink(_resolved);
     return WriteStatus();
 }
 
 WriteStatus WorkbookClaim::checkNotOpenElsewhere() const {
-    for (const QString& applicationLock : applicationLockPaths(QFileInfo(_resolved)))
-        if (QFileInfo::exists(applicationLock))
+    for (const QString& applicationLock : applicationLockPaths(_resolved))
+        if (pathExists(applicationLock))
             return openElsewhere(_path, applicationLock);
     return WriteStatus();
 }
 
 WriteStatus WorkbookClaim::checkReplaceable() const {
-    const QFileInfo workbook(_resolved);
-    const QString folder = workbook.absolutePath();
+    const QString folder = folderOf(_resolved);
     const QString tail =
         QStringLiteral("; the study was not read.\n Could not save workbook \"%1\"").arg(_path);
     // The new file is made beside the old one and takes its place, so the folder must take it.
-    if (QFileInfo(folder).isDir() && (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0))
+    if (isFolder(folder) && !mayAccess(folder, W_OK | X_OK))
         return QStringLiteral(
                    "Cannot save \"%1\": Permission denied (the folder \"%2\" may not be written by this "
                    "user)")
                    .arg(_path, QDir::toNativeSeparators(folder)) +
                tail;
-    if (workbook.isFile() && ::access(QFile::encodeName(_resolved).constData(), W_OK) != 0)
+    if (isRegularFile(_resolved) && !mayAccess(_resolved, W_OK))
         return QStringLiteral(
                    "Cannot save \"%1\": Permission denied (the workbook may not be written by this "
                    "user)")
@@ -264,14 +287,13 @@ WriteStatus WorkbookClaim::checkReplaceable() const {
 }
 
 QString WorkbookClaim::staleApplicationLock(const QString& workbookPath) {
-    const QFileInfo workbook(resolvedPath(workbookPath));
-    const QString officeLock = applicationLockPaths(workbook).first();
-    if (QFileInfo(officeLock).isFile() && namesThisUserHere(officeLock) && !officeSuiteRuns())
+    const QString officeLock = applicationLockPaths(resolvedPath(workbookPath)).first();
+    if (isRegularFile(officeLock) && namesThisUserHere(officeLock) && !officeSuiteRuns())
         return officeLock;
     return QString();
 }
 
 void WorkbookClaim::discardCreatedWorkbook() {
-    if (!_existed && !_resolved.isEmpty() && QFileInfo::exists(_resolved))
-        QFile::remove(_resolved);
+    if (!_existed && !_resolved.isEmpty() && pathExists(_resolved))
+        removeFile(_resolved);
 }

@@ -43,8 +43,12 @@ public:
     static QString resolvedPath(const QString& path);
 
 private:
+    QString folderForQt(const QString& folder);
+
     QString _path;
     QString _resolved;
     bool _existed = true;
+    // A folder that Qt reaches through /proc: closed after the lock is released.
+    int _folder = -1;
     std::unique_ptr<QLockFile> _lock;
 };

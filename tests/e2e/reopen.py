@@ -15,7 +15,7 @@ READERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "reader
 
 def written_workbook(args, cwd=None):
     """The workbook path of a command line (its -o value), against the folder it ran in."""
-    args = [str(a) for a in args]
+    args = [os.fsdecode(a) if isinstance(a, bytes) else str(a) for a in args]
     for i, arg in enumerate(args[:-1]):
         if arg == "-o":
             path = args[i + 1].replace("\\", "/")

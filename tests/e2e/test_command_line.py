@@ -6,6 +6,8 @@ import sys
 import tempfile
 import unittest
 
+import openpyxl
+
 import reopen
 
 GRIDWELL = sys.argv[1]
@@ -111,20 +113,48 @@ class CommandLineTexts(unittest.TestCase):
             self.assertEqual(status, 1)
             self.assertTrue(out.startswith("Gridwell Error: Problem opening log file named " + log + ": \n"), out)
 
-    def test_names_that_are_not_utf8_are_refused_not_misnamed(self):
-        """A file name that is not UTF-8 (a Latin-1 "é") would not be found as input and would
-        become a name with U+FFFD as output: both are refused before anything is written."""
+    def test_names_that_are_not_utf8_keep_their_bytes(self):
+        """File names are the system's bytes: a Latin-1 "caf\xe9.pvx" in a folder named in Latin-1
+        is found, and the workbook and log it gets, by default or by -o and -l, are named with the
+        very bytes given, also when an existing workbook is updated."""
         with tempfile.TemporaryDirectory() as folder:
-            latin1 = os.path.join(os.fsencode(folder), b"caf\xe9")
-            shutil.copyfile(EXAMPLE, latin1 + b".pvx")
-            for args in ([b"-i", latin1 + b".pvx"], [b"-i", os.fsencode(EXAMPLE), b"-o", latin1 + b".xlsx"]):
-                with self.subTest(args=args):
-                    result = subprocess.run([GRIDWELL, *args], capture_output=True, env=headless_environment(),
-                                            cwd=folder, timeout=300)
-                    self.assertEqual(result.returncode, 1)
-                    out = result.stdout.decode()
-                    self.assertIn('is not UTF-8 text:\nGridwell reads file names as UTF-8', out)
-                    self.assertEqual(sorted(os.listdir(os.fsencode(folder))), [b"caf\xe9.pvx"])
+            inner = os.path.join(os.fsencode(folder), b"d\xe9p")
+            os.mkdir(inner)
+            source = os.path.join(inner, b"caf\xe9.pvx")
+            shutil.copyfile(EXAMPLE, source)
+
+            def convert(*args):
+                # An environment variable's value that is not UTF-8 keeps its bytes too.
+                env = headless_environment(GRIDWELL_INNER=os.fsdecode(inner))
+                result = subprocess.run([GRIDWELL, "-i", source, *args], capture_output=True,
+                                        env=env, cwd=folder, timeout=300)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+
+            convert()
+            self.assertEqual(sorted(os.listdir(inner)), [b"caf\xe9.log", b"caf\xe9.pvx", b"caf\xe9.xlsx"])
+            relative = b"d\xe9p/b\xfcch.xlsx"
+            convert("-o", relative, "-l", b"d\xe9p/\xe0.log")
+            convert("-o", relative.replace(b"/", b"\\"), "-a", "0")  # an update, under the other spelling
+            convert("-o", "${GRIDWELL_INNER}/env.xlsx")
+            self.assertEqual(sorted(os.listdir(inner)),
+                             [b"b\xfcch.log", b"b\xfcch.xlsx", b"caf\xe9.log", b"caf\xe9.pvx", b"caf\xe9.xlsx",
+                              b"env.log", b"env.xlsx", b"\xe0.log"])
+            workbook = openpyxl.load_workbook(os.fsdecode(os.path.join(inner, b"b\xfcch.xlsx")), read_only=True)
+            self.assertIn("Header", workbook.sheetnames)
+            self.assertGreater(len(workbook.sheetnames), 2)
+            workbook.close()
+            with open(os.path.join(inner, b"b\xfcch.log"), "rb") as log:
+                text = log.read().decode("utf-8")
+            self.assertIn("Workbook write successfully completed", text)
+            # The log is text: a byte that is not UTF-8 shows as U+FFFD there.
+            self.assertIn("b\ufffdch.xlsx", text)
+
+            # A message on the console names the file with the bytes it was given.
+            missing = os.path.join(inner, b"n\xe9ant.pvx")
+            result = subprocess.run([GRIDWELL, "-i", source, "-o", relative, "-l", missing.replace(b".pvx", b"/x.log")],
+                                    capture_output=True, env=headless_environment(), cwd=folder, timeout=300)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn(b"Problem opening log file named " + missing.replace(b".pvx", b"/x.log"), result.stdout)
 
 
 class LogFile(unittest.TestCase):

@@ -435,6 +435,42 @@ class OneWriter(Folder):
         self.assertEqual(digest(self.path("sub/book.xlsx")), before)
         self.assertFilesAre(["study.pvx", "sub", "first.log", "second.log"])
 
+    def test_names_that_are_not_utf8_are_claimed_like_any(self):
+        """A workbook whose name and folder are not UTF-8: its conversion lock (named by a hash of the
+        name's bytes) keeps a second conversion out, a spreadsheet application's lock file under the
+        name's very bytes keeps the workbook as it is, and a file of that name that does not open as
+        a workbook is never replaced."""
+        folder = os.path.join(os.fsencode(self.dir), b"\xe9t\xe9")
+        os.mkdir(folder)
+        name = b"b\xfcch.xlsx"
+        workbook = os.path.join(folder, name)
+        lock = os.path.join(folder, b".gridwell-" + hashlib.sha1(name).hexdigest()[:16].encode() + b".lock")
+        first = self.start_holding_lock(workbook, lock)
+        status, _ = run("-i", self.pvx, "-o", workbook, "-l", "second.log", cwd=self.dir)
+        self.assertEqual(first.wait(timeout=120), 0)
+        self.assertEqual(status, 1)
+        self.assertIn("is being written by another conversion", log_error(self.path("second.log")))
+        self.assertEqual(sorted(os.listdir(folder)), [name])
+
+        before = digest(workbook)
+        for lock_name in (b".~lock." + name + b"#", b"~$" + name):
+            with self.subTest(lock_name):
+                with open(os.path.join(folder, lock_name), "w") as f:
+                    f.write("someone,host\n")
+                status, _ = run("-i", self.pvx, "-o", workbook, "-l", "third.log", cwd=self.dir)
+                self.assertEqual(status, 1)
+                self.assertIn("is open in a spreadsheet application", log_error(self.path("third.log")))
+                self.assertEqual(digest(workbook), before)
+                os.remove(os.path.join(folder, lock_name))
+
+        with open(workbook, "wb") as f:
+            f.write(b"not a workbook")
+        status, _ = run("-i", self.pvx, "-o", workbook, "-l", "fourth.log", cwd=self.dir)
+        self.assertEqual(status, 1)
+        with open(workbook, "rb") as f:
+            self.assertEqual(f.read(), b"not a workbook")
+        self.assertEqual(sorted(os.listdir(folder)), [name])
+
     def test_lock_problems_are_told_apart(self):
         """A lock file that cannot be a lock names itself and what is wrong with it, is never written
         through, and leaves the workbook as it was; the lock of a conversion that has ended is taken over."""
