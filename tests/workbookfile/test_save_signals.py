@@ -23,6 +23,15 @@ TEMP = re.compile(r"^\.gridwell-save-(\d+)-[A-Za-z0-9]{6}$")
 SMALL, LARGE = 200, 20000  # rows of 50 numbers written before the save
 
 
+def replacement_name(name):
+    """The one temporary name under which a file that replaces `name` waits for its rename:
+    ".gridwell-save-" and the 64-bit FNV-1a hash of the name's bytes in hexadecimal."""
+    value = 0xCBF29CE484222325
+    for byte in name:
+        value = ((value ^ byte) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+    return f".gridwell-save-{value:016x}"
+
+
 class SignalledSave(ToolTest):
     tool, sample_command, runs = TOOL, "sample", 0
 
@@ -135,6 +144,24 @@ class SignalledSave(ToolTest):
             finally:
                 del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
             self.assertEqual(sorted(os.listdir(folder)), sorted(["book.xlsx", "other.xlsx", os.path.basename(alive)]))
+
+    def test_replacement_left_in_the_instant_before_its_rename_is_removed(self):
+        """A save killed after the finished file took its temporary name and before the rename
+        leaves that one name, which the next save of the same file removes, with unnamed files and
+        without."""
+        for named in ("0", "1"):
+            with self.subTest(named=named):
+                folder, target = self.copy()
+                left = os.path.join(folder, replacement_name(b"book.xlsx"))
+                with open(left, "wb") as f:
+                    f.write(b"the finished file of a killed save")
+                os.environ["GRIDWELL_NAMED_TEMP_FILES"] = named
+                try:
+                    self.assertTool("put-number", target, target, "Data", 1, 1, 7)
+                finally:
+                    del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
+                self.assertEqual(self.leftovers(folder), [])
+                self.assertNotEqual(content(target), self.old)
 
     def test_a_previous_handler_is_called_and_the_save_fails(self):
         proc, folder, target = self.start(SMALL, 3, "own-term")

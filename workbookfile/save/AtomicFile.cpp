@@ -215,10 +215,14 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
         fail(target, "cannot open the folder \"" + folder + "\"");
     int fd = openUnnamed(dir.fd);
     const bool unnamed = fd >= 0;
+    const std::string name = baseName(file);
     // Named temporary files of killed saves are found by looking through the folder; unnamed ones
-    // leave nothing to look for.
-    if (!unnamed)
+    // leave nothing to look for but the one name a replacement takes before its rename.
+    if (!unnamed) {
         removeStaleTempFiles(dir.fd);
+        if (replacing)
+            removeLeftTempFile(dir.fd, replacementTempFileName(name));
+    }
 
     // The temporary name, registered before it exists, so that a signal at any moment finds it; an
     // unnamed file takes it only to replace an old file (removing the name that is not there yet
@@ -226,7 +230,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     std::optional<ActiveTempFile> active;
     std::string tmp;
     if (unnamed) {
-        tmp = newTempFileName();
+        tmp = replacing ? replacementTempFileName(name) : newTempFileName();
         active.emplace(dir.fd, tmp.c_str());
     }
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -245,7 +249,6 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
                     "Cannot save \"" + target +
                         "\": the save was interrupted by a signal; the file is unchanged.");
     };
-    const std::string name = baseName(file);
     std::string named; // the name the new file has taken so far, "" while it has none
     if (!unnamed)
         named = tmp;
@@ -272,6 +275,8 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
             // A new file takes its own name at once, and a file that appeared there meanwhile is
             // not replaced; one that replaces another takes the temporary name first.
             const std::string& first = replacing ? tmp : name;
+            if (replacing)
+                removeLeftTempFile(dir.fd, tmp); // a save of this file killed before its rename
             if (::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, first.c_str(), AT_SYMLINK_FOLLOW) != 0) {
                 if (!replacing && errno == EEXIST)
                     throw appearedMeanwhile(target);

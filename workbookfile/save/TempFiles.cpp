@@ -59,6 +59,25 @@ std::string newTempFileName() {
     return name;
 }
 
+std::string replacementTempFileName(std::string_view name) {
+    std::uint64_t hash = 0xCBF29CE484222325ull; // FNV-1a
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
+    }
+    std::string tmp(kPrefix);
+    static const char digits[] = "0123456789abcdef";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        tmp += digits[(hash >> shift) & 0xF];
+    return tmp;
+}
+
+void removeLeftTempFile(int dirFd, const std::string& tmpName) {
+    struct stat st;
+    if (::fstatat(dirFd, tmpName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::unlinkat(dirFd, tmpName.c_str(), 0);
+}
+
 void removeStaleTempFiles(int dirFd) {
     int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
@@ -79,11 +98,8 @@ void removeStaleTempFiles(int dirFd) {
         stale.emplace_back(entry->d_name);
     }
     ::closedir(dir);
-    for (const std::string& name : stale) {
-        struct stat st;
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            ::unlinkat(dirFd, name.c_str(), 0);
-    }
+    for (const std::string& name : stale)
+        removeLeftTempFile(dirFd, name);
 }
 
 } // namespace workbookfile
