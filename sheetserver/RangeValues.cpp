@@ -1,5 +1,7 @@
 #include "ServerObjects.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -45,17 +47,21 @@ void setCell(workbookfile::ValueBlock& block, int row, int column, const VARIANT
     }
 }
 
-// One element of an array of any element type, seen as a VARIANT that borrows its content.
-VARIANT elementAt(SAFEARRAY* array, VARTYPE elementType, LONG* indices) {
+char* slotAt(SAFEARRAY* array, LONG* indices) {
     void* slot = nullptr;
     if (FAILED(SafeArrayPtrOfIndex(array, indices, &slot)))
         throw ServerError{DISP_E_BADINDEX, "The array index is out of range."};
+    return static_cast<char*>(slot);
+}
+
+// One element of an array of any element type, seen as a VARIANT that borrows its content.
+VARIANT elementAt(const char* slot, VARTYPE elementType, ULONG elementSize) {
     if (elementType == VT_VARIANT)
-        return *static_cast<VARIANT*>(slot);
+        return *reinterpret_cast<const VARIANT*>(slot);
     VARIANT v;
     VariantInit(&v);
     v.vt = elementType;
-    std::memcpy(&v.llVal, slot, array->cbElements);
+    std::memcpy(&v.llVal, slot, elementSize);
     return v;
 }
 
@@ -105,13 +111,26 @@ workbookfile::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& are
     }
     const long long arrayRows = static_cast<long long>(rowUpper) - rowLower + 1;
     const long long arrayColumns = static_cast<long long>(columnUpper) - columnLower + 1;
-    for (int r = 1; r <= area.rows && r <= arrayRows; ++r) {
-        for (int c = 1; c <= area.columns && c <= arrayColumns; ++c) {
-            LONG indices[2] = {rowLower + r - 1, columnLower + c - 1};
-            if (dimensions == 1)
-                indices[0] = columnLower + c - 1;
-            setCell(block, r, c, elementAt(array, elementType, indices));
-        }
+    const int rows = int(std::min<long long>(area.rows, arrayRows));
+    const int columns = int(std::min<long long>(area.columns, arrayColumns));
+    if (rows < 1 || columns < 1)
+        return block;
+    // The array's own index arithmetic gives the first element and the steps to the next row and
+    // column once; the elements are then reached by those steps.
+    auto slotOf = [&](LONG row, LONG column) {
+        LONG indices[2] = {row, column};
+        if (dimensions == 1)
+            indices[0] = column;
+        return slotAt(array, indices);
+    };
+    char* const first = slotOf(rowLower, columnLower);
+    const std::ptrdiff_t rowStep = rows > 1 ? slotOf(rowLower + 1, columnLower) - first : 0;
+    const std::ptrdiff_t columnStep = columns > 1 ? slotOf(rowLower, columnLower + 1) - first : 0;
+    const ULONG elementSize = array->cbElements;
+    for (int r = 1; r <= rows; ++r) {
+        const char* slot = first + (r - 1) * rowStep;
+        for (int c = 1; c <= columns; ++c, slot += columnStep)
+            setCell(block, r, c, elementAt(slot, elementType, elementSize));
     }
     return block;
 }

@@ -149,6 +149,55 @@ private slots:
         QVERIFY(!cells.contains("A1") && !cells.contains("F2"));
     }
 
+    // Arrays of numbers with bounds that do not start at 0, one row as a one-dimensional array, and
+    // arrays larger or smaller than their range: every element lands in its cell, and nothing else.
+    void arraysOfEveryShapeLandInPlace() {
+        SAFEARRAYBOUND row[1] = {{3, 5}};
+        SAFEARRAY* numbers = SafeArrayCreate(VT_R8, 1, row);
+        for (LONG i = 5; i < 8; ++i) {
+            double value = i + 0.25;
+            SafeArrayPutElement(numbers, &i, &value);
+        }
+        VARIANT oneRow;
+        VariantInit(&oneRow);
+        oneRow.vt = VT_ARRAY | VT_R8;
+        oneRow.parray = numbers;
+        IDispatch* start = dispatchObject(sheet, u"Cells", get, {i4(2), i4(2)});
+        IDispatch* wide = dispatchObject(start, u"Resize", get, {i4(1), i4(4)});
+        QCOMPARE(dispatchCall(wide, u"Value", put, {oneRow}), S_OK);
+        VariantClear(&oneRow);
+
+        // 3 rows x 2 columns (rows from -1, columns from 1) into a range of 2 rows x 3 columns at B4.
+        SAFEARRAYBOUND bounds[2] = {{3, -1}, {2, 1}};
+        SAFEARRAY* integers = SafeArrayCreate(VT_I4, 2, bounds);
+        for (LONG r = -1; r < 2; ++r)
+            for (LONG c = 1; c < 3; ++c) {
+                LONG index[2] = {r, c};
+                LONG value = 10 * (r + 2) + c;
+                SafeArrayPutElement(integers, index, &value);
+            }
+        VARIANT table;
+        VariantInit(&table);
+        table.vt = VT_ARRAY | VT_I4;
+        table.parray = integers;
+        IDispatch* corner = dispatchObject(sheet, u"Cells", get, {i4(4), i4(2)});
+        IDispatch* block = dispatchObject(corner, u"Resize", get, {i4(2), i4(3)});
+        QCOMPARE(dispatchCall(block, u"Value", put, {table}), S_OK);
+        VariantClear(&table);
+
+        QCOMPARE(withText(workbook, u"SaveAs", call, fixture.file("shapes.xlsx"), 51), S_OK);
+        QCOMPARE(dispatchCall(workbook, u"Save", call, {}), S_OK);
+        release({block, corner, wide, start});
+        const QJsonObject cells =
+            sheetCells(readWorkbookIndependently(fixture.file("shapes.xlsx")), "Sheet1");
+        const QList<QPair<const char*, double>> expected = {
+            {"B2", 5.25}, {"C2", 6.25}, {"D2", 7.25}, {"B4", 11}, {"C4", 12}, {"B5", 21}, {"C5", 22}};
+        for (const auto& [place, value] : expected)
+            QCOMPARE(cellOf(cells, place).value("value").toDouble(), value);
+        for (const char* place : {"E2", "D4", "D5", "B6"})
+            QVERIFY2(!cells.contains(place), place);
+    }
+
     void saveAsNeverReplacesAnotherFile() {
         const QString existing = fixture.file("someone-elses.xlsx");
         QVERIFY(writeFile(existing, "not a workbook, and not ours"));
