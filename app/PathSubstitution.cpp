@@ -33,6 +33,9 @@ WriteStatus substituteEnvironmentVariables(const QString& path, QString& result)
             position = found + value.size();
         }
     }
+    // Values joined with the text around them may make UTF-8 of bytes that were kept apart: the
+    // path reads as the system will read its bytes.
+    result = decodeFileName(encodeFileName(result));
     if (undefinedNames.isEmpty())
         return WriteStatus();
     return QObject::tr("contains undefined environment variable(s): ") +

@@ -128,9 +128,9 @@ workbookfile::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& are
     const std::ptrdiff_t columnStep = columns > 1 ? slotOf(rowLower, columnLower + 1) - first : 0;
     const ULONG elementSize = array->cbElements;
     for (int r = 1; r <= rows; ++r) {
-        const char* slot = first + (r - 1) * rowStep;
-        for (int c = 1; c <= columns; ++c, slot += columnStep)
-            setCell(block, r, c, elementAt(slot, elementType, elementSize));
+        const char* const rowStart = first + (r - 1) * rowStep;
+        for (int c = 1; c <= columns; ++c)
+            setCell(block, r, c, elementAt(rowStart + (c - 1) * columnStep, elementType, elementSize));
     }
     return block;
 }

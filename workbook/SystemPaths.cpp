@@ -28,14 +28,18 @@ bool holdsKeptBytes(const QString& path) {
     return holdsKeptBytes(std::u16string_view(QStringView(path).utf16(), std::size_t(path.size())));
 }
 
-QString absolutePath(const QString& path) {
+QString withCurrentFolder(const QString& path) {
     if (path.startsWith(u'/'))
-        return QDir::cleanPath(path);
+        return path;
     // The current folder's name may itself not be UTF-8.
     char* current = ::getcwd(nullptr, 0);
     const QString folder = current ? decodeFileName(current) : QDir::currentPath();
     std::free(current);
-    return QDir::cleanPath(folder + u'/' + path);
+    return joinPath(folder, path);
+}
+
+QString absolutePath(const QString& path) {
+    return QDir::cleanPath(withCurrentFolder(path));
 }
 
 QString folderOf(const QString& path) {
@@ -86,8 +90,13 @@ QString linkTarget(const QString& path) {
         return QString();
     target.truncate(length);
     const QString text = decodeFileName(target);
-    return text.startsWith(u'/') ? QDir::cleanPath(text)
-                                 : QDir::cleanPath(joinPath(folderOf(absolutePath(path)), text));
+    if (text.startsWith(u'/'))
+        return QDir::cleanPath(text);
+    // A relative target starts from the folder the link is really in: ".." in the link's own path
+    // is the system's to resolve, after the links before it.
+    const QString folder = folderOf(withCurrentFolder(path));
+    const QString realFolder = canonicalPath(folder);
+    return QDir::cleanPath(joinPath(realFolder.isEmpty() ? folder : realFolder, text));
 }
 
 QString canonicalPath(const QString& path) {
@@ -117,6 +126,13 @@ bool openFile(QFile& file, const QString& path, QIODevice::OpenMode mode, QStrin
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // As QFile says of a folder opened for reading.
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = QStringLiteral("file to open is a directory");
+        ::close(fd);
         return false;
     }
     if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {

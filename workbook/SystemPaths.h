@@ -17,7 +17,8 @@ QByteArray encodeFileName(const QString& path);
 // Whether the path holds a byte kept from a name that is not UTF-8.
 bool holdsKeptBytes(const QString& path);
 
-// The path made absolute against the current folder and cleaned of "." and "..".
+// The path made absolute against the current folder, as it is; and also cleaned of "." and "..".
+QString withCurrentFolder(const QString& path);
 QString absolutePath(const QString& path);
 // The folder part and the name part of an absolute path.
 QString folderOf(const QString& path);

@@ -206,24 +206,30 @@ WorkbookClaim::~WorkbookClaim() {
 }
 
 QString WorkbookClaim::resolvedPath(const QString& path) {
-    QString file = absolutePath(QDir::fromNativeSeparators(path));
+    // Not cleaned of "..": the system resolves it after the links before it, as the save will.
+    QString file = withCurrentFolder(QDir::fromNativeSeparators(path));
     // A chain of links, also one that ends in a file not made yet; bounded against loops.
     for (int hops = 0; hops < 40 && isSymbolicLink(file); ++hops)
         file = linkTarget(file);
     if (const QString canonical = canonicalPath(file); !canonical.isEmpty())
         return canonical;
-    const QString folder = canonicalPath(folderOf(file));
-    return folder.isEmpty() ? file : joinPath(folder, nameOf(file));
+    if (const QString folder = canonicalPath(folderOf(file)); !folder.isEmpty())
+        return joinPath(folder, nameOf(file));
+    return QDir::cleanPath(file);
 }
 
 // The folder as Qt may name it: a folder whose name is not UTF-8 is reached through a
-// descriptor held open for the claim's life.
+// descriptor held open for the claim's life. Empty when that is not possible (no /proc); a folder
+// that cannot be opened at all is left to the save to name.
 QString WorkbookClaim::folderForQt(const QString& folder) {
     if (!holdsKeptBytes(folder))
         return folder;
     if (_folder < 0)
         _folder = ::open(encodeFileName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return _folder < 0 ? folder : QStringLiteral("/proc/self/fd/%1").arg(_folder);
+    if (_folder < 0)
+        return folder;
+    const QString reached = QStringLiteral("/proc/self/fd/%1").arg(_folder);
+    return isFolder(reached) ? reached : QString();
 }
 
 WriteStatus WorkbookClaim::acquire() {
@@ -232,6 +238,11 @@ WriteStatus WorkbookClaim::acquire() {
     const QString lockName = conversionLockName(nameOf(_resolved));
     const QString shownLockPath = joinPath(folder, lockName);
     const QString qtFolder = folderForQt(folder);
+    if (qtFolder.isEmpty())
+        return QStringLiteral("The conversion lock of the workbook \"%1\" cannot be taken: the name of its "
+                              "folder is not UTF-8, and such a folder is reached through /proc/self/fd, "
+                              "which is not there. Mount /proc, or convert into a folder with a UTF-8 name.")
+            .arg(_path);
     const QString lockPath = joinPath(qtFolder, lockName);
 
     removeEndedConversionLocks(qtFolder);

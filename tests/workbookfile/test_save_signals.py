@@ -4,6 +4,7 @@ one whole (openpyxl reads it). The new file is written unnamed, so no signal lea
 file; where the file system has no unnamed files (GRIDWELL_NAMED_TEMP_FILES=1 plays one), SIGINT
 and SIGTERM leave none and the one a SIGKILL leaves is removed by the next save into the same
 folder. A save that fails to write leaves the old workbook and no temporary file."""
+import fcntl
 import os
 import random
 import re
@@ -162,6 +163,30 @@ class SignalledSave(ToolTest):
                     del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
                 self.assertEqual(self.leftovers(folder), [])
                 self.assertNotEqual(content(target), self.old)
+
+    def test_a_running_saves_file_under_that_name_is_left_alone(self):
+        """The file under that name of a save still running (it holds the file locked) is never
+        removed: the other save takes a name of its own and succeeds; once the lock is gone, the
+        next save removes the file."""
+        for named in ("0", "1"):
+            with self.subTest(named=named):
+                folder, target = self.copy()
+                running = os.path.join(folder, replacement_name(b"book.xlsx"))
+                with open(running, "wb") as f:
+                    f.write(b"the finished file of a running save")
+                    f.flush()
+                    fcntl.flock(f.fileno(), fcntl.LOCK_EX)
+                    os.environ["GRIDWELL_NAMED_TEMP_FILES"] = named
+                    try:
+                        self.assertTool("put-number", target, target, "Data", 1, 1, 7)
+                        self.assertEqual(self.leftovers(folder), [os.path.basename(running)])
+                        with open(running, "rb") as kept:
+                            self.assertEqual(kept.read(), b"the finished file of a running save")
+                        fcntl.flock(f.fileno(), fcntl.LOCK_UN)
+                        self.assertTool("put-number", target, target, "Data", 1, 1, 8)
+                    finally:
+                        del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
+                self.assertEqual(self.leftovers(folder), [])
 
     def test_a_previous_handler_is_called_and_the_save_fails(self):
         proc, folder, target = self.start(SMALL, 3, "own-term")

@@ -5,6 +5,7 @@
 #include "Workbook.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -221,7 +222,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     if (!unnamed) {
         removeStaleTempFiles(dir.fd);
         if (replacing)
-            removeLeftTempFile(dir.fd, replacementTempFileName(name));
+            takeTempFileName(dir.fd, replacementTempFileName(name));
     }
 
     // The temporary name, registered before it exists, so that a signal at any moment finds it; an
@@ -230,7 +231,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     std::optional<ActiveTempFile> active;
     std::string tmp;
     if (unnamed) {
-        tmp = replacing ? replacementTempFileName(name) : newTempFileName();
+        tmp = newTempFileName();
         active.emplace(dir.fd, tmp.c_str());
     }
     for (int attempt = 0; fd < 0; ++attempt) {
@@ -252,6 +253,7 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
     std::string named; // the name the new file has taken so far, "" while it has none
     if (!unnamed)
         named = tmp;
+    Descriptor held; // the new file, locked while it waits for its rename under the shared name
     try {
         if (replacing) {
             // The new file belongs to the old one's owner and group where this process may say so
@@ -271,18 +273,42 @@ void replaceFileAtomically(const std::string& target, const std::function<void(i
             progress();
         if (active->removedBySignal())
             interrupted();
-        if (unnamed) {
+        if (unnamed && !replacing) {
             // A new file takes its own name at once, and a file that appeared there meanwhile is
-            // not replaced; one that replaces another takes the temporary name first.
-            const std::string& first = replacing ? tmp : name;
-            if (replacing)
-                removeLeftTempFile(dir.fd, tmp); // a save of this file killed before its rename
-            if (::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, first.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-                if (!replacing && errno == EEXIST)
+            // not replaced.
+            if (::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                if (errno == EEXIST)
                     throw appearedMeanwhile(target);
                 fail(target, "cannot give the new file its name");
             }
-            named = first;
+            named = name;
+        } else if (unnamed) {
+            // One that replaces another takes a temporary name first: the name this file's
+            // replacements share, where a save killed before its rename left its file (removed now,
+            // unless a running save holds it), else a name of its own.
+            const std::string shared = replacementTempFileName(name);
+            held.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            if (held.fd >= 0 && ::flock(held.fd, LOCK_EX | LOCK_NB) == 0 &&
+                takeTempFileName(dir.fd, shared)) {
+                const bool signalled = active->removedBySignal();
+                active.emplace(dir.fd, shared.c_str());
+                if (signalled)
+                    interrupted();
+                tmp = shared;
+            }
+            int linked = ::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, tmp.c_str(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == EEXIST && tmp == shared) {
+                // Another save took the shared name meanwhile.
+                const bool signalled = active->removedBySignal();
+                tmp = newTempFileName();
+                active.emplace(dir.fd, tmp.c_str());
+                if (signalled)
+                    interrupted();
+                linked = ::linkat(AT_FDCWD, procPath(fd).c_str(), dir.fd, tmp.c_str(), AT_SYMLINK_FOLLOW);
+            }
+            if (linked != 0)
+                fail(target, "cannot give the new file its name");
+            named = tmp;
         }
         const int closed = ::close(fd);
         fd = -1;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,10 +73,19 @@ std::string replacementTempFileName(std::string_view name) {
     return tmp;
 }
 
-void removeLeftTempFile(int dirFd, const std::string& tmpName) {
-    struct stat st;
-    if (::fstatat(dirFd, tmpName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-        ::unlinkat(dirFd, tmpName.c_str(), 0);
+bool takeTempFileName(int dirFd, const std::string& tmpName) {
+    const int fd = ::openat(dirFd, tmpName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    struct stat held, there;
+    bool taken = false;
+    // Removed only while this process holds the lock, and only the file it holds.
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dirFd, tmpName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == held.st_dev &&
+        there.st_ino == held.st_ino)
+        taken = ::unlinkat(dirFd, tmpName.c_str(), 0) == 0;
+    ::close(fd);
+    return taken;
 }
 
 void removeStaleTempFiles(int dirFd) {
@@ -98,8 +108,11 @@ void removeStaleTempFiles(int dirFd) {
         stale.emplace_back(entry->d_name);
     }
     ::closedir(dir);
-    for (const std::string& name : stale)
-        removeLeftTempFile(dirFd, name);
+    for (const std::string& name : stale) {
+        struct stat st;
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dirFd, name.c_str(), 0);
+    }
 }
 
 } // namespace workbookfile

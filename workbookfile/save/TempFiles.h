@@ -18,10 +18,12 @@ std::string newTempFileName();
 // The name under which a finished unnamed file that replaces the file `name` waits for its rename:
 // ".gridwell-save-<16 hex digits>", one per target and without a pid, so that the next save of the
 // same file removes what a save killed in that instant left, without looking through the folder.
+// The save holds the file locked (flock) while it has that name; a killed save's lock is gone.
 std::string replacementTempFileName(std::string_view name);
 
-// Removes the regular file tmpName from the folder open as dirFd, if it is there.
-void removeLeftTempFile(int dirFd, const std::string& tmpName);
+// Whether the name is free in the folder open as dirFd: not there, or a regular file that no
+// running save holds locked, which is then removed.
+bool takeTempFileName(int dirFd, const std::string& tmpName);
 
 // Removes from the folder open as dirFd the temporary files whose process is gone: regular files
 // only, never this process's own. Failures are ignored; a leftover then waits for the next save.
