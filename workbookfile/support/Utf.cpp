@@ -1,24 +1,11 @@
 #include "Utf.h"
+#include "Utf8.h"
 #include "Workbook.h"
 
 namespace workbookfile {
 
 void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
+    ::appendUtf8(out, char32_t(c));
 }
 
 std::string lowerAscii(std::string_view s) {
@@ -48,36 +35,11 @@ std::string toUtf8(std::u16string_view in) {
 }
 
 bool decodeUtf8(std::string_view text, std::size_t& at, std::uint32_t& c) {
-    const unsigned char b = static_cast<unsigned char>(text[at]);
-    int extra;
-    std::uint32_t code;
-    if (b < 0x80) {
-        code = b;
-        extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
-        code = b & 0x1F;
-        extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-        code = b & 0x0F;
-        extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-        code = b & 0x07;
-        extra = 3;
-    } else {
+    char32_t code = 0;
+    const std::size_t length = utf8Sequence(text.substr(at), code);
+    if (length == 0)
         return false;
-    }
-    if (extra > 0 && at + extra >= text.size())
-        return false;
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char n = static_cast<unsigned char>(text[at + k]);
-        if ((n & 0xC0) != 0x80)
-            return false;
-        code = (code << 6) | (n & 0x3F);
-    }
-    static const std::uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (code < minimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return false;
-    at += std::size_t(extra) + 1;
+    at += length;
     c = code;
     return true;
 }
