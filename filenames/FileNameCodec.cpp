@@ -23,13 +23,7 @@ std::u16string fileNameText(std::string_view bytes) {
             bytes.remove_prefix(1);
             continue;
         }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            text += char16_t(0xD800 + (code >> 10));
-            text += char16_t(0xDC00 + (code & 0x3FF));
-        } else {
-            text += char16_t(code);
-        }
+        appendUtf16(text, code);
         bytes.remove_prefix(length);
     }
     return text;

@@ -25,6 +25,17 @@ inline void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Appends the UTF-16 form of the code point c: one unit, or a surrogate pair past U+FFFF.
+inline void appendUtf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        out += char16_t(0xD800 + (c >> 10));
+        out += char16_t(0xDC00 + (c & 0x3FF));
+    } else {
+        out += char16_t(c);
+    }
+}
+
 // The length of the UTF-8 sequence at the start of bytes (not empty), its code point in code; 0
 // when it is not one: overlong forms, surrogates and code points past U+10FFFF are not.
 inline std::size_t utf8Sequence(std::string_view bytes, char32_t& code) {

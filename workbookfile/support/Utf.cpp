@@ -64,13 +64,7 @@ std::u16string toUtf16(std::string_view in) {
         std::uint32_t c;
         if (!decodeUtf8(in, i, c))
             throw Error(ErrorKind::InvalidArgument, "The text is not valid UTF-8.");
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += char16_t(0xD800 + (c >> 10));
-            out += char16_t(0xDC00 + (c & 0x3FF));
-        } else {
-            out += char16_t(c);
-        }
+        appendUtf16(out, c);
     }
     return out;
 }
