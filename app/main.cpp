@@ -3,6 +3,7 @@
 #include "GridwellDlg.h"
 #include "SpreadsheetServer.h"
 #include "StartUp.h"
+#include "SystemPaths.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -75,7 +76,7 @@ int main(int argc, char* argv[]) {
         application = std::make_unique<QCoreApplication>(argc, argv);
     registerSpreadsheetServer();
     if (withFile)
-        GridwellDlg::setStartSource(QString::fromLocal8Bit(argv[1]));
+        GridwellDlg::setStartSource(decodeFileName(argv[1])); // a name that is not UTF-8 keeps its bytes
 
     auto writer = std::make_unique<ExcelWrite>();
     setSpreadsheetServerNotes([target = writer.get()](const std::string& note) {

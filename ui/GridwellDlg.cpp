@@ -13,6 +13,7 @@
 #include "QsLog.h"
 #include "ScriptedClose.h"
 #include "StudyPanel.h"
+#include "SystemPaths.h"
 #include "UiHooks.h"
 #include "Verbosity.h"
 #include "Version.h"
@@ -424,11 +425,10 @@ void GridwellDlg::okButtonHandler(bool) {
 
     const QString configurationError = QStringLiteral("Excel Write Configuration Error");
     // Kept open by the conversion until it ends; closed with it on every path.
-    auto source = std::make_unique<QFile>(sourcePath);
-    if (!source->open(QIODevice::ReadOnly | QIODevice::Text)) {
-        reportFailure(configurationError,
-                      QStringLiteral("The source PVX file %1 cannot be opened: %2.")
-                          .arg(QDir::toNativeSeparators(sourcePath), source->errorString()));
+    auto source = std::make_unique<QFile>();
+    if (QString error; !openFile(*source, sourcePath, QIODevice::ReadOnly | QIODevice::Text, error)) {
+        reportFailure(configurationError, QStringLiteral("The source PVX file %1 cannot be opened: %2.")
+                                              .arg(QDir::toNativeSeparators(sourcePath), error));
         return;
     }
 
@@ -478,7 +478,7 @@ void GridwellDlg::okButtonHandler(bool) {
     if (!takeOverStaleLock(resultPath))
         return;
     saveSettings();
-    startConversion(std::move(source), resultPath);
+    startConversion(std::move(source), sourcePath, resultPath);
 }
 
 bool GridwellDlg::takeOverStaleLock(const QString& workbookPath) {
@@ -494,7 +494,7 @@ bool GridwellDlg::takeOverStaleLock(const QString& workbookPath) {
         {tr("Convert Anyway")});
     if (chosen != 0)
         return false;
-    if (!QFile::remove(lock)) {
+    if (!removeFile(lock)) {
         reportFailure(
             QStringLiteral("Workbook Locked"),
             QStringLiteral("The lock file %1 cannot be removed.").arg(QDir::toNativeSeparators(lock)));
@@ -504,13 +504,13 @@ bool GridwellDlg::takeOverStaleLock(const QString& workbookPath) {
     return true;
 }
 
-void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& workbookPath) {
+void GridwellDlg::startConversion(std::unique_ptr<QFile> source, const QString& sourcePath,
+                                  const QString& workbookPath) {
     _jobWorkbook = workbookPath;
-    _jobSource = source->fileName();
-    _jobWorkbookExisted = QFileInfo::exists(workbookPath);
+    _jobSource = sourcePath;
+    _jobWorkbookExisted = pathExists(workbookPath);
     _jobWorksheets = 0;
     _jobValues = 0;
-    const QString sourcePath = source->fileName();
     _job = new ConversionJob(*_writer, std::move(source));
     connect(_job, &ConversionJob::packageWasRead, this, [sourcePath](int runs, int slots, int timesteps) {
         QLOG_INFO() << QStringLiteral("Read %1: %2 runs, %3 series slots, %4 timesteps")

@@ -78,7 +78,8 @@ private:
     void openOnDesktop(const QString& path, const QString& what);
     // What the result dialog proposes: the path in the field, made absolute.
     QString resultProposal() const;
-    void startConversion(std::unique_ptr<QFile> source, const QString& workbookPath);
+    void startConversion(std::unique_ptr<QFile> source, const QString& sourcePath,
+                         const QString& workbookPath);
     // Asks whether to remove a spreadsheet application's lock file that its application left
     // behind; false when the user keeps it (or it cannot be removed): no conversion then.
     bool takeOverStaleLock(const QString& workbookPath);

@@ -5,21 +5,26 @@
 #include "PvxSelection.h"
 #include "WorkbookTypes.h"
 
+#include "SystemPaths.h"
+
 #include <QFile>
 
 namespace {
-WriteStatus openFailure(const QFile& file) {
-    return QStringLiteral("The file \"%1\" cannot be read: %2").arg(file.fileName(), file.errorString());
+// The file opened under its name's own bytes, or why it cannot be read.
+WriteStatus openStudy(QFile& file, const QString& path) {
+    QString error;
+    if (openFile(file, path, QIODevice::ReadOnly, error))
+        return WriteStatus();
+    return QStringLiteral("The file \"%1\" cannot be read: %2").arg(path, error);
 }
 } // namespace
 
 StudyContents readStudyContents(const QString& path) {
     StudyContents contents;
     contents.path = path;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        contents.status = openFailure(file);
-    else
+    QFile file;
+    contents.status = openStudy(file, path);
+    if (contents.status.isEmpty())
         contents.status = readStudyListing(file, Index, contents.listing);
     return contents;
 }
@@ -28,11 +33,10 @@ SlotSeries readSlotSeries(const QString& path, int slot, const QList<int>& runs)
     SlotSeries series;
     series.path = path;
     series.slot = slot;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        series.status = openFailure(file);
+    QFile file;
+    series.status = openStudy(file, path);
+    if (!series.status.isEmpty())
         return series;
-    }
     PvxSelection selection;
     selection.addSlotIndex(slot);
     for (const int run : runs)

@@ -11,6 +11,7 @@
 #include "SpreadsheetServer.h"
 #include "StudyFile.h"
 #include "StudyPanel.h"
+#include "SystemPaths.h"
 #include "WorkbookClaim.h"
 
 #include <QApplication>
@@ -34,8 +35,10 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <memory>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace QsLogging;
@@ -745,6 +748,36 @@ private Q_SLOTS:
         QVERIFY(loggedLines.contains(QStringLiteral("INFO  \"%1\" ").arg(box.text)) ||
                 loggedLines.join('\n').contains(QStringLiteral("\"%1\" ").arg(box.text)));
         QVERIFY(!loggedLines.join('\n').contains(QStringLiteral("ERROR")));
+    }
+
+    // Names that are not UTF-8 (as a launcher hands them over) keep their bytes: the study is read
+    // from its file and the workbook is made under the very bytes given.
+    void namesThatAreNotUtf8KeepTheirBytes() {
+        registerSpreadsheetServer();
+        const auto unregister = qScopeGuard(&unregisterSpreadsheetServer);
+        QFile example(QStringLiteral(GRIDWELL_EXAMPLES_DIR "/upper-basin-study.pvx"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        const QByteArray study = example.readAll();
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const QByteArray source = folder + "/caf\xE9.pvx";
+        const QByteArray workbook = folder + "/b\xFC"
+                                             "ch.xlsx";
+        const int fd = ::open(source.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, study.constData(), std::size_t(study.size())), ssize_t(study.size()));
+        QCOMPARE(::close(fd), 0);
+
+        sourceEdit()->setText(decodeFileName(source));
+        resultEdit()->setText(decodeFileName(workbook));
+        QCOMPARE(encodeFileName(sourceEdit()->text()), source);
+        QCOMPARE(convert(), QString());
+        QCOMPARE(hooks->warnings.size(), 0);
+        QCOMPARE(hooks->informations.size(), 1);
+        struct stat written;
+        QCOMPARE(::stat(workbook.constData(), &written), 0);
+        QVERIFY(written.st_size > 0);
+        QCOMPARE(::unlink(workbook.constData()), 0);
+        QCOMPARE(::unlink(source.constData()), 0);
     }
 
     // Closing the window during a conversion stops it, leaves the workbook as it was and shows
