@@ -152,20 +152,27 @@ private slots:
     // Arrays of numbers with bounds that do not start at 0, one row as a one-dimensional array, and
     // arrays larger or smaller than their range: every element lands in its cell, and nothing else.
     void arraysOfEveryShapeLandInPlace() {
+        // Puts the array as the value of the range of rows x columns at (row, column), and frees it.
+        const auto putArray = [&](SAFEARRAY* array, VARTYPE type, int row, int column, int rows,
+                                  int columns) {
+            VARIANT value;
+            VariantInit(&value);
+            value.vt = VT_ARRAY | type;
+            value.parray = array;
+            IDispatch* start = dispatchObject(sheet, u"Cells", get, {i4(row), i4(column)});
+            IDispatch* range = dispatchObject(start, u"Resize", get, {i4(rows), i4(columns)});
+            const HRESULT result = dispatchCall(range, u"Value", put, {value});
+            VariantClear(&value);
+            release({range, start});
+            return result;
+        };
         SAFEARRAYBOUND row[1] = {{3, 5}};
         SAFEARRAY* numbers = SafeArrayCreate(VT_R8, 1, row);
         for (LONG i = 5; i < 8; ++i) {
             double value = i + 0.25;
             SafeArrayPutElement(numbers, &i, &value);
         }
-        VARIANT oneRow;
-        VariantInit(&oneRow);
-        oneRow.vt = VT_ARRAY | VT_R8;
-        oneRow.parray = numbers;
-        IDispatch* start = dispatchObject(sheet, u"Cells", get, {i4(2), i4(2)});
-        IDispatch* wide = dispatchObject(start, u"Resize", get, {i4(1), i4(4)});
-        QCOMPARE(dispatchCall(wide, u"Value", put, {oneRow}), S_OK);
-        VariantClear(&oneRow);
+        QCOMPARE(putArray(numbers, VT_R8, 2, 2, 1, 4), S_OK);
 
         // 3 rows x 2 columns (rows from -1, columns from 1) into a range of 2 rows x 3 columns at B4.
         SAFEARRAYBOUND bounds[2] = {{3, -1}, {2, 1}};
@@ -176,18 +183,10 @@ private slots:
                 LONG value = 10 * (r + 2) + c;
                 SafeArrayPutElement(integers, index, &value);
             }
-        VARIANT table;
-        VariantInit(&table);
-        table.vt = VT_ARRAY | VT_I4;
-        table.parray = integers;
-        IDispatch* corner = dispatchObject(sheet, u"Cells", get, {i4(4), i4(2)});
-        IDispatch* block = dispatchObject(corner, u"Resize", get, {i4(2), i4(3)});
-        QCOMPARE(dispatchCall(block, u"Value", put, {table}), S_OK);
-        VariantClear(&table);
+        QCOMPARE(putArray(integers, VT_I4, 4, 2, 2, 3), S_OK);
 
         QCOMPARE(withText(workbook, u"SaveAs", call, fixture.file("shapes.xlsx"), 51), S_OK);
         QCOMPARE(dispatchCall(workbook, u"Save", call, {}), S_OK);
-        release({block, corner, wide, start});
         const QJsonObject cells =
             sheetCells(readWorkbookIndependently(fixture.file("shapes.xlsx")), "Sheet1");
         const QList<QPair<const char*, double>> expected = {

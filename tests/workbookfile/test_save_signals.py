@@ -15,6 +15,7 @@ import subprocess
 import sys
 import time
 import unittest
+from unittest import mock
 
 import openpyxl
 from tooltest import ToolTest, content
@@ -156,11 +157,8 @@ class SignalledSave(ToolTest):
                 left = os.path.join(folder, replacement_name(b"book.xlsx"))
                 with open(left, "wb") as f:
                     f.write(b"the finished file of a killed save")
-                os.environ["GRIDWELL_NAMED_TEMP_FILES"] = named
-                try:
+                with mock.patch.dict(os.environ, GRIDWELL_NAMED_TEMP_FILES=named):
                     self.assertTool("put-number", target, target, "Data", 1, 1, 7)
-                finally:
-                    del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
                 self.assertEqual(self.leftovers(folder), [])
                 self.assertNotEqual(content(target), self.old)
 
@@ -172,20 +170,16 @@ class SignalledSave(ToolTest):
             with self.subTest(named=named):
                 folder, target = self.copy()
                 running = os.path.join(folder, replacement_name(b"book.xlsx"))
-                with open(running, "wb") as f:
+                with open(running, "wb") as f, mock.patch.dict(os.environ, GRIDWELL_NAMED_TEMP_FILES=named):
                     f.write(b"the finished file of a running save")
                     f.flush()
                     fcntl.flock(f.fileno(), fcntl.LOCK_EX)
-                    os.environ["GRIDWELL_NAMED_TEMP_FILES"] = named
-                    try:
-                        self.assertTool("put-number", target, target, "Data", 1, 1, 7)
-                        self.assertEqual(self.leftovers(folder), [os.path.basename(running)])
-                        with open(running, "rb") as kept:
-                            self.assertEqual(kept.read(), b"the finished file of a running save")
-                        fcntl.flock(f.fileno(), fcntl.LOCK_UN)
-                        self.assertTool("put-number", target, target, "Data", 1, 1, 8)
-                    finally:
-                        del os.environ["GRIDWELL_NAMED_TEMP_FILES"]
+                    self.assertTool("put-number", target, target, "Data", 1, 1, 7)
+                    self.assertEqual(self.leftovers(folder), [os.path.basename(running)])
+                    with open(running, "rb") as kept:
+                        self.assertEqual(kept.read(), b"the finished file of a running save")
+                    fcntl.flock(f.fileno(), fcntl.LOCK_UN)
+                    self.assertTool("put-number", target, target, "Data", 1, 1, 8)
                 self.assertEqual(self.leftovers(folder), [])
 
     def test_a_previous_handler_is_called_and_the_save_fails(self):
