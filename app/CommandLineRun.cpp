@@ -20,6 +20,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -97,12 +98,18 @@ int listStudy(QIODevice& input, const CommandLineOptions& options) {
     if (!status.isEmpty())
         return failWithDetail(QStringLiteral("Gridwell Error: "), status);
     if (options.listFormat == QLatin1String("json")) {
-        std::cout << listingJson(listing).constData() << std::flush;
-        return 0;
+        std::cout << listingJson(listing).constData();
+    } else {
+        for (const QString& line : listingText(listing))
+            std::cout << line << '\n';
     }
-    for (const QString& line : listingText(listing))
-        std::cout << line << '\n';
     std::cout << std::flush;
+    // A listing that did not arrive (a full disk, a closed pipe) is a failure a script must see;
+    // standard output cannot carry the message, so it goes to standard error.
+    if (!std::cout) {
+        std::fputs("Gridwell Error: The listing could not be written to standard output\n", stderr);
+        return 1;
+    }
     return 0;
 }
 

@@ -62,6 +62,10 @@ QStringList listingText(const StudyListing& listing) {
                      QString::number(slot.scale, 'g', 15), slot.worksheetName});
     for (const QString& line : alignedLines(rows))
         lines.append(line.trimmed());
+    if (!listing.warnings.isEmpty())
+        lines.append(QString());
+    for (const QString& warning : listing.warnings)
+        lines.append(QStringLiteral("Gridwell Warning: ") + warning);
     return lines;
 }
 
@@ -90,6 +94,7 @@ QByteArray listingJson(const StudyListing& listing) {
         {QStringLiteral("timestepUnit"), listing.timestepUnit},
         {QStringLiteral("unitQuantity"), listing.unitQuantity},
         {QStringLiteral("slots"), slots},
+        {QStringLiteral("warnings"), QJsonArray::fromStringList(listing.warnings)},
     };
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

@@ -508,12 +508,13 @@ WriteStatus PvxPackage::keepOnly(const PvxSelection& selection) {
         if (selection.choosesRun(r))
             runNumbers.append(r);
 
-    if (seriesNumbers.isEmpty())
+    // A selection of one kind alone leaves the other whole, even where the study has none.
+    if (seriesNumbers.isEmpty() && !selection.choosesAllSlots())
         return QStringLiteral("The slot selection \"%1\" matches none of the study's %2 series slots; "
                               "use --list to see them")
             .arg(selection.slotText())
             .arg(fileSeriesObjects.size());
-    if (runNumbers.isEmpty())
+    if (runNumbers.isEmpty() && !selection.choosesAllRuns())
         return QStringLiteral("The run selection \"%1\" matches none of the study's %2 runs; "
                               "use --list to see them")
             .arg(selection.runText())

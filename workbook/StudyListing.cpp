@@ -22,6 +22,7 @@ WriteStatus readStudyListing(QIODevice& device, int slotLabelPreference, StudyLi
     listing.lastTimestep = firstRun.timestamps.isEmpty() ? QString() : firstRun.timestamps.last();
     listing.timestepUnit = firstRun.timeStepUnit;
     listing.unitQuantity = firstRun.unitQuantity;
+    listing.warnings = package.warnings;
 
     QStringList objectNames;
     QStringList slotNames;

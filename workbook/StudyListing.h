@@ -33,6 +33,8 @@ struct StudyListing {
     QString timestepUnit;
     int unitQuantity = 0;
     QList<Slot> slots;
+    // What a conversion of the file would warn of.
+    QStringList warnings;
 };
 
 // Reads the whole file as a conversion would, failing with the same messages, but keeps no

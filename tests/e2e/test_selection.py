@@ -115,6 +115,33 @@ class Listing(unittest.TestCase):
                     self.assertTrue(message and message in log, (out, log))
                     self.assertFalse(os.path.exists(workbook))
 
+    def test_warnings_are_listed_and_a_listing_that_is_not_written_fails(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            source = os.path.join(tmp, "fewer.pvx")
+            with open(EXAMPLE) as f:
+                text = f.read()
+            with open(source, "w") as f:
+                f.write(text.replace("number_of_runs:3", "number_of_runs:2", 1))
+            self.assertEqual(run("-i", source, "-o", os.path.join(tmp, "fewer.xlsx"))[0], 0)
+            with open(os.path.join(tmp, "fewer.log")) as f:
+                warnings = [line for line in f.read().splitlines() if line.startswith("Gridwell Warning: ")]
+            self.assertTrue(warnings)
+            status, out, _ = run("-i", source, "--list")
+            self.assertEqual(status, 0)
+            self.assertIn("Runs:            2", out.splitlines())
+            self.assertEqual(out.splitlines()[-len(warnings):], warnings)
+            status, out, _ = run("-i", source, "--list=json")
+            self.assertEqual(["Gridwell Warning: " + w for w in json.loads(out)["warnings"]], warnings)
+            self.assertEqual(json.loads(run("-i", EXAMPLE, "--list=json")[1])["warnings"], [])
+            # A full disk: nothing arrived, and the status says so.
+            for listing in ("--list", "--list=json"):
+                with open("/dev/full", "w") as full:
+                    result = subprocess.run([GRIDWELL, "-i", source, listing], stdout=full,
+                                            stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(b"Gridwell Error: The listing could not be written to standard output",
+                              result.stderr)
+
 
 class Selection(unittest.TestCase):
     @classmethod
@@ -182,6 +209,24 @@ class Selection(unittest.TestCase):
                 self.assertEqual(status, 1)
                 self.assertIn(message, log)
                 self.assertFalse(os.path.exists(workbook))
+
+    def test_runs_of_a_study_without_series_slots_convert_as_the_whole_study_does(self):
+        times = pvxgen.steps(datetime.datetime(2020, 1, 2), 3)
+        source = os.path.join(self.tmp.name, "tables.pvx")
+        pvxgen.Package([pvxgen.Run(times, [pvxgen.Slot("Table", "Curve", kind="table")])
+                        for _ in range(2)]).write(source)
+        workbook = os.path.join(self.tmp.name, "tables.xlsx")
+        status, out, _ = run("-i", source, "-o", workbook)
+        self.assertEqual(status, 0, out)
+        os.remove(workbook)
+        status, out, _ = run("-i", source, "-o", workbook, "--runs", "1")
+        self.assertEqual(status, 0, out)
+        with open(os.path.join(self.tmp.name, "tables.log")) as f:
+            self.assertIn("Gridwell: Workbook write successfully completed", f.read())
+        status, _ = run("-i", source, "-o", workbook, "--slots", "0")[:2]
+        self.assertEqual(status, 1)
+        with open(os.path.join(self.tmp.name, "tables.log")) as f:
+            self.assertIn('The slot selection "0" matches none of the study\'s 0 series slots', f.read())
 
     def test_a_selection_that_does_not_parse_is_refused_before_the_log(self):
         for args, message in [(("--runs", "a*"), 'Invalid run selection: "a*" is not a number or a range'),
