@@ -175,28 +175,38 @@ class Preservation(ToolTest):
         self.assertEqual(len(calc._charts), 1)
         self.assertEqual(self.wb.defined_names["Prices"].attr_text, "Data!$C$2:$C$8")
 
-    def test_overwritten_shared_formula_master_leaves_values(self):
-        """Cells of a shared formula whose master is overwritten keep their values, not a dangling
-        reference the spreadsheet would have to repair."""
+    def test_overwritten_shared_formula_master_leaves_formulas_of_their_own(self):
+        """Cells of a shared formula whose master is overwritten keep the formula, moved to their
+        place as the spreadsheet moves a copied one, not a dangling reference the spreadsheet would
+        have to repair; a formula that cannot be moved leaves the value it showed."""
         shared, out = self.path("shared.xlsx"), self.path("shared-out.xlsx")
+        lead = "B2*2+$A$1+SUM(B$2:B2)+Data!C2+'Data'!$D2+LOG10(E2)+&quot;B2&quot;+COUNT(F:F)"
 
         def add_group(body):
             text = body.decode()
-            cells = {2: '<c r="Z2"><f t="shared" ref="Z2:Z4" si="0">B2*2</f><v>20</v></c>',
-                     3: '<c r="Z3"><f t="shared" si="0"/><v>40</v></c>',
-                     4: '<c r="Z4"><f t="shared" si="0"/><v>60</v></c>'}
+            cells = {2: f'<c r="Z2"><f t="shared" ref="Z2:AA4" si="0">{lead}</f><v>20</v></c>'
+                        '<c r="AA2"><f t="shared" ref="AA2:AA3" si="1">"open</f><v>5</v></c>',
+                     3: '<c r="Z3"><f t="shared" si="0"/><v>40</v></c>'
+                        '<c r="AA3"><f t="shared" si="1"/><v>6</v></c>',
+                     4: '<c r="Z4"><f t="shared" si="0"/><v>60</v></c><c r="AA4"><f t="shared" si="0"/><v>80</v></c>'}
             for row, cell in cells.items():
                 text = re.sub(r'(<row r="%d"[^>]*>.*?)</row>' % row, lambda m: m.group(1) + cell + "</row>", text,
                               count=1, flags=re.S)
             return text.encode()
 
         rewrite(self.path("plain.xlsx"), shared, {"xl/worksheets/sheet1.xml": add_group})
-        self.assertEqual(openpyxl.load_workbook(shared)["Data"]["Z3"].value, "=B3*2")
-        self.assertTool("put-number", shared, out, "Data", 2, 26, 7)
+        middle = self.path("shared-middle.xlsx")
+        self.assertTool("put-number", shared, middle, "Data", 2, 26, 7)
+        self.assertTool("put-number", middle, out, "Data", 2, 27, 8)
         with zipfile.ZipFile(out) as z:
             self.assertNotIn('t="shared"', z.read("xl/worksheets/sheet1.xml").decode())
         ws = openpyxl.load_workbook(out)["Data"]
-        self.assertEqual([ws["Z2"].value, ws["Z3"].value, ws["Z4"].value], [7, 40, 60])
+        self.assertEqual([ws["Z2"].value, ws["AA2"].value], [7, 8])
+        self.assertEqual(ws["Z3"].value, '=B3*2+$A$1+SUM(B$2:B3)+Data!C3+\'Data\'!$D3+LOG10(E3)+"B2"+COUNT(F:F)')
+        self.assertEqual(ws["Z4"].value, '=B4*2+$A$1+SUM(B$2:B4)+Data!C4+\'Data\'!$D4+LOG10(E4)+"B2"+COUNT(F:F)')
+        self.assertEqual(ws["AA4"].value, '=C4*2+$A$1+SUM(C$2:C4)+Data!D4+\'Data\'!$D4+LOG10(F4)+"B2"+COUNT(G:G)')
+        # An unclosed quote is not moved: the cell keeps the value it showed.
+        self.assertEqual(ws["AA3"].value, 6)
 
     def test_parts_with_a_namespace_prefix(self):
         """Some writers put the spreadsheet elements under a prefix (<x:worksheet>); edits keep it."""

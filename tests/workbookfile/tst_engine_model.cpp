@@ -1,5 +1,6 @@
 // Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
 
+#include "FormulaShift.h"
 #include "NumberText.h"
 #include "PartNames.h"
 #include "SheetLayout.h"
@@ -300,6 +301,42 @@ private slots:
         QCOMPARE(ws->cell(2, 1).number, 21.0);
         QVERIFY(ws->cell(2, 1).bold);
         QCOMPARE(ws->cell(1, 3).number, 13.0);
+    }
+
+    void formulasMoveAsTheSpreadsheetMovesACopy() {
+        struct Case {
+            const char* formula;
+            long rows, columns;
+            const char* moved; // nullptr: cannot be moved
+        };
+        const Case cases[] = {
+            {"A1", 1, 1, "B2"},
+            {"$A$1+A$1+$A1+a1", 1, 1, "$A$1+B$1+$A2+B2"},
+            {"SUM(A1:B2)*2.5%", 2, 0, "SUM(A3:B4)*2.5%"},
+            {"COUNT(A:A)+COUNT($B:$C)+SUM(1:1)+SUM($3:4)", 1, 1,
+             "COUNT(B:B)+COUNT($B:$C)+SUM(2:2)+SUM($3:5)"},
+            {"Sheet1!A1+'My Sheet'!A1+[1]Data!A1", 1, 1, "Sheet1!B2+'My Sheet'!B2+[1]Data!B2"},
+            {"SUM(Q1:Q4!A1)+SUM(Sheet1:Sheet3!A1)", 1, 1, "SUM(Q1:Q4!B2)+SUM(Sheet1:Sheet3!B2)"},
+            {"LOG10(A1)+ATAN2(A1,B1)+_xlfn.STDEV.S(A1:A3)", 0, 1,
+             "LOG10(B1)+ATAN2(B1,C1)+_xlfn.STDEV.S(B1:B3)"},
+            {"\"A1\"\"x\"&A1", 1, 0, "\"A1\"\"x\"&A2"},
+            {"Table1[[#This Row],[A1]]+Table1[Col's]+A1", 1, 0, "Table1[[#This Row],[A1]]+Table1[Col's]+A2"},
+            {"1E+10*A1+1e-3+{1,2;3,4}", 1, 0, "1E+10*A2+1e-3+{1,2;3,4}"},
+            {"TRUE+ABCD1+Rate2020+#REF!+#N/A+A1", 0, 2, "TRUE+ABCD1+Rate2020+#REF!+#N/A+C1"},
+            {"A1", 0, 0, "A1"},
+            {"A1", -1, 0, nullptr},
+            {"XFD1", 0, 1, nullptr},
+            {"A1048576", 1, 0, nullptr},
+            {"\"open&A1", 1, 0, nullptr},
+            {"Table1[Col", 1, 0, nullptr},
+        };
+        for (const Case& c : cases) {
+            std::string moved;
+            const bool ok = shiftFormula(c.formula, c.rows, c.columns, moved);
+            QVERIFY2(ok == (c.moved != nullptr), c.formula);
+            if (ok)
+                QCOMPARE(QString::fromStdString(moved), QString::fromUtf8(c.moved));
+        }
     }
 
     void numbersUseTheShortestExactText() {

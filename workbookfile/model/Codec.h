@@ -8,11 +8,21 @@
 #include "Workbook.h"
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace workbookfile {
+
+// Where the overwritten leading cell of a shared or array formula group stood (0-based) and the
+// formula it held, as describeCell reads it; by group.
+struct FormulaGroupLead {
+    std::size_t row = 0;
+    std::uint16_t column = 0;
+    std::string formula;
+};
+using FormulaGroupLeads = std::map<std::string, FormulaGroupLead>;
 
 struct PackedEntry;
 struct RawCell;
@@ -41,10 +51,11 @@ public:
     // What a cell kept as read holds: formulas, errors, texts of their own.
     virtual void describeCell(const RawCell& raw, CellInfo& info) const = 0;
     // The group of shared or array formulas a kept cell leads ("" when none). Cells of groups
-    // whose leading cell was overwritten would leave a file the spreadsheet repairs: they keep
-    // the values they showed.
+    // whose leading cell was overwritten would leave a file the spreadsheet repairs: they get
+    // a formula of their own where the codec can give them one, and keep the values they
+    // showed otherwise.
     virtual std::string formulaGroupOf(const RawCell& raw) const = 0;
-    virtual void dropOrphanedFormulas(SheetModel& model, const std::set<std::string>& groups) const = 0;
+    virtual void dropOrphanedFormulas(SheetModel& model, const FormulaGroupLeads& groups) const = 0;
     // What clearing a worksheet removes besides its cells: merges, conditional formats,
     // validations, hyperlinks, comments, the autofilter, with what only they use.
     virtual void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const = 0;

@@ -45,6 +45,17 @@ std::string dateText(double serial) {
 
 // Puts the block's cells into the worksheet's model, their texts into the shared strings and
 // their dates into date formats.
+// Notes a kept cell about to be overwritten or cleared when it leads a formula group.
+void noteGroupLead(const Worksheet::Impl& sheet, const RawCell& raw, std::size_t row, std::uint16_t column,
+                   FormulaGroupLeads& leads) {
+    std::string group = sheet.codec->formulaGroupOf(raw);
+    if (group.empty())
+        return;
+    CellInfo info;
+    sheet.codec->describeCell(raw, info);
+    leads[group] = FormulaGroupLead{row, column, info.text};
+}
+
 void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, const ValueBlock::Data& b,
               double dateShift) {
     const long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;
@@ -74,7 +85,7 @@ void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, c
     };
 
     model.row(int(lastRow));
-    std::set<std::string> orphanedGroups;
+    FormulaGroupLeads orphanedGroups;
     std::vector<Cell> segment;
     segment.reserve(std::size_t(b.columns));
     const auto first = std::uint16_t(column - 1);
@@ -97,11 +108,9 @@ void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, c
                 style = rowFormatted ? rowStyle : columnStyle(sheet.columnFormats, col + 1);
             } else {
                 style = existing->style;
-                if (existing->kind == CellKind::Raw) {
-                    std::string group = sheet.codec->formulaGroupOf(model.raws[existing->index]);
-                    if (!group.empty())
-                        orphanedGroups.insert(group);
-                }
+                if (existing->kind == CellKind::Raw)
+                    noteGroupLead(sheet, model.raws[existing->index], std::size_t(row - 1 + r), col,
+                                  orphanedGroups);
                 ++existing;
             }
             Cell cell;
@@ -203,16 +212,13 @@ void Worksheet::clearRange(int firstRow, int firstColumn, int lastRow, int lastC
         auto& rows = d->model.rows;
         const auto first = std::uint16_t(firstColumn - 1);
         const auto last = std::uint16_t(lastColumn - 1);
-        std::set<std::string> orphanedGroups;
+        FormulaGroupLeads orphanedGroups;
         for (std::size_t r = std::size_t(firstRow - 1); r < rows.size() && r < std::size_t(lastRow); ++r) {
             std::vector<Cell>& cells = rows[r].cells;
             auto from = lowerColumn(cells, first), to = lowerColumn(cells, std::uint16_t(last + 1));
             for (auto it = from; it != to; ++it)
-                if (it->kind == CellKind::Raw) {
-                    std::string group = d->codec->formulaGroupOf(d->model.raws[it->index]);
-                    if (!group.empty())
-                        orphanedGroups.insert(group);
-                }
+                if (it->kind == CellKind::Raw)
+                    noteGroupLead(*d, d->model.raws[it->index], r, it->column, orphanedGroups);
             cells.erase(from, to);
         }
         if (!orphanedGroups.empty())

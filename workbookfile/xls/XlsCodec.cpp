@@ -17,8 +17,11 @@ public:
     }
     void describeCell(const RawCell& raw, CellInfo& info) const override { describeXlsCell(raw, info); }
     std::string formulaGroupOf(const RawCell& raw) const override { return xlsFormulaGroupOf(raw); }
-    void dropOrphanedFormulas(SheetModel& model, const std::set<std::string>& groups) const override {
-        dropOrphanedXlsFormulas(model, groups);
+    void dropOrphanedFormulas(SheetModel& model, const FormulaGroupLeads& groups) const override {
+        std::set<std::string> names;
+        for (const auto& group : groups)
+            names.insert(group.first);
+        dropOrphanedXlsFormulas(model, names);
     }
     void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const override {
         clearXlsSheetExtras(sheet, xlsBookOf(wb)->xfMap);

@@ -23,7 +23,7 @@ public:
     void describeCell(const RawCell& raw, CellInfo& info) const override { describeXlsbCell(raw, info); }
     // Shared formulas of binary worksheets keep their groups as they are.
     std::string formulaGroupOf(const RawCell&) const override { return {}; }
-    void dropOrphanedFormulas(SheetModel&, const std::set<std::string>&) const override {}
+    void dropOrphanedFormulas(SheetModel&, const FormulaGroupLeads&) const override {}
     void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const override {
         clearXlsbSheetExtras(wb, sheet);
     }

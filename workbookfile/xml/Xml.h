@@ -36,7 +36,7 @@ std::string newWorksheetXml(const SheetLayout& layout = {});
 // Kept cells (XmlCells.cpp).
 void describeXmlCell(const RawCell& raw, CellInfo& info);
 std::string xmlFormulaGroupOf(const RawCell& raw);
-void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& groups);
+void dropOrphanedXmlFormulas(SheetModel& model, const FormulaGroupLeads& groups);
 // Tables (XmlTables.cpp): the codec's operations of the same names.
 bool xmlSheetListsTables(const Worksheet::Impl& sheet);
 bool readXmlTable(const std::string& data, const std::string& part, TableInfo& table);

@@ -2,6 +2,7 @@
 
 #include "Xml.h"
 
+#include "FormulaShift.h"
 #include "XmlDom.h"
 #include "XmlText.h"
 
@@ -19,9 +20,12 @@ std::string xmlFormulaGroupOf(const RawCell& raw) {
     return {};
 }
 
-void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& groups) {
-    for (Row& row : model.rows)
-        for (Cell& cell : row.cells) {
+// A cell of a shared formula whose leading cell was overwritten gets the leading cell's formula,
+// moved to its place as the spreadsheet moves a copied formula; where that cannot be done it
+// keeps the value it showed.
+void dropOrphanedXmlFormulas(SheetModel& model, const FormulaGroupLeads& groups) {
+    for (std::size_t r = 0; r < model.rows.size(); ++r)
+        for (Cell& cell : model.rows[r].cells) {
             if (cell.kind != CellKind::Raw)
                 continue;
             RawCell& raw = model.raws[cell.index];
@@ -29,19 +33,29 @@ void dropOrphanedXmlFormulas(SheetModel& model, const std::set<std::string>& gro
                 continue;
             pugi::xml_document doc;
             doc.load_buffer(raw.inner.data(), raw.inner.size());
-            bool dropped = false;
+            bool changed = false;
             for (pugi::xml_node n = doc.first_child(); n;) {
                 pugi::xml_node next = n.next_sibling();
-                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared" &&
-                    groups.count(n.attribute("si").value())) {
-                    doc.remove_child(n);
-                    dropped = true;
+                if (localName(n) == "f" && std::string_view(n.attribute("t").value()) == "shared") {
+                    const auto lead = groups.find(n.attribute("si").value());
+                    if (lead != groups.end()) {
+                        std::string moved;
+                        if (!lead->second.formula.empty() &&
+                            shiftFormula(lead->second.formula, long(r) - long(lead->second.row),
+                                         long(cell.column) - long(lead->second.column), moved)) {
+                            for (const char* name : {"t", "si", "ref"})
+                                n.remove_attribute(name);
+                            n.text().set(moved.c_str());
+                        } else {
+                            doc.remove_child(n);
+                        }
+                        changed = true;
+                    }
                 }
                 n = next;
             }
-            if (!dropped)
-                continue;
-            raw.inner = serializeChildren(doc);
+            if (changed)
+                raw.inner = serializeChildren(doc);
         }
 }
 

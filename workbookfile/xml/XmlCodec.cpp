@@ -18,7 +18,7 @@ public:
     }
     void describeCell(const RawCell& raw, CellInfo& info) const override { describeXmlCell(raw, info); }
     std::string formulaGroupOf(const RawCell& raw) const override { return xmlFormulaGroupOf(raw); }
-    void dropOrphanedFormulas(SheetModel& model, const std::set<std::string>& groups) const override {
+    void dropOrphanedFormulas(SheetModel& model, const FormulaGroupLeads& groups) const override {
         dropOrphanedXmlFormulas(model, groups);
     }
     void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const override {
