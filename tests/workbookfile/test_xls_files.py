@@ -190,14 +190,17 @@ class XlsFiles(ToolTest):
         self.assertIn("Total", back.defined_names)
         with zipfile.ZipFile(exported) as z:  # openpyxl does not read charts
             self.assertTrue(any(n.startswith("xl/charts/chart") for n in z.namelist()))
-        # Writing over the shared formula's first cell leaves the cells after it the values they showed.
+        # Writing over the shared formula's first cell leaves the cells after it the formula as their
+        # own, moved to their place, showing what they showed.
         edited = self.path("lo-edited.xls")
         self.assertEqual(self.run_tool("edit", source, edited)[0], 0)
         self.assertEqual([xlrd.open_workbook(edited).sheet_by_name("Data").cell_value(r, 2) for r in range(1, 10)],
                          ["new 1", "new 2", "new 3"] + [r * 20.0 for r in range(5, 11)])
         with olefile.OleFileIO(edited) as ole:
             kinds = [k for k, _ in compoundfile.sheets(ole.openstream("Workbook").read())["Data"]]
-        self.assertEqual((kinds.count(0x0006), kinds.count(0x04BC)), (1, 0))  # the SUM only
+        self.assertEqual((kinds.count(0x0006), kinds.count(0x04BC)), (7, 0))  # the SUM and C5:C10
+        back = openpyxl.load_workbook(libreoffice_xlsx([edited], self.path("lo-edited"), profile)[edited])
+        self.assertEqual([back["Data"].cell(r, 3).value for r in range(5, 11)], [f"=A{r}*2" for r in range(5, 11)])
 
     def test_hostile_and_damaged_files_are_refused(self):
         window = record(0x023E, bytes(18))

@@ -1,6 +1,7 @@
 // Unit tests of the workbook engine's model: sheet rules, value blocks, formatting, text and numbers.
 
 #include "FormulaShift.h"
+#include "SharedTokens.h"
 #include "NumberText.h"
 #include "PartNames.h"
 #include "SheetLayout.h"
@@ -337,6 +338,30 @@ private slots:
             if (ok)
                 QCOMPARE(QString::fromStdString(moved), QString::fromUtf8(c.moved));
         }
+    }
+
+    void sharedTokensPointFromTheirCell() {
+        auto bytes = [](std::initializer_list<int> list) {
+            std::string out;
+            for (int b : list)
+                out += char(b);
+            return out;
+        };
+        std::string out;
+        // A reference one row up and one column right, both relative, from row 5, column 2.
+        QVERIFY(sharedTokensAt(bytes({0x4C, 0xFF, 0xFF, 0x01, 0xC0}), 5, 2, out));
+        QCOMPARE(out, bytes({0x44, 0x04, 0x00, 0x03, 0xC0}));
+        // Absolute parts stay; an area's corners move apart; texts, numbers and functions pass.
+        QVERIFY(sharedTokensAt(bytes({0x2C, 0x03, 0x00, 0x02, 0x00, 0x1E, 0x02, 0x00, 0x17, 0x02, 0x00, 'a', 'b',
+                                      0x08, 0x2D, 0x00, 0x00, 0x02, 0x00, 0x00, 0xC0, 0x00, 0x40, 0x41, 0x04, 0x00}),
+                               10, 7, out));
+        QCOMPARE(out, bytes({0x24, 0x03, 0x00, 0x02, 0x00, 0x1E, 0x02, 0x00, 0x17, 0x02, 0x00, 'a', 'b', 0x08, 0x25,
+                             0x0A, 0x00, 0x0C, 0x00, 0x07, 0xC0, 0x00, 0x40, 0x41, 0x04, 0x00}));
+        // Past the first row, an array (data after the tokens), a cut token: not moved.
+        QVERIFY(!sharedTokensAt(bytes({0x4C, 0xFF, 0xFF, 0x00, 0xC0}), 0, 0, out));
+        QVERIFY(!sharedTokensAt(bytes({0x60, 0, 0, 0, 0, 0, 0, 0}), 1, 1, out));
+        QVERIFY(!sharedTokensAt(bytes({0x4C, 0x01, 0x00}), 1, 1, out));
+        QVERIFY(!sharedTokensAt(bytes({0x17, 0x05, 0x00, 'a'}), 1, 1, out));
     }
 
     void numbersUseTheShortestExactText() {

@@ -5,6 +5,7 @@
 // records belong to, a save asks the switchboard (Switchboard.h) for the codec of its format,
 // and everything that depends on the encoding goes through these operations.
 
+#include "SheetModel.h"
 #include "Workbook.h"
 
 #include <cstdint>
@@ -15,18 +16,18 @@
 
 namespace workbookfile {
 
-// Where the overwritten leading cell of a shared or array formula group stood (0-based) and the
-// formula it held, as describeCell reads it; by group.
+// Where the overwritten leading cell of a shared or array formula group stood (0-based), the
+// formula it held as describeCell reads it, and the cell as it was kept; by group.
 struct FormulaGroupLead {
     std::size_t row = 0;
     std::uint16_t column = 0;
     std::string formula;
+    RawCell cell;
 };
 using FormulaGroupLeads = std::map<std::string, FormulaGroupLead>;
 
 struct PackedEntry;
 struct RawCell;
-struct SheetModel;
 
 // What a codec keeps of an opened file besides the model (its records, its other streams);
 // each codec's own header says how to reach its kind.

@@ -53,7 +53,7 @@ void noteGroupLead(const Worksheet::Impl& sheet, const RawCell& raw, std::size_t
         return;
     CellInfo info;
     sheet.codec->describeCell(raw, info);
-    leads[group] = FormulaGroupLead{row, column, info.text};
+    leads[group] = FormulaGroupLead{row, column, info.text, raw};
 }
 
 void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, const ValueBlock::Data& b,

@@ -119,10 +119,11 @@ void describeXlsCell(const RawCell& raw, CellInfo& info);
 bool xlsStringIndices(std::string_view records, std::vector<std::uint32_t>& indices);
 // Shared, array and table formulas: the cell that leads such a group (the formula the SHRFMLA,
 // ARRAY or TABLE record follows) as "row,column", or ""; and the cells of groups whose leading
-// cell was overwritten, which would leave a file the spreadsheet repairs, turned into the values
-// they showed.
+// cell was overwritten, which would leave a file the spreadsheet repairs: a shared formula's
+// cells get its tokens as their own formula, moved to their place; the others, and those whose
+// tokens cannot be moved, the values they showed.
 std::string xlsFormulaGroupOf(const RawCell& raw);
-void dropOrphanedXlsFormulas(SheetModel& model, const std::set<std::string>& groups);
+void dropOrphanedXlsFormulas(SheetModel& model, const FormulaGroupLeads& groups);
 // Clearing a worksheet read from a file: merges, conditional formats, validations, hyperlinks and the
 // autofilter go, whole columns lose their formats.
 void clearXlsSheetExtras(Worksheet::Impl& sheet, const XfMap& xfMap);

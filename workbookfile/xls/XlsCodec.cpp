@@ -18,10 +18,7 @@ public:
     void describeCell(const RawCell& raw, CellInfo& info) const override { describeXlsCell(raw, info); }
     std::string formulaGroupOf(const RawCell& raw) const override { return xlsFormulaGroupOf(raw); }
     void dropOrphanedFormulas(SheetModel& model, const FormulaGroupLeads& groups) const override {
-        std::set<std::string> names;
-        for (const auto& group : groups)
-            names.insert(group.first);
-        dropOrphanedXlsFormulas(model, names);
+        dropOrphanedXlsFormulas(model, groups);
     }
     void clearSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet) const override {
         clearXlsSheetExtras(sheet, xlsBookOf(wb)->xfMap);

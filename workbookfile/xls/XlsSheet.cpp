@@ -3,6 +3,7 @@
 // the records before and after it are kept as read, and the INDEX record that points at the
 // blocks is made anew whenever the substream is written or moved.
 
+#include "SharedTokens.h"
 #include "Xls.h"
 #include "XlsRecords.h"
 
@@ -619,11 +620,30 @@ std::string xlsFormulaGroupOf(const RawCell& raw) {
     return {};
 }
 
-void dropOrphanedXlsFormulas(SheetModel& model, const std::set<std::string>& groups) {
-    constexpr std::size_t kValue = 6, kFormulaLength = 20, kFormula = 22;
+namespace {
+// The tokens of the shared formula a kept leading cell's SHRFMLA record holds; empty when it has
+// none, or data after them.
+std::string sharedFormulaTokens(const RawCell& lead) {
+    constexpr std::size_t kLength = 8, kTokens = 10;
+    BiffReader reader(lead.inner);
+    BiffRecord record;
+    while (reader.next(record))
+        if (record.type == biff::ShrFmla && record.body.size() >= kTokens &&
+            record.body.size() == kTokens + readU16(record.body, kLength))
+            return std::string(record.body.substr(kTokens));
+    return {};
+}
+} // namespace
+
+void dropOrphanedXlsFormulas(SheetModel& model, const FormulaGroupLeads& groups) {
+    constexpr std::size_t kValue = 6, kFlags = 14, kFormulaLength = 20, kFormula = 22;
     constexpr std::uint8_t kPtgExp = 0x01, kPtgTbl = 0x02;
-    for (Row& row : model.rows)
-        for (Cell& cell : row.cells) {
+    constexpr std::uint16_t kSharedFlag = 0x0008;
+    std::map<std::string, std::string> sharedTokens;
+    for (const auto& group : groups)
+        sharedTokens[group.first] = sharedFormulaTokens(group.second.cell);
+    for (std::size_t r = 0; r < model.rows.size(); ++r)
+        for (Cell& cell : model.rows[r].cells) {
             if (cell.kind != CellKind::Raw)
                 continue;
             const std::string& records = model.raws[cell.index].inner;
@@ -633,10 +653,25 @@ void dropOrphanedXlsFormulas(SheetModel& model, const std::set<std::string>& gro
                 formula.body.size() < kFormula + 5 || readU16(formula.body, kFormulaLength) < 5)
                 continue;
             const auto ptg = static_cast<std::uint8_t>(formula.body[kFormula]);
-            if ((ptg != kPtgExp && ptg != kPtgTbl) ||
-                !groups.count(std::to_string(readU16(formula.body, kFormula + 1)) + "," +
-                              std::to_string(readU16(formula.body, kFormula + 3))))
+            const auto group = sharedTokens.find(std::to_string(readU16(formula.body, kFormula + 1)) + "," +
+                                                 std::to_string(readU16(formula.body, kFormula + 3)));
+            if ((ptg != kPtgExp && ptg != kPtgTbl) || group == sharedTokens.end())
                 continue;
+            // A cell of a shared formula: the formula becomes its own.
+            std::string tokens;
+            if (ptg == kPtgExp && !group->second.empty() &&
+                sharedTokensAt(group->second, std::uint32_t(r), cell.column, tokens) &&
+                tokens.size() <= 0xFFFF) {
+                std::string body(formula.body.substr(0, kFormulaLength));
+                patchU16(body, kFlags, std::uint16_t(readU16(body, kFlags) & ~kSharedFlag));
+                putU16(body, std::uint16_t(tokens.size()));
+                body += tokens;
+                std::string replacement;
+                appendBiff(replacement, biff::Formula, body);
+                replacement.append(records, formula.end, std::string::npos);
+                model.raws[cell.index].inner = std::move(replacement);
+                continue;
+            }
             // The value the formula showed: a number, or a flagged text, boolean, error or empty text.
             const std::string_view value = formula.body.substr(kValue, 8);
             std::string kept(formula.body.substr(0, kValue));
