@@ -10,24 +10,21 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace workbookfile {
 
-// Where the overwritten leading cell of a shared or array formula group stood (0-based), the
-// formula it held as describeCell reads it, and the cell as it was kept; by group.
+// Where the overwritten leading cell of a shared or array formula group stood (0-based), and the
+// cell as it was kept; by group.
 struct FormulaGroupLead {
     std::size_t row = 0;
     std::uint16_t column = 0;
-    std::string formula;
     RawCell cell;
 };
 using FormulaGroupLeads = std::map<std::string, FormulaGroupLead>;
 
 struct PackedEntry;
-struct RawCell;
 
 // What a codec keeps of an opened file besides the model (its records, its other streams);
 // each codec's own header says how to reach its kind.

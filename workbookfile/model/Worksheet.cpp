@@ -43,19 +43,16 @@ std::string dateText(double serial) {
     return text;
 }
 
-// Puts the block's cells into the worksheet's model, their texts into the shared strings and
-// their dates into date formats.
 // Notes a kept cell about to be overwritten or cleared when it leads a formula group.
 void noteGroupLead(const Worksheet::Impl& sheet, const RawCell& raw, std::size_t row, std::uint16_t column,
                    FormulaGroupLeads& leads) {
     std::string group = sheet.codec->formulaGroupOf(raw);
-    if (group.empty())
-        return;
-    CellInfo info;
-    sheet.codec->describeCell(raw, info);
-    leads[group] = FormulaGroupLead{row, column, info.text, raw};
+    if (!group.empty())
+        leads[group] = FormulaGroupLead{row, column, raw};
 }
 
+// Puts the block's cells into the worksheet's model, their texts into the shared strings and
+// their dates into date formats.
 void putCells(Workbook::Impl& wb, Worksheet::Impl& sheet, int row, int column, const ValueBlock::Data& b,
               double dateShift) {
     const long long lastRow = (long long)row + b.rows - 1, lastColumn = (long long)column + b.columns - 1;

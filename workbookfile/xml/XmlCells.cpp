@@ -6,6 +6,8 @@
 #include "XmlDom.h"
 #include "XmlText.h"
 
+#include <map>
+
 namespace workbookfile {
 
 std::string xmlFormulaGroupOf(const RawCell& raw) {
@@ -24,6 +26,12 @@ std::string xmlFormulaGroupOf(const RawCell& raw) {
 // moved to its place as the spreadsheet moves a copied formula; where that cannot be done it
 // keeps the value it showed.
 void dropOrphanedXmlFormulas(SheetModel& model, const FormulaGroupLeads& groups) {
+    std::map<std::string, std::string> leadFormulas;
+    for (const auto& group : groups) {
+        CellInfo info;
+        describeXmlCell(group.second.cell, info);
+        leadFormulas[group.first] = info.text;
+    }
     for (std::size_t r = 0; r < model.rows.size(); ++r)
         for (Cell& cell : model.rows[r].cells) {
             if (cell.kind != CellKind::Raw)
@@ -40,8 +48,9 @@ void dropOrphanedXmlFormulas(SheetModel& model, const FormulaGroupLeads& groups)
                     const auto lead = groups.find(n.attribute("si").value());
                     if (lead != groups.end()) {
                         std::string moved;
-                        if (!lead->second.formula.empty() &&
-                            shiftFormula(lead->second.formula, long(r) - long(lead->second.row),
+                        const std::string& formula = leadFormulas[lead->first];
+                        if (!formula.empty() &&
+                            shiftFormula(formula, long(r) - long(lead->second.row),
                                          long(cell.column) - long(lead->second.column), moved)) {
                             for (const char* name : {"t", "si", "ref"})
                                 n.remove_attribute(name);
