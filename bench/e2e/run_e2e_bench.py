@@ -5,12 +5,15 @@ run when it is built; then arrangement 3 on a study of 5,000 timesteps under a l
 --sheet-sweep, the number of worksheets is swept from 2,000 to 16,000 (one run, one timestep, a
 worksheet a slot) in every format, with plain and colliding names, and an opened workbook of 8,000
 and 64,000 worksheets gets a 10-slot study; with --drift, one workbook collects ten studies whose
-slot names change, and its size after each update is printed."""
+slot names change, and its size after each update is printed. With --repeat N every timed
+conversion (and the reference beside it) runs N times, alternating with each other so that a slow
+spell of a shared machine falls on both; the table shows medians, and the spread of the ratio."""
 
 import argparse
 import os
 import resource
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -57,13 +60,28 @@ def generated(args, name, slots, steps, *options):
     return path
 
 
-def convert(args, source, target, *options, fresh=True):
-    if fresh and os.path.exists(target):
-        os.remove(target)
-    wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", target + ".log", *options])
-    if status != 0:
-        sys.exit(f"conversion into {target} failed with status {status}")
-    return wall, peak
+def convert(args, source, target, *options, fresh=True, repeat=None):
+    """Median wall time and largest peak over --repeat conversions; an update (fresh=False)
+    starts each repeat from the workbook as it was before the first."""
+    repeat = repeat or args.repeat
+    original = None
+    if not fresh and repeat > 1 and os.path.exists(target):
+        original = target + ".before"
+        shutil.copy(target, original)
+    walls, peaks = [], []
+    for attempt in range(repeat):
+        if fresh and os.path.exists(target):
+            os.remove(target)
+        if original and attempt > 0:
+            shutil.copy(original, target)
+        wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", target + ".log", *options])
+        if status != 0:
+            sys.exit(f"conversion into {target} failed with status {status}")
+        walls.append(wall)
+        peaks.append(peak)
+    if original:
+        os.remove(original)
+    return statistics.median(walls), max(peaks)
 
 
 def sheet_sweep(args):
@@ -107,7 +125,7 @@ def drift(args):
             # Each study is of another version of the model: its slots' labels change, the
             # worksheets (one a run) stay.
             source = generated(args, f"drift_v{update + 1}", 200, 365, f"v{update + 1}")
-            convert(args, source, target, "-a", "0", "-n", "Full", fresh=False)
+            convert(args, source, target, "-a", "0", "-n", "Full", fresh=False, repeat=1)
             sizes.append(os.path.getsize(target))
         print(f"drift {fmt}: sizes after each update (KB) " + " ".join(f"{s / 1e3:.0f}" for s in sizes) +
               f"; last/first {sizes[-1] / sizes[0]:.3f}")
@@ -140,8 +158,11 @@ def main():
     parser.add_argument("--drift", action="store_true",
                         help="also update one workbook ten times with studies of changing slot names")
     parser.add_argument("--only-extra", action="store_true", help="run only --sheet-sweep and --drift")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="time every conversion and reference N times, alternately, and show medians")
     args = parser.parse_args()
     args.arrangements = [int(a) for a in args.arrangements.split(",")]
+    args.repeat = max(args.repeat, 1)
     os.makedirs(args.workdir, exist_ok=True)
 
     header = (f"{'size':4} {'arr':>3} {'fmt':>4} {'values':>10} {'pvx MB':>7} {'wall s':>7} {'values/s':>10} "
@@ -163,31 +184,51 @@ def main():
         for arrangement, fmt in [(a, f) for a in args.arrangements for f in args.formats.split(",")]:
             target = os.path.join(args.workdir, f"{name}_a{arrangement}.{fmt}")
             log = os.path.join(args.workdir, f"{name}_a{arrangement}_{fmt}.log")
-            if os.path.exists(target):
-                os.remove(target)
-            wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", log,
-                                        "-a", str(arrangement)])
-            if status != 0:
-                print(f"{name:4} {arrangement:>3} {fmt:>4} conversion failed with status {status}; see {log}")
-                continue
-            size = os.path.getsize(target)
-            ref_text, ratio_text, size_text = "-", "-", "-"
             reference = None
             # The references write arrangements 1 and 0.
             if args.reference and fmt == "xlsx" and arrangement in (0, 1):
                 reference = [args.reference]
             elif args.xlwt and fmt == "xls" and arrangement in (0, 1):
                 reference = ["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "reference_xlwt.py")]
-            if reference:
-                ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.{fmt}")
-                ref_wall, _, ref_status = timed(reference + [source, ref_target, str(arrangement)])
-                if ref_status == 0:
-                    ref_text = f"{ref_wall:.2f}"
-                    ratio_text = f"{wall / ref_wall:.3f}"
-                    size_text = f"{size / os.path.getsize(ref_target):.3f}"
+            ref_target = os.path.join(args.workdir, f"{name}_a{arrangement}_reference.{fmt}")
+            walls, peaks, ref_walls = [], [], []
+            failed = None
+            for _ in range(args.repeat):
+                if os.path.exists(target):
+                    os.remove(target)
+                wall, peak, status = timed([args.gridwell, "-i", source, "-o", target, "-l", log,
+                                            "-a", str(arrangement)])
+                if status != 0:
+                    failed = status
+                    break
+                walls.append(wall)
+                peaks.append(peak)
+                if reference:
+                    ref_wall, _, ref_status = timed(reference + [source, ref_target, str(arrangement)])
+                    if ref_status == 0:
+                        ref_walls.append(ref_wall)
+            if failed is not None:
+                print(f"{name:4} {arrangement:>3} {fmt:>4} conversion failed with status {failed}; see {log}")
+                continue
+            wall, peak = statistics.median(walls), max(peaks)
+            size = os.path.getsize(target)
+            ref_text, ratio_text, size_text = "-", "-", "-"
+            if reference and len(ref_walls) == len(walls):
+                ref_wall = statistics.median(ref_walls)
+                ref_text = f"{ref_wall:.2f}"
+                ratio_text = f"{wall / ref_wall:.3f}"
+                size_text = f"{size / os.path.getsize(ref_target):.3f}"
             print(f"{name:4} {arrangement:>3} {fmt:>4} {values:>10} {mb(pvx_size):>7} {wall:>7.2f} {values / wall:>10.0f} "
                   f"{mb(peak):>8} {peak / pvx_size:>8.2f} {mb(size):>8} {ref_text:>7} {ratio_text:>8} "
                   f"{size_text:>13}")
+            if args.repeat > 1:
+                runs = ", ".join(f"{w:.2f}" for w in walls)
+                line = f"     {args.repeat} runs: ours {runs} s"
+                if ref_walls and len(ref_walls) == len(walls):
+                    ratios = sorted(w / r for w, r in zip(walls, ref_walls))
+                    line += ("; reference " + ", ".join(f"{r:.2f}" for r in ref_walls) +
+                             f" s; ratio of each pair {ratios[0]:.3f} to {ratios[-1]:.3f}")
+                print(line)
             sys.stdout.flush()
 
     if not args.skip_many_sheets:
