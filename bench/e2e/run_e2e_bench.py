@@ -86,29 +86,48 @@ def convert(args, source, target, *options, fresh=True, repeat=None):
 
 def sheet_sweep(args):
     """Time against the number of worksheets: 16,000 may take at most 9 times 2,000 (10 with
-    colliding names); opening 64,000 at most 9 times 8,000."""
+    colliding names); opening 64,000 at most 9 times 8,000. With --repeat, every size is timed once
+    per round, so that a slow spell of the machine falls on all sizes alike, and medians are shown."""
     print(f"{'worksheets':>10} {'names':>9} {'fmt':>4} {'wall s':>7} {'peak MB':>8} {'x 2,000':>8}")
+    counts = (2000, 4000, 8000, 16000)
     for names, option, labels in (("plain", (), "Short"), ("colliding", ("colliding",), "Full")):
         for fmt in args.formats.split(","):
-            first = None
-            for count in (2000, 4000, 8000, 16000):
-                source = generated(args, f"sheets_{names}_{count}", count, 1, *option)
-                target = os.path.join(args.workdir, f"sheets_{names}_{count}.{fmt}")
-                wall, peak = convert(args, source, target, "-a", "1", "-n", labels)
-                first = first or wall
-                print(f"{count:>10} {names:>9} {fmt:>4} {wall:>7.2f} {mb(peak):>8} {wall / first:>8.2f}")
-                sys.stdout.flush()
+            walls = {count: [] for count in counts}
+            peaks = {count: 0 for count in counts}
+            for _ in range(args.repeat):
+                for count in counts:
+                    source = generated(args, f"sheets_{names}_{count}", count, 1, *option)
+                    target = os.path.join(args.workdir, f"sheets_{names}_{count}.{fmt}")
+                    wall, peak = convert(args, source, target, "-a", "1", "-n", labels, repeat=1)
+                    walls[count].append(wall)
+                    peaks[count] = max(peaks[count], peak)
+            first = statistics.median(walls[counts[0]])
+            for count in counts:
+                wall = statistics.median(walls[count])
+                print(f"{count:>10} {names:>9} {fmt:>4} {wall:>7.2f} {mb(peaks[count]):>8} {wall / first:>8.2f}" +
+                      (f"   runs {', '.join(f'{w:.2f}' for w in walls[count])}" if args.repeat > 1 else ""))
+            sys.stdout.flush()
     small = generated(args, "ten_slots", 10, 30)
-    first = None
-    for count in (8000, 64000):
-        made = os.path.join(args.workdir, f"sheets_plain_{count}.xlsx")
-        if not os.path.exists(made):
-            convert(args, generated(args, f"sheets_plain_{count}", count, 1), made, "-a", "1", "-n", "Short")
-        target = os.path.join(args.workdir, f"opened_{count}.xlsx")
-        shutil.copy(made, target)
-        wall, peak = convert(args, small, target, "-a", "1", "-n", "Short", fresh=False)
-        first = first or wall
-        print(f"opening {count} worksheets + 10 slots: {wall:.2f} s, peak {mb(peak)} MB, x 8,000: {wall / first:.2f}")
+    opened = (8000, 64000)
+    walls = {count: [] for count in opened}
+    peaks = {count: 0 for count in opened}
+    for _ in range(args.repeat):
+        for count in opened:
+            made = os.path.join(args.workdir, f"sheets_plain_{count}.xlsx")
+            if not os.path.exists(made):
+                convert(args, generated(args, f"sheets_plain_{count}", count, 1), made, "-a", "1", "-n", "Short",
+                        repeat=1)
+            target = os.path.join(args.workdir, f"opened_{count}.xlsx")
+            shutil.copy(made, target)
+            wall, peak = convert(args, small, target, "-a", "1", "-n", "Short", fresh=False, repeat=1)
+            walls[count].append(wall)
+            peaks[count] = max(peaks[count], peak)
+    first = statistics.median(walls[opened[0]])
+    for count in opened:
+        wall = statistics.median(walls[count])
+        runs = f" (runs {', '.join(f'{w:.2f}' for w in walls[count])})" if args.repeat > 1 else ""
+        print(f"opening {count} worksheets + 10 slots: {wall:.2f} s{runs}, peak {mb(peaks[count])} MB, "
+              f"x 8,000: {wall / first:.2f}")
     sys.stdout.flush()
 
 
