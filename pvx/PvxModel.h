@@ -122,4 +122,3 @@ private:
 };
 
 WriteStatus readColumnHeader(QIODevice& device, QString& units, double& scale, QString& method);
-WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method);

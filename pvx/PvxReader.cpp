@@ -8,6 +8,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -37,10 +38,6 @@ template <std::size_t N> qint32 intValue(const PvxLine& line, const char (&)[N])
 
 template <std::size_t N> QDateTime dateValue(const PvxLine& line, const char (&)[N]) {
     return parsePvxDateTime(line.textAfter(N - 1));
-}
-
-double lineToDouble(const PvxLine& line) {
-    return line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size);
 }
 
 WriteStatus fileFailure(const QString& what) {
@@ -119,9 +116,11 @@ bool readColumnValues(PvxLineReader& reader, qint32 count, PvxPackage::Column* c
         if (!column)
             continue;
         bool ok = false;
-        const double value = line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size, &ok);
-        if (!ok)
+        double value = line.isBlank() ? 0.0 : pvxTextToDouble(line.begin, line.size, &ok);
+        if (!ok) {
             unreadable.note(line, reader.lineNumber());
+            value = 0.0; // a number too large for a double reads as infinite, but is not one
+        }
         column->append(value);
     }
     return true;
@@ -136,6 +135,17 @@ QString located(const WriteStatus& status, const PvxLineReader& reader, const QS
     if (slot && !(slot->objectName.isEmpty() && slot->slotName.isEmpty()))
         where += QStringLiteral(", slot ") + slot->objectName + u'.' + slot->slotName;
     return status + where + u')';
+}
+
+// Scales as the file writes them: "nan" in two runs is the same scale.
+bool sameScale(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// A closing line that cannot stand inside a slot preamble.
+bool closesAnotherPart(const PvxLine& line) {
+    return isKeyword(line, "END_COLUMN") || isKeyword(line, "END_SLOT") || isKeyword(line, "END_RUN") ||
+           isKeyword(line, "END_RUN_PREAMBLE") || isKeyword(line, "END_PACKAGE_PREAMBLE");
 }
 
 // Drops the lines of a table slot's body up to and including "END_SLOT".
@@ -160,15 +170,16 @@ void UnreadableValues::note(const PvxLine& line, qint64 lineNumber) {
         firstLines.append(QStringLiteral("line %1 \"%2\"").arg(lineNumber).arg(line.textAfter(0).left(40)));
 }
 
-QString UnreadableValues::warning() const {
-    const QString what = count == 1
-                             ? QStringLiteral("1 value line did not read as a number and was")
-                             : QStringLiteral("%1 value lines did not read as numbers and were").arg(count);
-    return what + QStringLiteral(" converted as 0: ") + firstLines.join(QStringLiteral(", ")) +
+QString UnreadableValues::warning(const QString& what) const {
+    const QString lines =
+        count == 1 ? QStringLiteral("1 %1 did not read as a number and was").arg(what)
+                   : QStringLiteral("%1 %2s did not read as numbers and were").arg(count).arg(what);
+    return lines + QStringLiteral(" converted as 0: ") + firstLines.join(QStringLiteral(", ")) +
            (count > 3 ? QStringLiteral(", …") : QString());
 }
 
-WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method) {
+WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method,
+                             UnreadableValues* unreadableScales) {
     const PvxLine unitsLine = reader.readLine();
     const bool unitsRead = hasKey(unitsLine, "units: ");
     const QString unitsText = unitsRead ? textValue(unitsLine, "units: ") : QString();
@@ -177,7 +188,13 @@ WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scal
         return fileFailure("Missing units or scale");
     units = unitsText;
     const PvxLine scaleText{scaleLine.begin + 7, scaleLine.size - 7};
-    scale = lineToDouble(scaleText);
+    bool scaleRead = false;
+    scale = scaleText.isBlank() ? 0.0 : pvxTextToDouble(scaleText.begin, scaleText.size, &scaleRead);
+    if (!scaleRead) {
+        scale = 0.0;
+        if (unreadableScales)
+            unreadableScales->note(scaleLine, reader.lineNumber());
+    }
 
     // A method line is recognised by its first byte alone.
     const QByteArray next = reader.peek(1);
@@ -283,6 +300,10 @@ WriteStatus PvxSlot::readSlotPreamble(PvxLineReader& reader) {
             return QString::fromLatin1(slotPreambleFailure);
         if (isKeyword(line, "END_SLOT_PREAMBLE"))
             preambleRead = true;
+        else if (closesAnotherPart(line))
+            // Its own closing line is missing: read on, the slot's column and the slots after it
+            // would vanish into this preamble without a word.
+            return QString::fromLatin1(slotPreambleFailure);
         else if (hasKey(line, "object_type: "))
             objectType = textValue(line, "object_type: ");
         else if (hasKey(line, "object_name: "))
@@ -371,8 +392,10 @@ WriteStatus PvxPackage::readBody(PvxLineReader& reader, const ReadPlan& plan) {
             tail = TailReader::startBehind(reader, *this, plan, context);
     }
     tail.reset();
+    if (context.unreadableScales.count > 0)
+        warnings.append(context.unreadableScales.warning(QStringLiteral("scale line")));
     if (context.unreadable.count > 0)
-        warnings.append(context.unreadable.warning());
+        warnings.append(context.unreadable.warning(QStringLiteral("value line")));
     if (reader.firstForeignLine() > 0)
         warnings.append(QStringLiteral("Line %1 (and perhaps later ones) is not UTF-8 text; it was read as "
                                        "Windows-1252, as Windows tools write it")
@@ -403,8 +426,22 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
         return located(status, reader, thisRun, nullptr);
     if (run.timeSteps < 0)
         return located(fileFailure("Negative number of timesteps"), reader, thisRun, nullptr);
+    // The first run's dates become the workbook's; a date line that names no date (29 February of
+    // a common year, hour 25) would show as no date at all. Later runs are held to the first's.
+    if (r == 0) {
+        for (qsizetype t = 0; t < run.timestamps.size(); ++t) {
+            if (!parsePvxDateTime(run.timestamps.at(t)).isValid()) {
+                const qint64 line = reader.lineNumber() - (run.timestamps.size() - 1 - t);
+                return fileFailure(QStringLiteral("The date line %1 does not read as a date (line %2, %3)")
+                                       .arg(run.timestamps.at(t), QString::number(line), thisRun));
+            }
+        }
+    }
 
-    for (qsizetype position = 0; !atEndOfRun(reader); ++position) {
+    qsizetype position = 0;
+    qint64 firstExtraLine = 0;
+    QString firstExtra;
+    for (; !atEndOfRun(reader); ++position) {
         if (context.abandoned())
             return QString::fromLatin1(abandonedRead);
         PvxSlot slot;
@@ -422,6 +459,10 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
                                             runName(0, context.firstTrace),
                                             first.objectName + '.' + first.slotName,
                                             QString::number(slotLine)));
+        }
+        if (r > 0 && position >= slots.size() && firstExtra.isEmpty()) {
+            firstExtra = slot.objectName + '.' + slot.slotName;
+            firstExtraLine = slotLine;
         }
         if (r == 0) {
             const bool chosen = slot.isSeries() &&
@@ -450,7 +491,7 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
             QString units;
             QString method;
             double scale = 0.0;
-            status = readColumnHeader(reader, units, scale, method);
+            status = readColumnHeader(reader, units, scale, method, &context.unreadableScales);
             if (!status.isEmpty())
                 return located(status, reader, thisRun, &slot);
             if (r == 0) {
@@ -460,7 +501,8 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
             } else if (position < slots.size()) {
                 // The first run's units and scale are the slot's; another run's are noted.
                 const PvxSlot& first = slots.at(position);
-                if (c < first.units.size() && (units != first.units.at(c) || scale != first.scales.at(c)))
+                if (c < first.units.size() &&
+                    (units != first.units.at(c) || !sameScale(scale, first.scales.at(c))))
                     warnings.append(QStringLiteral("%1 gives slot %2 the units %3 and scale %4 where %5 "
                                                    "has %6 and %7; the first run's are used")
                                         .arg(capitalized(thisRun), slot.objectName + '.' + slot.slotName,
@@ -487,6 +529,27 @@ WriteStatus PvxPackage::readRun(PvxLineReader& reader, qint32 r, const ReadPlan&
             slots.append(slot);
     }
     reader.readLine(); // "END_RUN"
+    // Only the first run's slots are converted: a later run's other slots are noted.
+    if (r > 0 && position > slots.size())
+        warnings.append(
+            QStringLiteral("%1 has %2 than %3, from slot %4 (line %5) on; %6 not converted")
+                .arg(capitalized(thisRun),
+                     position - slots.size() == 1
+                         ? QStringLiteral("1 slot more")
+                         : QStringLiteral("%1 slots more").arg(position - slots.size()),
+                     runName(0, context.firstTrace), firstExtra, QString::number(firstExtraLine),
+                     position - slots.size() == 1 ? QStringLiteral("it is") : QStringLiteral("they are")));
+    if (r > 0 && position < slots.size()) {
+        const PvxSlot& missing = slots.at(position);
+        warnings.append(QStringLiteral("%1 ends before slot %2 of %3 (line %4)%5; %6 left empty")
+                            .arg(capitalized(thisRun), missing.objectName + '.' + missing.slotName,
+                                 runName(0, context.firstTrace), QString::number(reader.lineNumber()),
+                                 position + 1 < slots.size()
+                                     ? QStringLiteral(" and %1 more").arg(slots.size() - position - 1)
+                                     : QString(),
+                                 position + 1 < slots.size() ? QStringLiteral("their cells are")
+                                                             : QStringLiteral("its cells are")));
+    }
     return WriteStatus();
 }
 

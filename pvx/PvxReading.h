@@ -13,14 +13,21 @@
 #include <memory>
 #include <thread>
 
-// Value lines that did not read as numbers: they are converted as 0, and the log says where.
+// Value or scale lines that did not read as numbers: they are converted as 0, and the log says
+// where.
 struct UnreadableValues {
     qint64 count = 0;
     QStringList firstLines;
 
     void note(const PvxLine& line, qint64 lineNumber);
-    QString warning() const;
+    // what names one such line: "value line", "scale line".
+    QString warning(const QString& what) const;
 };
+
+// Reads one column header; a scale that does not read as a number is 0, and noted in
+// unreadableScales when given.
+WriteStatus readColumnHeader(PvxLineReader& reader, QString& units, double& scale, QString& method,
+                             UnreadableValues* unreadableScales = nullptr);
 
 // What one read keeps: every run and slot, a selection of them, or no values at all.
 struct PvxPackage::ReadPlan {
@@ -41,6 +48,7 @@ struct PvxPackage::RunContext {
     qint32 seriesSeen = 0;
     qint32 firstTrace = -1;
     UnreadableValues unreadable;
+    UnreadableValues unreadableScales;
     // Set when the read is no longer wanted; the run being read then fails at its next slot or
     // column.
     const std::atomic<bool>* cancelled = nullptr;

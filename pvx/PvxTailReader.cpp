@@ -171,6 +171,7 @@ PvxPackage::TailReader::TailReader(int fd, qint64 start, qint64 end, bool textMo
     : _fd(fd), _start(start), _end(end), _textMode(textMode), _plan(plan), _context(context) {
     _tail.slots = head.slots;
     _context.unreadable = UnreadableValues();
+    _context.unreadableScales = UnreadableValues();
     _context.cancelled = &_cancelled;
     _startLineFuture = _startLine.get_future();
     _thread = std::thread([this] { read(); });
@@ -225,7 +226,7 @@ void PvxPackage::TailReader::read() {
             ++_runsRead;
         }
         _clean = !_cancelled.load() && _tail.warnings.isEmpty() && _context.unreadable.count == 0 &&
-                 reader.firstForeignLine() == 0;
+                 _context.unreadableScales.count == 0 && reader.firstForeignLine() == 0;
     } catch (...) {
         // Too long a line or too little memory: the first half's reader meets it and says so.
         _clean = false;

@@ -156,6 +156,12 @@ private Q_SLOTS:
         QTest::newRow("fewer runs than the count") << sixRuns(7, {}) << false;
         QTest::newRow("text after the last run") << sixRuns(6, {}) + "trailing words\n" << false;
         QTest::newRow("cut short") << sixRuns(6, {}).chopped(20) << false;
+        QTest::newRow("late extra slot")
+            << sixRuns(6, runBlock(seriesSlot("A", "1\n2\n") + slotB + slotB)) << false;
+        QTest::newRow("late slot missing") << sixRuns(6, runBlock(seriesSlot("A", "1\n2\n"))) << false;
+        QTest::newRow("late unreadable scale")
+            << sixRuns(6, runBlock(seriesSlot("A", "1\n2\n").replace("scale: 1", "scale: 1,5") + slotB))
+            << false;
         QTest::newRow("a run end in a table")
             << sixRuns(6, runBlock(QByteArray(tableSlot).replace("d e f", "END_RUN")), 3) << false;
     }
@@ -397,6 +403,15 @@ private Q_SLOTS:
         QTest::newRow("later run with the same slots")
             << preamble(2) + firstRun + runBlock(seriesSlot("A", "5\n6\n") + seriesSlot("B", "7\n8\n"))
             << QString();
+        // A slot preamble whose closing line is missing would take in the slot's column and the
+        // slots after it up to the next preamble's closing line.
+        QTest::newRow("slot preamble closing line missing")
+            << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT_PREAMBLE\n", "") + second)
+            << slot;
+        QTest::newRow("a run end indented into a slot preamble")
+            << preamble(2) + runBlock(seriesSlot("A", "1\n2\n")).replace("END_RUN\n", "  END_RUN\n") +
+                   runBlock(seriesSlot("A", "1\n2\n"))
+            << slot;
         QTest::newRow("slot closing line missing")
             << preamble(1) + runBlock(seriesSlot("A", "1\n2\n").replace("END_SLOT\n", "") + second)
             << firstShort;
@@ -420,6 +435,16 @@ private Q_SLOTS:
                  QStringLiteral("Cannot read run preamble (line 21, run 1)"));
         QCOMPARE(readText("name:X\n\nEND_PACKAGE_PREAMBLE\n"),
                  QStringLiteral("Cannot read package preamble (line 2)"));
+        // The closing line that gives the missing one away.
+        QCOMPARE(readText(preamble(1) + runBlock(slot).replace("END_SLOT_PREAMBLE\n", "")),
+                 QStringLiteral("Cannot read slot preamble (line 17, run 0, slot Lake.A)"));
+        // A date line of the first run must name a date: its dates become the workbook's.
+        QCOMPARE(readText(preamble(1) + runBlock(slot).replace("2021-1-3 00:00\n", "2021-2-29 00:00\n")),
+                 QStringLiteral("Cannot read PVX file: The date line 2021-2-29 00:00 does not read as a date "
+                                "(line 9, run 0)"));
+        QCOMPARE(readText(preamble(1) + runBlock(slot).replace("2021-1-2 00:00\n", "2021-1-2 24:30\n")),
+                 QStringLiteral("Cannot read PVX file: The date line 2021-1-2 24:30 does not read as a date "
+                                "(line 8, run 0)"));
         QCOMPARE(
             readText(preamble(1) + runBlock(seriesSlot("A", "1\n"))),
             QStringLiteral("Cannot read PVX file: Slot Lake.A of run 0 does not have 2 values (line 18)"));
@@ -533,6 +558,49 @@ private Q_SLOTS:
                  QStringList{"Run 1 gives slot Lake.A the units m3/s and scale 1 where run 0 has "
                              "cfs and 1; the first run's are used"});
         QCOMPARE(units.slots.at(0).units.at(0), QString("cfs"));
+
+        // A later run's slots beyond the first run's are not converted; slots it lacks stay empty.
+        const QByteArray second = seriesSlot("B", "3\n4\n");
+        PvxPackage more;
+        QCOMPARE(readText(preamble(2) + runBlock(slot) + runBlock(slot + second + seriesSlot("C", "5\n6\n")),
+                          more),
+                 QString());
+        QCOMPARE(more.warnings,
+                 QStringList{"Run 1 has 2 slots more than run 0, from slot Lake.B (line 37) on; "
+                             "they are not converted"});
+        QCOMPARE(more.values.at(1).size(), 3);
+        PvxPackage fewer;
+        QCOMPARE(readText(preamble(2) + runBlock(slot + second) + runBlock(slot), fewer), QString());
+        QCOMPARE(fewer.warnings,
+                 QStringList{"Run 1 ends before slot Lake.B of run 0 (line 47); its cells are left empty"});
+        QCOMPARE(fewer.slotCount(), 2);
+
+        // A scale that is no number is 0, as a value is; "nan" in every run is one scale.
+        PvxPackage scales;
+        QCOMPARE(readText(preamble(2) + runBlock(QByteArray(slot).replace("scale: 1", "scale: 1,5")) +
+                              runBlock(QByteArray(slot).replace("scale: 1", "scale: 1,5")),
+                          scales),
+                 QString());
+        QCOMPARE(
+            scales.warnings,
+            QStringList{"2 scale lines did not read as numbers and were converted as 0: line 15 \"scale: "
+                        "1,5\", line 32 \"scale: 1,5\""});
+        QCOMPARE(scales.slots.at(0).scales.at(0), 0.0);
+        PvxPackage nan;
+        QCOMPARE(readText(preamble(2) + runBlock(QByteArray(slot).replace("scale: 1", "scale: nan")) +
+                              runBlock(QByteArray(slot).replace("scale: 1", "scale: nan")),
+                          nan),
+                 QString());
+        QVERIFY2(nan.warnings.isEmpty(), qPrintable(nan.warnings.join('\n')));
+        QVERIFY(std::isnan(nan.slots.at(0).scales.at(0)));
+
+        // A number too large for a double is no number either: 0, as the warning says.
+        PvxPackage huge;
+        QCOMPARE(readText(preamble(1) + runBlock(seriesSlot("A", "1e400\n2\n")), huge), QString());
+        QCOMPARE(
+            huge.warnings,
+            QStringList{"1 value line did not read as a number and was converted as 0: line 16 \"1e400\""});
+        QCOMPARE(huge.values.at(0).at(0).at(0).at(0), 0.0);
     }
 
     // Text that is not UTF-8 is read as Windows-1252, with one word for the log.
