@@ -69,6 +69,26 @@ struct RunTable {
     double endSerial = 0.0;
 };
 
+// Every run's values stand under the first run's dates: a later run whose date lines name other
+// dates would have its values dated wrongly. Lines that differ only in how they write a date
+// ("2021-1-1 24:00", "2021-1-2 0:00") name the same one.
+WriteStatus sameDates(const PvxPackage& package, int r) {
+    const QStringList& dates = package.runAt(r).timestamps;
+    const QStringList& firstDates = package.runAt(0).timestamps;
+    for (qsizetype t = 0; t < dates.size() && t < firstDates.size(); ++t) {
+        if (dates.at(t) == firstDates.at(t))
+            continue;
+        const QDateTime date = parsePvxDateTime(dates.at(t));
+        if (date.isValid() && date == parsePvxDateTime(firstDates.at(t)))
+            continue;
+        return QStringLiteral(
+                   "Run date ranges don't all match: timestep %1 of Run%2 is %3 where Run%4 has %5")
+            .arg(QString::number(t + 1), QString::number(package.runNumber(r)), dates.at(t),
+                 QString::number(package.runNumber(0)), firstDates.at(t));
+    }
+    return WriteStatus();
+}
+
 // Labels run r and fills its row. The label is given before the checks, so a run that
 // differs from the first in its dates or its number of timesteps has its label when the
 // header fails on it.
@@ -99,6 +119,8 @@ WriteStatus addRunRow(RunTable& table, const PvxPackage& package, int r, QString
 
     if (r != 0 && run.timeSteps != firstRun.timeSteps)
         return QStringLiteral("Number of timesteps in runs don't all match");
+    if (r != 0)
+        return sameDates(package, r);
     return WriteStatus();
 }
 
@@ -161,7 +183,7 @@ std::unique_ptr<VariantBlock> slotTable(ExcelWrite& writer, const PvxPackage& pa
         if (!slot.units.isEmpty())
             slotRows->setText(slotRow, 5, slot.units.first());
         if (!slot.scales.isEmpty())
-            slotRows->setNumber(slotRow, 6, slot.scales.first());
+            slotRows->setValue(slotRow, 6, slot.scales.first()); // "NaN" as the values have it
         if (!slot.methods.isEmpty())
             slotRows->setText(slotRow, 7, slot.methods.first());
         if (withShortNames)

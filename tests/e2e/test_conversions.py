@@ -3,6 +3,7 @@
 Usage: test_conversions.py <gridwell executable> <group>"""
 
 import datetime
+import math
 import os
 import resource
 import subprocess
@@ -105,7 +106,7 @@ def check_header_edge_case():
 
     def slots():
         return [Slot("Lake", "Pool", values=list(range(12))), Slot("Lake", "Table", kind="table"),
-                Slot("Lake Powell", "Outflow", values=list(range(12)), method="m"),
+                Slot("Lake Powell", "Outflow", values=list(range(12)), method="m", scale=math.nan),
                 Slot("Sand", "AndGravel", kind="untyped", values=list(range(12)))]
     package = Package([Run(stamps, slots()), Run(stamps, slots(), rule_set="Other", slot_set="Set2")])
     done = check_conversion("header layout", package, 1, SHORT, fmt="m/d/yyyy")
@@ -114,7 +115,9 @@ def check_header_edge_case():
         for row, column, value in [(2, 4, "2021-03-5 7:30"), (2, 6, 3), (2, 7, 12), (4, 2, datetime.datetime(
                 2020, 1, 1, 11, 59)), (5, 9, "Other"), (6, 8, "Short Slot Name"), (7, 1, "Slot0"), (7, 3, "Lake"),
                 (8, 8, "LkPwllOtflw"), (9, 8, "Snd&Grvl"), (10, 1, "Time #"), (22, 1, "Time11"),
-                (22, 2, datetime.datetime(2020, 1, 12, 11, 59))]:
+                (22, 2, datetime.datetime(2020, 1, 12, 11, 59)),
+                # A scale that is no finite number is written as the values are, as "NaN".
+                (7, 6, 1), (8, 6, "NaN")]:
             check.cell(wb["Header"], row, column, value)
 
 
@@ -182,6 +185,10 @@ def check_refused_packages():
              "Run date ranges don't all match"),
             ("timesteps differ", Run(stamps[:2], [Slot("A", "B", values=[1, 2])], end=stamps[-1]),
              "Number of timesteps in runs don't all match"),
+            # Same first and last date, but a date between them that is not the first run's.
+            ("a date differs", Run(stamps[:1] + [stamps[1] + datetime.timedelta(hours=12)] + stamps[2:],
+                                   [Slot("A", "B", values=[1, 2, 3])], end=stamps[-1]),
+             "Run date ranges don't all match: timestep 2 of Run1 is 2021-1-3 12:00 where Run0 has 2021-1-2 24:00"),
             # Values of a slot in another place would stand under another slot's name.
             ("slot in another place", Run(stamps, [Slot("Dam", "Spill", values=[1, 2, 3])]),
              "Cannot read PVX file: Run 1 (trace 2) has slot Dam.Spill where run 0 (trace 1) has A.B (line ")]:

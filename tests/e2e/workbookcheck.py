@@ -132,7 +132,8 @@ class Checker:
                   for r, run in enumerate(runs)]),
                 (["Slot #", "Object Type", "Object Name", "Slot Name", "Units", "Scale", "Method"]
                  + (["Short Slot Name"] if preference == SHORT else []),
-                 [[f"Slot{k}", s.object_type, s.object_name, s.slot_name, s.units, float(s.scale), s.method or ""]
+                 [[f"Slot{k}", s.object_type, s.object_name, s.slot_name, s.units,
+                   float(s.scale) if math.isfinite(s.scale) else "NaN", s.method or ""]
                   + ([short] if preference == SHORT else [])
                   for k, (s, short) in enumerate(zip(series, shorten_all([s.full_name for s in series])))]),
                 (["Time #", "Time"], [[f"Time{t}", shown_date(stamp)] for t, stamp in enumerate(first.timestamps)])]
