@@ -137,6 +137,19 @@ QString located(const WriteStatus& status, const PvxLineReader& reader, const QS
     return status + where + u')';
 }
 
+// What a Windows editor saves as "Unicode": a UTF-16 byte-order mark, or a letter of the first key
+// with a zero byte beside it. Read as UTF-8 it would fail only at the end of the file, with a
+// message about the package preamble.
+bool isUtf16(const QByteArray& start) {
+    if (start.size() < 2)
+        return false;
+    const auto first = static_cast<unsigned char>(start.at(0)),
+               second = static_cast<unsigned char>(start.at(1));
+    const auto letter = [](unsigned char c) { return c >= 0x20 && c < 0x7F; };
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF) ||
+           (letter(first) && second == 0) || (first == 0 && letter(second));
+}
+
 // Scales as the file writes them: "nan" in two runs is the same scale.
 bool sameScale(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
@@ -356,6 +369,8 @@ WriteStatus PvxPackage::read(QIODevice& device, const ReadPlan& plan) {
     PvxLineReader reader(device, PvxLineReader::Block);
     return guardedRead([&] {
         reader.skipByteOrderMark();
+        if (isUtf16(reader.peek(2)))
+            return fileFailure("The file is UTF-16 text; save it as UTF-8 text");
         return readBody(reader, plan);
     });
 }

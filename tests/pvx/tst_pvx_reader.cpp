@@ -515,6 +515,22 @@ private Q_SLOTS:
         QCOMPARE(package.name, QStringLiteral("Demo study"));
         QCOMPARE(package.numberOfRuns, 1);
         QCOMPARE(package.slotCount(), 2);
+
+        // A file saved as UTF-16 is named as such, with or without its byte-order mark, rather than
+        // failing at its end on the package preamble.
+        const QString utf16 =
+            QStringLiteral("Cannot read PVX file: The file is UTF-16 text; save it as UTF-8 text");
+        const QString text = QString::fromLatin1(workedExample);
+        const QByteArray littleEndian(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QCOMPARE(readText("\xFF\xFE" + littleEndian), utf16);
+        QCOMPARE(readText(littleEndian), utf16);
+        QByteArray bigEndian = littleEndian;
+        for (qsizetype i = 0; i + 1 < bigEndian.size(); i += 2)
+            std::swap(bigEndian[i], bigEndian[i + 1]);
+        QCOMPARE(readText("\xFE\xFF" + bigEndian), utf16);
+        // Bytes that are no text at all keep the preamble's message.
+        QCOMPARE(withoutLocation(readText(QByteArray(64, '\0'))),
+                 QStringLiteral("Cannot read package preamble"));
     }
 
     void overlongLineIsRefused() {
