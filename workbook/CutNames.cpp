@@ -15,8 +15,36 @@ QString leftWhole(const QString& text, int count) {
 
 CutNames::CutNames(Comparison comparison) : _comparison(comparison) {}
 
+namespace {
+// Each character in its simple lower case, as the spreadsheet compares names (İ is i, the Kelvin
+// sign k, ẞ ß).
+QString simpleLowerCase(const QString& text) {
+    const QList<uint> points = text.toUcs4();
+    QString lowered;
+    lowered.reserve(points.size());
+    for (const uint point : points) {
+        char32_t lower = QChar::toLower(char32_t(point));
+        // Qt leaves a capital whose full lower case is longer as it is; its simple lower case is
+        // the first character of the full one (İ, i and a dot above).
+        if (lower == point && QChar::isUpper(char32_t(point)))
+            lower = QStringView(QChar::fromUcs4(lower)).toString().toLower().toUcs4().value(0, point);
+        lowered.append(QChar::fromUcs4(lower));
+    }
+    return lowered;
+}
+} // namespace
+
+// Worksheet names that some reader takes for one: the spreadsheet compares the simple lower case
+// of each character, Gnumeric and LibreOffice compare full upper or folded case (ß is SS, ﬀ is
+// FF, ı is I). The key is equal wherever the spreadsheet's comparison is, and wherever the full
+// upper case of those lower cases is, so no two worksheets meet in any reader and the
+// spreadsheet never finds one worksheet for another's name.
+QString sheetNameKey(const QString& name) {
+    return simpleLowerCase(simpleLowerCase(name).toUpper());
+}
+
 QString CutNames::key(const QString& name) const {
-    return _comparison == IgnoringCase ? name.toCaseFolded() : name;
+    return _comparison == IgnoringCase ? sheetNameKey(name) : name;
 }
 
 void CutNames::add(const QString& name) {

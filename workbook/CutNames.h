@@ -37,5 +37,8 @@ private:
     int _count = 0;
 };
 
+// What worksheet names are compared by, ignoring case as every reader does.
+QString sheetNameKey(const QString& name);
+
 // The first count UTF-16 units of text, one fewer when the cut would split a surrogate pair.
 QString leftWhole(const QString& text, int count);

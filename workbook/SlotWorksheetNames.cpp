@@ -9,7 +9,10 @@
 
 QString worksheetNameFrom(const QString& label, const QString& indexLabel) {
     static const QRegularExpression colon(QStringLiteral("[:]"));
-    static const QRegularExpression refused(QStringLiteral("[\\[\\]*?/\\\\\\x00-\\x1F\\x7F]"));
+    // Besides the characters a worksheet name may not hold, U+FFFE and U+FFFF, which XML may
+    // not hold: a workbook part with one in it opens in no reader.
+    static const QRegularExpression refused(
+        QStringLiteral("[\\[\\]*?/\\\\\\x00-\\x1F\\x7F\\x{FFFE}\\x{FFFF}]"));
     static const QRegularExpression outerApostrophes(QStringLiteral("^'+|'+$"));
 
     QString name = QString(label).remove(colon);

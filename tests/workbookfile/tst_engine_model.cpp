@@ -155,6 +155,7 @@ private slots:
         QTest::newRow("other sheet, other case") << "SHEET2" << false;
         QTest::newRow("own name, other case") << "sheet1" << true;
         QTest::newRow("non-ASCII") << QString::fromUtf8("Übersicht ✓") << true;
+        QTest::newRow("U+FFFF") << QString::fromUtf8("Lake\xEF\xBF\xBFOut") << false;
         // 31 characters counted in UTF-16 code units: 16 emoji need 32.
         QTest::newRow("16 emoji") << QString::fromUtf8("😀").repeated(16) << false;
         QTest::newRow("15 emoji") << QString::fromUtf8("😀").repeated(15) << true;

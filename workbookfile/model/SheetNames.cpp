@@ -59,6 +59,12 @@ void checkSheetName(std::string_view name) {
         if (c < 0x20)
             throw Error(ErrorKind::LimitExceeded,
                         "The sheet name " + quoted + " contains a control character.");
+    // XML may not hold them, so a workbook part naming the sheet would open in no reader.
+    for (char16_t c : units)
+        if (c == 0xFFFE || c == 0xFFFF)
+            throw Error(ErrorKind::LimitExceeded,
+                        "The sheet name " + quoted +
+                            " contains U+FFFE or U+FFFF, which a workbook cannot hold.");
     if (units.front() == u'\'' || units.back() == u'\'')
         throw Error(ErrorKind::LimitExceeded,
                     "The sheet name " + quoted + " begins or ends with an apostrophe.");
