@@ -33,6 +33,10 @@ public:
     bool writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
                     VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg);
     bool clearWorksheet(const QString& workbookPath, const QString& worksheetName, QString& errMsg);
+    // The values of rows x columns cells from (row, column) as the application's Value2 gives
+    // them; VT_EMPTY when the worksheet does not exist. The caller clears values.
+    bool readRange(const QString& workbookPath, const QString& worksheetName, int row, int column, int rows,
+                   int columns, VARIANT* values, QString& errMsg);
     // Lays out a worksheet this connection added (or the first one of a workbook it created):
     // columns widened to show their texts and dates, and the first headingRows rows and
     // headingColumns columns frozen in view. Worksheets that existed keep their widths and views.
@@ -48,6 +52,10 @@ public:
 private:
     // Each operation that can fail starts with a clean record of causes.
     void forgetFailureCauses() { _failureCauses.clear(); }
+    // The range of rows x columns cells from (row, column) of the current worksheet; null, with
+    // cellMissing or rangeMissing added to errMsg, when the application does not give it.
+    IDispatch* rangeAt(int row, int column, LONG rows, LONG columns, const QString& cellMissing,
+                       const QString& rangeMissing, QString& errMsg);
 
     // The steps of openWorksheet, on the connection's current workbook and worksheet.
 

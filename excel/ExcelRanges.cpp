@@ -15,6 +15,29 @@ LONG blockExtent(const VARIANT* values, UINT dimension) {
 }
 } // namespace
 
+IDispatch* ExcelCom::rangeAt(int row, int column, LONG rows, LONG columns, const QString& cellMissing,
+                             const QString& rangeMissing, QString& errMsg) {
+    VARIANT result;
+    VariantInit(&result);
+    IDispatch* firstCell =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _worksheet, OLESTR("Cells"), 2,
+                                 excelComInteger(row), excelComInteger(column)),
+                     result, errMsg);
+    if (!firstCell) {
+        errMsg += cellMissing;
+        return nullptr;
+    }
+    VariantInit(&result);
+    IDispatch* range =
+        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, firstCell, OLESTR("Resize"), 2,
+                                 excelComInteger(rows), excelComInteger(columns)),
+                     result, errMsg);
+    releaseDispatch(firstCell);
+    if (!range)
+        errMsg += rangeMissing;
+    return range;
+}
+
 bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
                           VARIANT* values, bool bold, const QString& numberFormat, QString& errMsg) {
     forgetFailureCauses();
@@ -25,32 +48,14 @@ bool ExcelCom::writeRange(const QString& workbookPath, const QString& worksheetN
 
     const QString where = QStringLiteral(" in worksheet ") + quoted(_worksheetName) +
                           QStringLiteral(" of workbook ") + quoted(_workbookPath);
-
-    VARIANT result;
-    VariantInit(&result);
-    IDispatch* firstCell =
-        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, _worksheet, OLESTR("Cells"), 2,
-                                 excelComInteger(row), excelComInteger(column)),
-                     result, errMsg);
-    if (!firstCell) {
-        errMsg += QStringLiteral(" First cell in write range could not be found ") + where;
+    IDispatch* range = rangeAt(row, column, blockExtent(values, 1), blockExtent(values, 2),
+                               QStringLiteral(" First cell in write range could not be found ") + where,
+                               QStringLiteral(" The write range could not be found ") + where, errMsg);
+    if (!range)
         return false;
-    }
-
-    const LONG rows = blockExtent(values, 1);
-    const LONG columns = blockExtent(values, 2);
-    VariantInit(&result);
-    IDispatch* range =
-        takeDispatch(comCallWrap(errMsg, DISPATCH_PROPERTYGET, &result, firstCell, OLESTR("Resize"), 2,
-                                 excelComInteger(rows), excelComInteger(columns)),
-                     result, errMsg);
-    releaseDispatch(firstCell);
-    if (!range) {
-        errMsg += QStringLiteral(" The write range could not be found ") + where;
-        return false;
-    }
 
     // The caller's block goes over unchanged and stays the caller's.
+    VARIANT result;
     VARIANT block;
     VariantInit(&block);
     if (values)
@@ -101,4 +106,25 @@ bool ExcelCom::clearWorksheet(const QString& workbookPath, const QString& worksh
     comCallWrap(ignored, DISPATCH_METHOD, nullptr, cells, OLESTR("Clear"), 0);
     releaseDispatch(cells);
     return true;
+}
+
+bool ExcelCom::readRange(const QString& workbookPath, const QString& worksheetName, int row, int column,
+                         int rows, int columns, VARIANT* values, QString& errMsg) {
+    forgetFailureCauses();
+    VariantInit(values);
+    // A worksheet that does not exist yet holds nothing; the caller's next write repeats the
+    // failed step, which replaces what errMsg now holds.
+    if (!openWorksheet(workbookPath, worksheetName, errMsg, false))
+        return true;
+    const QString where = QStringLiteral(" in worksheet ") + quoted(_worksheetName) +
+                          QStringLiteral(" of workbook ") + quoted(_workbookPath);
+    const QString missing = QStringLiteral(" The range to read could not be found ") + where;
+    IDispatch* range = rangeAt(row, column, rows, columns, missing, missing, errMsg);
+    if (!range)
+        return false;
+    const bool read = comCallWrap(errMsg, DISPATCH_PROPERTYGET, values, range, OLESTR("Value2"), 0);
+    if (!read)
+        errMsg += QStringLiteral(" Could not read the values of the range ") + where;
+    releaseDispatch(range);
+    return read;
 }

@@ -9,11 +9,15 @@ const MemberInfo worksheetMembers[] = {
     {Activate, u"Activate", MemberCall},
 };
 
-enum RangeMember { Resize = 1, Value, Font, NumberFormat, Clear, Columns, AutoFit };
+enum RangeMember { Resize = 1, Value, Value2, Font, NumberFormat, Clear, Columns, AutoFit };
 const MemberInfo rangeMembers[] = {
-    {Resize, u"Resize", MemberGet},    {Value, u"Value", MemberPut},
-    {Font, u"Font", MemberGet},        {NumberFormat, u"NumberFormat", MemberPut},
-    {Clear, u"Clear", MemberCall},     {Columns, u"Columns", MemberGet},
+    {Resize, u"Resize", MemberGet},
+    {Value, u"Value", MemberPut},
+    {Value2, u"Value2", MemberGet},
+    {Font, u"Font", MemberGet},
+    {NumberFormat, u"NumberFormat", MemberPut},
+    {Clear, u"Clear", MemberCall},
+    {Columns, u"Columns", MemberGet},
     {AutoFit, u"AutoFit", MemberCall},
 };
 
@@ -158,6 +162,10 @@ void RangeObject::invokeMember(DISPID member, MemberKind, const DispatchArgument
         arguments.expectCount(1, 1);
         sheet->putBlock(area.firstRow, area.firstColumn, valueBlockFor(arguments.value(0), area));
         workbook->saved = false;
+        return;
+    case Value2:
+        arguments.expectCount(0, 0);
+        returnCellValues(result, *sheet, area);
         return;
     case Font:
         arguments.expectCount(0, 0);

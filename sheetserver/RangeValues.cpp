@@ -69,7 +69,83 @@ void checkSize(const CellArea& area) {
     if (static_cast<long long>(area.rows) * area.columns > maxBlockCells)
         throw ServerError{DISP_E_EXCEPTION, "The range is too large to write at once."};
 }
+
+// The spreadsheet's error values as automation returns them (CVErr codes in an SCODE).
+SCODE errorCode(const std::string& text) {
+    static const std::pair<const char*, LONG> codes[] = {{"#NULL!", 2000},  {"#DIV/0!", 2007},
+                                                         {"#VALUE!", 2015}, {"#REF!", 2023},
+                                                         {"#NAME?", 2029},  {"#NUM!", 2036}};
+    LONG code = 2042; // #N/A, also for error texts of later versions
+    for (const auto& [name, value] : codes)
+        if (text == name)
+            code = value;
+    return SCODE(0x800A0000u | ULONG(code));
+}
+
+void putCellValue(VARIANT& v, const workbookfile::CellInfo& cell) {
+    VariantInit(&v);
+    switch (cell.type) {
+    case workbookfile::CellType::Empty:
+        return;
+    case workbookfile::CellType::Number:
+        v.vt = VT_R8;
+        v.dblVal = cell.number;
+        return;
+    case workbookfile::CellType::Boolean:
+        v.vt = VT_BOOL;
+        v.boolVal = cell.boolean ? VARIANT_TRUE : VARIANT_FALSE;
+        return;
+    case workbookfile::CellType::Error:
+        v.vt = VT_ERROR;
+        v.scode = errorCode(cell.text);
+        return;
+    case workbookfile::CellType::Text:
+    case workbookfile::CellType::Formula: {
+        const std::u16string text =
+            workbookfile::toUtf16((cell.type == workbookfile::CellType::Formula ? "=" : "") + cell.text);
+        BSTR s = SysAllocStringLen(text.data(), UINT(text.size()));
+        if (!s)
+            throw std::bad_alloc();
+        v.vt = VT_BSTR;
+        v.bstrVal = s;
+        return;
+    }
+    }
+}
 } // namespace
+
+void returnCellValues(VARIANT* result, const workbookfile::Worksheet& sheet, const CellArea& area) {
+    if (!result)
+        return;
+    if (area.rows == 1 && area.columns == 1) {
+        putCellValue(*result, sheet.cell(area.firstRow, area.firstColumn));
+        return;
+    }
+    if (area.wholeSheet || static_cast<long long>(area.rows) * area.columns > maxBlockCells)
+        throw ServerError{DISP_E_EXCEPTION, "The range is too large to read at once."};
+    SAFEARRAYBOUND bounds[2] = {{ULONG(area.rows), 1}, {ULONG(area.columns), 1}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!array)
+        throw std::bad_alloc();
+    try {
+        for (int r = 0; r < area.rows; ++r) {
+            for (int c = 0; c < area.columns; ++c) {
+                VARIANT v;
+                putCellValue(v, sheet.cell(area.firstRow + r, area.firstColumn + c));
+                LONG indices[2] = {LONG(r + 1), LONG(c + 1)};
+                const HRESULT put = SafeArrayPutElement(array, indices, &v);
+                VariantClear(&v);
+                if (FAILED(put))
+                    throw std::bad_alloc();
+            }
+        }
+    } catch (...) {
+        SafeArrayDestroy(array);
+        throw;
+    }
+    result->vt = VT_ARRAY | VT_VARIANT;
+    result->parray = array;
+}
 
 workbookfile::ValueBlock emptyBlockFor(const CellArea& area) {
     checkSize(area);

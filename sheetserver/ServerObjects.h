@@ -182,3 +182,8 @@ std::string filePathFrom(const std::u16string& path);
 workbookfile::ValueBlock valueBlockFor(const VARIANT& value, const CellArea& area);
 // A block of empty cells of the area's size.
 workbookfile::ValueBlock emptyBlockFor(const CellArea& area);
+// What a Value2 get returns: the cell's value for a single cell, else a two-dimensional array of
+// VARIANTs (rows first, bounds from 1). Numbers and dates are VT_R8, texts VT_BSTR, empty cells
+// VT_EMPTY, errors VT_ERROR with the spreadsheet's codes. There is no calculation: a formula
+// kept from a file gives its text behind "=".
+void returnCellValues(VARIANT* result, const workbookfile::Worksheet& sheet, const CellArea& area);

@@ -10,7 +10,7 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
         return QStringLiteral("Unknown worksheet orientation set");
     const bool slotsDown = slotRole == Rows;
 
-    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown);
+    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectsSomeSlots(package));
     const HeadingLine stepHeadings = timestepHeadings(timestepSerials, dateNumberFormat, !slotsDown);
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int timestepCount = static_cast<int>(timestepSerials.size());

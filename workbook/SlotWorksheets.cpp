@@ -11,7 +11,7 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
         return QStringLiteral("Unknown worksheet orientation set");
     const bool runsDown = runRole == Rows;
 
-    const HeadingLine runHeadings = labelHeadings(runLabels, runsDown);
+    const HeadingLine runHeadings = labelHeadings(runLabels, runsDown, selectsSomeRuns(package));
     const HeadingLine stepHeadings = timestepHeadings(timestepSerials, dateNumberFormat, !runsDown);
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int timestepCount = static_cast<int>(timestepSerials.size());

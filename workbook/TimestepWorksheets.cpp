@@ -27,8 +27,8 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
         return QStringLiteral("Unknown worksheet orientation set");
     const bool slotsDown = slotRole == Rows;
 
-    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown);
-    const HeadingLine runHeadings = labelHeadings(runLabels, !slotsDown);
+    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectsSomeSlots(package));
+    const HeadingLine runHeadings = labelHeadings(runLabels, !slotsDown, selectsSomeRuns(package));
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int runCount = static_cast<int>(runLabels.size());
 

@@ -191,6 +191,40 @@ class Selection(unittest.TestCase):
                     self.assertEqual([c for c in column_a if str(c).startswith("Slot")],
                                      ["Slot #", "Slot1", "Slot4", "Slot5"])
 
+    def test_a_selection_updates_a_workbook_only_where_its_labels_stand(self):
+        """A selection puts its runs and slots next to each other. Into a workbook made from more
+        of them, it may write only where its labels already stand (or nothing does): elsewhere its
+        values would stand under other labels, so the update is refused and the file kept."""
+        refused = [("3", ("--slots", "2", "--runs", "2"), "A2", "LkPwllOtflw"),
+                   ("1", ("--runs", "2"), "B1", "Run2"),
+                   ("0", ("--slots", "2-3"), "B1", "LkPwllOtflw")]
+        for extension in ("xlsx", "xls", "xlsb"):
+            for arrangement, args, cell, label in refused:
+                with self.subTest(extension=extension, arrangement=arrangement, args=args):
+                    _, workbook, _, _ = self.convert(f"upd{arrangement}.{extension}", "-a", arrangement)
+                    with open(workbook, "rb") as f:
+                        before = f.read()
+                    status, _, log, _ = self.convert(f"upd{arrangement}.{extension}", "-a", arrangement, *args)
+                    self.assertEqual(status, 1, log)
+                    self.assertRegex(log, f'its cell {cell} holds "[^"]+" where the selection puts "{label}"')
+                    with open(workbook, "rb") as f:
+                        self.assertEqual(f.read(), before)
+        # Slots of worksheets of their own, runs that stand where they stood, and a selection
+        # into a workbook made from the same selection are written.
+        _, whole, _, _ = self.convert("fits.xlsx", "-a", "1")
+        for args in (("--slots", "2"), ("--runs", "0-1"), ("--runs", "0-1", "--slots", "0")):
+            with self.subTest(args=args):
+                status, _, log, _ = self.convert("fits.xlsx", "-a", "1", *args)
+                self.assertEqual(status, 0, log)
+        status, _, _, _ = self.convert("same.xlsx", "-a", "5", "--slots", "2,4", "--runs", "1-2")
+        self.assertEqual(status, 0)
+        for args in (("--slots", "2,4", "--runs", "1-2"), ("--slots", "2", "--runs", "1")):
+            with self.subTest(args=args):
+                status, workbook, log, _ = self.convert("same.xlsx", "-a", "5", *args)
+                self.assertEqual(status, 0, log)
+                book = openpyxl.load_workbook(workbook)
+                self.assertEqual(labelled_cells(book[book.sheetnames[1]])[("Run1", "LkPwllOtflw")], 1020.5)
+
     def test_union_by_index_range_and_pattern(self):
         cases = [(("--slots", "0"), 1), (("--slots", "2-3"), 2), (("--slots", "LAKE POWELL.*"), 2),
                  (("--slots", "?auge.Flow", "--slots", "0-1,5"), 3), (("--slots=0-99",), 6)]

@@ -118,6 +118,51 @@ private slots:
         QCOMPARE(cellOf(sheetCells(workbook, "Run 2"), "B2").value("value").toDouble(), 1.0);
     }
 
+    // Value2 gives a single cell's value, a block of them as an array from (1, 1), and nothing
+    // for a worksheet that is not there.
+    void readRangeGivesTheCellsValues() {
+        const QString book = path("read.xlsx");
+        started();
+        QCOMPARE(write(book, "Run 1", 2, 2, 2, 2, {{"Run0", 1.5}, {QVariant(), true}}),
+                 QStringLiteral("written"));
+        VARIANT values;
+        QVERIFY(com->readRange(book, "Run 1", 2, 2, 1, 1, &values, errMsg));
+        QCOMPARE(values.vt, VARTYPE(VT_BSTR));
+        QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(values.bstrVal)),
+                 QStringLiteral("Run0"));
+        VariantClear(&values);
+
+        QVERIFY(com->readRange(book, "Run 1", 2, 2, 2, 3, &values, errMsg));
+        QCOMPARE(values.vt, VARTYPE(VT_ARRAY | VT_VARIANT));
+        LONG lower = 0, upper = 0;
+        SafeArrayGetLBound(values.parray, 2, &lower);
+        SafeArrayGetUBound(values.parray, 2, &upper);
+        QCOMPARE(lower, 1);
+        QCOMPARE(upper, 3);
+        const auto element = [&](LONG row, LONG column) {
+            VARIANT cell;
+            VariantInit(&cell);
+            LONG indices[2] = {row, column};
+            SafeArrayGetElement(values.parray, indices, &cell);
+            return cell;
+        };
+        VARIANT cell = element(1, 2);
+        QCOMPARE(cell.vt, VARTYPE(VT_R8));
+        QCOMPARE(cell.dblVal, 1.5);
+        cell = element(2, 1);
+        QCOMPARE(cell.vt, VARTYPE(VT_EMPTY));
+        cell = element(2, 2);
+        QCOMPARE(cell.vt, VARTYPE(VT_BOOL));
+        QVERIFY(cell.boolVal != VARIANT_FALSE);
+        cell = element(1, 3);
+        QCOMPARE(cell.vt, VARTYPE(VT_EMPTY));
+        VariantClear(&values);
+
+        QVERIFY(com->readRange(book, "Missing", 1, 1, 2, 2, &values, errMsg));
+        QCOMPARE(values.vt, VARTYPE(VT_EMPTY));
+        com->closeExcel();
+    }
+
     // The other start-up failure is the writer's to show; it leaves COM initialised, and nothing else.
     void startFailsWhenTheInstanceCannotBeCreated() {
         qputenv("GRIDWELL_SPREADSHEET_CREATE_FAILS", "1");
