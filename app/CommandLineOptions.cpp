@@ -38,7 +38,14 @@ bool takeListOption(const QString& argument, CommandLineOptions& options) {
 
 CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOptions& options) {
     QChar pending;
+    QString pendingArgument;
     QString pendingLong;
+    // An option letter whose value never came: a typo ("-list" for "--list", "-o" with the path
+    // left out) would otherwise convert with a default in its place, into a workbook not asked for.
+    const auto valueMissing = [&] {
+        options.optionWithoutValue = pendingArgument;
+        return CommandLineRequest::InvalidUsage;
+    };
     for (const QString& argument : arguments) {
         if (!pendingLong.isEmpty()) {
             takeLongOption(pendingLong, argument, options);
@@ -46,6 +53,8 @@ CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOpt
             continue;
         }
         if (argument.startsWith(QLatin1String("--"))) {
+            if (!pending.isNull())
+                return valueMissing();
             const QString name = argument.mid(2).section(u'=', 0, 0);
             bool known = true;
             if (name == QLatin1String("list"))
@@ -58,7 +67,6 @@ CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOpt
                 known = false;
             if (!known)
                 return CommandLineRequest::InvalidUsage;
-            pending = QChar();
             continue;
         }
         if (argument.startsWith(u'-')) {
@@ -69,7 +77,10 @@ CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOpt
             case u'l':
             case u'n':
             case u'o':
+                if (!pending.isNull())
+                    return valueMissing();
                 pending = letter;
+                pendingArgument = argument;
                 break;
             case u'h':
                 return CommandLineRequest::Help;
@@ -104,6 +115,8 @@ CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOpt
     // A long option at the end without its value.
     if (!pendingLong.isEmpty())
         return CommandLineRequest::InvalidUsage;
+    if (!pending.isNull())
+        return valueMissing();
     return CommandLineRequest::Convert;
 }
 

@@ -15,12 +15,15 @@ struct CommandLineOptions {
     // Every --slots and --runs text, in order.
     QStringList slotSelections;
     QStringList runSelections;
+    // For an invalid usage: the option (as given) that was not followed by its value.
+    QString optionWithoutValue;
 };
 
 enum class CommandLineRequest { Convert, Help, Version, InvalidUsage };
 
 // Walks the arguments after the program name. An option letter takes the next argument
-// that does not begin with "-" as its value; -h and -v end the walk at once. A long option
+// that does not begin with "-" as its value, and one that is followed by another option or
+// by nothing is an invalid usage; -h and -v end the walk at once. A long option
 // ("--slots", "--runs") takes its value after "=" or from the next argument, whatever it is.
 CommandLineRequest parseCommandLine(const QStringList& arguments, CommandLineOptions& options);
 

@@ -190,6 +190,11 @@ int runWithConsole(int argc, char** argv, ExcelWrite& writer) {
         std::cout << "Gridwell version " << versionText() << std::endl << std::endl;
         return 0;
     case CommandLineRequest::InvalidUsage:
+        if (!options.optionWithoutValue.isEmpty())
+            return fail(
+                QStringLiteral("Gridwell: Invalid Usage: \"%1\" is not followed by its value. Use '-h' "
+                               "for help.")
+                    .arg(options.optionWithoutValue));
         return fail(QStringLiteral("Gridwell: Invalid Usage. Use '-h' for help."));
     case CommandLineRequest::Convert:
         break;

@@ -17,10 +17,19 @@ private Q_SLOTS:
         QCOMPARE(options.namePreference, QStringLiteral("Full"));
         QCOMPARE(options.logPath, QStringLiteral("run.log"));
 
-        CommandLineOptions dropped;
-        QCOMPARE(parseCommandLine({"-i", "in.pvx", "-o"}, dropped), CommandLineRequest::Convert);
-        QVERIFY(dropped.outputPath.isEmpty());
-        QCOMPARE(dropped.arrangement, -1);
+        // An option without its value is refused, naming it as given: a typo must not convert
+        // with a default in its place.
+        const QList<QStringList> withoutValue = {{"-i", "in.pvx", "-o"},
+                                                 {"-i", "in.pvx", "-list"},
+                                                 {"-i", "in.pvx", "-o", "--slots", "1"},
+                                                 {"-i", "in.pvx", "-n", "-o", "x.xlsx"}};
+        for (const QStringList& arguments : withoutValue) {
+            CommandLineOptions missing;
+            QCOMPARE(parseCommandLine(arguments, missing), CommandLineRequest::InvalidUsage);
+            QCOMPARE(missing.optionWithoutValue, arguments.at(2));
+        }
+        CommandLineOptions help;
+        QCOMPARE(parseCommandLine({"-o", "-h"}, help), CommandLineRequest::Help);
 
         CommandLineOptions letters;
         QCOMPARE(parseCommandLine({"-a", "abc"}, letters), CommandLineRequest::Convert);

@@ -230,14 +230,16 @@ class LogFile(unittest.TestCase):
         head = self.read_log(os.path.join(self.folder, "study.v2.log")).split("\n")
         self.assertEqual(head[5], os.path.join(self.folder, "study.v2.xls"))
 
-    def test_option_without_value_is_dropped(self):
-        log = os.path.join(self.folder, "run.log")
-        status, stdout, _ = run("-i", EXAMPLE, "-l", log, "-a", "7", "-o")
-        self.assertEqual((status, stdout), (1, ""))
-        head = self.read_log(log).split("\n")
-        # The workbook path defaults from the input path.
-        self.assertTrue(head[5].endswith("upper-basin-study.xlsx") or head[5].endswith("upper-basin-study.xls"),
-                        head[5])
+    def test_option_without_value_is_refused_and_nothing_is_written(self):
+        source = os.path.join(self.folder, "study.pvx")
+        shutil.copy(EXAMPLE, source)
+        for args, option in ((("-a", "7", "-o"), "-o"), (("-list",), "-list"), (("-o", "--slots", "1"), "-o")):
+            with self.subTest(args=args):
+                status, stdout, _ = run("-i", source, *args, cwd=self.folder)
+                self.assertEqual(status, 1)
+                self.assertEqual(stdout, f'Gridwell: Invalid Usage: "{option}" is not followed by its value. '
+                                         "Use '-h' for help.\n\n")
+                self.assertEqual(os.listdir(self.folder), ["study.pvx"])
 
 
 if __name__ == "__main__":
