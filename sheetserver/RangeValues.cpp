@@ -65,17 +65,17 @@ VARIANT elementAt(const char* slot, VARTYPE elementType, ULONG elementSize) {
     return v;
 }
 
-void checkSize(const CellArea& area) {
+void checkSize(const CellArea& area, const char* use = "write") {
     if (static_cast<long long>(area.rows) * area.columns > maxBlockCells)
-        throw ServerError{DISP_E_EXCEPTION, "The range is too large to write at once."};
+        throw ServerError{DISP_E_EXCEPTION, std::string("The range is too large to ") + use + " at once."};
 }
 
 // The spreadsheet's error values as automation returns them (CVErr codes in an SCODE).
 SCODE errorCode(const std::string& text) {
-    static const std::pair<const char*, LONG> codes[] = {{"#NULL!", 2000},  {"#DIV/0!", 2007},
-                                                         {"#VALUE!", 2015}, {"#REF!", 2023},
-                                                         {"#NAME?", 2029},  {"#NUM!", 2036}};
-    LONG code = 2042; // #N/A, also for error texts of later versions
+    static const std::pair<const char*, LONG> codes[] = {
+        {"#NULL!", 2000}, {"#DIV/0!", 2007}, {"#VALUE!", 2015},      {"#REF!", 2023},
+        {"#NAME?", 2029}, {"#NUM!", 2036},   {"#GETTING_DATA", 2043}};
+    LONG code = 2042; // #N/A, also for error texts not known here
     for (const auto& [name, value] : codes)
         if (text == name)
             code = value;
@@ -121,8 +121,7 @@ void returnCellValues(VARIANT* result, const workbookfile::Worksheet& sheet, con
         putCellValue(*result, sheet.cell(area.firstRow, area.firstColumn));
         return;
     }
-    if (area.wholeSheet || static_cast<long long>(area.rows) * area.columns > maxBlockCells)
-        throw ServerError{DISP_E_EXCEPTION, "The range is too large to read at once."};
+    checkSize(area, "read");
     SAFEARRAYBOUND bounds[2] = {{ULONG(area.rows), 1}, {ULONG(area.columns), 1}};
     SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
     if (!array)

@@ -5,6 +5,7 @@
 #include "ExcelCom.h"
 #include "ExcelWrite.h"
 #include "PvxModel.h"
+#include "SelectionPlaces.h"
 
 #include <algorithm>
 
@@ -13,88 +14,10 @@ HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFo
                        QStringList()};
 }
 
-HeadingLine labelHeadings(const QStringList& labels, bool down, bool selectsSome) {
+HeadingLine labelHeadings(const QStringList& labels, bool down, bool mustStand) {
     return HeadingLine{down ? VariantBlock::textColumn(labels) : VariantBlock::textRow(labels), QString(),
-                       selectsSome ? labels : QStringList()};
+                       mustStand ? labels : QStringList()};
 }
-
-bool selectsSomeRuns(const PvxPackage& package) {
-    return !package.runNumbers.isEmpty() && package.runNumbers.size() < package.fileRunCount;
-}
-
-bool selectsSomeSlots(const PvxPackage& package) {
-    return !package.seriesNumbers.isEmpty() &&
-           package.seriesNumbers.size() < package.fileSeriesObjects.size();
-}
-
-namespace {
-QString cellReference(int row, int column) {
-    QString letters;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
-}
-
-// What a cell that Value2 gave holds, as the text a label is compared with; the empty text for
-// an empty cell.
-QString cellText(const VARIANT& cell, bool& isText) {
-    isText = cell.vt == VT_BSTR;
-    if (cell.vt == VT_BSTR)
-        return cell.bstrVal ? QString::fromUtf16(reinterpret_cast<const char16_t*>(cell.bstrVal),
-                                                 qsizetype(SysStringLen(cell.bstrVal)))
-                            : QString();
-    if (cell.vt == VT_R8)
-        return QString::number(cell.dblVal, 'g', 17);
-    if (cell.vt == VT_BOOL)
-        return cell.boolVal != VARIANT_FALSE ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    if (cell.vt == VT_EMPTY)
-        return QString();
-    return QStringLiteral("an error value");
-}
-
-// A selection's labels go next to each other: in a worksheet made from more runs or slots their
-// cells hold other labels, and the values written under them would stand under those.
-WriteStatus checkSelectedLabels(ExcelCom& connection, const QString& workbookPath, const QString& worksheet,
-                                const HeadingLine& headings, bool down) {
-    const QStringList& labels = headings.selectedLabels;
-    if (labels.isEmpty())
-        return WriteStatus();
-    // Row headings start at A2, column headings at B1.
-    const int row = down ? 2 : 1;
-    const int column = down ? 1 : 2;
-    const int rows = down ? int(labels.size()) : 1;
-    const int columns = down ? 1 : int(labels.size());
-    VARIANT values;
-    QString errMsg;
-    if (!connection.readRange(workbookPath, worksheet, row, column, rows, columns, &values, errMsg))
-        return connectionFailure(connection, errMsg);
-    WriteStatus status;
-    for (int k = 0; k < labels.size() && status.isEmpty(); ++k) {
-        VARIANT cell;
-        VariantInit(&cell);
-        if (values.vt == (VT_ARRAY | VT_VARIANT)) {
-            LONG indices[2] = {down ? LONG(k + 1) : 1, down ? 1 : LONG(k + 1)};
-            SafeArrayGetElement(values.parray, indices, &cell);
-        } else {
-            VariantCopy(&cell, &values);
-        }
-        bool isText = false;
-        const QString found = cellText(cell, isText);
-        VariantClear(&cell);
-        if (found.isEmpty() || found == labels.at(k))
-            continue;
-        status =
-            QStringLiteral("Cannot write the selection into the worksheet \"%1\": its cell %2 holds %3 where "
-                           "the selection puts \"%4\". A selection puts its runs and slots next to each "
-                           "other, so its values would stand under other labels; convert the selection "
-                           "into a new workbook, or the whole study into this one")
-                .arg(worksheet, cellReference(down ? row + k : row, down ? column : column + k),
-                     isText ? QLatin1Char('"') + found + QLatin1Char('"') : found, labels.at(k));
-    }
-    VariantClear(&values);
-    return status;
-}
-} // namespace
 
 WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPath,
                                 const DataWorksheetPlan& plan) {
@@ -114,18 +37,14 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
     // one worksheet of millions of values too.
     const int valuesPerBand = 1 << 18;
     const int bandRows = std::max(1, valuesPerBand / std::max(1, dataColumns));
+    if (const WriteStatus status = checkSelectionPlaces(connection, workbookPath, plan); !status.isEmpty())
+        return status;
     for (int sheet = 0; sheet < plan.worksheetNames.size(); ++sheet) {
         if (stopped())
             return ExcelWrite::stoppedMessage();
         const QString& name = plan.worksheetNames.at(sheet);
         if (plan.observer)
             plan.observer->writingWorksheet(name, valuesPerSheet * sheet, valuesInAll);
-        for (const HeadingLine* headings : {plan.rowHeadings, plan.columnHeadings}) {
-            if (const WriteStatus status = checkSelectedLabels(connection, workbookPath, name, *headings,
-                                                               headings == plan.rowHeadings);
-                !status.isEmpty())
-                return status;
-        }
         {
             VariantBlock corner(1, 1);
             plan.fillCorner(sheet, corner);

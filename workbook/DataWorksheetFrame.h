@@ -18,20 +18,16 @@ class PvxPackage;
 struct HeadingLine {
     std::unique_ptr<VariantBlock> block;
     QString format;
-    // Labels of a selection that leaves out some of its dimension's runs or slots: the chosen
-    // ones stand next to each other, so in a worksheet that exists already each label's cell
-    // must be empty or hold that label, or values would land under another one's label.
-    QStringList selectedLabels;
+    // Labels that, in a worksheet that exists already, must stand where they are written or
+    // find their cells empty (see SelectionPlaces.h); empty when they may go anywhere.
+    QStringList labelsThatMustStand;
 };
 
 // The labels of one dimension as a heading line: down the rows (one column) or across
 // the columns (one row). Timestep headings are serials shown through the date format.
 HeadingLine timestepHeadings(const QList<double>& serials, const QString& dateFormat, bool down);
-// selectsSome when a selection leaves out some of the dimension's runs or slots.
-HeadingLine labelHeadings(const QStringList& labels, bool down, bool selectsSome);
-// Whether the study was read with a selection that leaves out some of its runs, or series slots.
-bool selectsSomeRuns(const PvxPackage& package);
-bool selectsSomeSlots(const PvxPackage& package);
+// mustStand for the labels of a selection that leaves runs or slots out.
+HeadingLine labelHeadings(const QStringList& labels, bool down, bool mustStand);
 
 // What the data worksheets of one arrangement look like: one worksheet per name, each
 // with a corner cell, row headings from A2, column headings from B1 and data from B2.

@@ -2,6 +2,7 @@
 
 #include "DataWorksheetFrame.h"
 #include "PvxModel.h"
+#include "SelectionPlaces.h"
 
 // One worksheet per run: timesteps down and slots across (slots on columns), or the
 // other way round (slots on rows).
@@ -10,7 +11,7 @@ WriteStatus ExcelWrite::writeRunWorksheets(ExcelCom& connection, const PvxPackag
         return QStringLiteral("Unknown worksheet orientation set");
     const bool slotsDown = slotRole == Rows;
 
-    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectsSomeSlots(package));
+    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectionLeavesSomeOut(package));
     const HeadingLine stepHeadings = timestepHeadings(timestepSerials, dateNumberFormat, !slotsDown);
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int timestepCount = static_cast<int>(timestepSerials.size());

@@ -2,6 +2,7 @@
 
 #include "DataWorksheetFrame.h"
 #include "PvxModel.h"
+#include "SelectionPlaces.h"
 #include "SlotWorksheetNames.h"
 
 // One worksheet per series slot: timesteps down and runs across (runs on columns), or
@@ -11,7 +12,7 @@ WriteStatus ExcelWrite::writeSlotWorksheets(ExcelCom& connection, const PvxPacka
         return QStringLiteral("Unknown worksheet orientation set");
     const bool runsDown = runRole == Rows;
 
-    const HeadingLine runHeadings = labelHeadings(runLabels, runsDown, selectsSomeRuns(package));
+    const HeadingLine runHeadings = labelHeadings(runLabels, runsDown, selectionLeavesSomeOut(package));
     const HeadingLine stepHeadings = timestepHeadings(timestepSerials, dateNumberFormat, !runsDown);
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int timestepCount = static_cast<int>(timestepSerials.size());

@@ -2,6 +2,7 @@
 
 #include "DataWorksheetFrame.h"
 #include "PvxModel.h"
+#include "SelectionPlaces.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ WriteStatus ExcelWrite::writeTimestepWorksheets(ExcelCom& connection, const PvxP
         return QStringLiteral("Unknown worksheet orientation set");
     const bool slotsDown = slotRole == Rows;
 
-    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectsSomeSlots(package));
-    const HeadingLine runHeadings = labelHeadings(runLabels, !slotsDown, selectsSomeRuns(package));
+    const HeadingLine slotHeadings = labelHeadings(slotLabels, slotsDown, selectionLeavesSomeOut(package));
+    const HeadingLine runHeadings = labelHeadings(runLabels, !slotsDown, selectionLeavesSomeOut(package));
     const QList<int> series = seriesSlotIndices(package, slotLabels.size());
     const int runCount = static_cast<int>(runLabels.size());
 

@@ -209,6 +209,15 @@ class Selection(unittest.TestCase):
                     self.assertRegex(log, f'its cell {cell} holds "[^"]+" where the selection puts "{label}"')
                     with open(workbook, "rb") as f:
                         self.assertEqual(f.read(), before)
+        # Where runs and slots share a worksheet, the one not chosen is written whole, and its
+        # labels would move over lines of the other that this conversion does not write.
+        for arrangement, made, args, cell in (("3", ("--slots", "2-3"), ("--runs", "0"), "A2"),
+                                              ("5", ("--runs", "1-2"), ("--slots", "0"), "A2")):
+            with self.subTest(arrangement=arrangement, made=made, args=args):
+                self.convert(f"cross{arrangement}.xlsx", "-a", arrangement, *made)
+                status, _, log, _ = self.convert(f"cross{arrangement}.xlsx", "-a", arrangement, *args)
+                self.assertEqual(status, 1, log)
+                self.assertIn(f"its cell {cell} holds", log)
         # Slots of worksheets of their own, runs that stand where they stood, and a selection
         # into a workbook made from the same selection are written.
         _, whole, _, _ = self.convert("fits.xlsx", "-a", "1")

@@ -17,7 +17,9 @@ namespace workbookfile {
 // makes worksheets whose cells repeat their neighbours' text a sixth smaller than level 1 does.
 inline constexpr int kXmlDeflateLevel = 5;
 // The level for a worksheet's XML: a large one whose values vary gains a twentieth at level 5 for
-// three times the time of level 1, so a sample of it deflated at level 1 decides.
+// three times the time of level 1, so a sample of it deflated at level 1 decides; of the large
+// ones whose cells repeat, half take level 5 and half level 1, trading a tenth of their size for
+// a sixth of a conversion's time.
 int sheetDeflateLevel(std::string_view xml);
 
 const Codec& xmlCodec();
