@@ -656,13 +656,14 @@ private slots:
             wb->worksheet(1)->putBlock(1, column, block);
             wb->setFixedTimestamp(kStamp);
             wb->save();
+            return wb->saveNotes();
         };
         // The written header cells name their columns; the others keep their names. Cells beside
         // the table rename nothing.
-        write(1, [](ValueBlock& b) {
-            b.setText(1, 1, "Flow");
-            b.setText(1, 2, "Stage \u00e9\U0001F600");
-        });
+        QVERIFY(write(1, [](ValueBlock& b) {
+                    b.setText(1, 1, "Flow");
+                    b.setText(1, 2, "Stage \u00e9\U0001F600");
+                }).empty());
         write(5, [](ValueBlock& b) { b.setText(1, 1, "beyond"); });
         TableInfo renamed = reopenedTable();
         QVERIFY(renamed.headerRow);
@@ -672,11 +673,13 @@ private slots:
                  QString("text Stage \u00e9\U0001F600"));
 
         // A name the table has already, in other case, cannot name a second column: the table keeps
-        // its names and area and gives up its header row, for good.
-        write(2, [](ValueBlock& b) {
+        // its names and area and gives up its header row, for good, and the save says so.
+        const std::vector<std::string> notes = write(2, [](ValueBlock& b) {
             b.setText(1, 1, "FLOW");
             b.setText(1, 2, "C");
         });
+        QCOMPARE(notes.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(notes.front()).startsWith("The table at A1:C3 of the worksheet \""));
         TableInfo headerless = reopenedTable();
         QVERIFY(!headerless.headerRow);
         QCOMPARE(headerless.columns, renamed.columns);

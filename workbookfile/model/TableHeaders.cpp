@@ -122,9 +122,17 @@ void Workbook::Impl::renameTableColumns() {
                     renamed.headerRow = false;
             }
             // The row no longer naming the columns, the table keeps its area and its column names,
-            // and its first row becomes a row of data.
-            if (!renamed.headerRow)
+            // and its first row becomes a row of data. The save says so: the user's table changed.
+            if (!renamed.headerRow) {
                 renamed.columns = info.columns;
+                pendingSaveNotes.push_back(
+                    "The table at " + columnName(info.firstColumn) + std::to_string(info.firstRow) + ":" +
+                    columnName(info.lastColumn) + std::to_string(info.lastRow) + " of the worksheet \"" +
+                    worksheet->name() +
+                    "\" no longer has a header row: the cells written into that row cannot name its columns "
+                    "(one is empty or not a text, or names another column of the table), so the row became "
+                    "a row of the table's data.");
+            }
             if (table.codec->rewriteTable(data, table.part, renamed))
                 setPart(table.part, std::move(data));
         }
