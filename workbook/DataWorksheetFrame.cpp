@@ -4,6 +4,7 @@
 #include "ConversionObserver.h"
 #include "ExcelCom.h"
 #include "ExcelWrite.h"
+#include "LeftoverCells.h"
 #include "PvxModel.h"
 #include "SelectionPlaces.h"
 
@@ -45,6 +46,11 @@ WriteStatus writeDataWorksheets(ExcelCom& connection, const QString& workbookPat
         const QString& name = plan.worksheetNames.at(sheet);
         if (plan.observer)
             plan.observer->writingWorksheet(name, valuesPerSheet * sheet, valuesInAll);
+        if (plan.leftovers)
+            if (const QString found =
+                    leftoverCellBeside(connection, workbookPath, name, dataRows, dataColumns);
+                !found.isEmpty())
+                plan.leftovers->append(found);
         {
             VariantBlock corner(1, 1);
             plan.fillCorner(sheet, corner);

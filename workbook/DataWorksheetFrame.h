@@ -48,6 +48,8 @@ struct DataWorksheetPlan {
     std::function<WriteStatus()> beforeSave;
     // Told of every worksheet and of the save; may be null.
     ConversionObserver* observer = nullptr;
+    // Where the worksheets that hold cells right beside their new table are named; may be null.
+    QStringList* leftovers = nullptr;
 };
 
 // Writes every worksheet of the plan with four range writes each, then saves once.

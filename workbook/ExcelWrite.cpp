@@ -3,6 +3,7 @@
 #include "ConversionObserver.h"
 #include "DataWorksheetFrame.h"
 #include "ExcelCom.h"
+#include "LeftoverCells.h"
 #include "PvxModel.h"
 #include "SpreadsheetNumbers.h"
 #include "WorkbookClaim.h"
@@ -107,7 +108,10 @@ WriteStatus ExcelWrite::write() {
         const StudyShape shape = studyShapeOf(package);
         conversionObserver->packageRead(int(shape.runs), int(shape.seriesSlots), int(shape.timesteps));
     }
+    leftoverCells.clear();
     status = writeWorkbook(package);
+    if (status.isEmpty() && !leftoverCells.isEmpty())
+        readWarnings.append(leftoverCellsWarning(leftoverCells));
     // A stop that came in time for the conversion to leave the workbook alone says so, whatever
     // the step it interrupted made of it.
     if (!status.isEmpty() && stopRequested())
@@ -124,6 +128,7 @@ DataWorksheetPlan ExcelWrite::newPlan() {
     plan.stopRequested = [this] { return stopRequested(); };
     plan.beforeSave = beforeSave;
     plan.observer = conversionObserver;
+    plan.leftovers = &leftoverCells;
     return plan;
 }
 

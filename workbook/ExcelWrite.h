@@ -41,7 +41,7 @@ public:
     // What the last write converted of a selection ("Converting 12 of 2,000 series slots and
     // 100 of 100 runs"); empty when everything was converted or the study did not read.
     const QString& selectionSummary() const { return convertedSummary; }
-    // What the last write read as it stood but the log should mention, one sentence each.
+    // What the last write read or found as it stood but the log should mention, one sentence each.
     const QStringList& warnings() const { return readWarnings; }
     // What the spreadsheet application said the last write's save did to the workbook besides
     // what was asked (a stale older copy inside the file left out), one sentence each. The program
@@ -102,6 +102,8 @@ private:
     std::function<WriteStatus()> beforeSave;
 
     QStringList readWarnings;
+    // Worksheets of the last write that hold cells right beside their new table.
+    QStringList leftoverCells;
     QStringList spreadsheetNotes;
     PvxSelection selection;
     QString convertedSummary;

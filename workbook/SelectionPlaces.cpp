@@ -1,6 +1,7 @@
 #include "SelectionPlaces.h"
 
 #include "BlockWrite.h"
+#include "CellReference.h"
 #include "DataWorksheetFrame.h"
 #include "ExcelCom.h"
 #include "ExcelWrite.h"
@@ -9,13 +10,6 @@
 #include <QLocale>
 
 namespace {
-QString cellReference(int row, int column) {
-    QString letters;
-    for (int c = column; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row);
-}
-
 // What a cell that Value2 gave holds, as the message shows it: texts in quotation marks, the
 // empty text for an empty cell.
 QString shownValue(const VARIANT& cell) {

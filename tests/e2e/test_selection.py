@@ -218,6 +218,17 @@ class Selection(unittest.TestCase):
                 status, _, log, _ = self.convert(f"cross{arrangement}.xlsx", "-a", arrangement, *args)
                 self.assertEqual(status, 1, log)
                 self.assertIn(f"its cell {cell} holds", log)
+        # Runs that stand where they stood are written; the log names the worksheets whose other
+        # runs, beside the new table, were left as they were.
+        self.convert("beside.xlsx", "-a", "3")
+        status, _, log, _ = self.convert("beside.xlsx", "-a", "3", "--runs", "0-1")
+        self.assertEqual(status, 0, log)
+        self.assertIn('Gridwell Warning: 5 worksheets hold cells right beside the table this conversion wrote, '
+                      'from an earlier conversion or added by hand; they were left as they were and are not '
+                      'this study\'s: "Time0" (D1), "Time1" (D1), "Time2" (D1), "Time3" (D1), "Time4" (D1)\n',
+                      log)
+        status, _, log, _ = self.convert("beside.xlsx", "-a", "3")
+        self.assertNotIn("Warning", log)
         # Slots of worksheets of their own, runs that stand where they stood, and a selection
         # into a workbook made from the same selection are written.
         _, whole, _, _ = self.convert("fits.xlsx", "-a", "1")
