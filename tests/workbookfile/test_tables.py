@@ -11,6 +11,7 @@ import unittest
 import zipfile
 
 import openpyxl
+import openpyxl.workbook.defined_name
 from openpyxl.worksheet.table import Table
 from tooltest import ToolTest
 from xlsbparts import records
@@ -86,6 +87,31 @@ class TableHeaders(ToolTest):
                 out = self.path(re.sub(r"\W", "_", name) + ".xlsx")
                 self.assertTool("put-row", self.source, out, "Data", row, column, *values)
                 self.check_tables(out, expected)
+
+    def test_a_column_that_formulas_name_is_not_renamed(self):
+        """The spreadsheet renames a column in every formula that names it; the engine cannot, so
+        a save that would rename such a column fails and writes nothing. Kept names may change case."""
+        for where, formula in (("cell", "=SUM(T1[Amount])"), ("name", None)):
+            with self.subTest(where):
+                source = self.path(f"named_{where}.xlsx")
+                build(source)
+                wb = openpyxl.load_workbook(source)
+                if formula:
+                    wb["Other"]["D1"] = formula
+                else:
+                    name = openpyxl.workbook.defined_name.DefinedName("Prices", attr_text="t1[Price]")
+                    if hasattr(wb.defined_names, "append"):
+                        wb.defined_names.append(name)
+                    else:
+                        wb.defined_names["Prices"] = name
+                wb.save(source)
+                out = self.path(f"named_{where}_out.xlsx")
+                rc, text = self.run_tool("put-row", source, out, "Data", 1, 1, "Alpha")
+                self.assertEqual(rc, 1, text)
+                self.assertIn('Cannot rename the columns of the table "T1" on the worksheet "Data"', text)
+                self.assertFalse(os.path.exists(out))
+                self.assertTool("put-row", source, out, "Data", 1, 1, "ITEM", "amount")
+                self.check_tables(out, {"T1": ["ITEM", "amount", "Price"]})
 
     def test_clearing_leaves_header_rows_without_text(self):
         self.assertTool("clear", self.source, self.path("cleared.xlsx"), "Data", "X", "Y", "Z")

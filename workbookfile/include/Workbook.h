@@ -87,6 +87,7 @@ struct TableInfo {
     int firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0; // 1-based, inclusive
     bool headerRow = true;            // whether the first row of the area names the columns
     std::vector<std::string> columns; // the columns' names (UTF-8), left to right
+    std::string name;                 // the name formulas know the table by, where the part gives it
 };
 
 // A rectangular block of values, filled cell by cell and put into a worksheet in one call.

@@ -79,6 +79,10 @@ public:
     // Gives the table part data the header row and column names of table, keeping all else it
     // holds (without a header row it has no filter buttons); false when nothing changed.
     virtual bool rewriteTable(std::string&, const std::string&, const TableInfo&) const { return false; }
+    // Whether a formula or name of the workbook names the table's columns by their names, which a
+    // renamed column would leave naming nothing (formulas that refer to columns by position, as
+    // binary ones do, stay right); where it is found, the first place.
+    virtual bool namesTableColumns(Workbook::Impl&, const std::string&, std::string&) const { return false; }
 
     // Saving in this codec.
     // Whether write-behind can encode that worksheet now, for a save in this codec.

@@ -121,6 +121,18 @@ void Workbook::Impl::renameTableColumns() {
                 else
                     renamed.headerRow = false;
             }
+            // The spreadsheet renames a column in every formula that names it; the engine cannot,
+            // and a formula naming a column that is gone makes the file one the spreadsheet repairs.
+            bool renames = false;
+            for (std::size_t i = 0; renamed.headerRow && i < info.columns.size(); ++i)
+                renames = renames || foldSheetName(renamed.columns[i]) != foldSheetName(info.columns[i]);
+            std::string where;
+            if (renames && table.codec->namesTableColumns(*this, info.name, where))
+                throw Error(ErrorKind::Unsupported,
+                            "Cannot rename the columns of the table \"" + info.name +
+                                "\" on the worksheet \"" + worksheet->name() +
+                                "\" to the texts written into its header row: formulas (in " + where +
+                                ") refer to its columns by name, and would name columns that are gone.");
             // The row no longer naming the columns, the table keeps its area and its column names,
             // and its first row becomes a row of data. The save says so: the user's table changed.
             if (!renamed.headerRow) {

@@ -43,6 +43,9 @@ void dropOrphanedXmlFormulas(SheetModel& model, const FormulaGroupLeads& groups)
 bool xmlSheetListsTables(const Worksheet::Impl& sheet);
 bool readXmlTable(const std::string& data, const std::string& part, TableInfo& table);
 bool rewriteXmlTable(std::string& data, const std::string& part, const TableInfo& table);
+// Whether a part of the workbook names the table's columns in a structured reference ("T1[Flow]"):
+// the workbook part, its worksheets and its tables; where is set to the first such part.
+bool xmlFormulasNameTable(Workbook::Impl& wb, const std::string& tableName, std::string& where);
 // Clearing (ClearSheet.cpp): what Worksheet::clear removes besides cells.
 void clearXmlSheetExtras(Workbook::Impl& wb, Worksheet::Impl& sheet);
 

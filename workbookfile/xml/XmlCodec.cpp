@@ -45,6 +45,10 @@ public:
     bool rewriteTable(std::string& data, const std::string& part, const TableInfo& table) const override {
         return rewriteXmlTable(data, part, table);
     }
+    bool namesTableColumns(Workbook::Impl& wb, const std::string& tableName,
+                           std::string& where) const override {
+        return xmlFormulasNameTable(wb, tableName, where);
+    }
 
     bool packable(const Workbook::Impl& wb, const Worksheet::Impl& sheet) const override {
         // A worksheet too large to hold as one text is deflated piece by piece while it is saved.

@@ -3,8 +3,12 @@
 #include "Xml.h"
 
 #include "CellRefs.h"
+#include "Utf.h"
+#include "WorkbookState.h"
 #include "XmlDom.h"
 #include "XmlText.h"
+
+#include <cctype>
 
 namespace workbookfile {
 
@@ -33,10 +37,47 @@ bool readXmlTable(const std::string& data, const std::string& part, TableInfo& t
                                                       table.firstColumn, table.lastRow, table.lastColumn))
         return false;
     table.headerRow = root.attribute("headerRowCount").as_int(1) != 0;
+    table.name = root.attribute("displayName") ? root.attribute("displayName").value()
+                                               : root.attribute("name").value();
     table.columns.clear();
     for (pugi::xml_node c : tableColumns(root))
         table.columns.push_back(decodeCellText(c.attribute("name").value()));
     return true;
+}
+
+bool xmlFormulasNameTable(Workbook::Impl& wb, const std::string& tableName, std::string& where) {
+    if (tableName.empty())
+        return false;
+    // A structured reference is the table's name (in any case) followed by "[", in a cell's
+    // formula, a conditional format's or validation's, a defined name or a table's column formula.
+    const std::string wanted = lowerAscii(tableName) + "[";
+    auto isNameCharacter = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '\\' ||
+               static_cast<unsigned char>(c) >= 0x80;
+    };
+    auto names = [&](const std::string& part) {
+        if (!wb.hasPart(part))
+            return false;
+        const std::string text = lowerAscii(wb.readPart(part));
+        for (std::size_t at = text.find(wanted); at != std::string::npos; at = text.find(wanted, at + 1))
+            if (at == 0 || !isNameCharacter(text[at - 1]))
+                return true;
+        return false;
+    };
+    std::vector<std::pair<std::string, std::string>> parts{{wb.workbookPart, "the workbook's names"}};
+    for (const auto& sheet : wb.sheets)
+        parts.emplace_back(sheet->impl().part, "the worksheet \"" + sheet->impl().name + "\"");
+    if (wb.source)
+        for (std::size_t i = 0; i < wb.source->count(); ++i)
+            if (wb.source->name(i).find("/tables/") != std::string::npos)
+                parts.emplace_back(wb.source->name(i), "a table's column formulas");
+    for (const auto& [part, description] : parts) {
+        if (names(part)) {
+            where = description;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool rewriteXmlTable(std::string& data, const std::string& part, const TableInfo& table) {
