@@ -8,6 +8,7 @@
 #include "XmlDom.h"
 #include "XmlText.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace workbookfile {
@@ -55,12 +56,23 @@ bool xmlFormulasNameTable(Workbook::Impl& wb, const std::string& tableName, std:
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '\\' ||
                static_cast<unsigned char>(c) >= 0x80;
     };
+    auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+    };
+    // One part at a time, searched where it lies; a part that cannot be read is copied as it is
+    // and names nothing here.
     auto names = [&](const std::string& part) {
-        if (!wb.hasPart(part))
+        std::string text;
+        try {
+            if (!wb.hasPart(part))
+                return false;
+            text = wb.readPart(part);
+        } catch (const Error&) {
             return false;
-        const std::string text = lowerAscii(wb.readPart(part));
-        for (std::size_t at = text.find(wanted); at != std::string::npos; at = text.find(wanted, at + 1))
-            if (at == 0 || !isNameCharacter(text[at - 1]))
+        }
+        for (auto at = text.begin();
+             (at = std::search(at, text.end(), wanted.begin(), wanted.end(), sameLetter)) != text.end(); ++at)
+            if (at == text.begin() || !isNameCharacter(at[-1]))
                 return true;
         return false;
     };
